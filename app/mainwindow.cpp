@@ -1,0 +1,336 @@
+#include "app/mainwindow.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVariant>
+
+// The resources live in a static library; make sure the linker keeps them.
+static void initResources()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace {
+const char *const Organisation = "Trekmont";
+const char *const Application = "LX-300";
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    initResources();
+    setupForm();
+
+    // Until the map view exists the form's placeholder stays in the centre.
+    mapWidget = centralWidget();
+
+    progressDialog = new QProgressDialog(this);
+    progressDialog->setLabelText(QString());
+    progressDialog->setCancelButtonText(QString());
+    progressDialog->setRange(0, 50);
+    progressDialog->setWindowModality(Qt::WindowModal);
+    // A QProgressDialog shows itself after its minimum duration once a value is
+    // set; keep it hidden until a download runs it.
+    progressDialog->reset();
+    progressDialog->hide();
+
+    createActions();
+    createMenus();
+    createToolBars();
+
+    connectButton->setEnabled(false);
+
+    setWindowTitle(QStringLiteral("LX-300 ") + buildCode);
+
+    registerTrackRecordTypes();
+
+    playing = false;
+    readSettings();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::setupForm()
+{
+    if (objectName().isEmpty())
+        setObjectName(QStringLiteral("MainWindow"));
+    setEnabled(true);
+    resize(800, 600);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+
+    auto *placeholder = new QWidget(this);
+    placeholder->setObjectName(QStringLiteral("centralWidget"));
+    setCentralWidget(placeholder);
+
+    auto *bar = new QMenuBar(this);
+    bar->setObjectName(QStringLiteral("menuBar"));
+    bar->setGeometry(0, 0, 800, 22);
+    setMenuBar(bar);
+
+    auto *status = new QStatusBar(this);
+    status->setObjectName(QStringLiteral("statusBar"));
+    setStatusBar(status);
+
+    setWindowTitle(QStringLiteral("MainWindow"));
+}
+
+void MainWindow::createActions()
+{
+    openAct = new QAction(QIcon(QStringLiteral(":/images/open.png")), tr("&Open"), this);
+    connect(openAct, &QAction::triggered, this, &MainWindow::open);
+
+    saveAct = new QAction(QIcon(QStringLiteral(":/images/save.png")), tr("&Save"), this);
+    connect(saveAct, &QAction::triggered, this, &MainWindow::save);
+
+    exitAct = new QAction(tr("E&xit"), this);
+    // Exit quits the event loop without a close event, so it stores no preferences.
+    connect(exitAct, &QAction::triggered, qApp, &QCoreApplication::quit);
+
+    filterAct = new QAction(QIcon(QStringLiteral(":/images/search.png")), tr("Filter"), this);
+    connect(filterAct, &QAction::triggered, this, &MainWindow::filter);
+
+    downloadAct = new QAction(QIcon(QStringLiteral(":/images/download.png")),
+                              tr("Download all track points"), this);
+    connect(downloadAct, &QAction::triggered, this, &MainWindow::DownloadDeviceTrackPoints);
+
+    deleteAct = new QAction(QIcon(QStringLiteral(":/images/clean.png")),
+                            tr("Delete all track points"), this);
+    connect(deleteAct, &QAction::triggered, this, &MainWindow::DeleteDeviceTrackPoints);
+
+    deviceSettingAct =
+        new QAction(QIcon(QStringLiteral(":/images/setting.png")), tr("Device setting"), this);
+    connect(deviceSettingAct, &QAction::triggered, this, &MainWindow::DeviceSetting);
+
+    playAct = new QAction(QIcon(QStringLiteral(":/images/play.png")), tr("play"), this);
+    connect(playAct, &QAction::triggered, this, &MainWindow::playOrPause);
+
+    rewindAct = new QAction(QIcon(QStringLiteral(":/images/rewind.png")), tr("rewind"), this);
+    connect(rewindAct, &QAction::triggered, this, &MainWindow::rewind);
+
+    aboutAct = new QAction(tr("&About"), this);
+    aboutAct->setStatusTip(tr("Show the application's About box"));
+    connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
+
+    kilometersAct = new QAction(tr("Kilometers"), this);
+    milesAct = new QAction(tr("Miles"), this);
+    feetAct = new QAction(tr("Feet"), this);
+    meterAct = new QAction(tr("Meter"), this);
+    utcTimeAct = new QAction(tr("UTC time"), this);
+    localTimeAct = new QAction(tr("Local time"), this);
+
+    deviceActionGroup = new QActionGroup(this);
+    deviceActionGroup->setExclusive(false);
+    deviceActionGroup->addAction(downloadAct);
+    deviceActionGroup->addAction(deleteAct);
+    deviceActionGroup->addAction(deviceSettingAct);
+
+    speedUnitGroup = new QActionGroup(this);
+    heightUnitGroup = new QActionGroup(this);
+    timeGroup = new QActionGroup(this);
+    const struct
+    {
+        QAction *action;
+        QActionGroup *group;
+    } preferenceActions[] = {{kilometersAct, speedUnitGroup}, {milesAct, speedUnitGroup},
+                             {feetAct, heightUnitGroup},      {meterAct, heightUnitGroup},
+                             {localTimeAct, timeGroup},       {utcTimeAct, timeGroup}};
+    for (const auto &entry : preferenceActions) {
+        entry.action->setCheckable(true);
+        entry.group->addAction(entry.action);
+    }
+
+    // The defaults are checked before the connections, so they call no slot.
+    kilometersAct->setChecked(true);
+    meterAct->setChecked(true);
+    localTimeAct->setChecked(true);
+
+    for (const auto &entry : preferenceActions)
+        connect(entry.action, &QAction::toggled, this, &MainWindow::toggled);
+
+    deviceActionGroup->setEnabled(false);
+}
+
+void MainWindow::createMenus()
+{
+    fileMenu = menuBar()->addMenu(tr("&File"));
+    fileMenu->addAction(openAct);
+    fileMenu->addAction(saveAct);
+    fileMenu->addSeparator();
+    fileMenu->addAction(exitAct);
+
+    deviceMenu = menuBar()->addMenu(tr("Device"));
+    deviceMenu->addAction(downloadAct);
+    deviceMenu->addAction(deleteAct);
+    deviceMenu->addAction(deviceSettingAct);
+
+    unitMenu = menuBar()->addMenu(tr("Unit"));
+    speedMenu = unitMenu->addMenu(tr("Speed"));
+    speedMenu->addAction(kilometersAct);
+    speedMenu->addAction(milesAct);
+    heightMenu = unitMenu->addMenu(tr("Height"));
+    heightMenu->addAction(meterAct);
+    heightMenu->addAction(feetAct);
+
+    timeMenu = menuBar()->addMenu(tr("Time"));
+    timeMenu->addAction(localTimeAct);
+    timeMenu->addAction(utcTimeAct);
+
+    helpMenu = menuBar()->addMenu(tr("Help"));
+    helpMenu->addAction(aboutAct);
+}
+
+void MainWindow::createToolBars()
+{
+    fileToolBar = addToolBar(tr("File"));
+    fileToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    fileToolBar->setFloatable(false);
+    fileToolBar->setMovable(false);
+
+    fileToolBar->addAction(openAct);
+    fileToolBar->addAction(saveAct);
+    fileToolBar->addSeparator();
+    fileToolBar->addAction(filterAct);
+    fileToolBar->addSeparator();
+    fileToolBar->addAction(downloadAct);
+    fileToolBar->addAction(deleteAct);
+    fileToolBar->addAction(deviceSettingAct);
+    fileToolBar->addSeparator();
+
+    auto *portBox = new QWidget(fileToolBar);
+    toolBarLayout = new QHBoxLayout(portBox);
+    toolBarLayout->addWidget(new QLabel(tr("Serial Port :"), portBox));
+    portComboBox = new QComboBox(portBox);
+    portComboBox->setObjectName(QStringLiteral("portComboBox"));
+    portComboBox->setFixedWidth(180);
+    toolBarLayout->addWidget(portComboBox);
+    connectButton = new QPushButton(tr("Connect"), portBox);
+    connectButton->setObjectName(QStringLiteral("connectButton"));
+    toolBarLayout->addWidget(connectButton);
+    connect(connectButton, &QPushButton::clicked, this, &MainWindow::connectDevice);
+    fileToolBar->addWidget(portBox);
+
+    fileToolBar->addSeparator();
+    fileToolBar->addAction(rewindAct);
+    fileToolBar->addAction(playAct);
+
+    fileToolBar->addWidget(new QLabel(QStringLiteral("Speed:"), fileToolBar));
+    speedSlider = new QSlider(Qt::Horizontal, fileToolBar);
+    speedSlider->setObjectName(QStringLiteral("speedSlider"));
+    speedSlider->setRange(0, 2);
+    speedSlider->setTickInterval(1);
+    speedSlider->setTickPosition(QSlider::TicksBelow);
+    speedSlider->setFixedWidth(100);
+    speedSlider->setValue(0);
+    fileToolBar->addWidget(speedSlider);
+}
+
+void MainWindow::readSettings()
+{
+    QSettings settings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+
+    if (settings.contains(QStringLiteral("geometry")))
+        restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
+    else
+        setWindowState(windowState() | Qt::WindowMaximized);
+
+    directory = settings.value(QStringLiteral("directory"), QDir::homePath()).toString();
+
+    // Checking an action runs toggled(), which brings each value back to 0 or 1.
+    speedUnit = settings.value(QStringLiteral("speedUnit"), 0).toInt();
+    if (speedUnit != 0)
+        milesAct->setChecked(true);
+    else
+        kilometersAct->setChecked(true);
+
+    heightUnit = settings.value(QStringLiteral("heightUnit"), 0).toInt();
+    if (heightUnit != 0)
+        feetAct->setChecked(true);
+    else
+        meterAct->setChecked(true);
+
+    timeSwitch = settings.value(QStringLiteral("timeSwitch"), 1).toInt();
+    if (timeSwitch == 1)
+        localTimeAct->setChecked(true);
+    else
+        utcTimeAct->setChecked(true);
+}
+
+void MainWindow::writeSettings()
+{
+    QSettings settings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+    settings.setValue(QStringLiteral("geometry"), saveGeometry());
+    settings.setValue(QStringLiteral("directory"), directory);
+    settings.setValue(QStringLiteral("speedUnit"), speedUnit);
+    settings.setValue(QStringLiteral("heightUnit"), heightUnit);
+    settings.setValue(QStringLiteral("timeSwitch"), timeSwitch);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    writeSettings();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::toggled()
+{
+    if (kilometersAct->isChecked())
+        speedUnit = 0;
+    else if (milesAct->isChecked())
+        speedUnit = 1;
+
+    if (meterAct->isChecked())
+        heightUnit = 0;
+    else if (feetAct->isChecked())
+        heightUnit = 1;
+
+    if (utcTimeAct->isChecked())
+        timeSwitch = 0;
+    else if (localTimeAct->isChecked())
+        timeSwitch = 1;
+}
+
+void MainWindow::about()
+{
+    QMessageBox::about(this, tr("About LX300 Tool"),
+                       tr("LX-300 ") + buildCode +
+                           tr("\nCopyright (C) Trekmont. All rights reserved."));
+}
+
+void MainWindow::open() {}
+void MainWindow::save() {}
+void MainWindow::filter() {}
+void MainWindow::DownloadDeviceTrackPoints() {}
+void MainWindow::DeleteDeviceTrackPoints() {}
+void MainWindow::DeviceSetting() {}
+void MainWindow::playOrPause() {}
+void MainWindow::rewind() {}
+void MainWindow::connectDevice() {}
+void MainWindow::OnRecvTrackFileHeader(QVector<TrackFileHeader> trackFileHeaderList)
+{
+    Q_UNUSED(trackFileHeaderList);
+}
+void MainWindow::OnRecvStatus(int cmd, int status)
+{
+    Q_UNUSED(cmd);
+    Q_UNUSED(status);
+}
+void MainWindow::onDeviceDiscovered(QStringList portList)
+{
+    Q_UNUSED(portList);
+}
+void MainWindow::playThreadFinished() {}
+void MainWindow::onTrackBlockReceived() {}

@@ -1,0 +1,116 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include "model/trackrecords.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class QAction;
+class QActionGroup;
+class QCloseEvent;
+class QComboBox;
+class QHBoxLayout;
+class QMenu;
+class QProgressDialog;
+class QPushButton;
+class QSlider;
+class QToolBar;
+
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The preferences the views and the CSV export follow.
+    int speedUnit = 0;  // 0 = km/h, 1 = mph
+    int heightUnit = 0; // 0 = metres, 1 = feet
+    int timeSwitch = 1; // 0 = UTC, 1 = local time
+
+    QVector<Track> tracks;
+
+public slots:
+    void open();
+    void save();
+    void filter();
+    void toggled();
+    void about();
+    void DownloadDeviceTrackPoints();
+    void DeleteDeviceTrackPoints();
+    void DeviceSetting();
+    void playOrPause();
+    void rewind();
+    void connectDevice();
+    void OnRecvTrackFileHeader(QVector<TrackFileHeader> trackFileHeaderList);
+    void OnRecvStatus(int cmd, int status);
+    void onDeviceDiscovered(QStringList portList);
+    void playThreadFinished();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    friend class TestMainWindow;
+
+    void setupForm();
+    void createActions();
+    void createMenus();
+    void createToolBars();
+    void readSettings();
+    void writeSettings();
+    void onTrackBlockReceived();
+
+    QWidget *mapWidget = nullptr;
+
+    QAction *openAct = nullptr;
+    QAction *saveAct = nullptr;
+    QAction *exitAct = nullptr;
+    QAction *filterAct = nullptr;
+    QAction *playAct = nullptr;
+    QAction *rewindAct = nullptr;
+    QSlider *speedSlider = nullptr;
+    QAction *downloadAct = nullptr;
+    QAction *deleteAct = nullptr;
+    QAction *deviceSettingAct = nullptr;
+    QAction *kilometersAct = nullptr;
+    QAction *milesAct = nullptr;
+    QAction *feetAct = nullptr;
+    QAction *meterAct = nullptr;
+    QAction *utcTimeAct = nullptr;
+    QAction *localTimeAct = nullptr;
+    QAction *aboutAct = nullptr;
+
+    QActionGroup *deviceActionGroup = nullptr;
+    QActionGroup *speedUnitGroup = nullptr;
+    QActionGroup *heightUnitGroup = nullptr;
+    QActionGroup *timeGroup = nullptr;
+
+    QMenu *fileMenu = nullptr;
+    QMenu *deviceMenu = nullptr;
+    QMenu *unitMenu = nullptr;
+    QMenu *speedMenu = nullptr;
+    QMenu *heightMenu = nullptr;
+    QMenu *timeMenu = nullptr;
+    QMenu *helpMenu = nullptr;
+
+    QComboBox *portComboBox = nullptr;
+    QPushButton *connectButton = nullptr;
+    QHBoxLayout *toolBarLayout = nullptr;
+    QToolBar *fileToolBar = nullptr;
+
+    QProgressDialog *progressDialog = nullptr;
+
+    QVector<int> downloadBlockIndexes;
+    int receivedBlockCount = 0;
+    int currentTrackIndex = -1;
+    const QString buildCode = QStringLiteral("S-ANX-21-0904113");
+    bool playing = false;
+    QString directory;
+};
+
+#endif // MAINWINDOW_H

@@ -1,0 +1,97 @@
+#ifndef TRACKRECORDS_H
+#define TRACKRECORDS_H
+
+#include <QMetaType>
+#include <QVector>
+#include <QtGlobal>
+
+// One track as the logger lists it. `time` and `date` are the logger's packed
+// decimal values (start flag already removed).
+struct TrackFileHeader
+{
+    quint32 time = 0;
+    quint32 date = 0;
+    QVector<int> blockIndexes;
+};
+
+// A log-format-2 record of a data block, fields in host order.
+struct DeviceTrackPoint
+{
+    qint32 latitude = 0; // packed coordinate, +100 degrees on a mark point
+    qint32 longitude = 0;
+    quint32 time = 0;    // packed hhmmss, UTC
+    quint32 date = 0;    // packed ddmmyy
+    quint32 speed = 0;   // 0.01 km/h
+    qint32 altitude = 0; // 1/10000 m
+    quint32 field6 = 0;
+    quint32 field7 = 0;
+};
+
+// A log-format-1 record: the first five fields of DeviceTrackPoint.
+struct DeviceTrackPointShort
+{
+    qint32 latitude = 0;
+    qint32 longitude = 0;
+    quint32 time = 0;
+    quint32 date = 0;
+    quint32 speed = 0;
+};
+
+// The decoded contents of one 2048-byte data block: its eight header fields
+// and the records of whichever log format header field 7 names.
+struct TrackDataBlock
+{
+    enum : int
+    {
+        HeaderFields = 8,
+        BlockSize = 2048,
+        MaxShortRecords = 100,
+        MaxRecords = 63
+    };
+    enum : quint32
+    {
+        StartFlag = 0x80000000u
+    };
+
+    quint32 header[HeaderFields] = {};
+    QVector<DeviceTrackPointShort> shortRecords;
+    QVector<DeviceTrackPoint> records;
+};
+
+class Vec3
+{
+public:
+    Vec3() = default;
+    Vec3(double x, double y, double z) : x(x), y(y), z(z) {}
+    Vec3(const Vec3 &) = default;
+    Vec3 &operator=(const Vec3 &) = default;
+    virtual ~Vec3() = default;
+
+    double x = 0.0; // latitude, degrees north
+    double y = 0.0; // longitude, degrees east
+    double z = 0.0; // altitude, metres
+};
+
+struct TrackPoint
+{
+    Vec3 position;
+    quint32 time = 0; // UTC seconds since 1970
+    qint32 marked = 0;
+    quint32 speed = 0; // 0.01 km/h
+    quint32 field7 = 0;
+};
+
+struct Track
+{
+    quint32 startTime = 0; // UTC seconds since 1970
+    qint32 format = 0;     // log format 1 or 2; 0 until the first block arrives
+    QVector<TrackPoint> points;
+};
+
+Q_DECLARE_METATYPE(TrackFileHeader)
+Q_DECLARE_METATYPE(QVector<TrackFileHeader>)
+
+// Registers the record types that cross threads in queued signals.
+void registerTrackRecordTypes();
+
+#endif // TRACKRECORDS_H
