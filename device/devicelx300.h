@@ -1,0 +1,82 @@
+#ifndef DEVICELX300_H
+#define DEVICELX300_H
+
+#include "device/deviceprotocol.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QSemaphore>
+#include <QString>
+#include <QThread>
+#include <QVector>
+
+#include <atomic>
+
+class QSerialPort;
+
+// Owns the serial connection to the logger. Its thread is the only one that
+// touches the port: requests from the owner's thread are built and queued
+// under a lock, and the polling loop writes them, reads replies, runs the
+// handshake and the time-out, and reports through the two signals.
+class DeviceLX300 : public QThread
+{
+    Q_OBJECT
+
+public:
+    static constexpr int HelloIntervalMs = 500;
+    static constexpr int MaxHellos = 10;
+    static constexpr int ReplyTimeoutMs = 3000;
+    static constexpr int CycleMs = 10;
+
+    DeviceLX300();
+    ~DeviceLX300() override;
+
+    // Starts a connection: opens the port and begins the hello handshake.
+    // False at once when a port is already held; otherwise whether it opened.
+    bool Connect(const QString &portName);
+    // Ends the connection; returns once the polling thread has ended.
+    void Disconnect();
+    bool isConnected() const { return connected; }
+    QString portName() const;
+
+    void ReadTrackFileHeaders();
+    void ReadTrackFileHeadersFrom(quint16 start);
+    void ReadTrackBlock(quint16 index);
+    void EndTrackDownload();
+    void DeleteAllTrackFiles();
+    void ReadDeviceConfig();
+    void WriteDeviceConfig(const DeviceConfig &config);
+
+    // Valid after (181, 1) and (183, 1) respectively.
+    TrackDataBlock currentBlock() const;
+    DeviceConfig deviceConfig() const;
+
+signals:
+    void FireRecvTrackFileHeader(QVector<TrackFileHeader> trackFileHeaderList);
+    void FireRecvStatus(int cmd, int status);
+
+protected:
+    void run() override;
+
+private:
+    void SendHello();
+    // Queues a frame for the polling loop; called with the lock held.
+    void sendFrame(const QByteArray &frame);
+    void emitEvents(const QVector<DeviceProtocol::Event> &events);
+    void writeQueued(QSerialPort &port);
+
+    mutable QMutex mutex; // guards everything below but the atomics
+    QElapsedTimer replyTimer;
+    DeviceProtocol protocol;
+    QVector<QByteArray> outgoing;
+    QString heldPortName;
+    bool portOpen = false;
+    int helloCount = 0;
+
+    std::atomic<bool> running{false};
+    std::atomic<bool> connected{false};
+    QSemaphore opened;
+    bool openResult = false;
+};
+
+#endif // DEVICELX300_H

@@ -1,0 +1,72 @@
+// lx300-sim: a simulated LX-300 on a pseudo-terminal, for trying the program
+// and the command-line tool without a logger.
+#include "tools/sim/loggersimulator.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSocketNotifier>
+#include <QTextStream>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+volatile std::sig_atomic_t stopRequested = 0;
+void onSignal(int)
+{
+    stopRequested = 1;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lx300-sim"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Simulated LX-300 GPS logger on a pseudo-terminal. Prints the port path "
+                       "to open, then answers until interrupted."));
+    parser.addHelpOption();
+    const QCommandLineOption tracks(QStringLiteral("tracks"),
+                                    QStringLiteral("Number of tracks (default 3)."),
+                                    QStringLiteral("N"), QStringLiteral("3"));
+    const QCommandLineOption points(QStringLiteral("points"),
+                                    QStringLiteral("Points per track (default 500)."),
+                                    QStringLiteral("N"), QStringLiteral("500"));
+    const QCommandLineOption pageSize(QStringLiteral("page-size"),
+                                      QStringLiteral("Track list entries per page (default 20)."),
+                                      QStringLiteral("N"), QStringLiteral("20"));
+    const QCommandLineOption paced(QStringLiteral("paced"),
+                                   QStringLiteral("Send at the real line rate, 23040 bytes/s."));
+    const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
+    parser.addOptions({tracks, points, pageSize, paced, silent});
+    parser.process(app);
+
+    LoggerSimulator sim;
+    QVector<SimulatedTrack> memory;
+    const quint32 start =
+        quint32(QDateTime(QDate(2009, 4, 11), QTime(8, 15), Qt::UTC).toSecsSinceEpoch());
+    const int trackCount = parser.value(tracks).toInt();
+    for (int i = 0; i < trackCount; ++i)
+        memory.append(LoggerSimulator::makeTrack(i % 2 ? 1 : 2, parser.value(points).toInt(),
+                                                 quint32(i + 1), start + quint32(i) * 86400u));
+    sim.setTracks(memory);
+    sim.setPageSize(parser.value(pageSize).toInt());
+    sim.setPaced(parser.isSet(paced));
+    sim.setSilent(parser.isSet(silent));
+    if (!sim.start()) {
+        std::fprintf(stderr, "lx300-sim: cannot open a pseudo-terminal\n");
+        return 1;
+    }
+    std::printf("%s\n", qPrintable(sim.portPath()));
+    std::fflush(stdout);
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    while (!stopRequested && !sim.lineClosed())
+        QThread::msleep(100);
+    sim.stop();
+    return 0;
+}
