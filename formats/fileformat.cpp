@@ -1,0 +1,22 @@
+#include "formats/fileformat.h"
+
+#include <QCoreApplication>
+
+FileFormat::~FileFormat() = default;
+
+bool FileFormat::fail(const QString &message)
+{
+    error = message;
+    return false;
+}
+
+bool FileFormat::checkSelection(const QVector<Track> &tracks, const QList<int> &selection)
+{
+    for (int index : selection) {
+        if (index < 0 || index >= tracks.size())
+            return fail(
+                QCoreApplication::translate("FileFormat", "There is no track %1.").arg(index + 1));
+    }
+    error.clear();
+    return true;
+}

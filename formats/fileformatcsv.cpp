@@ -1,0 +1,80 @@
+#include "formats/fileformatcsv.h"
+
+#include "formats/timetext.h"
+
+#include <QCoreApplication>
+#include <QSaveFile>
+
+namespace {
+// Kept in single precision, as the program has always converted.
+constexpr float KmPerMile = 1.609344f;
+constexpr float FeetPerMetre = 3.28084f;
+} // namespace
+
+FileFormatCSV::FileFormatCSV(const ExportSettings *settings) : mainWindow(settings) {}
+
+bool FileFormatCSV::read(QVector<Track> &, const QString &)
+{
+    return fail(QCoreApplication::translate("FileFormat", "CSV files can only be written."));
+}
+
+bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
+                          const QList<int> &selection, bool markedOnly)
+{
+    if (!checkSelection(tracks, selection))
+        return false;
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return fail(QCoreApplication::translate("FileFormat", "Cannot write %1: %2")
+                        .arg(fileName, file.errorString()));
+
+    const bool utc = mainWindow->exportTimeSwitch() == 0;
+    const bool metres = mainWindow->exportHeightUnit() == 0;
+    const bool kmh = mainWindow->exportSpeedUnit() == 0;
+
+    QByteArray out;
+    out +=
+        utc ? "Date, Time (UTC), Latitude, Longitude" : "Date, Time (local), Latitude, Longitude";
+    out += metres ? ", Altitude (m)" : ", Altitude (feet)";
+    out += kmh ? ", Speed (km/hr)\n" : ", Speed (mi/hr)\n";
+
+    TimeText time(!utc);
+    for (int index : selection) {
+        const Track &track = tracks.at(index);
+        if (track.format != 1 && track.format != 2)
+            continue;
+        for (const TrackPoint &point : track.points) {
+            if (markedOnly && point.marked == 0)
+                continue;
+            time.appendDate(out, point.time);
+            out += ',';
+            time.appendTime(out, point.time);
+            out += ',';
+            out += QByteArray::number(point.position.x, 'f', 6);
+            out += ',';
+            out += QByteArray::number(point.position.y, 'f', 6);
+            out += ',';
+            if (track.format == 2) {
+                const double altitude =
+                    metres ? point.position.z : double(float(point.position.z) * FeetPerMetre);
+                out += QByteArray::number(altitude, 'f', 2);
+            }
+            out += ',';
+            double speed = double(point.speed) / 100;
+            if (!kmh)
+                speed /= double(KmPerMile);
+            out += QByteArray::number(speed, 'f', 2);
+            out += '\n';
+            if (out.size() > 65536) {
+                file.write(out);
+                out.clear();
+            }
+        }
+    }
+    file.write(out);
+    if (!file.commit())
+        return fail(QCoreApplication::translate("FileFormat", "Cannot write %1: %2")
+                        .arg(fileName, file.errorString()));
+    error.clear();
+    return true;
+}

@@ -1,0 +1,190 @@
+#include "formats/fileformattkr.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <cstring>
+
+Q_LOGGING_CATEGORY(lcTkr, "lx300.formats.tkr")
+
+namespace {
+
+const char Magic[4] = {'T', 'R', 'K', 'F'};
+const char DeviceTag[16] = "LX300-AA-XXXXXX";
+constexpr int ChunkPoints = 4096; // points decoded or encoded per file access
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("FileFormatTKR", text);
+}
+
+double readDouble(const uchar *p)
+{
+    const quint64 bits = qFromLittleEndian<quint64>(p);
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+void writeDouble(uchar *p, double value)
+{
+    quint64 bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    qToLittleEndian(bits, p);
+}
+
+} // namespace
+
+FileFormatTKR::FileFormatTKR() : offset(computeUtcOffset()) {}
+
+qint32 FileFormatTKR::computeUtcOffset()
+{
+    return qint32(QDateTime::currentDateTime().offsetFromUtc());
+}
+
+bool FileFormatTKR::read(QVector<Track> &tracks, const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(tr("Cannot open %1: %2").arg(fileName, file.errorString()));
+    const qint64 size = file.size();
+
+    uchar header[HeaderSize];
+    if (file.read(reinterpret_cast<char *>(header), HeaderSize) != HeaderSize ||
+        std::memcmp(header, Magic, 4) != 0)
+        return fail(tr("%1 is not a TKR track file.").arg(fileName));
+    const quint16 version = qFromLittleEndian<quint16>(header + 4);
+    const quint32 trackCount = qFromLittleEndian<quint32>(header + 40);
+    qCDebug(lcTkr) << "version" << version;
+
+    // Every count is checked against the file's size before anything is
+    // allocated by it or read with it.
+    const QString damaged = tr("%1 is damaged: it is shorter than its contents say.").arg(fileName);
+    qint64 needed = HeaderSize + qint64(IndexEntrySize) * trackCount;
+    if (needed > size)
+        return fail(damaged);
+    QByteArray index(qsizetype(IndexEntrySize) * trackCount, Qt::Uninitialized);
+    if (file.read(index.data(), index.size()) != index.size())
+        return fail(damaged);
+    const uchar *entries = reinterpret_cast<const uchar *>(index.constData());
+    for (quint32 i = 0; i < trackCount; ++i) {
+        needed +=
+            TrackHeaderSize + qint64(PointSize) * qFromLittleEndian<quint32>(entries + 12 * i + 8);
+        if (needed > size)
+            return fail(damaged);
+    }
+
+    const quint32 shift = version == 1 ? quint32(offset) : 0u;
+    QVector<Track> read;
+    read.reserve(qsizetype(trackCount));
+    QByteArray chunk;
+    for (quint32 i = 0; i < trackCount; ++i) {
+        const quint32 pointCount = qFromLittleEndian<quint32>(entries + 12 * i + 8);
+        uchar trackHeader[TrackHeaderSize];
+        if (file.read(reinterpret_cast<char *>(trackHeader), TrackHeaderSize) != TrackHeaderSize)
+            return fail(damaged);
+        Track track;
+        track.startTime = qFromLittleEndian<quint32>(trackHeader) + shift;
+        track.format = qint32(qFromLittleEndian<quint32>(trackHeader + 4));
+        track.points.reserve(qsizetype(pointCount));
+
+        quint32 done = 0;
+        while (done < pointCount) {
+            const quint32 n = qMin<quint32>(ChunkPoints, pointCount - done);
+            chunk.resize(qsizetype(n) * PointSize);
+            if (file.read(chunk.data(), chunk.size()) != chunk.size())
+                return fail(damaged);
+            const uchar *p = reinterpret_cast<const uchar *>(chunk.constData());
+            for (quint32 k = 0; k < n; ++k, p += PointSize) {
+                const quint32 time = qFromLittleEndian<quint32>(p + 32) + shift;
+                if (time == 0)
+                    continue; // never a real fix; dropped, its record still consumed
+                TrackPoint point;
+                point.position =
+                    Vec3(readDouble(p + 8), readDouble(p + 16), readDouble(p + 24) / 10000.0);
+                point.time = time;
+                point.speed = qFromLittleEndian<quint32>(p + 36);
+                point.marked = qint32(qFromLittleEndian<quint32>(p + 40));
+                track.points.append(point);
+            }
+            done += n;
+        }
+        read.append(track);
+    }
+    tracks += read;
+    error.clear();
+    return true;
+}
+
+bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
+                          const QList<int> &selection, bool markedOnly)
+{
+    if (!checkSelection(tracks, selection))
+        return false;
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(tr("Cannot write %1: %2").arg(fileName, file.errorString()));
+
+    const quint32 trackCount = quint32(selection.size());
+    uchar header[HeaderSize] = {};
+    std::memcpy(header, Magic, 4);
+    qToLittleEndian(quint16(2), header + 4);
+    std::memcpy(header + 6, DeviceTag, 16);
+    std::memcpy(header + 22, DeviceTag, 16);
+    qToLittleEndian(trackCount, header + 40);
+    file.write(reinterpret_cast<const char *>(header), HeaderSize);
+
+    // The index is written as zeros first and completed once the point
+    // counts are known, so each track is walked only once.
+    QByteArray index(qsizetype(IndexEntrySize) * trackCount, '\0');
+    file.write(index);
+
+    const quint32 dataStart = HeaderSize + IndexEntrySize * trackCount;
+    quint32 r = 0;
+    QByteArray buffer;
+    buffer.reserve(ChunkPoints * PointSize);
+    for (quint32 k = 0; k < trackCount; ++k) {
+        const Track &track = tracks.at(selection.at(int(k)));
+        uchar *entry = reinterpret_cast<uchar *>(index.data()) + IndexEntrySize * k;
+        qToLittleEndian(k, entry);
+        qToLittleEndian(dataStart + r, entry + 4);
+
+        uchar trackHeader[TrackHeaderSize];
+        qToLittleEndian(track.startTime, trackHeader);
+        qToLittleEndian(quint32(track.format), trackHeader + 4);
+        file.write(reinterpret_cast<const char *>(trackHeader), TrackHeaderSize);
+        r += TrackHeaderSize;
+
+        quint32 count = 0;
+        for (const TrackPoint &point : track.points) {
+            if (markedOnly && point.marked == 0)
+                continue;
+            uchar record[PointSize] = {};
+            writeDouble(record + 8, point.position.x);
+            writeDouble(record + 16, point.position.y);
+            writeDouble(record + 24, point.position.z * 10000.0);
+            qToLittleEndian(point.time, record + 32);
+            qToLittleEndian(point.speed, record + 36);
+            qToLittleEndian(quint32(point.marked), record + 40);
+            buffer.append(reinterpret_cast<const char *>(record), PointSize);
+            if (buffer.size() >= ChunkPoints * PointSize) {
+                file.write(buffer);
+                buffer.clear();
+            }
+            r += PointSize;
+            ++count;
+        }
+        file.write(buffer);
+        buffer.clear();
+        qToLittleEndian(count, entry + 8);
+    }
+
+    if (!file.seek(HeaderSize) || file.write(index) != index.size() || !file.commit())
+        return fail(tr("Cannot write %1: %2").arg(fileName, file.errorString()));
+    error.clear();
+    return true;
+}
