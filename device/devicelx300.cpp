@@ -230,6 +230,11 @@ void DeviceLX300::run()
         }
         emitEvents(events);
     }
-    if (port.isOpen())
+    if (port.isOpen()) {
+        // A request made just before the disconnect (the end of a download)
+        // still goes out.
+        writeQueued(port);
+        port.waitForBytesWritten(100);
         port.close();
+    }
 }

@@ -1,5 +1,6 @@
 // lx300-sim: a simulated LX-300 on a pseudo-terminal, for trying the program
 // and the command-line tool without a logger.
+#include "formats/fileformattkr.h"
 #include "tools/sim/loggersimulator.h"
 
 #include <QCommandLineParser>
@@ -41,7 +42,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption paced(QStringLiteral("paced"),
                                    QStringLiteral("Send at the real line rate, 23040 bytes/s."));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
-    parser.addOptions({tracks, points, pageSize, paced, silent});
+    const QCommandLineOption generate(
+        QStringLiteral("generate"),
+        QStringLiteral("Write the simulated logger's tracks, as a download gives them, to a TKR "
+                       "file and exit."),
+        QStringLiteral("FILE.tkr"));
+    parser.addOptions({tracks, points, pageSize, paced, silent, generate});
     parser.process(app);
 
     LoggerSimulator sim;
@@ -53,6 +59,19 @@ int main(int argc, char *argv[])
         memory.append(LoggerSimulator::makeTrack(i % 2 ? 1 : 2, parser.value(points).toInt(),
                                                  quint32(i + 1), start + quint32(i) * 86400u));
     sim.setTracks(memory);
+    if (parser.isSet(generate)) {
+        QVector<int> all;
+        for (int i = 0; i < trackCount; ++i)
+            all.append(i);
+        const QVector<Track> downloaded = sim.expectedTracks(all);
+        QList<int> selection(all.begin(), all.end());
+        FileFormatTKR tkr;
+        if (!tkr.write(downloaded, parser.value(generate), selection, false)) {
+            std::fprintf(stderr, "lx300-sim: %s\n", qPrintable(tkr.errorString()));
+            return 1;
+        }
+        return 0;
+    }
     sim.setPageSize(parser.value(pageSize).toInt());
     sim.setPaced(parser.isSet(paced));
     sim.setSilent(parser.isSet(silent));

@@ -1,0 +1,580 @@
+// lx300-cli: the LX-300 companion without a window, for scripts and schedules.
+#include "device/detectdevicethread.h"
+#include "device/deviceconfigform.h"
+#include "formats/exportsettings.h"
+#include "formats/fileformats.h"
+#include "model/conversions.h"
+#include "tools/cli/clisession.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QTextStream>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+enum Status
+{
+    Ok = 0,
+    Failed = 1,
+    Usage = 2
+};
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+int failWith(int status, const QString &message)
+{
+    out().flush();
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    return status;
+}
+
+QString utcText(quint32 epoch)
+{
+    return QDateTime::fromSecsSinceEpoch(qint64(epoch), Qt::UTC)
+        .toString(QStringLiteral("yyyy-MM-ddThh:mm:ssZ"));
+}
+
+const char *const ToolHelp =
+    "Usage: lx300-cli COMMAND [options]\n"
+    "\n"
+    "Commands:\n"
+    "  ports                      list the serial ports and which may be a logger\n"
+    "  list --port PORT           list the tracks on the logger\n"
+    "  download --port PORT --output FILE [--tracks all|N[,N...]] [--marked-only]\n"
+    "           [--speed-unit km|mi] [--height-unit m|ft] [--time utc|local]\n"
+    "                             download tracks into a .tkr, .gpx, .kml or .csv file\n"
+    "  config --port PORT [--set KEY=VALUE]...\n"
+    "                             show or change the logger's settings\n"
+    "  delete-all --port PORT --yes\n"
+    "                             delete every track on the logger\n"
+    "  convert INPUT OUTPUT [--tracks ...] [--marked-only] [--speed-unit ...]\n"
+    "           [--height-unit ...] [--time ...]\n"
+    "                             convert a .tkr file to another track file\n"
+    "  info FILE                  describe the tracks of a .tkr file\n"
+    "\n"
+    "Exit status: 0 success, 1 the logger or a file failed, 2 usage error.\n"
+    "Run 'lx300-cli COMMAND --help' for a command's options.\n";
+
+// One command's options, parsed with the usage errors of this tool.
+class Command
+{
+public:
+    Command(const QString &name, const QString &description) : name(name)
+    {
+        parser.setApplicationDescription(description);
+        parser.addHelpOption();
+        parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    }
+    void option(const QString &opt, const QString &help, const QString &value = QString(),
+                const QString &def = QString())
+    {
+        QCommandLineOption o(opt, help, value, def);
+        parser.addOption(o);
+    }
+    void positional(const QString &arg, const QString &help)
+    {
+        parser.addPositionalArgument(arg, help);
+        ++positionals;
+    }
+    // Usage when the arguments do not parse; -1 to go on.
+    int parse(const QStringList &args)
+    {
+        if (!parser.parse(QStringList{QStringLiteral("lx300-cli ") + name} + args))
+            return failWith(Usage,
+                            QStringLiteral("lx300-cli %1: %2").arg(name, parser.errorText()));
+        if (parser.isSet(QStringLiteral("help"))) {
+            out() << parser.helpText();
+            out().flush();
+            return Ok;
+        }
+        if (parser.positionalArguments().size() != positionals)
+            return failWith(Usage, QStringLiteral("lx300-cli %1: expected %2 file argument(s); "
+                                                  "see --help")
+                                       .arg(name)
+                                       .arg(positionals));
+        return -1;
+    }
+    QString value(const QString &opt) const { return parser.value(opt); }
+    QStringList values(const QString &opt) const { return parser.values(opt); }
+    bool isSet(const QString &opt) const { return parser.isSet(opt); }
+    QStringList files() const { return parser.positionalArguments(); }
+    int require(const QString &opt) const
+    {
+        if (parser.value(opt).isEmpty())
+            return failWith(Usage, QStringLiteral("lx300-cli %1: --%2 is required").arg(name, opt));
+        return -1;
+    }
+
+    QString name;
+    QCommandLineParser parser;
+    int positionals = 0;
+};
+
+void addExportOptions(Command &c)
+{
+    c.option(QStringLiteral("tracks"),
+             QStringLiteral("Tracks to take: all, or numbers from 1 "
+                            "separated by commas (default all)."),
+             QStringLiteral("all|N[,N...]"), QStringLiteral("all"));
+    c.option(QStringLiteral("marked-only"), QStringLiteral("Write the mark points only."));
+    c.option(QStringLiteral("speed-unit"), QStringLiteral("CSV speed unit: km or mi (default km)."),
+             QStringLiteral("km|mi"), QStringLiteral("km"));
+    c.option(QStringLiteral("height-unit"), QStringLiteral("CSV height unit: m or ft (default m)."),
+             QStringLiteral("m|ft"), QStringLiteral("m"));
+    c.option(QStringLiteral("time"), QStringLiteral("CSV times: utc or local (default utc)."),
+             QStringLiteral("utc|local"), QStringLiteral("utc"));
+}
+
+// Reads the unit options; usage status on a bad value, else -1.
+int exportSettings(const Command &c, FixedExportSettings *settings)
+{
+    const QString speed = c.value(QStringLiteral("speed-unit"));
+    const QString height = c.value(QStringLiteral("height-unit"));
+    const QString time = c.value(QStringLiteral("time"));
+    if (speed != QLatin1String("km") && speed != QLatin1String("mi"))
+        return failWith(Usage, QStringLiteral("--speed-unit takes km or mi"));
+    if (height != QLatin1String("m") && height != QLatin1String("ft"))
+        return failWith(Usage, QStringLiteral("--height-unit takes m or ft"));
+    if (time != QLatin1String("utc") && time != QLatin1String("local"))
+        return failWith(Usage, QStringLiteral("--time takes utc or local"));
+    settings->speed = speed == QLatin1String("mi");
+    settings->height = height == QLatin1String("ft");
+    settings->time = time == QLatin1String("local");
+    return -1;
+}
+
+// "all" or track numbers from 1, as indexes into `count` tracks.
+bool parseTrackSelection(const QString &text, int count, QList<int> *selection, QString *error)
+{
+    selection->clear();
+    if (text == QLatin1String("all")) {
+        for (int i = 0; i < count; ++i)
+            selection->append(i);
+        return true;
+    }
+    static const QRegularExpression numbers(QStringLiteral("^\\d{1,9}(,\\d{1,9})*$"));
+    if (!numbers.match(text).hasMatch()) {
+        *error =
+            QStringLiteral("--tracks takes all or numbers separated by commas, not '%1'").arg(text);
+        return false;
+    }
+    for (const QString &n : text.split(QLatin1Char(','))) {
+        const int number = n.toInt();
+        if (number < 1 || number > count) {
+            *error = QStringLiteral("there is no track %1; there are %2").arg(number).arg(count);
+            return false;
+        }
+        selection->append(number - 1);
+    }
+    return true;
+}
+
+// The form of --tracks, checked before any file or logger is touched.
+int checkTrackSyntax(const Command &c)
+{
+    const QString text = c.value(QStringLiteral("tracks"));
+    if (text == QLatin1String("all"))
+        return -1;
+    QList<int> selection;
+    QString error;
+    // Numbers are checked against the real count later.
+    if (!parseTrackSelection(text, 999999999, &selection, &error))
+        return failWith(Usage, error);
+    return -1;
+}
+
+int checkOutputName(const FileFormatMap &formats, const QString &name)
+{
+    if (!findFileFormat(formats, name))
+        return failWith(Usage, QStringLiteral("No track file format for %1: use a name ending "
+                                              "in .tkr, .gpx, .kml or .csv")
+                                   .arg(name));
+    return -1;
+}
+
+int writeOutput(const FileFormatMap &formats, const QVector<Track> &tracks, const QString &name,
+                const QList<int> &selection, bool markedOnly)
+{
+    FileFormat *format = findFileFormat(formats, name);
+    if (!format->write(tracks, name, selection, markedOnly))
+        return failWith(Failed, format->errorString());
+    return Ok;
+}
+
+int portsCommand(const QStringList &args)
+{
+    Command c(QStringLiteral("ports"),
+              QStringLiteral("Lists every serial port: name, friendly name, and 'usb' when it "
+                             "may be a logger, else '-'."));
+    if (int s = c.parse(args); s >= 0)
+        return s;
+    for (const SerialPortEntry &port : DetectDeviceThread::systemPorts())
+        out() << port.portName << '\t' << port.friendlyName << '\t'
+              << (DetectDeviceThread::isUsbPort(port) ? "usb" : "-") << '\n';
+    return Ok;
+}
+
+int listCommand(const QStringList &args)
+{
+    Command c(QStringLiteral("list"),
+              QStringLiteral("Lists the logger's tracks: number, start (UTC), block count, "
+                             "block indexes."));
+    c.option(QStringLiteral("port"), QStringLiteral("The logger's port name or device path."),
+             QStringLiteral("PORT"));
+    if (int s = c.parse(args); s >= 0)
+        return s;
+    if (int s = c.require(QStringLiteral("port")); s >= 0)
+        return s;
+    CliSession session;
+    QVector<TrackFileHeader> headers;
+    if (!session.open(c.value(QStringLiteral("port"))) || !session.listTracks(&headers))
+        return failWith(Failed, session.errorString());
+    int n = 1;
+    for (const TrackFileHeader &h : headers) {
+        QStringList blocks;
+        for (int b : h.blockIndexes)
+            blocks << QString::number(b);
+        out() << n++ << '\t' << utcText(packedDateTimeToEpoch(h.date, h.time)) << '\t'
+              << h.blockIndexes.size() << '\t' << blocks.join(QLatin1Char(',')) << '\n';
+    }
+    return Ok;
+}
+
+int downloadCommand(const QStringList &args)
+{
+    Command c(QStringLiteral("download"),
+              QStringLiteral("Downloads tracks from the logger and writes them to FILE in the "
+                             "format its extension selects (.tkr, .gpx, .kml, .csv)."));
+    c.option(QStringLiteral("port"), QStringLiteral("The logger's port name or device path."),
+             QStringLiteral("PORT"));
+    c.option(QStringLiteral("output"), QStringLiteral("The file to write."),
+             QStringLiteral("FILE"));
+    addExportOptions(c);
+    if (int s = c.parse(args); s >= 0)
+        return s;
+    for (const char *required : {"port", "output"})
+        if (int s = c.require(QLatin1String(required)); s >= 0)
+            return s;
+    FixedExportSettings settings;
+    if (int s = exportSettings(c, &settings); s >= 0)
+        return s;
+    if (int s = checkTrackSyntax(c); s >= 0)
+        return s;
+    const FileFormatMap formats = createFileFormats(&settings);
+    const QString output = c.value(QStringLiteral("output"));
+    int status = checkOutputName(formats, output);
+    if (status < 0) {
+        CliSession session;
+        QVector<TrackFileHeader> headers;
+        QList<int> chosen;
+        QString error;
+        if (!session.open(c.value(QStringLiteral("port"))) || !session.listTracks(&headers)) {
+            status = failWith(Failed, session.errorString());
+        } else if (!parseTrackSelection(c.value(QStringLiteral("tracks")), int(headers.size()),
+                                        &chosen, &error)) {
+            status = failWith(Usage, error);
+        } else {
+            QVector<TrackFileHeader> wanted;
+            for (int i : chosen)
+                wanted.append(headers[i]);
+            const bool bar = isatty(fileno(stderr));
+            QVector<Track> tracks;
+            const bool ok = session.download(wanted, &tracks, [bar](int done, int all) {
+                if (!bar)
+                    return;
+                const int width = 40;
+                const int filled = all ? width * done / all : width;
+                std::fprintf(stderr, "\rDownloading track files... [%s%s] %d/%d",
+                             QByteArray(filled, '#').constData(),
+                             QByteArray(width - filled, ' ').constData(), done, all);
+                if (done == all)
+                    std::fprintf(stderr, "\n");
+            });
+            if (!ok) {
+                if (bar)
+                    std::fprintf(stderr, "\n");
+                status = failWith(Failed, session.errorString());
+            } else {
+                QList<int> all;
+                for (int i = 0; i < tracks.size(); ++i)
+                    all.append(i);
+                status = writeOutput(formats, tracks, output, all,
+                                     c.isSet(QStringLiteral("marked-only")));
+            }
+        }
+    }
+    qDeleteAll(formats);
+    return status;
+}
+
+void printConfig(const DeviceConfig &config)
+{
+    const DeviceConfigForm form = DeviceConfigForm::fromConfig(config);
+    out() << "logFormat=" << config.logFormat << '\n'
+          << "waasEnabled=" << int(form.waasEnabled) << '\n'
+          << "speedThresholdEnabled=" << int(form.speedThresholdEnabled) << '\n'
+          << "speedThreshold=" << form.speedThreshold << '\n'
+          << "radiusEnabled=" << int(form.radiusEnabled) << '\n'
+          << "radius=" << form.radius << '\n'
+          << "intervalMode=" << (form.intervalMode == 1 ? "distance" : "time") << '\n'
+          << "timeInterval=" << form.timeInterval << '\n'
+          << "distanceInterval=" << form.distanceInterval << '\n'
+          << "memoryUsage=" << config.memoryUsage << '\n';
+}
+
+// Applies one KEY=VALUE to the form with the limits the settings dialog's
+// input masks allow; false with a message for a usage error.
+bool setFormValue(DeviceConfigForm &form, const QString &assignment, QString *error)
+{
+    const int eq = assignment.indexOf(QLatin1Char('='));
+    const QString key = assignment.left(eq);
+    const QString value = eq < 0 ? QString() : assignment.mid(eq + 1);
+    auto digits = [&](int count) {
+        return QRegularExpression(QStringLiteral("^\\d{1,%1}$").arg(count)).match(value).hasMatch();
+    };
+    auto flag = [&](bool *target) {
+        if (value != QLatin1String("0") && value != QLatin1String("1"))
+            return false;
+        *target = value == QLatin1String("1");
+        return true;
+    };
+    bool ok = false;
+    if (eq < 0) {
+        ok = false;
+    } else if (key == QLatin1String("logFormat")) {
+        ok = value == QLatin1String("1") || value == QLatin1String("2");
+        if (ok)
+            form.logFormat = value.toInt();
+    } else if (key == QLatin1String("waasEnabled")) {
+        ok = flag(&form.waasEnabled);
+    } else if (key == QLatin1String("speedThresholdEnabled")) {
+        ok = flag(&form.speedThresholdEnabled);
+    } else if (key == QLatin1String("radiusEnabled")) {
+        ok = flag(&form.radiusEnabled);
+    } else if (key == QLatin1String("speedThreshold")) {
+        if ((ok = digits(4)))
+            form.speedThreshold = value;
+    } else if (key == QLatin1String("radius")) {
+        if ((ok = digits(5)))
+            form.radius = value;
+    } else if (key == QLatin1String("timeInterval")) {
+        if ((ok = digits(5)))
+            form.timeInterval = value;
+    } else if (key == QLatin1String("distanceInterval")) {
+        if ((ok = digits(4)))
+            form.distanceInterval = value;
+    } else if (key == QLatin1String("intervalMode")) {
+        ok = value == QLatin1String("time") || value == QLatin1String("distance");
+        if (ok)
+            form.intervalMode = value == QLatin1String("distance") ? 1 : 0;
+    } else {
+        *error = QStringLiteral("unknown setting '%1'").arg(key);
+        return false;
+    }
+    if (!ok)
+        *error = QStringLiteral("bad setting '%1'").arg(assignment);
+    return ok;
+}
+
+int configCommand(const QStringList &args)
+{
+    Command c(QStringLiteral("config"),
+              QStringLiteral("Shows the logger's settings as KEY=VALUE lines, or changes them. "
+                             "Keys: logFormat (1|2), waasEnabled, speedThresholdEnabled, "
+                             "radiusEnabled (0|1), speedThreshold (km/h), radius (m), "
+                             "intervalMode (time|distance), timeInterval (s, 1 to 1800), "
+                             "distanceInterval (m, 1 to 5000 in distance mode)."));
+    c.option(QStringLiteral("port"), QStringLiteral("The logger's port name or device path."),
+             QStringLiteral("PORT"));
+    c.option(QStringLiteral("set"), QStringLiteral("Change one setting; may be repeated."),
+             QStringLiteral("KEY=VALUE"));
+    if (int s = c.parse(args); s >= 0)
+        return s;
+    if (int s = c.require(QStringLiteral("port")); s >= 0)
+        return s;
+    const QStringList sets = c.values(QStringLiteral("set"));
+    // Check every assignment before touching the logger.
+    DeviceConfigForm probe;
+    QString error;
+    for (const QString &s : sets)
+        if (!setFormValue(probe, s, &error))
+            return failWith(Usage, error);
+
+    CliSession session;
+    DeviceConfig config;
+    if (!session.open(c.value(QStringLiteral("port"))) || !session.readConfig(&config))
+        return failWith(Failed, session.errorString());
+    if (sets.isEmpty()) {
+        printConfig(config);
+        return Ok;
+    }
+    DeviceConfigForm form = DeviceConfigForm::fromConfig(config);
+    for (const QString &s : sets)
+        setFormValue(form, s, &error);
+    QString message;
+    if (!form.applyTo(config, &message, nullptr))
+        return failWith(Failed, message);
+    if (!session.writeConfig(config))
+        return failWith(Failed, session.errorString());
+    std::fprintf(
+        stderr, "%s\n",
+        qPrintable(QCoreApplication::translate("MainWindow", "Set device configuration ok.")));
+    return Ok;
+}
+
+int deleteCommand(const QStringList &args)
+{
+    Command c(QStringLiteral("delete-all"),
+              QStringLiteral("Deletes every track on the logger. Needs --yes."));
+    c.option(QStringLiteral("port"), QStringLiteral("The logger's port name or device path."),
+             QStringLiteral("PORT"));
+    c.option(QStringLiteral("yes"), QStringLiteral("Really delete all tracks."));
+    if (int s = c.parse(args); s >= 0)
+        return s;
+    if (int s = c.require(QStringLiteral("port")); s >= 0)
+        return s;
+    if (!c.isSet(QStringLiteral("yes")))
+        return failWith(Usage, QStringLiteral("delete-all deletes every track on the logger; "
+                                              "add --yes to do it"));
+    CliSession session;
+    if (!session.open(c.value(QStringLiteral("port"))) || !session.deleteAll())
+        return failWith(Failed, session.errorString());
+    std::fprintf(
+        stderr, "%s\n",
+        qPrintable(QCoreApplication::translate("MainWindow", "Delete all track files ok.")));
+    return Ok;
+}
+
+int readInput(const FileFormatMap &formats, const QString &name, QVector<Track> *tracks)
+{
+    FileFormat *format = findFileFormat(formats, name);
+    if (!format || format != formats.value(QStringLiteral(".tkr")))
+        return failWith(Usage, QStringLiteral("%1 is not a .tkr file").arg(name));
+    if (!format->read(*tracks, name))
+        return failWith(Failed, format->errorString());
+    return -1;
+}
+
+int convertCommand(const QStringList &args)
+{
+    Command c(QStringLiteral("convert"),
+              QStringLiteral("Reads a .tkr file and writes OUTPUT in the format its extension "
+                             "selects."));
+    c.positional(QStringLiteral("INPUT"), QStringLiteral("The .tkr file to read."));
+    c.positional(QStringLiteral("OUTPUT"), QStringLiteral("The file to write."));
+    addExportOptions(c);
+    if (int s = c.parse(args); s >= 0)
+        return s;
+    FixedExportSettings settings;
+    if (int s = exportSettings(c, &settings); s >= 0)
+        return s;
+    if (int s = checkTrackSyntax(c); s >= 0)
+        return s;
+    const FileFormatMap formats = createFileFormats(&settings);
+    const QString input = c.files().at(0);
+    const QString output = c.files().at(1);
+    QVector<Track> tracks;
+    QList<int> selection;
+    QString error;
+    int status = checkOutputName(formats, output);
+    if (status < 0)
+        status = readInput(formats, input, &tracks);
+    if (status < 0) {
+        if (!parseTrackSelection(c.value(QStringLiteral("tracks")), int(tracks.size()), &selection,
+                                 &error))
+            status = failWith(Usage, error);
+        else
+            status = writeOutput(formats, tracks, output, selection,
+                                 c.isSet(QStringLiteral("marked-only")));
+    }
+    qDeleteAll(formats);
+    return status;
+}
+
+int infoCommand(const QStringList &args)
+{
+    Command c(QStringLiteral("info"),
+              QStringLiteral("Describes each track of a .tkr file: number, start (UTC), log "
+                             "format, points, mark points, first and last point time; then the "
+                             "totals."));
+    c.positional(QStringLiteral("FILE"), QStringLiteral("The .tkr file."));
+    if (int s = c.parse(args); s >= 0)
+        return s;
+    FixedExportSettings settings;
+    const FileFormatMap formats = createFileFormats(&settings);
+    QVector<Track> tracks;
+    int status = readInput(formats, c.files().at(0), &tracks);
+    if (status < 0) {
+        out() << "track\tstart\tformat\tpoints\tmarks\tfirst\tlast\n";
+        qint64 points = 0;
+        qint64 marks = 0;
+        int n = 1;
+        for (const Track &t : tracks) {
+            const qint64 m = std::count_if(t.points.begin(), t.points.end(),
+                                           [](const TrackPoint &p) { return p.marked != 0; });
+            out() << n++ << '\t' << utcText(t.startTime) << '\t' << t.format << '\t'
+                  << t.points.size() << '\t' << m << '\t'
+                  << (t.points.isEmpty() ? QStringLiteral("-") : utcText(t.points.first().time))
+                  << '\t'
+                  << (t.points.isEmpty() ? QStringLiteral("-") : utcText(t.points.last().time))
+                  << '\n';
+            points += t.points.size();
+            marks += m;
+        }
+        out() << "total\t" << tracks.size() << " tracks\t\t" << points << '\t' << marks << "\t\t\n";
+        status = Ok;
+    }
+    qDeleteAll(formats);
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lx300-cli"));
+    // The worker's and the formats' debug traces are for developers.
+    QLoggingCategory::setFilterRules(QStringLiteral("lx300.*.debug=false\nlx300.device=false"));
+
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty())
+        return failWith(Usage, QString::fromLatin1(ToolHelp).trimmed());
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
+        out() << ToolHelp;
+        return Ok;
+    }
+    int status;
+    if (command == QLatin1String("ports"))
+        status = portsCommand(args);
+    else if (command == QLatin1String("list"))
+        status = listCommand(args);
+    else if (command == QLatin1String("download"))
+        status = downloadCommand(args);
+    else if (command == QLatin1String("config"))
+        status = configCommand(args);
+    else if (command == QLatin1String("delete-all"))
+        status = deleteCommand(args);
+    else if (command == QLatin1String("convert"))
+        status = convertCommand(args);
+    else if (command == QLatin1String("info"))
+        status = infoCommand(args);
+    else
+        status = failWith(Usage, QStringLiteral("lx300-cli: unknown command '%1'; see "
+                                                "lx300-cli --help")
+                                     .arg(command));
+    out().flush();
+    return status;
+}
