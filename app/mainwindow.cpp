@@ -1,5 +1,7 @@
 #include "app/mainwindow.h"
 
+#include "view/mapwidget.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -23,6 +25,7 @@
 static void initResources()
 {
     Q_INIT_RESOURCE(icons);
+    Q_INIT_RESOURCE(map);
 }
 
 namespace {
@@ -35,8 +38,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     initResources();
     setupForm();
 
-    // Until the map view exists the form's placeholder stays in the centre.
-    mapWidget = centralWidget();
+    mapWidget = new MapWidget(&tracks, this, this);
 
     progressDialog = new QProgressDialog(this);
     progressDialog->setLabelText(QString());
@@ -52,9 +54,14 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createMenus();
     createToolBars();
 
+    setCentralWidget(mapWidget);
+    connect(mapWidget, &MapWidget::playThreadFinished, this, &MainWindow::playThreadFinished);
+
     connectButton->setEnabled(false);
 
     setWindowTitle(QStringLiteral("LX-300 ") + buildCode);
+
+    fileFormats = createFileFormats(this);
 
     registerTrackRecordTypes();
 
@@ -62,7 +69,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     readSettings();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    qDeleteAll(fileFormats);
+}
 
 void MainWindow::setupForm()
 {
@@ -235,6 +245,7 @@ void MainWindow::createToolBars()
     speedSlider->setTickPosition(QSlider::TicksBelow);
     speedSlider->setFixedWidth(100);
     speedSlider->setValue(0);
+    connect(speedSlider, &QSlider::valueChanged, mapWidget, &MapWidget::setSpeed);
     fileToolBar->addWidget(speedSlider);
 }
 
@@ -301,6 +312,9 @@ void MainWindow::toggled()
         timeSwitch = 0;
     else if (localTimeAct->isChecked())
         timeSwitch = 1;
+
+    // Rule 0 keeps the filter in force; the rows follow the new units and time.
+    mapWidget->rebuildPointList(-1.0f, 0);
 }
 
 void MainWindow::about()
@@ -316,8 +330,25 @@ void MainWindow::filter() {}
 void MainWindow::DownloadDeviceTrackPoints() {}
 void MainWindow::DeleteDeviceTrackPoints() {}
 void MainWindow::DeviceSetting() {}
-void MainWindow::playOrPause() {}
-void MainWindow::rewind() {}
+void MainWindow::playOrPause()
+{
+    if (playing) {
+        playing = false;
+        playAct->setIcon(QIcon(QStringLiteral(":/images/play.png")));
+        playAct->setToolTip(tr("play"));
+        mapWidget->stopPlayback();
+    } else {
+        playing = true;
+        playAct->setIcon(QIcon(QStringLiteral(":/images/pause.png")));
+        playAct->setToolTip(tr("pause"));
+        mapWidget->startPlayback();
+    }
+}
+
+void MainWindow::rewind()
+{
+    mapWidget->rewindPlayback();
+}
 void MainWindow::connectDevice() {}
 void MainWindow::OnRecvTrackFileHeader(QVector<TrackFileHeader> trackFileHeaderList)
 {
@@ -332,5 +363,10 @@ void MainWindow::onDeviceDiscovered(QStringList portList)
 {
     Q_UNUSED(portList);
 }
-void MainWindow::playThreadFinished() {}
+void MainWindow::playThreadFinished()
+{
+    playing = false;
+    playAct->setIcon(QIcon(QStringLiteral(":/images/play.png")));
+    playAct->setToolTip(tr("play"));
+}
 void MainWindow::onTrackBlockReceived() {}

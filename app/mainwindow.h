@@ -1,6 +1,8 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "formats/exportsettings.h"
+#include "formats/fileformats.h"
 #include "model/trackrecords.h"
 
 #include <QMainWindow>
@@ -18,8 +20,9 @@ class QProgressDialog;
 class QPushButton;
 class QSlider;
 class QToolBar;
+class MapWidget;
 
-class MainWindow : public QMainWindow
+class MainWindow : public QMainWindow, public ExportSettings
 {
     Q_OBJECT
 
@@ -33,6 +36,11 @@ public:
     int timeSwitch = 1; // 0 = UTC, 1 = local time
 
     QVector<Track> tracks;
+
+    // What the CSV export and the views read at the moment they need it.
+    int exportSpeedUnit() const override { return speedUnit; }
+    int exportHeightUnit() const override { return heightUnit; }
+    int exportTimeSwitch() const override { return timeSwitch; }
 
 public slots:
     void open();
@@ -65,7 +73,7 @@ private:
     void writeSettings();
     void onTrackBlockReceived();
 
-    QWidget *mapWidget = nullptr;
+    MapWidget *mapWidget = nullptr;
 
     QAction *openAct = nullptr;
     QAction *saveAct = nullptr;
@@ -104,6 +112,7 @@ private:
     QToolBar *fileToolBar = nullptr;
 
     QProgressDialog *progressDialog = nullptr;
+    FileFormatMap fileFormats;
 
     QVector<int> downloadBlockIndexes;
     int receivedBlockCount = 0;

@@ -2,6 +2,7 @@
 #define TESTSETTINGS_H
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QSettings>
 #include <QTemporaryDir>
 
@@ -12,9 +13,19 @@ inline QString redirectSettingsStore()
 {
     static QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit());
+    // The map's web profile keeps its cache and data under these.
+    qputenv("XDG_DATA_HOME", (dir.path() + QStringLiteral("/data")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (dir.path() + QStringLiteral("/cache")).toLocal8Bit());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir.path());
     return dir.path();
+}
+
+// Everything a test of the window needs before its application object exists.
+inline void prepareGuiTest()
+{
+    redirectSettingsStore();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 
 #endif // TESTSETTINGS_H

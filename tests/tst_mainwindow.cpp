@@ -20,7 +20,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 public:
-    static void initMain() { redirectSettingsStore(); }
+    static void initMain() { prepareGuiTest(); }
 
 private slots:
     void init() { store().clear(); }

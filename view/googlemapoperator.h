@@ -1,0 +1,30 @@
+#ifndef GOOGLEMAPOPERATOR_H
+#define GOOGLEMAPOPERATOR_H
+
+#include <QObject>
+#include <QString>
+
+// The map view's only way to draw on the map page: the view emits these
+// signals and the page runs its function of the same name for each.
+class GoogleMapOperator : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+signals:
+    void addPolyline();
+    void addLatLng(double lat, double lng, int n);
+    void setCenter(double lat, double lng);
+    void showPolyline(int n);
+    void clearPolyline(int n);
+    void deletePolylines();
+    void addMarker(double lat, double lng, QString text);
+    void deleteMarked();
+    void showMarked();
+    void viewPoint(double lat, double lng, QString text);
+    void deleteAllObject();
+};
+
+#endif // GOOGLEMAPOPERATOR_H

@@ -1,0 +1,36 @@
+#include "view/googlemappage.h"
+
+#include <QLoggingCategory>
+#include <QWebEngineProfile>
+
+Q_LOGGING_CATEGORY(lcMapPage, "lx300.map")
+
+const char GoogleMapPage::UserAgent[] =
+    "Mozilla/5.0 (Windows NT 6.1; WOW64) AppleWebKit/535.2 (KHTML, like Gecko) "
+    "Chrome/15.0.874.121 Safari/535.2";
+
+GoogleMapPage::GoogleMapPage(QWebEngineProfile *profile, QObject *parent)
+    : QWebEnginePage(profile, parent)
+{}
+
+QWebEngineProfile *GoogleMapPage::createProfile(QObject *parent)
+{
+    auto *profile = new QWebEngineProfile(QStringLiteral("lx300-map"), parent);
+    profile->setHttpUserAgent(QString::fromLatin1(UserAgent));
+    profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+    profile->setUrlRequestInterceptor(new MapRequestInterceptor(profile));
+    return profile;
+}
+
+void GoogleMapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &message,
+                                             int lineNumber, const QString &sourceID)
+{
+    qCDebug(lcMapPage) << sourceID << lineNumber << message;
+}
+
+void MapRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info)
+{
+    info.setHttpHeader("User-Agent", GoogleMapPage::UserAgent);
+    if (info.requestUrl().host().endsWith(QLatin1String("tile.openstreetmap.org")))
+        info.setHttpHeader("Referer", "https://www.trekmont.com/lx300/");
+}

@@ -1,0 +1,91 @@
+#include "view/maptransport.h"
+
+#include "view/googlemapoperator.h"
+
+#include <QTimer>
+
+namespace {
+// A batch this large goes out at once, so the page starts drawing early.
+constexpr int FlushPoints = 50000;
+} // namespace
+
+MapTransport::MapTransport(GoogleMapOperator *op, QObject *parent) : QObject(parent)
+{
+    connect(op, &GoogleMapOperator::addPolyline, this,
+            [this] { queue({QStringLiteral("addPolyline")}); });
+    connect(op, &GoogleMapOperator::addLatLng, this, &MapTransport::queuePoint);
+    connect(op, &GoogleMapOperator::setCenter, this, [this](double lat, double lng) {
+        queue({QStringLiteral("setCenter"), lat, lng});
+    });
+    connect(op, &GoogleMapOperator::showPolyline, this, [this](int n) {
+        queue({QStringLiteral("showPolyline"), n});
+    });
+    connect(op, &GoogleMapOperator::clearPolyline, this, [this](int n) {
+        queue({QStringLiteral("clearPolyline"), n});
+    });
+    connect(op, &GoogleMapOperator::deletePolylines, this,
+            [this] { queue({QStringLiteral("deletePolylines")}); });
+    connect(op, &GoogleMapOperator::addMarker, this, [this](double lat, double lng, QString text) {
+        queue({QStringLiteral("addMarker"), lat, lng, text});
+    });
+    connect(op, &GoogleMapOperator::deleteMarked, this,
+            [this] { queue({QStringLiteral("deleteMarked")}); });
+    connect(op, &GoogleMapOperator::showMarked, this,
+            [this] { queue({QStringLiteral("showMarked")}); });
+    connect(op, &GoogleMapOperator::viewPoint, this, [this](double lat, double lng, QString text) {
+        queue({QStringLiteral("viewPoint"), lat, lng, text});
+    });
+    connect(op, &GoogleMapOperator::deleteAllObject, this,
+            [this] { queue({QStringLiteral("deleteAllObject")}); });
+}
+
+void MapTransport::closeRun()
+{
+    if (runLine < 0)
+        return;
+    QJsonArray points{QStringLiteral("addLatLngRun"), runLine};
+    for (double v : qAsConst(run))
+        points.append(v);
+    pending.append(points);
+    run.clear();
+    runLine = -1;
+}
+
+void MapTransport::queue(const QJsonArray &call)
+{
+    closeRun();
+    pending.append(call);
+    schedule();
+}
+
+void MapTransport::queuePoint(double lat, double lng, int n)
+{
+    if (runLine != n)
+        closeRun();
+    runLine = n;
+    run.append(lat);
+    run.append(lng);
+    if (run.size() >= 2 * FlushPoints)
+        flush();
+    else
+        schedule();
+}
+
+void MapTransport::schedule()
+{
+    if (scheduled)
+        return;
+    scheduled = true;
+    QTimer::singleShot(0, this, &MapTransport::flush);
+}
+
+void MapTransport::flush()
+{
+    closeRun();
+    scheduled = false;
+    if (pending.isEmpty())
+        return;
+    QJsonArray batch;
+    batch.swap(pending);
+    emit calls(batch);
+}

@@ -1,0 +1,42 @@
+#ifndef MAPTRANSPORT_H
+#define MAPTRANSPORT_H
+
+#include <QJsonArray>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+class GoogleMapOperator;
+
+// Carries the operator's signals to the map page in batches. The web channel
+// sends one message per signal, far too slow for the hundreds of thousands of
+// points of a long track, so the calls are collected in emission order and
+// sent together once control returns to the event loop; runs of points for
+// the same line travel as one flat array.
+class MapTransport : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit MapTransport(GoogleMapOperator *mapOperator, QObject *parent = nullptr);
+
+    // Sends what is queued now.
+    void flush();
+
+signals:
+    // Each entry is [name, arguments...] or ["addLatLngRun", n, lat, lng, lat, lng, ...].
+    void calls(QJsonArray batch);
+
+private:
+    void closeRun();
+    void queue(const QJsonArray &call);
+    void queuePoint(double lat, double lng, int n);
+    void schedule();
+
+    QJsonArray pending;
+    QVector<double> run; // points of the open addLatLng run
+    int runLine = -1;
+    bool scheduled = false;
+};
+
+#endif // MAPTRANSPORT_H

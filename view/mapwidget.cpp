@@ -1,0 +1,379 @@
+#include "view/mapwidget.h"
+
+#include "formats/exportsettings.h"
+#include "view/googlemapoperator.h"
+#include "view/googlemappage.h"
+#include "view/maptransport.h"
+#include "view/playbackthread.h"
+#include "view/pointformat.h"
+#include "view/pointlistmodel.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QSplitter>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QWebChannel>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+MapWidget::MapWidget(const QVector<Track> *tracks, const ExportSettings *settings, QWidget *parent)
+    : QWidget(parent), tracks(tracks), settings(settings)
+{
+    setupForm();
+
+    googleMapOperator = new GoogleMapOperator(this);
+    transport = new MapTransport(googleMapOperator, this);
+    profile = GoogleMapPage::createProfile(this);
+    page = new GoogleMapPage(profile, this);
+    channel = new QWebChannel(this);
+    page->setWebChannel(channel);
+    view->setPage(page);
+    addJSObject();
+    view->load(QUrl(QStringLiteral("qrc:/map.html")));
+
+    treeWidget->setColumnCount(1);
+    treeWidget->setHeaderLabels(QStringList{QString()});
+
+    rootItem = new QTreeWidgetItem;
+    rootItem->setText(0, QStringLiteral("LX-300 Data Logger"));
+    rootItem->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
+    rootItem->setCheckState(0, Qt::Unchecked);
+    treeWidget->addTopLevelItem(rootItem);
+
+    connect(treeWidget, &QTreeWidget::itemChanged, this, &MapWidget::TreeWidgetItemChanged);
+    connect(treeWidget, &QTreeWidget::itemDoubleClicked, this,
+            &MapWidget::TreeWidgetItemDoubleClicked);
+    connect(treeWidget_2, &QTreeView::doubleClicked, this,
+            &MapWidget::TreeWidget2ItemDoubleClicked);
+
+    playbackThread = new PlaybackThread;
+}
+
+MapWidget::~MapWidget()
+{
+    stopPlayback();
+    delete playbackThread;
+    // The page must go before the profile it was made with.
+    view->setPage(nullptr);
+    delete page;
+}
+
+void MapWidget::setupForm()
+{
+    setObjectName(QStringLiteral("MapWidget"));
+    setWindowTitle(tr("Form"));
+    resize(958, 431);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+
+    auto *verticalLayout_3 = new QVBoxLayout(this);
+    verticalLayout_3->setObjectName(QStringLiteral("verticalLayout_3"));
+    auto *splitter_2 = new QSplitter(Qt::Vertical, this);
+    splitter_2->setObjectName(QStringLiteral("splitter_2"));
+    verticalLayout_3->addWidget(splitter_2);
+
+    auto *splitter = new QSplitter(Qt::Horizontal, splitter_2);
+    splitter->setObjectName(QStringLiteral("splitter"));
+
+    auto *layoutWidget = new QWidget(splitter);
+    layoutWidget->setObjectName(QStringLiteral("layoutWidget"));
+    auto *verticalLayout = new QVBoxLayout(layoutWidget);
+    verticalLayout->setObjectName(QStringLiteral("verticalLayout"));
+    verticalLayout->setContentsMargins(0, 0, 0, 0);
+    auto *label_2 = new QLabel(tr("Solution Explorer"), layoutWidget);
+    label_2->setObjectName(QStringLiteral("label_2"));
+    label_2->setFrameShape(QFrame::Box);
+    label_2->setFrameShadow(QFrame::Sunken);
+    verticalLayout->addWidget(label_2);
+    treeWidget = new QTreeWidget(layoutWidget);
+    treeWidget->setObjectName(QStringLiteral("treeWidget"));
+    treeWidget->setMouseTracking(false);
+    treeWidget->setEditTriggers(QAbstractItemView::DoubleClicked |
+                                QAbstractItemView::SelectedClicked |
+                                QAbstractItemView::EditKeyPressed);
+    treeWidget->setSelectionMode(QAbstractItemView::SingleSelection);
+    verticalLayout->addWidget(treeWidget);
+
+    view = new QWebEngineView(splitter);
+    view->setObjectName(QStringLiteral("webView"));
+    view->setFocusPolicy(Qt::NoFocus);
+    splitter->setStretchFactor(1, 3);
+
+    auto *layoutWidget1 = new QWidget(splitter_2);
+    layoutWidget1->setObjectName(QStringLiteral("layoutWidget1"));
+    auto *verticalLayout_2 = new QVBoxLayout(layoutWidget1);
+    verticalLayout_2->setObjectName(QStringLiteral("verticalLayout_2"));
+    verticalLayout_2->setContentsMargins(0, 0, 0, 0);
+    auto *label = new QLabel(tr("Properties Bar"), layoutWidget1);
+    label->setObjectName(QStringLiteral("label"));
+    label->setMinimumSize(0, 16);
+    label->setMaximumSize(16777215, 16);
+    label->setFrameShape(QFrame::Box);
+    label->setFrameShadow(QFrame::Sunken);
+    verticalLayout_2->addWidget(label);
+
+    pointModel = new PointListModel(settings, this);
+    treeWidget_2 = new QTreeView(layoutWidget1);
+    treeWidget_2->setObjectName(QStringLiteral("treeWidget_2"));
+    treeWidget_2->setRootIsDecorated(false);
+    treeWidget_2->setUniformRowHeights(true);
+    treeWidget_2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    treeWidget_2->setModel(pointModel);
+    verticalLayout_2->addWidget(treeWidget_2);
+    splitter_2->setStretchFactor(0, 3);
+}
+
+void MapWidget::addJSObject()
+{
+    channel->registerObject(QStringLiteral("googleMapOperator"), googleMapOperator);
+    channel->registerObject(QStringLiteral("mapTransport"), transport);
+}
+
+QString MapWidget::trackLabel(quint32 startTime, int index) const
+{
+    return PointFormat::trackLabel(startTime, index);
+}
+
+void MapWidget::rebuildTrackViews()
+{
+    treeWidget->clear();
+    pointModel->clear();
+    // Left open elsewhere: the old list would stand for tracks that are gone.
+    playPoints.clear();
+    playStart = 0;
+    emit googleMapOperator->deleteAllObject();
+    markedPoints.clear();
+
+    rootItem = new QTreeWidgetItem;
+    rootItem->setText(0, QStringLiteral("LX-300 Data Logger"));
+    rootItem->setFlags(Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
+    rootItem->setCheckState(0, Qt::Unchecked);
+    rootItem->setExpanded(true);
+    treeWidget->addTopLevelItem(rootItem);
+    rootItem->setExpanded(true);
+
+    markedPoints.resize(tracks->size());
+    for (int i = 0; i < tracks->size(); ++i) {
+        const Track &track = tracks->at(i);
+        const QString label = trackLabel(track.startTime, i);
+        emit googleMapOperator->addPolyline();
+        auto *item = new QTreeWidgetItem(rootItem);
+        item->setText(0, label);
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
+        item->setCheckState(0, Qt::Unchecked);
+        for (const TrackPoint &p : track.points) {
+            if (p.marked != 0)
+                markedPoints[i].append(p);
+            emit googleMapOperator->addLatLng(p.position.x, p.position.y, i);
+        }
+    }
+}
+
+void MapWidget::TreeWidgetItemChanged(QTreeWidgetItem *item, int)
+{
+    QTreeWidgetItem *parent = item->parent() ? item->parent() : item;
+    const int timeSwitch = settings->exportTimeSwitch();
+
+    emit googleMapOperator->deleteMarked();
+    for (int i = 0; i < parent->childCount(); ++i) {
+        const Qt::CheckState state = parent->child(i)->checkState(0);
+        if (state == Qt::Checked) {
+            emit googleMapOperator->showPolyline(i);
+            if (i < markedPoints.size()) {
+                // Newest first, as they always came: the last mark point is #0.
+                const QVector<TrackPoint> &marks = markedPoints.at(i);
+                int j = 0;
+                for (auto it = marks.crbegin(); it != marks.crend(); ++it, ++j)
+                    emit googleMapOperator->addMarker(
+                        it->position.x, it->position.y,
+                        PointFormat::markLabel(i, it->time, timeSwitch, j));
+            }
+        } else if (state == Qt::Unchecked) {
+            emit googleMapOperator->clearPolyline(i);
+        }
+    }
+    emit googleMapOperator->showMarked();
+
+    const Qt::CheckState state = item->checkState(0);
+    if (state == Qt::PartiallyChecked)
+        return;
+    if (item->childCount() > 0) {
+        for (int i = 0; i < item->childCount(); ++i)
+            item->child(i)->setCheckState(0, state);
+    } else {
+        updateParentState(item);
+    }
+}
+
+void MapWidget::updateParentState(QTreeWidgetItem *item)
+{
+    QTreeWidgetItem *parent = item->parent();
+    if (!parent)
+        return;
+    int checked = 0;
+    for (int i = 0; i < parent->childCount(); ++i)
+        if (parent->child(i)->checkState(0) == Qt::Checked)
+            ++checked;
+    const Qt::CheckState state = checked == 0                      ? Qt::Unchecked
+                                 : checked == parent->childCount() ? Qt::Checked
+                                                                   : Qt::PartiallyChecked;
+    if (parent->checkState(0) != state)
+        parent->setCheckState(0, state);
+}
+
+void MapWidget::TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int)
+{
+    stopPlayback();
+    playStart = 0;
+    rebuildPointList(-1.0f, -1);
+    item->setCheckState(0, Qt::Checked);
+}
+
+void MapWidget::rebuildPointList(float threshold, int rule)
+{
+    pointModel->clear();
+    playPoints.clear();
+
+    QTreeWidgetItem *current = treeWidget->currentItem();
+    if (!current)
+        return;
+    const int k = current->parent() ? current->parent()->indexOfChild(current)
+                                    : treeWidget->indexOfTopLevelItem(current);
+    if (k < 0 || k >= tracks->size())
+        return;
+    const Track &track = tracks->at(k);
+
+    if (rule != 0) {
+        // Kept in single precision: 10.1 km/h is 1010.0000610..., just above 1010.
+        filterThreshold = threshold * 100.0f;
+        filterRule = rule;
+    }
+    const double t = double(filterThreshold);
+    QVector<TrackPoint> kept;
+    if (filterRule == -1) {
+        kept = track.points;
+    } else {
+        for (const TrackPoint &p : track.points) {
+            const double speed = double(p.speed);
+            bool keep = false;
+            switch (filterRule) {
+            case 1:
+                keep = speed > t;
+                break;
+            case 2:
+                keep = speed >= t;
+                break;
+            case 3:
+                keep = speed == t;
+                break;
+            case 4:
+                keep = speed < t;
+                break;
+            case 5:
+                keep = speed <= t;
+                break;
+            case 6:
+                keep = p.marked != 0;
+                break;
+            default:
+                break;
+            }
+            if (keep)
+                kept.append(p);
+        }
+    }
+    playPoints = kept;
+    fillPointList(playPoints, track.format);
+}
+
+void MapWidget::fillPointList(const QVector<TrackPoint> &points, int format)
+{
+    if (!points.isEmpty())
+        emit googleMapOperator->setCenter(points.first().position.x, points.first().position.y);
+    pointModel->setPoints(points, format);
+    for (int c = 0; c < pointModel->columnCount(); ++c)
+        treeWidget_2->resizeColumnToContents(c);
+}
+
+void MapWidget::TreeWidget2ItemDoubleClicked(const QModelIndex &index)
+{
+    stopPlayback();
+    playStart = 0;
+    const int j = index.isValid() ? index.row() : treeWidget_2->currentIndex().row();
+    if (j < 0 || j >= playPoints.size())
+        return;
+    playStart = j;
+    const TrackPoint &p = playPoints.at(j);
+    emit googleMapOperator->viewPoint(
+        p.position.x, p.position.y,
+        PointFormat::pointLabel(j, p.time, settings->exportTimeSwitch()));
+}
+
+void MapWidget::showPointAndSelectInfo(int index)
+{
+    if (index < 0 || index >= playPoints.size())
+        return;
+    const TrackPoint &p = playPoints.at(index);
+    emit googleMapOperator->viewPoint(
+        p.position.x, p.position.y,
+        PointFormat::pointLabel(index, p.time, settings->exportTimeSwitch()));
+    treeWidget_2->clearSelection();
+    if (index < pointModel->rowCount()) {
+        const QModelIndex row = pointModel->index(index, 0);
+        treeWidget_2->selectionModel()->select(row, QItemSelectionModel::Select |
+                                                        QItemSelectionModel::Rows);
+        treeWidget_2->scrollTo(row);
+    }
+    playStart = index;
+}
+
+QList<int> MapWidget::checkedTrackIndexes() const
+{
+    QList<int> checked;
+    if (!rootItem)
+        return checked;
+    for (int i = 0; i < rootItem->childCount(); ++i)
+        if (rootItem->child(i)->checkState(0) == Qt::Checked)
+            checked.append(i);
+    return checked;
+}
+
+void MapWidget::startPlayback()
+{
+    delete playbackThread; // never running here: a run is stopped before the next starts
+    playbackThread = new PlaybackThread;
+    connect(playbackThread, &PlaybackThread::currentPoint, this, &MapWidget::showPointAndSelectInfo,
+            Qt::QueuedConnection);
+    connect(playbackThread, &QThread::finished, this, &MapWidget::playThreadFinished,
+            Qt::QueuedConnection);
+    connect(playbackThread, &PlaybackThread::playEnd, this, &MapWidget::playEnd,
+            Qt::QueuedConnection);
+    playbackThread->setCount(int(playPoints.size()));
+    playbackThread->setStart(playStart);
+    playbackThread->setSpeed(playSpeed);
+    playbackThread->start();
+}
+
+void MapWidget::stopPlayback()
+{
+    playbackThread->stop();
+}
+
+void MapWidget::rewindPlayback()
+{
+    stopPlayback();
+    playStart = 0;
+    showPointAndSelectInfo(0);
+}
+
+void MapWidget::playEnd()
+{
+    playStart = 0;
+}
+
+void MapWidget::setSpeed(int speed)
+{
+    playSpeed = speed;
+    playbackThread->setSpeed(speed);
+}

@@ -1,0 +1,107 @@
+#ifndef MAPWIDGET_H
+#define MAPWIDGET_H
+
+#include "model/trackrecords.h"
+
+#include <QList>
+#include <QVector>
+#include <QWidget>
+
+class ExportSettings;
+class GoogleMapOperator;
+class GoogleMapPage;
+class MapTransport;
+class PlaybackThread;
+class PointListModel;
+class QLabel;
+class QModelIndex;
+class QSplitter;
+class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QWebChannel;
+class QWebEngineProfile;
+class QWebEngineView;
+
+// The window's centre: the checkable track tree, the point list of the
+// current track and the street map. It reads the tracks and the unit and time
+// choices of its window and never changes them; it draws on the map only
+// through its GoogleMapOperator's signals.
+class MapWidget : public QWidget
+{
+    Q_OBJECT
+
+public:
+    MapWidget(const QVector<Track> *tracks, const ExportSettings *settings,
+              QWidget *parent = nullptr);
+    ~MapWidget() override;
+
+    // Refills the track tree and the map's lines from the tracks.
+    void rebuildTrackViews();
+    // Refills the point list of the current track with the points the rule
+    // keeps: -1 all, 1..5 speed >, >=, =, <, <= threshold (km/h), 6 mark points,
+    // 0 the rule in force.
+    void rebuildPointList(float threshold, int rule);
+    QList<int> checkedTrackIndexes() const;
+
+    void startPlayback();
+    void stopPlayback();
+    void rewindPlayback();
+
+    // For the window and the tests.
+    GoogleMapOperator *mapOperator() const { return googleMapOperator; }
+    QWebEngineView *webView() const { return view; }
+    QTreeWidget *trackTree() const { return treeWidget; }
+    QTreeView *pointList() const { return treeWidget_2; }
+    const QVector<TrackPoint> &listedPoints() const { return playPoints; }
+    int playbackStart() const { return playStart; }
+    int filterRuleInForce() const { return filterRule; }
+    float filterThresholdInForce() const { return filterThreshold; }
+
+public slots:
+    void TreeWidgetItemChanged(QTreeWidgetItem *item, int column);
+    void TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int column);
+    void TreeWidget2ItemDoubleClicked(const QModelIndex &index);
+    void addJSObject();
+    // Playback speed step 0..2 from the tool bar's slider.
+    void setSpeed(int speed);
+
+signals:
+    // A playback run has ended (finished, stopped or paused).
+    void playThreadFinished();
+
+private slots:
+    void showPointAndSelectInfo(int index);
+    void playEnd();
+
+private:
+    void setupForm();
+    void fillPointList(const QVector<TrackPoint> &points, int format);
+    QString trackLabel(quint32 startTime, int index) const;
+    void updateParentState(QTreeWidgetItem *item);
+
+    const QVector<Track> *tracks;
+    const ExportSettings *settings;
+
+    QTreeWidget *treeWidget = nullptr;
+    QTreeView *treeWidget_2 = nullptr;
+    QWebEngineView *view = nullptr;
+    PointListModel *pointModel = nullptr;
+
+    QTreeWidgetItem *rootItem = nullptr;
+    GoogleMapOperator *googleMapOperator = nullptr;
+    MapTransport *transport = nullptr;
+    QWebEngineProfile *profile = nullptr;
+    GoogleMapPage *page = nullptr;
+    QWebChannel *channel = nullptr;
+    // Mark points of each track, in point order (index = track row).
+    QVector<QVector<TrackPoint>> markedPoints;
+    QVector<TrackPoint> playPoints;
+    float filterThreshold = -1.0f;
+    int filterRule = -1;
+    PlaybackThread *playbackThread = nullptr;
+    int playStart = 0;
+    int playSpeed = 0;
+};
+
+#endif // MAPWIDGET_H

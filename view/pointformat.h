@@ -1,0 +1,36 @@
+#ifndef POINTFORMAT_H
+#define POINTFORMAT_H
+
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+// Texts the track view shows for points and tracks.
+namespace PointFormat {
+
+enum Kind
+{
+    Latitude = 1,
+    Longitude = 2
+};
+
+// Degrees, minutes and seconds with the hemisphere, e.g. 47°36'7.4103" N. The
+// value is single precision, as the view has always passed it.
+QString formatDegrees(float value, int kind);
+
+QString speedText(quint32 speed, int speedUnit); // "12.34 km/hr" or "7.67 mi/hr"
+QString altitudeText(double z, int heightUnit);  // "123.46 m" or "405.04 feet"
+
+// A point's time in local time, or in UTC when timeSwitch is 0.
+QDateTime pointDateTime(quint32 time, int timeSwitch);
+
+// "1.2009-04-11 - 13:45:00": track number and start, always in local time.
+QString trackLabel(quint32 startTime, int index);
+// "3.2009-04-11 - 13:46:15": list position + 1 and the point's time.
+QString pointLabel(int position, quint32 time, int timeSwitch);
+// "2.2009-04-12 - 08:00:05 #0": track number, time, mark number.
+QString markLabel(int trackIndex, quint32 time, int timeSwitch, int markNumber);
+
+} // namespace PointFormat
+
+#endif // POINTFORMAT_H

@@ -1,0 +1,84 @@
+#include "view/pointlistmodel.h"
+
+#include "formats/exportsettings.h"
+#include "view/pointformat.h"
+
+PointListModel::PointListModel(const ExportSettings *settings, QObject *parent)
+    : QAbstractTableModel(parent), settings(settings)
+{}
+
+void PointListModel::setPoints(const QVector<TrackPoint> &newPoints, int newFormat)
+{
+    beginResetModel();
+    points = newPoints;
+    format = newFormat;
+    if (format == 1)
+        headers = QStringList{"Record Number", "Date", "Time", "Latitude", "Longitude", "Speed"};
+    else if (format == 2)
+        headers = QStringList{"Record Number", "Date",     "Time", "Latitude",
+                              "Longitude",     "Altitude", "Speed"};
+    endResetModel();
+}
+
+void PointListModel::clear()
+{
+    beginResetModel();
+    points.clear();
+    endResetModel();
+}
+
+int PointListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(points.size());
+}
+
+int PointListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(headers.size());
+}
+
+QVariant PointListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= headers.size())
+        return QVariant();
+    return headers.at(section);
+}
+
+Qt::ItemFlags PointListModel::flags(const QModelIndex &index) const
+{
+    return index.isValid() ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
+}
+
+QVariant PointListModel::data(const QModelIndex &index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= points.size())
+        return QVariant();
+    const TrackPoint &p = points.at(index.row());
+    const int timeSwitch = settings->exportTimeSwitch();
+    switch (index.column()) {
+    case 0:
+        return QString::number(index.row() + 1) + (p.marked ? QStringLiteral("*") : QString());
+    case 1:
+        return PointFormat::pointDateTime(p.time, timeSwitch)
+            .toString(QStringLiteral("yyyy-MM-dd"));
+    case 2:
+        return PointFormat::pointDateTime(p.time, timeSwitch).toString(QStringLiteral("hh:mm:ss"));
+    case 3:
+        return PointFormat::formatDegrees(float(p.position.x), PointFormat::Latitude);
+    case 4:
+        return PointFormat::formatDegrees(float(p.position.y), PointFormat::Longitude);
+    case 5:
+        if (format == 1)
+            return PointFormat::speedText(p.speed, settings->exportSpeedUnit());
+        if (format == 2)
+            return PointFormat::altitudeText(p.position.z, settings->exportHeightUnit());
+        return QVariant();
+    case 6:
+        if (format == 2)
+            return PointFormat::speedText(p.speed, settings->exportSpeedUnit());
+        return QVariant();
+    default:
+        return QVariant();
+    }
+}

@@ -1,0 +1,39 @@
+#ifndef POINTLISTMODEL_H
+#define POINTLISTMODEL_H
+
+#include "model/trackrecords.h"
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+class ExportSettings;
+
+// The point list: one row per point of the list, its texts made only when a
+// row is shown, so even a track of hundreds of thousands of points fills,
+// changes unit or filter at once.
+class PointListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    explicit PointListModel(const ExportSettings *settings, QObject *parent = nullptr);
+
+    // Replaces the rows. The columns follow the log format (1 or 2); for any
+    // other format they stay as they were and only the first five are filled.
+    void setPoints(const QVector<TrackPoint> &points, int format);
+    void clear();
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+private:
+    const ExportSettings *settings;
+    QVector<TrackPoint> points;
+    int format = 0;
+    QStringList headers{QString()};
+};
+
+#endif // POINTLISTMODEL_H
