@@ -28,9 +28,16 @@ void GoogleMapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, cons
     qCDebug(lcMapPage) << sourceID << lineNumber << message;
 }
 
+bool MapRequestInterceptor::needsReferer(const QUrl &url)
+{
+    return url.host() == QLatin1String("tile.openstreetmap.org");
+}
+
 void MapRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info)
 {
     info.setHttpHeader("User-Agent", GoogleMapPage::UserAgent);
-    if (info.requestUrl().host().endsWith(QLatin1String("tile.openstreetmap.org")))
-        info.setHttpHeader("Referer", "https://www.trekmont.com/lx300/");
+    // Only an origin: the engine cancels a cross-site request whose Referer
+    // says more than its referrer policy allows.
+    if (needsReferer(info.requestUrl()))
+        info.setHttpHeader("Referer", "https://www.trekmont.com/");
 }

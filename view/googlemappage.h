@@ -35,6 +35,7 @@ class MapRequestInterceptor : public QWebEngineUrlRequestInterceptor
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
     void interceptRequest(QWebEngineUrlRequestInfo &info) override;
+    static bool needsReferer(const QUrl &url);
 };
 
 #endif // GOOGLEMAPPAGE_H
