@@ -22,6 +22,10 @@ int main(int argc, char *argv[])
     {
         MainWindow window;
         window.show();
+        // A file manager opens a track file by passing it as the only argument.
+        const QStringList args = QApplication::arguments();
+        if (args.size() == 2)
+            window.openFile(args.at(1));
         code = QApplication::exec();
     }
     return code;

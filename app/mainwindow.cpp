@@ -1,5 +1,12 @@
 #include "app/mainwindow.h"
 
+#include "app/devicesettingdialog.h"
+#include "app/filterdialog.h"
+#include "app/myfiledialog.h"
+#include "app/trackfileheaderdialog.h"
+#include "device/detectdevicethread.h"
+#include "device/devicelx300.h"
+#include "model/trackblock.h"
 #include "view/mapwidget.h"
 
 #include <QAction>
@@ -7,7 +14,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDebug>
 #include <QDir>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -57,13 +66,18 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setCentralWidget(mapWidget);
     connect(mapWidget, &MapWidget::playThreadFinished, this, &MainWindow::playThreadFinished);
 
-    connectButton->setEnabled(false);
+    startPortDetection();
 
     setWindowTitle(QStringLiteral("LX-300 ") + buildCode);
 
+    device = new DeviceLX300;
     fileFormats = createFileFormats(this);
 
     registerTrackRecordTypes();
+    connect(device, &DeviceLX300::FireRecvTrackFileHeader, this, &MainWindow::OnRecvTrackFileHeader,
+            Qt::QueuedConnection);
+    connect(device, &DeviceLX300::FireRecvStatus, this, &MainWindow::OnRecvStatus,
+            Qt::QueuedConnection);
 
     playing = false;
     readSettings();
@@ -71,7 +85,26 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
 MainWindow::~MainWindow()
 {
+    delete device; // disconnects first
+    // Stopped here rather than left to the end of the process, so no thread
+    // outlives the objects it reports to.
+    delete detectThread;
     qDeleteAll(fileFormats);
+}
+
+void MainWindow::startPortDetection()
+{
+    connectButton->setEnabled(false);
+    detectThread = new DetectDeviceThread;
+    connect(detectThread, &DetectDeviceThread::deviceDiscovered, this,
+            &MainWindow::onDeviceDiscovered);
+    detectThread->startDetection();
+}
+
+void MainWindow::showMessage(QMessageBox::Icon icon, const QString &text)
+{
+    QMessageBox box(icon, QString(), text, QMessageBox::Ok, this);
+    box.exec();
 }
 
 void MainWindow::setupForm()
@@ -324,12 +357,220 @@ void MainWindow::about()
                            tr("\nCopyright (C) Trekmont. All rights reserved."));
 }
 
-void MainWindow::open() {}
-void MainWindow::save() {}
-void MainWindow::filter() {}
-void MainWindow::DownloadDeviceTrackPoints() {}
-void MainWindow::DeleteDeviceTrackPoints() {}
-void MainWindow::DeviceSetting() {}
+void MainWindow::open()
+{
+    mapWidget->stopPlayback();
+    QFileDialog dialog(this, QString(), QString(), QString());
+    dialog.setDirectory(directory);
+    dialog.setNameFilter(tr("TKR File (*.tkr)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    directory = dialog.directory().absolutePath();
+    openFile(dialog.selectedFiles().first());
+}
+
+bool MainWindow::openFile(const QString &fileName)
+{
+    mapWidget->stopPlayback();
+    FileFormat *format = findFileFormat(fileFormats, fileName);
+    QVector<Track> read;
+    if (!format) {
+        showMessage(QMessageBox::Warning,
+                    tr("Cannot open %1: only .tkr track files can be opened.").arg(fileName));
+        return false;
+    }
+    if (!format->read(read, fileName)) {
+        showMessage(QMessageBox::Warning, format->errorString());
+        return false;
+    }
+    tracks = read;
+    mapWidget->rebuildTrackViews();
+    return true;
+}
+
+void MainWindow::save()
+{
+    const QList<int> selection = mapWidget->checkedTrackIndexes();
+    MyFileDialog dialog(this);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilter(
+        tr("TKR File (*.tkr);;GPX File (*.gpx);;KML File (*.kml);;CSV File (*.csv)"));
+    dialog.setDirectory(directory);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+
+    const QString filter = dialog.selectedNameFilter();
+    QString extension;
+    if (filter == tr("TKR File (*.tkr)"))
+        extension = QStringLiteral(".tkr");
+    else if (filter == tr("GPX File (*.gpx)"))
+        extension = QStringLiteral(".gpx");
+    else if (filter == tr("KML File (*.kml)"))
+        extension = QStringLiteral(".kml");
+    else if (filter == tr("CSV File (*.csv)"))
+        extension = QStringLiteral(".csv");
+    QString fileName = dialog.selectedFiles().first();
+    const bool markedOnly = dialog.isMarkedOnlyChecked();
+    qDebug() << (markedOnly ? "true" : "false");
+    // A name that holds the extension anywhere keeps its own ending.
+    if (!fileName.contains(extension))
+        fileName += extension;
+    directory = dialog.directory().absolutePath();
+
+    FileFormat *format = findFileFormat(fileFormats, fileName);
+    if (!format) {
+        showMessage(
+            QMessageBox::Warning,
+            tr("Nothing was saved: %1 does not end in .tkr, .gpx, .kml or .csv.").arg(fileName));
+        return;
+    }
+    if (!format->write(tracks, fileName, selection, markedOnly))
+        showMessage(QMessageBox::Warning, tr("Nothing was saved: %1").arg(format->errorString()));
+}
+
+void MainWindow::filter()
+{
+    FilterDialog dialog;
+    if (dialog.exec() == QDialog::Accepted && dialog.isValid()) {
+        mapWidget->rewindPlayback();
+        mapWidget->rebuildPointList(dialog.value(), dialog.rule());
+    }
+}
+
+void MainWindow::DownloadDeviceTrackPoints()
+{
+    mapWidget->stopPlayback();
+    device->ReadTrackFileHeaders();
+}
+
+void MainWindow::DeleteDeviceTrackPoints()
+{
+    QMessageBox box;
+    box.setText(tr("Delete device all track points."));
+    box.setInformativeText(tr("Do you want to delete all track points?"));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    if (box.exec() == QMessageBox::Yes) {
+        deviceActionGroup->setEnabled(false);
+        device->DeleteAllTrackFiles();
+    }
+}
+
+void MainWindow::DeviceSetting()
+{
+    device->ReadDeviceConfig();
+}
+
+void MainWindow::connectDevice()
+{
+    if (device->isConnected()) {
+        connectButton->setText(tr("Connect"));
+        device->Disconnect();
+        deviceActionGroup->setEnabled(false);
+        portComboBox->setEnabled(true);
+    } else {
+        connectButton->setText(tr("Disconnect"));
+        device->Connect(portComboBox->currentText());
+        portComboBox->setEnabled(false);
+    }
+}
+
+void MainWindow::OnRecvTrackFileHeader(QVector<TrackFileHeader> trackFileHeaderList)
+{
+    TrackFileHeaderDialog dialog(trackFileHeaderList, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    downloadBlockIndexes = dialog.blockIndexes();
+    tracks = dialog.tracks();
+    if (downloadBlockIndexes.isEmpty())
+        return;
+    currentTrackIndex = -1;
+    receivedBlockCount = 0;
+    progressDialog->setLabelText(tr("Downloading track files..."));
+    progressDialog->setRange(0, int(downloadBlockIndexes.size()));
+    device->ReadTrackBlock(quint16(downloadBlockIndexes.first()));
+    progressDialog->setValue(0);
+    progressDialog->exec();
+}
+
+void MainWindow::onTrackBlockReceived()
+{
+    // A late block after the download was over or given up has nowhere to go.
+    if (receivedBlockCount >= downloadBlockIndexes.size())
+        return;
+    ++receivedBlockCount;
+    progressDialog->setValue(receivedBlockCount);
+    appendTrackBlock(tracks, currentTrackIndex, device->currentBlock());
+    if (receivedBlockCount == downloadBlockIndexes.size()) {
+        device->EndTrackDownload();
+        mapWidget->rebuildTrackViews();
+    } else {
+        device->ReadTrackBlock(quint16(downloadBlockIndexes.at(receivedBlockCount)));
+    }
+}
+
+void MainWindow::OnRecvStatus(int cmd, int status)
+{
+    switch (cmd) {
+    case DeviceProtocol::ReadBlock:
+        onTrackBlockReceived();
+        break;
+    case DeviceProtocol::ReadConfig: {
+        DeviceConfig config = device->deviceConfig();
+        DeviceSettingDialog dialog(&config);
+        if (dialog.exec() == QDialog::Accepted) {
+            config = dialog.editedConfig();
+            device->WriteDeviceConfig(config);
+        }
+        break;
+    }
+    case DeviceProtocol::WriteConfig:
+        showMessage(QMessageBox::Information, tr("Set device configuration ok."));
+        break;
+    case DeviceProtocol::DeleteAll:
+        showMessage(QMessageBox::Information, tr("Delete all track files ok."));
+        deviceActionGroup->setEnabled(true);
+        break;
+    case DeviceProtocol::HandshakeStatus:
+        if (status == 1) {
+            deviceActionGroup->setEnabled(true);
+        } else {
+            showMessage(QMessageBox::Warning, tr("Failed connect device."));
+            connectDevice();
+        }
+        break;
+    case DeviceProtocol::TimeoutStatus:
+        showMessage(QMessageBox::Warning, tr("Read device data timeout."));
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindow::onDeviceDiscovered(QStringList portList)
+{
+    for (const QString &name : qAsConst(portList)) {
+        if (portComboBox->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+            portComboBox->addItem(name);
+    }
+    for (int i = 0; i < portComboBox->count();) {
+        const QString name = portComboBox->itemText(i);
+        if (portList.contains(name, Qt::CaseSensitive)) {
+            ++i;
+            continue;
+        }
+        // The port vanished: a connection on it ends without a word.
+        if (device->portName() == name && device->isConnected()) {
+            connectDevice();
+            progressDialog->cancel();
+        }
+        portComboBox->removeItem(i);
+    }
+    connectButton->setEnabled(portComboBox->count() > 0);
+}
+
 void MainWindow::playOrPause()
 {
     if (playing) {
@@ -349,24 +590,9 @@ void MainWindow::rewind()
 {
     mapWidget->rewindPlayback();
 }
-void MainWindow::connectDevice() {}
-void MainWindow::OnRecvTrackFileHeader(QVector<TrackFileHeader> trackFileHeaderList)
-{
-    Q_UNUSED(trackFileHeaderList);
-}
-void MainWindow::OnRecvStatus(int cmd, int status)
-{
-    Q_UNUSED(cmd);
-    Q_UNUSED(status);
-}
-void MainWindow::onDeviceDiscovered(QStringList portList)
-{
-    Q_UNUSED(portList);
-}
 void MainWindow::playThreadFinished()
 {
     playing = false;
     playAct->setIcon(QIcon(QStringLiteral(":/images/play.png")));
     playAct->setToolTip(tr("play"));
 }
-void MainWindow::onTrackBlockReceived() {}

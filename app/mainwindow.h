@@ -6,6 +6,7 @@
 #include "model/trackrecords.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -20,6 +21,8 @@ class QProgressDialog;
 class QPushButton;
 class QSlider;
 class QToolBar;
+class DetectDeviceThread;
+class DeviceLX300;
 class MapWidget;
 
 class MainWindow : public QMainWindow, public ExportSettings
@@ -29,6 +32,10 @@ class MainWindow : public QMainWindow, public ExportSettings
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // Opens a TKR file: the tracks in memory are replaced only when it could
+    // be read; otherwise a warning names the file and everything stays.
+    bool openFile(const QString &fileName);
 
     // The preferences the views and the CSV export follow.
     int speedUnit = 0;  // 0 = km/h, 1 = mph
@@ -64,6 +71,7 @@ protected:
 
 private:
     friend class TestMainWindow;
+    friend class TestFlows;
 
     void setupForm();
     void createActions();
@@ -72,6 +80,8 @@ private:
     void readSettings();
     void writeSettings();
     void onTrackBlockReceived();
+    void startPortDetection();
+    void showMessage(QMessageBox::Icon icon, const QString &text);
 
     MapWidget *mapWidget = nullptr;
 
@@ -112,6 +122,8 @@ private:
     QToolBar *fileToolBar = nullptr;
 
     QProgressDialog *progressDialog = nullptr;
+    DeviceLX300 *device = nullptr;
+    DetectDeviceThread *detectThread = nullptr;
     FileFormatMap fileFormats;
 
     QVector<int> downloadBlockIndexes;

@@ -4,9 +4,21 @@
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 
-DetectDeviceThread::DetectDeviceThread(QObject *parent)
-    : QThread(parent), lister(&DetectDeviceThread::systemPorts)
+namespace {
+DetectDeviceThread::PortLister &defaultLister()
+{
+    static DetectDeviceThread::PortLister lister = &DetectDeviceThread::systemPorts;
+    return lister;
+}
+} // namespace
+
+DetectDeviceThread::DetectDeviceThread(QObject *parent) : QThread(parent), lister(defaultLister())
 {}
+
+void DetectDeviceThread::setDefaultPortLister(PortLister portLister)
+{
+    defaultLister() = std::move(portLister);
+}
 
 DetectDeviceThread::~DetectDeviceThread()
 {

@@ -34,6 +34,8 @@ public:
     // Replaces the system's port list (tests, simulated loggers). Set it
     // before startDetection.
     void setPortLister(PortLister lister);
+    // The list new threads start with; for tests that build a whole window.
+    static void setDefaultPortLister(PortLister lister);
 
     // The ports the system lists now, with friendly names in the form
     // "description (port name)".

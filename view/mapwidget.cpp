@@ -345,8 +345,16 @@ void MapWidget::startPlayback()
     playbackThread = new PlaybackThread;
     connect(playbackThread, &PlaybackThread::currentPoint, this, &MapWidget::showPointAndSelectInfo,
             Qt::QueuedConnection);
-    connect(playbackThread, &QThread::finished, this, &MapWidget::playThreadFinished,
-            Qt::QueuedConnection);
+    // Only the current run's end counts: a stopped run's queued finish must not
+    // turn Play back while the next run plays.
+    const int run = ++playbackRun;
+    connect(
+        playbackThread, &QThread::finished, this,
+        [this, run] {
+            if (run == playbackRun)
+                emit playThreadFinished();
+        },
+        Qt::QueuedConnection);
     connect(playbackThread, &PlaybackThread::playEnd, this, &MapWidget::playEnd,
             Qt::QueuedConnection);
     playbackThread->setCount(int(playPoints.size()));

@@ -102,6 +102,7 @@ private:
     PlaybackThread *playbackThread = nullptr;
     int playStart = 0;
     int playSpeed = 0;
+    int playbackRun = 0;
 };
 
 #endif // MAPWIDGET_H

@@ -1,0 +1,54 @@
+#ifndef FILTERDIALOG_H
+#define FILTERDIALOG_H
+
+#include <QDialog>
+
+class QDialogButtonBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+// Asks for a point filter: a speed comparison with a value in km/h, or the
+// mark points only. Rules: 1 >, 2 >=, 3 =, 4 <, 5 <=, 6 mark points.
+class FilterDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit FilterDialog(QWidget *parent = nullptr);
+
+    float value() const { return filterValue; }
+    int rule() const { return filterRule; }
+    bool isValid() const { return valid; }
+
+public slots:
+    void on_radioMarkPoint_toggled(bool checked);
+    void on_buttonBox_accepted();
+    void on_radioGreater_clicked(bool checked);
+    void on_radioGreaterEqual_clicked(bool checked);
+    void on_radioEqual_clicked(bool checked);
+    void on_radioLess_clicked(bool checked);
+    void on_radioLessEqual_clicked(bool checked);
+    void on_radioMarkPoint_clicked(bool checked);
+
+private:
+    friend class TestDialogs;
+
+    QLabel *filterLabel = nullptr;
+    QLineEdit *lineEdit = nullptr;
+    QGroupBox *ruleGroupBox = nullptr;
+    QRadioButton *radioGreater = nullptr;
+    QRadioButton *radioGreaterEqual = nullptr;
+    QRadioButton *radioEqual = nullptr;
+    QRadioButton *radioLess = nullptr;
+    QRadioButton *radioLessEqual = nullptr;
+    QRadioButton *radioMarkPoint = nullptr;
+    QDialogButtonBox *buttonBox = nullptr;
+
+    float filterValue = -1.0f;
+    int filterRule = 1;
+    bool valid = true;
+};
+
+#endif // FILTERDIALOG_H

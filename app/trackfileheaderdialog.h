@@ -1,0 +1,43 @@
+#ifndef TRACKFILEHEADERDIALOG_H
+#define TRACKFILEHEADERDIALOG_H
+
+#include "model/trackrecords.h"
+
+#include <QDialog>
+#include <QVector>
+
+class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// Lists the logger's tracks with their local start times for the user to
+// tick; Apply gives one new empty Track per ticked track and their block
+// indexes, in list order.
+class TrackFileHeaderDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    TrackFileHeaderDialog(QVector<TrackFileHeader> headers, QWidget *parent = nullptr);
+
+    QVector<Track> &tracks() { return chosenTracks; }
+    QVector<int> &blockIndexes() { return chosenBlocks; }
+    QTreeWidget *tree() const { return headerTree; }
+
+public slots:
+    void Apply();
+    void TreeWidgetItemChanged(QTreeWidgetItem *item, int column);
+
+private:
+    static quint32 startOf(const TrackFileHeader &header);
+
+    QTreeWidget *headerTree = nullptr;
+    QTreeWidgetItem *rootItem = nullptr;
+    QPushButton *closeButton = nullptr;
+    QPushButton *applyButton = nullptr;
+    QVector<TrackFileHeader> headers;
+    QVector<Track> chosenTracks;
+    QVector<int> chosenBlocks;
+};
+
+#endif // TRACKFILEHEADERDIALOG_H
