@@ -1,13 +1,14 @@
 #!/bin/sh
-# Installs the Debian packages the build needs, and with --test also those the
-# test suite uses. Only missing packages are installed, so it is cheap to rerun.
+# Installs the Debian packages the build needs; with --test also those the
+# test suite uses, with --fuzz the compiler the fuzz targets need. Only missing packages are installed, so it is cheap to rerun.
 set -e
 pkgs="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
 qt6-serialport-dev qt6-webengine-dev qt6-webchannel-dev qt6-svg-dev
 libqt6svg6 nodejs npm"
-if [ "$1" = "--test" ]; then
-    pkgs="$pkgs gdal-bin socat xvfb xauth"
-fi
+case "$1" in
+--test) pkgs="$pkgs gdal-bin" ;;
+--fuzz) pkgs="$pkgs clang-14 libclang-rt-14-dev" ;;
+esac
 missing=""
 for p in $pkgs; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

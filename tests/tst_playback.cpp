@@ -19,7 +19,6 @@ public:
 private slots:
     void init();
     void cleanup();
-    void threadStepsAndEnds();
     void fivePointsAtStepTwoTakeASecond();
     void speedChangeAppliesFromTheNextPause();
     void pauseAndResumeShowsTheLastPointAgain();
@@ -69,33 +68,6 @@ QVector<int> TestPlayback::shownRows(QSignalSpy &spy) const
     for (const QList<QVariant> &args : spy)
         rows << qRound(args.at(0).toDouble()) - 10; // the latitude says which point
     return rows;
-}
-
-void TestPlayback::threadStepsAndEnds()
-{
-    PlaybackThread thread;
-    QSignalSpy points(&thread, &PlaybackThread::currentPoint);
-    QSignalSpy ends(&thread, &PlaybackThread::playEnd);
-    thread.setCount(3);
-    thread.setStart(1);
-    thread.setSpeed(2);
-    QCOMPARE(thread.delay(), 250);
-    thread.setSpeed(7); // not a step: unchanged
-    QCOMPARE(thread.delay(), 250);
-    thread.start();
-    QVERIFY(thread.wait(3000));
-    QCOMPARE(points.size(), 2);
-    QCOMPARE(points.at(0).at(0).toInt(), 1);
-    QCOMPARE(points.at(1).at(0).toInt(), 2);
-    QCOMPARE(ends.size(), 1);
-
-    PlaybackThread beyond; // a start past the list ends at once
-    QSignalSpy beyondEnds(&beyond, &PlaybackThread::playEnd);
-    beyond.setCount(2);
-    beyond.setStart(2);
-    beyond.start();
-    QVERIFY(beyond.wait(1000));
-    QCOMPARE(beyondEnds.size(), 1);
 }
 
 void TestPlayback::fivePointsAtStepTwoTakeASecond()

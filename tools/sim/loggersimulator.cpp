@@ -491,71 +491,73 @@ void LoggerSimulator::reply(quint8 command, QByteArray bytes, bool isBlock)
     sendBytes(bytes);
 }
 
+QByteArray LoggerSimulator::answer(const QByteArray &payload, bool *isBlock)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (isBlock)
+        *isBlock = false;
+    if (silent || payload.isEmpty())
+        return QByteArray();
+    switch (quint8(payload.at(0))) {
+    case 0xBF:
+        if (++hellos < helloAnswerFrom)
+            return QByteArray();
+        return Frame::build(QByteArray("\xBF\x01", 2));
+    case 0xBB:
+        if (payload.size() < 3)
+            return QByteArray();
+        return Frame::build(listPage(qFromBigEndian<quint16>(payload.constData() + 1)));
+    case 0xB5: {
+        if (payload.size() < 3)
+            return QByteArray();
+        const QByteArray block = blockBytes(qFromBigEndian<quint16>(payload.constData() + 1));
+        if (isBlock)
+            *isBlock = true;
+        // Two frames, each with the id and one half of the block.
+        return Frame::build(QByteArray(1, char(0xB5)) + block.left(1024)) +
+               Frame::build(QByteArray(1, char(0xB5)) + block.mid(1024));
+    }
+    case 0xB7:
+        return Frame::build(config);
+    case 0xB8: {
+        if (payload.size() != DeviceConfig::RequestSize)
+            return QByteArray();
+        if (writeResult == 1) {
+            // Keep the record; the read-only bytes stay the logger's own.
+            QByteArray stored = payload;
+            stored[0] = char(0xB7);
+            stored.append(config.size() > 43 ? config.at(43) : '\0');
+            stored[41] = config.size() > 41 ? config.at(41) : '\0';
+            config = stored;
+        }
+        QByteArray ack(5, '\0');
+        ack[0] = char(0xB8);
+        put32(ack, 1, writeResult);
+        return Frame::build(ack);
+    }
+    case 0xBA: {
+        if (deleteResult == 1)
+            memory.clear();
+        QByteArray ack(5, '\0');
+        ack[0] = char(0xBA);
+        put32(ack, 1, deleteResult);
+        return Frame::build(ack);
+    }
+    default:
+        return QByteArray();
+    }
+}
+
 void LoggerSimulator::handleRequest(const QByteArray &payload)
 {
-    const quint8 id = quint8(payload.at(0));
-    QByteArray answer;
-    bool isBlock = false;
     {
         std::lock_guard<std::mutex> lock(mutex);
         received.append(payload);
-        if (silent)
-            return;
-        switch (id) {
-        case 0xBF:
-            if (++hellos < helloAnswerFrom)
-                return;
-            answer = Frame::build(QByteArray("\xBF\x01", 2));
-            break;
-        case 0xBB:
-            if (payload.size() < 3)
-                return;
-            answer = Frame::build(listPage(qFromBigEndian<quint16>(payload.constData() + 1)));
-            break;
-        case 0xB5: {
-            if (payload.size() < 3)
-                return;
-            const QByteArray block = blockBytes(qFromBigEndian<quint16>(payload.constData() + 1));
-            // Two frames, each with the id and one half of the block.
-            answer = Frame::build(QByteArray(1, char(0xB5)) + block.left(1024)) +
-                     Frame::build(QByteArray(1, char(0xB5)) + block.mid(1024));
-            isBlock = true;
-            break;
-        }
-        case 0xB7:
-            answer = Frame::build(config);
-            break;
-        case 0xB8: {
-            if (payload.size() != DeviceConfig::RequestSize)
-                return;
-            if (writeResult == 1) {
-                // Keep the record; the read-only bytes stay the logger's own.
-                QByteArray stored = payload;
-                stored[0] = char(0xB7);
-                stored.append(config.size() > 43 ? config.at(43) : '\0');
-                stored[41] = config.size() > 41 ? config.at(41) : '\0';
-                config = stored;
-            }
-            QByteArray ack(5, '\0');
-            ack[0] = char(0xB8);
-            put32(ack, 1, writeResult);
-            answer = Frame::build(ack);
-            break;
-        }
-        case 0xBA: {
-            if (deleteResult == 1)
-                memory.clear();
-            QByteArray ack(5, '\0');
-            ack[0] = char(0xBA);
-            put32(ack, 1, deleteResult);
-            answer = Frame::build(ack);
-            break;
-        }
-        default:
-            return;
-        }
     }
-    reply(id, answer, isBlock);
+    bool isBlock = false;
+    const QByteArray reply = answer(payload, &isBlock);
+    if (!reply.isEmpty())
+        this->reply(quint8(payload.at(0)), reply, isBlock);
 }
 
 void LoggerSimulator::serve()

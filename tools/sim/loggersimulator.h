@@ -78,6 +78,10 @@ public:
     QVector<TrackFileHeader> headers() const;
     QVector<Track> expectedTracks(const QVector<int> &which) const;
 
+    // The reply the logger gives to one request payload, as it would send it
+    // without faults (empty when it gives none). Counts a hello like a real one.
+    QByteArray answer(const QByteArray &request, bool *isBlock = nullptr);
+
     // A believable moving path: start time in UTC seconds, points 5 s apart,
     // every 40th a mark point.
     static SimulatedTrack makeTrack(int format, int pointCount, quint32 seed, quint32 startTime);
