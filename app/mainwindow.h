@@ -72,6 +72,7 @@ protected:
 private:
     friend class TestMainWindow;
     friend class TestFlows;
+    friend class TestSoak;
 
     void setupForm();
     void createActions();
