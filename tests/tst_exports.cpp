@@ -94,6 +94,8 @@ private slots:
     void lookupByExtension();
     void exportsDoNotRead();
     void failedExportKeepsTheOldFile();
+    void unwritablePaths_data();
+    void unwritablePaths();
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -410,6 +412,44 @@ void TestExports::failedExportKeepsTheOldFile()
         QCOMPARE(readText(name), QStringLiteral("precious"));
     }
     QCOMPARE(QDir(dir->path()).entryList(QDir::Files).size(), 3);
+    qDeleteAll(formats);
+}
+
+void TestExports::unwritablePaths_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<int>("kind");
+    for (const char *ext : {".tkr", ".gpx", ".kml", ".csv"}) {
+        QTest::addRow("%s in a folder that is a file", ext) << QString::fromLatin1(ext) << 0;
+        QTest::addRow("%s in a folder that vanished", ext) << QString::fromLatin1(ext) << 1;
+        QTest::addRow("%s over a folder", ext) << QString::fromLatin1(ext) << 2;
+    }
+}
+
+void TestExports::unwritablePaths()
+{
+    QFETCH(QString, extension);
+    QFETCH(int, kind);
+    QString name;
+    if (kind == 0) {
+        QFile plain(path("plain"));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        name = path("plain/trip") + extension;
+    } else if (kind == 1) {
+        QVERIFY(QDir(dir->path()).mkdir("gone"));
+        name = path("gone/trip") + extension;
+        QVERIFY(QDir(path("gone")).removeRecursively()); // e.g. a stick pulled before saving
+    } else {
+        name = path("taken") + extension;
+        QVERIFY(QDir(dir->path()).mkdir("taken" + extension));
+    }
+    FixedExportSettings settings;
+    const FileFormatMap formats = createFileFormats(&settings);
+    FileFormat *format = findFileFormat(formats, name);
+    QVERIFY(!format->write(sampleTracks(), name, {0, 1}, false));
+    QVERIFY(!format->errorString().isEmpty());
+    if (kind == 2)
+        QVERIFY(QFileInfo(name).isDir()); // left as it was
     qDeleteAll(formats);
 }
 

@@ -76,6 +76,7 @@ private slots:
     void readingAppends();
     void refusedFilesLeaveTheListAlone_data();
     void refusedFilesLeaveTheListAlone();
+    void bitFlipsAreReadOrRefusedCleanly();
     void otherFormatsDoNotRead();
     void failedWriteKeepsTheOldFile();
     void unwritablePathFails();
@@ -289,6 +290,35 @@ void TestTkr::refusedFilesLeaveTheListAlone()
     QCOMPARE(tracks.size(), 1);
     QCOMPARE(tracks[0].startTime, 7u);
     QCOMPARE(tracks[0].points.size(), 2);
+}
+
+void TestTkr::bitFlipsAreReadOrRefusedCleanly()
+{
+    QVector<Track> tracks{track(1239437700u, 2, 3), track(1239437800u, 1, 2)};
+    FileFormatTKR tkr;
+    QVERIFY(tkr.write(tracks, path("flip.tkr"), {0, 1}, false));
+    const QByteArray good = readAll(path("flip.tkr"));
+    int refused = 0;
+    for (int byte = 0; byte < good.size(); ++byte) {
+        for (int bit = 0; bit < 8; ++bit) {
+            QByteArray bad = good;
+            bad[byte] = char(bad[byte] ^ (1 << bit));
+            writeAll(path("flip.tkr"), bad);
+            QVector<Track> list{track(7u, 2, 1)};
+            if (tkr.read(list, path("flip.tkr"))) {
+                // Whatever was read fits in the file.
+                qint64 points = 0;
+                for (int t = 1; t < list.size(); ++t)
+                    points += list[t].points.size();
+                QVERIFY(points * 48 <= bad.size());
+            } else {
+                ++refused;
+                QCOMPARE(list.size(), 1);
+                QCOMPARE(list[0].startTime, 7u);
+            }
+        }
+    }
+    QVERIFY(refused > 0); // the magic and the counts at least
 }
 
 void TestTkr::otherFormatsDoNotRead()
