@@ -7,6 +7,7 @@
 #include "device/devicelx300.h"
 #include "modalanswerer.h"
 #include "testsettings.h"
+#include "trackcompare.h"
 #include "tools/sim/loggersimulator.h"
 #include "view/googlemapoperator.h"
 #include "view/mapwidget.h"
@@ -54,25 +55,6 @@ void typeFileName(QFileDialog *dialog, const QString &path)
     dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
 }
 
-bool samePoints(const QVector<Track> &a, const QVector<Track> &b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (int t = 0; t < a.size(); ++t) {
-        if (a[t].startTime != b[t].startTime || a[t].format != b[t].format ||
-            a[t].points.size() != b[t].points.size())
-            return false;
-        for (int i = 0; i < a[t].points.size(); ++i) {
-            const TrackPoint &p = a[t].points[i];
-            const TrackPoint &q = b[t].points[i];
-            if (p.position.x != q.position.x || p.position.y != q.position.y ||
-                p.position.z != q.position.z || p.time != q.time || p.speed != q.speed ||
-                p.marked != q.marked)
-                return false;
-        }
-    }
-    return true;
-}
 
 } // namespace
 
