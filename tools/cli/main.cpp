@@ -82,6 +82,12 @@ public:
         QCommandLineOption o(opt, help, value, def);
         parser.addOption(o);
     }
+    // The logger's port, which every device command takes.
+    void portOption()
+    {
+        option(QStringLiteral("port"), QStringLiteral("The logger's port name or device path."),
+               QStringLiteral("PORT"));
+    }
     void positional(const QString &arg, const QString &help)
     {
         parser.addPositionalArgument(arg, help);
@@ -204,8 +210,7 @@ int listCommand(const QStringList &args)
     Command c(QStringLiteral("list"),
               QStringLiteral("Lists the logger's tracks: number, start (UTC), block count, "
                              "block indexes."));
-    c.option(QStringLiteral("port"), QStringLiteral("The logger's port name or device path."),
-             QStringLiteral("PORT"));
+    c.portOption();
     if (int s = c.parse(args); s >= 0)
         return s;
     if (int s = c.require(QStringLiteral("port")); s >= 0)
@@ -230,8 +235,7 @@ int downloadCommand(const QStringList &args)
     Command c(QStringLiteral("download"),
               QStringLiteral("Downloads tracks from the logger and writes them to FILE in the "
                              "format its extension selects (.tkr, .gpx, .kml, .csv)."));
-    c.option(QStringLiteral("port"), QStringLiteral("The logger's port name or device path."),
-             QStringLiteral("PORT"));
+    c.portOption();
     c.option(QStringLiteral("output"), QStringLiteral("The file to write."),
              QStringLiteral("FILE"));
     addExportOptions(c);
@@ -315,8 +319,7 @@ int configCommand(const QStringList &args)
                              "radiusEnabled (0|1), speedThreshold (km/h), radius (m), "
                              "intervalMode (time|distance), timeInterval (s, 1 to 1800), "
                              "distanceInterval (m, 1 to 5000 in distance mode)."));
-    c.option(QStringLiteral("port"), QStringLiteral("The logger's port name or device path."),
-             QStringLiteral("PORT"));
+    c.portOption();
     c.option(QStringLiteral("set"), QStringLiteral("Change one setting; may be repeated."),
              QStringLiteral("KEY=VALUE"));
     if (int s = c.parse(args); s >= 0)
@@ -357,8 +360,7 @@ int deleteCommand(const QStringList &args)
 {
     Command c(QStringLiteral("delete-all"),
               QStringLiteral("Deletes every track on the logger. Needs --yes."));
-    c.option(QStringLiteral("port"), QStringLiteral("The logger's port name or device path."),
-             QStringLiteral("PORT"));
+    c.portOption();
     c.option(QStringLiteral("yes"), QStringLiteral("Really delete all tracks."));
     if (int s = c.parse(args); s >= 0)
         return s;
