@@ -1,8 +1,8 @@
 #include "device/devicelx300.h"
 #include "devicerecorder.h"
-#include "trackcompare.h"
 #include "model/trackblock.h"
 #include "tools/sim/loggersimulator.h"
+#include "trackcompare.h"
 
 #include <QtTest>
 
@@ -16,7 +16,6 @@ QVector<SimulatedTrack> threeTracks()
             LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
             LoggerSimulator::makeTrack(2, 10, 3, Start2009 + 2 * 86400)};
 }
-
 
 } // namespace
 

@@ -6,11 +6,11 @@
 #include "device/detectdevicethread.h"
 #include "device/devicelx300.h"
 #include "modalanswerer.h"
-#include "testsettings.h"
-#include "trackcompare.h"
 #include "tools/sim/loggersimulator.h"
+#include "trackcompare.h"
 #include "view/googlemapoperator.h"
 #include "view/mapwidget.h"
+#include "windowtest.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -30,16 +30,6 @@ namespace {
 
 const quint32 Start2009 = 1239437700;
 
-// The port list the window's detection thread sees; the tests change it.
-QMutex portsMutex;
-QList<SerialPortEntry> ports;
-
-void setPorts(const QList<SerialPortEntry> &list)
-{
-    QMutexLocker lock(&portsMutex);
-    ports = list;
-}
-
 QByteArray readAll(const QString &name)
 {
     QFile f(name);
@@ -55,7 +45,6 @@ void typeFileName(QFileDialog *dialog, const QString &path)
     dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
 }
 
-
 } // namespace
 
 class TestFlows : public QObject
@@ -63,15 +52,7 @@ class TestFlows : public QObject
     Q_OBJECT
 
 public:
-    static void initMain()
-    {
-        prepareGuiTest();
-        QLoggingCategory::setFilterRules(QStringLiteral("lx300.*=false\ndefault.debug=false"));
-        DetectDeviceThread::setDefaultPortLister([] {
-            QMutexLocker lock(&portsMutex);
-            return ports;
-        });
-    }
+    static void initMain() { prepareWindowTest(); }
 
 private slots:
     void init();
@@ -116,7 +97,7 @@ void TestFlows::init()
                     LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
                     LoggerSimulator::makeTrack(2, 90, 3, Start2009 + 2 * 86400)});
     QVERIFY(sim->start());
-    setPorts({});
+    FakePorts::set({});
     window = new MainWindow;
     window->show();
     answer = new ModalAnswerer;
@@ -131,7 +112,7 @@ void TestFlows::cleanup()
 
 void TestFlows::connectToSimulator()
 {
-    setPorts({{sim->portPath(), QStringLiteral("LX-300 USB GPS (%1)").arg(sim->portPath())}});
+    FakePorts::set({{sim->portPath(), QStringLiteral("LX-300 USB GPS (%1)").arg(sim->portPath())}});
     QTRY_VERIFY_WITH_TIMEOUT(window->connectButton->isEnabled(), 3000);
     QCOMPARE(window->portComboBox->currentText(), sim->portPath());
     window->connectButton->click();
@@ -149,8 +130,8 @@ void TestFlows::portAppearsAndConnects()
     QTest::qWait(1200);
     QVERIFY(!window->connectButton->isEnabled());
     QCOMPARE(window->portComboBox->count(), 0);
-    setPorts({{QStringLiteral("ttyS0"), QStringLiteral("Communications Port (ttyS0)")},
-              {sim->portPath(), QStringLiteral("LX-300 USB GPS (%1)").arg(sim->portPath())}});
+    FakePorts::set({{QStringLiteral("ttyS0"), QStringLiteral("Communications Port (ttyS0)")},
+                    {sim->portPath(), QStringLiteral("LX-300 USB GPS (%1)").arg(sim->portPath())}});
     QTRY_VERIFY_WITH_TIMEOUT(window->connectButton->isEnabled(), 3000);
     QCOMPARE(window->portComboBox->count(), 1); // the USB one only
     QTest::qWait(1200);
@@ -175,7 +156,7 @@ void TestFlows::portAppearsAndConnects()
 void TestFlows::silentLoggerFailsAndReturnsToIdle()
 {
     sim->setSilent(true);
-    setPorts({{sim->portPath(), QStringLiteral("USB (%1)").arg(sim->portPath())}});
+    FakePorts::set({{sim->portPath(), QStringLiteral("USB (%1)").arg(sim->portPath())}});
     QTRY_VERIFY_WITH_TIMEOUT(window->connectButton->isEnabled(), 3000);
     answer->answerMessage();
     window->connectButton->click();
@@ -191,7 +172,7 @@ void TestFlows::silentLoggerFailsAndReturnsToIdle()
 void TestFlows::vanishedPortDisconnectsSilently()
 {
     connectToSimulator();
-    setPorts({});
+    FakePorts::set({});
     QTRY_VERIFY_WITH_TIMEOUT(!window->device->isConnected(), 3000);
     QCOMPARE(window->portComboBox->count(), 0);
     QVERIFY(!window->connectButton->isEnabled());

@@ -9,10 +9,10 @@
 #include "device/devicelx300.h"
 #include "formats/exportsettings.h"
 #include "formats/fileformats.h"
-#include "testsettings.h"
-#include "trackcompare.h"
 #include "tools/sim/loggersimulator.h"
+#include "trackcompare.h"
 #include "view/mapwidget.h"
+#include "windowtest.h"
 #include <QMessageBox>
 
 #include <QActionGroup>
@@ -25,9 +25,6 @@
 #include <QtTest>
 
 namespace {
-
-QMutex portsMutex;
-QList<SerialPortEntry> ports;
 
 struct FaultChoice
 {
@@ -98,15 +95,7 @@ class TestSoak : public QObject
     Q_OBJECT
 
 public:
-    static void initMain()
-    {
-        prepareGuiTest();
-        QLoggingCategory::setFilterRules(QStringLiteral("lx300.*=false\ndefault.debug=false"));
-        DetectDeviceThread::setDefaultPortLister([] {
-            QMutexLocker lock(&portsMutex);
-            return ports;
-        });
-    }
+    static void initMain() { prepareWindowTest(); }
 
 private slots:
     void commandLineDownloads();
@@ -186,10 +175,7 @@ void TestSoak::windowDownloads()
         const FaultChoice *fault = nullptr;
         QScopedPointer<LoggerSimulator> sim(makeLogger(random, &fault));
         QVERIFY(sim->start());
-        {
-            QMutexLocker lock(&portsMutex);
-            ports = {{sim->portPath(), QStringLiteral("USB (%1)").arg(sim->portPath())}};
-        }
+        FakePorts::set({{sim->portPath(), QStringLiteral("USB (%1)").arg(sim->portPath())}});
         QTRY_COMPARE_WITH_TIMEOUT(window.portComboBox->count(), 1, 3000);
         QTRY_COMPARE_WITH_TIMEOUT(window.portComboBox->currentText(), sim->portPath(), 3000);
         messages.clear();
