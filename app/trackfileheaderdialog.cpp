@@ -1,6 +1,7 @@
 #include "app/trackfileheaderdialog.h"
 
 #include "model/conversions.h"
+#include "view/treecheckstate.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>
@@ -70,16 +71,7 @@ void TrackFileHeaderDialog::TreeWidgetItemChanged(QTreeWidgetItem *item, int)
             item->child(i)->setCheckState(0, state);
         return;
     }
-    QTreeWidgetItem *parent = item->parent();
-    if (!parent)
-        return;
-    int checked = 0;
-    for (int i = 0; i < parent->childCount(); ++i)
-        if (parent->child(i)->checkState(0) == Qt::Checked)
-            ++checked;
-    parent->setCheckState(0, checked == 0                      ? Qt::Unchecked
-                             : checked == parent->childCount() ? Qt::Checked
-                                                               : Qt::PartiallyChecked);
+    updateParentCheckState(item);
 }
 
 void TrackFileHeaderDialog::Apply()

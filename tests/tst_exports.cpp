@@ -1,3 +1,4 @@
+#include "filesizelimit.h"
 #include "formats/exportsettings.h"
 #include "formats/fileformatcsv.h"
 #include "formats/fileformatgpx.h"
@@ -7,9 +8,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -400,14 +398,11 @@ void TestExports::failedExportKeepsTheOldFile()
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write("precious");
         }
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved;
-        getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit small = saved;
-        small.rlim_cur = 16384;
-        setrlimit(RLIMIT_FSIZE, &small);
-        const bool written = writeTracks(formats, tracks, name, {0}, false);
-        setrlimit(RLIMIT_FSIZE, &saved);
+        bool written;
+        {
+            const FileSizeLimit full(16384);
+            written = writeTracks(formats, tracks, name, {0}, false);
+        }
         QVERIFY2(!written, ext);
         QCOMPARE(readText(name), QStringLiteral("precious"));
     }

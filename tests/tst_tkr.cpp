@@ -1,10 +1,8 @@
+#include "filesizelimit.h"
 #include "formats/fileformattkr.h"
 
 #include <QtEndian>
 #include <QtTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -335,16 +333,12 @@ void TestTkr::failedWriteKeepsTheOldFile()
     writeAll(path("keep.tkr"), old);
     QVector<Track> tracks{track(1239437700u, 2, 5000)};
 
-    // A file size limit makes the disk "full" after 64 KiB.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit saved;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit small = saved;
-    small.rlim_cur = 65536;
-    setrlimit(RLIMIT_FSIZE, &small);
     FileFormatTKR tkr;
-    const bool written = tkr.write(tracks, path("keep.tkr"), {0}, false);
-    setrlimit(RLIMIT_FSIZE, &saved);
+    bool written;
+    {
+        const FileSizeLimit full(65536); // the disk is "full" after 64 KiB
+        written = tkr.write(tracks, path("keep.tkr"), {0}, false);
+    }
 
     QVERIFY(!written);
     QVERIFY(!tkr.errorString().isEmpty());

@@ -7,6 +7,7 @@
 #include "view/playbackthread.h"
 #include "view/pointformat.h"
 #include "view/pointlistmodel.h"
+#include "view/treecheckstate.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -202,24 +203,8 @@ void MapWidget::TreeWidgetItemChanged(QTreeWidgetItem *item, int)
         for (int i = 0; i < item->childCount(); ++i)
             item->child(i)->setCheckState(0, state);
     } else {
-        updateParentState(item);
+        updateParentCheckState(item);
     }
-}
-
-void MapWidget::updateParentState(QTreeWidgetItem *item)
-{
-    QTreeWidgetItem *parent = item->parent();
-    if (!parent)
-        return;
-    int checked = 0;
-    for (int i = 0; i < parent->childCount(); ++i)
-        if (parent->child(i)->checkState(0) == Qt::Checked)
-            ++checked;
-    const Qt::CheckState state = checked == 0                      ? Qt::Unchecked
-                                 : checked == parent->childCount() ? Qt::Checked
-                                                                   : Qt::PartiallyChecked;
-    if (parent->checkState(0) != state)
-        parent->setCheckState(0, state);
 }
 
 void MapWidget::TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int)

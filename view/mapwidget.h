@@ -78,7 +78,6 @@ private:
     void setupForm();
     void fillPointList(const QVector<TrackPoint> &points, int format);
     QString trackLabel(quint32 startTime, int index) const;
-    void updateParentState(QTreeWidgetItem *item);
 
     const QVector<Track> *tracks;
     const ExportSettings *settings;
