@@ -2,7 +2,6 @@
 #define DETECTDEVICETHREAD_H
 
 #include <QList>
-#include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <QThread>

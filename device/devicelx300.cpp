@@ -1,6 +1,5 @@
 #include "device/devicelx300.h"
 
-#include <QMutexLocker>
 #include <QSerialPort>
 
 #include <memory>
@@ -17,12 +16,13 @@ bool DeviceLX300::Connect(const QString &portName)
     if (connected)
         return false;
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         heldPortName = portName;
         protocol.resetRing();
         protocol.setHandshaking(true);
         outgoing.clear();
         portOpen = false;
+        openTried = false;
         helloCount = 0;
         replyTimer.start();
     }
@@ -30,8 +30,8 @@ bool DeviceLX300::Connect(const QString &portName)
     connected = true;
     start();
     // The port belongs to the polling thread; wait for it to try opening it.
-    opened.acquire();
-    QMutexLocker lock(&mutex);
+    std::unique_lock<std::mutex> lock(mutex);
+    openedCondition.wait(lock, [this] { return openTried; });
     return openResult;
 }
 
@@ -39,7 +39,7 @@ void DeviceLX300::Disconnect()
 {
     running = false;
     wait();
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     if (!connected)
         return;
     protocol.resetRing();
@@ -51,7 +51,7 @@ void DeviceLX300::Disconnect()
 
 QString DeviceLX300::portName() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return heldPortName;
 }
 
@@ -66,43 +66,43 @@ void DeviceLX300::sendFrame(const QByteArray &frame)
 
 void DeviceLX300::ReadTrackFileHeaders()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     sendFrame(protocol.readTrackFileHeaders());
 }
 
 void DeviceLX300::ReadTrackFileHeadersFrom(quint16 start)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     sendFrame(protocol.readTrackFileHeadersFrom(start));
 }
 
 void DeviceLX300::ReadTrackBlock(quint16 index)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     sendFrame(protocol.readTrackBlock(index));
 }
 
 void DeviceLX300::EndTrackDownload()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     sendFrame(protocol.endTrackDownload());
 }
 
 void DeviceLX300::DeleteAllTrackFiles()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     sendFrame(protocol.deleteAllTrackFiles());
 }
 
 void DeviceLX300::ReadDeviceConfig()
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     sendFrame(protocol.readDeviceConfig());
 }
 
 void DeviceLX300::WriteDeviceConfig(const DeviceConfig &config)
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     sendFrame(protocol.writeDeviceConfig(config));
 }
 
@@ -113,13 +113,13 @@ void DeviceLX300::SendHello()
 
 TrackDataBlock DeviceLX300::currentBlock() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return protocol.currentBlock();
 }
 
 DeviceConfig DeviceLX300::deviceConfig() const
 {
-    QMutexLocker lock(&mutex);
+    std::lock_guard<std::mutex> lock(mutex);
     return protocol.config();
 }
 
@@ -137,7 +137,7 @@ void DeviceLX300::writeQueued(QSerialPort &port)
 {
     QVector<QByteArray> frames;
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         frames.swap(outgoing);
     }
     for (const QByteArray &frame : qAsConst(frames)) {
@@ -158,18 +158,19 @@ void DeviceLX300::run()
     if (!ok && port.isOpen())
         port.close();
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         portOpen = ok;
         openResult = ok;
+        openTried = true;
     }
-    opened.release();
+    openedCondition.notify_all();
 
     std::unique_ptr<char[]> scratch(new char[DeviceProtocol::ScratchSize]);
     QVector<DeviceProtocol::Event> events;
     while (running) {
         events.clear();
         {
-            QMutexLocker lock(&mutex);
+            std::unique_lock<std::mutex> lock(mutex);
             if (protocol.isHandshaking()) {
                 if (replyTimer.elapsed() > HelloIntervalMs && helloCount < MaxHellos) {
                     SendHello();
@@ -196,7 +197,7 @@ void DeviceLX300::run()
             cycle.start();
             while (port.bytesAvailable() == 0 && cycle.elapsed() < CycleMs && running) {
                 port.waitForReadyRead(1);
-                QMutexLocker lock(&mutex);
+                std::lock_guard<std::mutex> lock(mutex);
                 if (!outgoing.isEmpty())
                     break;
             }
@@ -209,7 +210,7 @@ void DeviceLX300::run()
         if (waiting > 0) {
             const qint64 n =
                 port.read(scratch.get(), qMin<qint64>(waiting, DeviceProtocol::ScratchSize));
-            QMutexLocker lock(&mutex);
+            std::lock_guard<std::mutex> lock(mutex);
             replyTimer.start();
             if (n > 0)
                 protocol.receive(reinterpret_cast<const uchar *>(scratch.get()), quint32(n));
@@ -219,10 +220,10 @@ void DeviceLX300::run()
         } else if (port.isOpen() && port.error() == QSerialPort::ResourceError) {
             // The line is gone: stop writing; a pending command times out.
             port.close();
-            QMutexLocker lock(&mutex);
+            std::lock_guard<std::mutex> lock(mutex);
             portOpen = false;
         } else {
-            QMutexLocker lock(&mutex);
+            std::lock_guard<std::mutex> lock(mutex);
             if (!protocol.isHandshaking() &&
                 protocol.pendingCommand() != DeviceProtocol::NoCommand &&
                 replyTimer.elapsed() > ReplyTimeoutMs)
