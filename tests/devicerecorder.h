@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <functional>
+#include <mutex>
 
 // Processes events until `done` holds or `timeoutMs` passed; true when it held.
 inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
@@ -21,8 +22,10 @@ inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
     return done();
 }
 
-// Collects the worker's reports in the test's thread through queued
-// connections, the way the main window receives them.
+// Collects the worker's reports. The slots run in the worker's own thread
+// (direct connections) and the records sit behind a standard lock, so the
+// hand-over is one ThreadSanitizer can follow; Qt's queued-event machinery
+// lives in uninstrumented libraries and would only produce false reports.
 class DeviceRecorder : public QObject
 {
     Q_OBJECT
@@ -32,32 +35,57 @@ public:
     {
         clock.start();
         connect(device, &DeviceLX300::FireRecvStatus, this, &DeviceRecorder::onStatus,
-                Qt::QueuedConnection);
+                Qt::DirectConnection);
         connect(device, &DeviceLX300::FireRecvTrackFileHeader, this, &DeviceRecorder::onList,
-                Qt::QueuedConnection);
+                Qt::DirectConnection);
     }
 
-    QVector<QPair<int, int>> statuses;
-    QVector<qint64> statusTimes; // ms since the recorder was made or restarted
-    QVector<QVector<TrackFileHeader>> lists;
-    QElapsedTimer clock;
+    QVector<QPair<int, int>> statuses() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return statusList;
+    }
+    // ms since the recorder was made or restarted, one per status
+    QVector<qint64> statusTimes() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return timeList;
+    }
+    QVector<QVector<TrackFileHeader>> lists() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return listList;
+    }
+    bool has(int cmd, int status) const { return statuses().contains(qMakePair(cmd, status)); }
 
     void restart()
     {
-        statuses.clear();
-        statusTimes.clear();
-        lists.clear();
+        std::lock_guard<std::mutex> lock(mutex);
+        statusList.clear();
+        timeList.clear();
+        listList.clear();
         clock.restart();
     }
-    bool has(int cmd, int status) const { return statuses.contains(qMakePair(cmd, status)); }
 
 public slots:
     void onStatus(int cmd, int status)
     {
-        statuses.append(qMakePair(cmd, status));
-        statusTimes.append(clock.elapsed());
+        std::lock_guard<std::mutex> lock(mutex);
+        statusList.append(qMakePair(cmd, status));
+        timeList.append(clock.elapsed());
     }
-    void onList(QVector<TrackFileHeader> list) { lists.append(list); }
+    void onList(QVector<TrackFileHeader> list)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        listList.append(list);
+    }
+
+private:
+    mutable std::mutex mutex;
+    QElapsedTimer clock;
+    QVector<QPair<int, int>> statusList;
+    QVector<qint64> timeList;
+    QVector<QVector<TrackFileHeader>> listList;
 };
 
 #endif // DEVICERECORDER_H

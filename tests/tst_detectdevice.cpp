@@ -2,15 +2,31 @@
 
 #include <QtTest>
 
+#include <mutex>
+
 Q_DECLARE_METATYPE(QList<SerialPortEntry>)
 
+// Takes the reports in the detection thread itself, under a standard lock, so
+// ThreadSanitizer can follow the hand-over (Qt's event queue is invisible to it).
 class Receiver : public QObject
 {
     Q_OBJECT
 public:
-    QVector<QStringList> reports;
+    QVector<QStringList> reports() const
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return list;
+    }
 public slots:
-    void onDiscovered(QStringList names) { reports.append(names); }
+    void onDiscovered(QStringList names)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        list.append(names);
+    }
+
+private:
+    mutable std::mutex mutex;
+    QVector<QStringList> list;
 };
 
 class TestDetectDevice : public QObject
@@ -52,27 +68,27 @@ void TestDetectDevice::usbFilter()
 void TestDetectDevice::reportsEverySecondEvenWhenEmpty()
 {
     QList<SerialPortEntry> ports = {{"ttyUSB1", "FT232R USB UART (ttyUSB1)"}};
-    QMutex mutex;
+    std::mutex mutex;
+    Receiver receiver; // outlives the thread that reports into it
     DetectDeviceThread thread;
     thread.setPortLister([&] {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         return ports;
     });
-    Receiver receiver;
     connect(&thread, &DetectDeviceThread::deviceDiscovered, &receiver, &Receiver::onDiscovered,
-            Qt::QueuedConnection);
+            Qt::DirectConnection);
     QElapsedTimer clock;
     clock.start();
     thread.startDetection();
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.reports.size(), 1, 1000);
-    QCOMPARE(receiver.reports[0], QStringList{"ttyUSB1"});
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.reports().size(), 1, 1000);
+    QCOMPARE(receiver.reports()[0], QStringList{"ttyUSB1"});
     {
-        QMutexLocker lock(&mutex);
+        std::lock_guard<std::mutex> lock(mutex);
         ports.clear();
     }
-    QTRY_COMPARE_WITH_TIMEOUT(receiver.reports.size(), 2, 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(receiver.reports().size(), 2, 2000);
     QVERIFY(clock.elapsed() >= 900);
-    QCOMPARE(receiver.reports[1], QStringList{}); // an empty list is still reported
+    QCOMPARE(receiver.reports()[1], QStringList{}); // an empty list is still reported
     thread.stopDetection();
     QVERIFY(thread.isFinished());
 }

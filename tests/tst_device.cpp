@@ -84,10 +84,10 @@ void TestDevice::handshakeAtThirdHello()
     QTRY_VERIFY_WITH_TIMEOUT(recorder->has(254, 1), 4000);
     QTest::qWait(700); // long enough for a fourth hello, were one sent
     QCOMPARE(sim->hellosReceived(), 3);
-    QCOMPARE(recorder->statuses, (QVector<QPair<int, int>>{{254, 1}}));
+    QCOMPARE(recorder->statuses(), (QVector<QPair<int, int>>{{254, 1}}));
     // Three hellos about 500 ms apart: the answer comes after about 1.5 s.
-    QVERIFY2(recorder->statusTimes[0] > 1300 && recorder->statusTimes[0] < 2500,
-             QByteArray::number(recorder->statusTimes[0]));
+    QVERIFY2(recorder->statusTimes()[0] > 1300 && recorder->statusTimes()[0] < 2500,
+             QByteArray::number(recorder->statusTimes()[0]));
     device->Disconnect();
     QVERIFY(device->portName().isEmpty());
     QVERIFY(!device->isConnected());
@@ -97,11 +97,11 @@ void TestDevice::silentLoggerFailsHandshake()
 {
     sim->setSilent(true);
     QVERIFY(device->Connect(sim->portPath()));
-    QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses.isEmpty(), 8000);
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses().isEmpty(), 8000);
     QTest::qWait(300);
-    QCOMPARE(recorder->statuses, (QVector<QPair<int, int>>{{254, 0}}));
-    QVERIFY2(recorder->statusTimes[0] > 4500 && recorder->statusTimes[0] < 6500,
-             QByteArray::number(recorder->statusTimes[0]));
+    QCOMPARE(recorder->statuses(), (QVector<QPair<int, int>>{{254, 0}}));
+    QVERIFY2(recorder->statusTimes()[0] > 4500 && recorder->statusTimes()[0] < 6500,
+             QByteArray::number(recorder->statusTimes()[0]));
     QCOMPARE(sim->hellosReceived(), 0); // silent loggers count nothing
     QCOMPARE(sim->requests().size(), 10);
     QVERIFY(device->isConnected()); // failed, until the owner disconnects
@@ -111,11 +111,11 @@ void TestDevice::silentLoggerFailsHandshake()
 void TestDevice::unopenablePortFailsQuickly()
 {
     QVERIFY(!device->Connect(QStringLiteral("/dev/no-such-lx300")));
-    QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses.isEmpty(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses().isEmpty(), 3000);
     QTest::qWait(200);
-    QCOMPARE(recorder->statuses, (QVector<QPair<int, int>>{{254, 0}}));
-    QVERIFY2(recorder->statusTimes[0] > 450 && recorder->statusTimes[0] < 1500,
-             QByteArray::number(recorder->statusTimes[0]));
+    QCOMPARE(recorder->statuses(), (QVector<QPair<int, int>>{{254, 0}}));
+    QVERIFY2(recorder->statusTimes()[0] > 450 && recorder->statusTimes()[0] < 1500,
+             QByteArray::number(recorder->statusTimes()[0]));
 }
 
 void TestDevice::secondConnectIsRefused()
@@ -131,13 +131,13 @@ void TestDevice::lostReplyTimesOutThenNextWorks()
     QVERIFY(connectReady());
     sim->addFault({LoggerSimulator::Fault::NoReply, 0xB7, 0, 1});
     device->ReadDeviceConfig();
-    QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses.isEmpty(), 5000);
-    QCOMPARE(recorder->statuses, (QVector<QPair<int, int>>{{255, 0}}));
-    QVERIFY2(recorder->statusTimes[0] > 2900 && recorder->statusTimes[0] < 3800,
-             QByteArray::number(recorder->statusTimes[0]));
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses().isEmpty(), 5000);
+    QCOMPARE(recorder->statuses(), (QVector<QPair<int, int>>{{255, 0}}));
+    QVERIFY2(recorder->statusTimes()[0] > 2900 && recorder->statusTimes()[0] < 3800,
+             QByteArray::number(recorder->statusTimes()[0]));
     device->ReadDeviceConfig();
     QTRY_VERIFY_WITH_TIMEOUT(recorder->has(183, 1), 2000);
-    QCOMPARE(recorder->statuses.size(), 2);
+    QCOMPARE(recorder->statuses().size(), 2);
 }
 
 void TestDevice::disconnectWhilePendingReportsNothing()
@@ -148,7 +148,7 @@ void TestDevice::disconnectWhilePendingReportsNothing()
     QTest::qWait(100);
     device->Disconnect();
     QTest::qWait(200);
-    QVERIFY(recorder->statuses.isEmpty());
+    QVERIFY(recorder->statuses().isEmpty());
 }
 
 void TestDevice::listingOverTwoPages()
@@ -156,12 +156,12 @@ void TestDevice::listingOverTwoPages()
     sim->setPageSize(3); // the three tracks take 3 + 3 + 1 blocks
     QVERIFY(connectReady());
     device->ReadTrackFileHeaders();
-    QTRY_VERIFY_WITH_TIMEOUT(!recorder->lists.isEmpty(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder->lists().isEmpty(), 3000);
     QTest::qWait(100);
-    QCOMPARE(recorder->lists.size(), 1);
-    QVERIFY(recorder->statuses.isEmpty());
+    QCOMPARE(recorder->lists().size(), 1);
+    QVERIFY(recorder->statuses().isEmpty());
     const QVector<TrackFileHeader> expected = sim->headers();
-    const QVector<TrackFileHeader> &got = recorder->lists[0];
+    const QVector<TrackFileHeader> got = recorder->lists()[0];
     QCOMPARE(got.size(), 3);
     for (int i = 0; i < 3; ++i) {
         QCOMPARE(got[i].time, expected[i].time);
@@ -180,8 +180,8 @@ void TestDevice::downloadBothFormats()
 {
     QVERIFY(connectReady());
     device->ReadTrackFileHeaders();
-    QTRY_VERIFY_WITH_TIMEOUT(!recorder->lists.isEmpty(), 3000);
-    const QVector<TrackFileHeader> headers = recorder->lists[0];
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder->lists().isEmpty(), 3000);
+    const QVector<TrackFileHeader> headers = recorder->lists()[0];
 
     QVector<Track> tracks(headers.size());
     QVector<int> blocks;
@@ -244,7 +244,7 @@ void TestDevice::refusedDeleteEndsSilently()
     device->DeleteAllTrackFiles();
     // No report at all: not done, and no time-out either (the command ended).
     QTest::qWait(3400);
-    QVERIFY(recorder->statuses.isEmpty());
+    QVERIFY(recorder->statuses().isEmpty());
     QCOMPARE(sim->tracks().size(), 3);
 }
 
@@ -256,8 +256,8 @@ void TestDevice::lineClosingMidDownloadTimesOut()
     QTRY_VERIFY_WITH_TIMEOUT(recorder->has(181, 1), 2000);
     recorder->restart();
     device->ReadTrackBlock(8);
-    QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses.isEmpty(), 5000);
-    QCOMPARE(recorder->statuses, (QVector<QPair<int, int>>{{255, 0}}));
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses().isEmpty(), 5000);
+    QCOMPARE(recorder->statuses(), (QVector<QPair<int, int>>{{255, 0}}));
     QVERIFY(sim->lineClosed());
 }
 

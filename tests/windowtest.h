@@ -5,15 +5,16 @@
 #include "testsettings.h"
 
 #include <QLoggingCategory>
-#include <QMutex>
+
+#include <mutex>
 
 // The serial ports a whole window under test sees: its detection thread lists
 // these instead of the machine's.
 namespace FakePorts {
 
-inline QMutex &mutex()
+inline std::mutex &mutex()
 {
-    static QMutex m;
+    static std::mutex m;
     return m;
 }
 
@@ -25,7 +26,7 @@ inline QList<SerialPortEntry> &list()
 
 inline void set(const QList<SerialPortEntry> &ports)
 {
-    QMutexLocker lock(&mutex());
+    std::lock_guard<std::mutex> lock(mutex());
     list() = ports;
 }
 
@@ -37,7 +38,7 @@ inline void prepareWindowTest()
     prepareGuiTest();
     QLoggingCategory::setFilterRules(QStringLiteral("lx300.*=false\ndefault.debug=false"));
     DetectDeviceThread::setDefaultPortLister([] {
-        QMutexLocker lock(&FakePorts::mutex());
+        std::lock_guard<std::mutex> lock(FakePorts::mutex());
         return FakePorts::list();
     });
 }
