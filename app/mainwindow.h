@@ -70,8 +70,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    friend class TestMainWindow;
-    friend class TestFlows;
+    friend class TestWindow;
     friend class TestSoak;
 
     void setupForm();

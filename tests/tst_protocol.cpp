@@ -6,21 +6,9 @@
 #include <QtTest>
 
 namespace {
-
 QByteArray hex(const char *text)
 {
     return QByteArray::fromHex(text);
-}
-
-// Feeds bytes to the protocol as the worker does, one cycle per chunk.
-QVector<DeviceProtocol::Event> feed(DeviceProtocol &p, const QByteArray &bytes,
-                                    QByteArray *followUp = nullptr)
-{
-    QVector<DeviceProtocol::Event> events;
-    QByteArray next;
-    p.receive(reinterpret_cast<const uchar *>(bytes.constData()), quint32(bytes.size()));
-    p.dispatchReply(&events, followUp ? followUp : &next);
-    return events;
 }
 
 QByteArray be32(quint32 v)
@@ -32,50 +20,73 @@ QByteArray be32(quint32 v)
 
 QByteArray listPage(quint16 next, const QVector<std::array<quint32, 3>> &entries)
 {
-    QByteArray p(5, '\0');
-    p[0] = char(0xBB);
-    qToBigEndian(quint16(entries.size()), p.data() + 1);
-    qToBigEndian(next, p.data() + 3);
+    QByteArray p = hex("BB") + be32((quint32(entries.size()) << 16) | next);
     for (const auto &e : entries)
         p += be32(e[0]) + be32(e[1]) + be32(e[2]);
     return Frame::build(p);
 }
 
+// Sends request `which` and feeds the chunks as the worker does, one cycle each.
+QVector<DeviceProtocol::Event> exchange(DeviceProtocol &p, int which, const QByteArrayList &chunks,
+                                        QByteArray *followUp = nullptr)
+{
+    switch (which) {
+    case 181:
+        p.readTrackBlock(7);
+        break;
+    case 183:
+        p.readDeviceConfig();
+        break;
+    case 184:
+        p.writeDeviceConfig(DeviceConfig());
+        break;
+    case 186:
+        p.deleteAllTrackFiles();
+        break;
+    case 187:
+        p.readTrackFileHeaders();
+        break;
+    case 191:
+        p.setHandshaking(true);
+        p.sendHello();
+        break;
+    }
+    QVector<DeviceProtocol::Event> events;
+    QByteArray next;
+    for (const QByteArray &c : chunks) {
+        p.receive(reinterpret_cast<const uchar *>(c.constData()), quint32(c.size()));
+        p.dispatchReply(&events, followUp ? followUp : &next);
+    }
+    return events;
+}
+
+QByteArray blockReplyBytes(int records)
+{
+    QByteArray block(2048, '\xFF');
+    block.replace(0, 32,
+                  be32(47361234) + be32(8320000) + be32(0x80000000u | 130745) + be32(50310) +
+                      be32(500) + be32(0) + be32(0) + be32(1));
+    for (int i = 0; i < records; ++i)
+        block.replace(32 + 20 * i, 20, be32(1) + be32(2) + be32(130746) + be32(50310) + be32(i));
+    return Frame::build(hex("B5") + block.left(1024)) + Frame::build(hex("B5") + block.mid(1024));
+}
 } // namespace
 
 class TestProtocol : public QObject
 {
     Q_OBJECT
-
 private slots:
     void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("lx300.device=false")); }
     void frames_data();
     void frames();
-    void longChecksumKeeps15Bits();
-    void validateFrame_data();
-    void validateFrame();
-    void ringWrapsAround();
-    void ringRefusesWhatDoesNotFit();
+    void ring();
     void requests_data();
     void requests();
-    void replySplitOverCyclesIsTakenWhenComplete();
-    void surplusByteIsNeverTaken();
-    void badFramesAreConsumedAndIgnored_data();
-    void badFramesAreConsumedAndIgnored();
-    void oversizedLengthIsDropped();
-    void listPageGroupsEntries();
-    void listOverTwoPages();
-    void listEntriesBeforeFirstStartAreDropped();
-    void listCountThatDoesNotFitIsDropped();
-    void acknowledgements_data();
-    void acknowledgements();
+    void replies_data();
+    void replies();
+    void listing();
     void configReplyAndWriteBack();
-    void configReplyRejected_data();
-    void configReplyRejected();
     void blockReply();
-    void blockReplyOfAnyOtherLengthIsNotTaken();
-    void requestEmptiesTheRing();
-    void timeOutClearsPending();
 };
 
 void TestProtocol::frames_data()
@@ -83,300 +94,208 @@ void TestProtocol::frames_data()
     QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<QByteArray>("frame");
     QTest::newRow("B7") << hex("B7") << hex("A0A20001B700B7B0B3");
-    QTest::newRow("BF") << hex("BF") << hex("A0A20001BF00BFB0B3");
-    QTest::newRow("BB 00 00") << hex("BB0000") << hex("A0A20003BB000000BBB0B3");
     QTest::newRow("BB 01 2C") << hex("BB012C") << hex("A0A20003BB012C00E8B0B3");
     QTest::newRow("BA FF FF") << hex("BAFFFF") << hex("A0A20003BAFFFF02B8B0B3");
     QTest::newRow("empty") << QByteArray() << hex("A0A200000000B0B3");
+    QTest::newRow("2058 x FF keeps 15 bits") << QByteArray(2058, '\xFF') << QByteArray();
 }
 
 void TestProtocol::frames()
 {
     QFETCH(QByteArray, payload);
     QFETCH(QByteArray, frame);
-    QCOMPARE(Frame::build(payload), frame);
+    const QByteArray built = Frame::build(payload);
+    if (!frame.isEmpty())
+        QCOMPARE(built.toHex(), frame.toHex());
+    else
+        QCOMPARE(built.mid(built.size() - 4, 2), hex("01F6"));
+    const auto *b = reinterpret_cast<const uchar *>(built.constData());
+    QVERIFY(Frame::validateFrame(b, int(built.size())));
+    QVERIFY(!Frame::validateFrame(b, int(built.size()) - 1)); // length beyond the buffer
+    for (int at : {0, 1, int(built.size()) - 4, int(built.size()) - 1}) {
+        QByteArray bad = built;
+        bad[at] = char(bad[at] + 1);
+        QVERIFY2(!Frame::validateFrame(reinterpret_cast<const uchar *>(bad.constData()),
+                                       int(bad.size())),
+                 qPrintable(QString::number(at)));
+    }
 }
 
-void TestProtocol::longChecksumKeeps15Bits()
+void TestProtocol::ring()
 {
-    const QByteArray payload(2058, '\xFF');
-    QCOMPARE(Frame::frameChecksum(reinterpret_cast<const uchar *>(payload.constData()), 2058),
-             quint16(0x01F6));
-}
-
-void TestProtocol::validateFrame_data()
-{
-    QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("good") << hex("A0A20003BB012C00E8B0B3") << true;
-    QTest::newRow("end B0 B4") << hex("A0A20003BB012C00E8B0B4") << false;
-    QTest::newRow("checksum off by one") << hex("A0A20003BB012C00E9B0B3") << false;
-    QTest::newRow("bad start") << hex("A0A30003BB012C00E8B0B3") << false;
-    QTest::newRow("length beyond buffer") << hex("A0A200FFBB012C00E8B0B3") << false;
-}
-
-void TestProtocol::validateFrame()
-{
-    QFETCH(QByteArray, frame);
-    QFETCH(bool, valid);
-    QCOMPARE(
-        Frame::validateFrame(reinterpret_cast<const uchar *>(frame.constData()), int(frame.size())),
-        valid);
-}
-
-void TestProtocol::ringWrapsAround()
-{
-    ReceiveRing ring;
-    QByteArray filler(65530, 'x');
-    QVERIFY(ring.write(reinterpret_cast<const uchar *>(filler.constData()), 65530));
-    ring.skip(65530);
-    QCOMPARE(ring.readPosition(), 65530u);
-    const QByteArray data("0123456789");
-    QVERIFY(ring.write(reinterpret_cast<const uchar *>(data.constData()), 10));
-    uchar out[10];
-    QVERIFY(ring.read(out, 10));
+    ReceiveRing big;
+    const QByteArray filler(65530, 'x'), data("0123456789");
+    QVERIFY(big.write(reinterpret_cast<const uchar *>(filler.constData()), 65530));
+    big.skip(65530);
+    QVERIFY(big.write(reinterpret_cast<const uchar *>(data.constData()), 10));
+    uchar out[16];
+    QVERIFY(big.read(out, 10));
     QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 10), data);
-    QCOMPARE(ring.readPosition(), 4u);
-    QCOMPARE(ring.available(), 0u);
-}
+    QCOMPARE(big.readPosition(), 4u); // wrapped around
 
-void TestProtocol::ringRefusesWhatDoesNotFit()
-{
     ReceiveRing ring(16);
-    const uchar bytes[20] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+    const uchar bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
     QVERIFY(ring.write(bytes, 10));
     QVERIFY(!ring.write(bytes, 7)); // all or nothing
-    QCOMPARE(ring.available(), 10u);
-    uchar out[16];
     QVERIFY(!ring.peek(out, 11));
     ring.skip(11); // more than held: nothing happens
     QCOMPARE(ring.available(), 10u);
     QVERIFY(ring.write(bytes + 10, 6));
     QCOMPARE(ring.freeSpace(), 0u);
     QVERIFY(ring.read(out, 16));
-    for (int i = 0; i < 16; ++i)
-        QCOMPARE(out[i], bytes[i]);
+    QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 16),
+             QByteArray(reinterpret_cast<const char *>(bytes), 16));
 }
 
 void TestProtocol::requests_data()
 {
     QTest::addColumn<int>("which");
-    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QByteArray>("payload");
     QTest::addColumn<int>("pending");
-    QTest::newRow("block 300") << 0 << Frame::build(hex("B5012C")) << 181;
-    QTest::newRow("list from 0") << 1 << Frame::build(hex("BB0000")) << 187;
-    QTest::newRow("delete all") << 2 << Frame::build(hex("BAFFFF")) << 186;
-    QTest::newRow("read config") << 3 << Frame::build(hex("B7")) << 183;
-    QTest::newRow("hello") << 4 << Frame::build(hex("BF")) << 191;
-    QTest::newRow("end download keeps pending") << 5 << Frame::build(hex("B7")) << 0;
+    QTest::newRow("block 300") << 0 << hex("B5012C") << 181;
+    QTest::newRow("list from 0") << 1 << hex("BB0000") << 187;
+    QTest::newRow("delete all") << 2 << hex("BAFFFF") << 186;
+    QTest::newRow("read config") << 3 << hex("B7") << 183;
+    QTest::newRow("hello") << 4 << hex("BF") << 191;
+    QTest::newRow("end download waits for nothing") << 5 << hex("B7") << 0;
 }
 
 void TestProtocol::requests()
 {
     QFETCH(int, which);
+    QFETCH(QByteArray, payload);
     DeviceProtocol p;
-    QByteArray frame;
-    switch (which) {
-    case 0:
-        frame = p.readTrackBlock(300);
-        break;
-    case 1:
-        frame = p.readTrackFileHeaders();
-        break;
-    case 2:
-        frame = p.deleteAllTrackFiles();
-        break;
-    case 3:
-        frame = p.readDeviceConfig();
-        break;
-    case 4:
-        frame = p.sendHello();
-        break;
-    case 5:
-        frame = p.endTrackDownload();
-        break;
-    }
-    QTEST(frame, "frame");
+    p.receive(reinterpret_cast<const uchar *>("\1\2\3"), 3);
+    QByteArray (DeviceProtocol::*const calls[])() = {nullptr,
+                                                     &DeviceProtocol::readTrackFileHeaders,
+                                                     &DeviceProtocol::deleteAllTrackFiles,
+                                                     &DeviceProtocol::readDeviceConfig,
+                                                     &DeviceProtocol::sendHello,
+                                                     &DeviceProtocol::endTrackDownload};
+    const QByteArray frame = which == 0 ? p.readTrackBlock(300) : (p.*calls[which])();
+    QCOMPARE(frame, Frame::build(payload));
     QTEST(int(p.pendingCommand()), "pending");
+    QCOMPARE(p.receiveRing().available(), 0u); // stale bytes go before each request
 }
 
-void TestProtocol::replySplitOverCyclesIsTakenWhenComplete()
+void TestProtocol::replies_data()
 {
-    DeviceProtocol p;
-    p.setHandshaking(true);
-    p.sendHello();
-    const QByteArray reply = Frame::build(hex("BF01"));
-    for (int i = 0; i < reply.size() - 1; ++i)
-        QVERIFY(feed(p, reply.mid(i, 1)).isEmpty());
-    const auto events = feed(p, reply.right(1));
-    QCOMPARE(events.size(), 1);
-    QCOMPARE(events[0].cmd, 254);
-    QCOMPARE(events[0].status, 1);
-    QVERIFY(!p.isHandshaking());
-    QCOMPARE(p.pendingCommand(), quint16(0));
-}
+    QTest::addColumn<int>("request");
+    QTest::addColumn<QByteArrayList>("chunks");
+    QTest::addColumn<int>("reports"); // events with status 1
+    QTest::addColumn<int>("pending"); // still pending afterwards
+    QTest::addColumn<int>("left");    // bytes left in the ring
 
-void TestProtocol::surplusByteIsNeverTaken()
-{
-    DeviceProtocol p;
-    p.readDeviceConfig();
-    QByteArray reply = Frame::build(QByteArray(44, '\0').replace(0, 1, hex("B7")));
-    QVERIFY(feed(p, QByteArray(1, '\0') + reply).isEmpty());
-    QVERIFY(feed(p, QByteArray()).isEmpty());
-    QCOMPARE(p.pendingCommand(), quint16(183));
-
-    DeviceProtocol q;
-    q.readDeviceConfig();
-    QVERIFY(feed(q, reply + QByteArray(1, '\0')).isEmpty());
-    QCOMPARE(q.pendingCommand(), quint16(183));
-}
-
-void TestProtocol::badFramesAreConsumedAndIgnored_data()
-{
-    QTest::addColumn<QByteArray>("reply");
-    QByteArray good = Frame::build(hex("BF01"));
-    QByteArray badEnd = good;
+    const QByteArray hello = Frame::build(hex("BF01"));
+    QByteArrayList bytewise;
+    for (char c : hello)
+        bytewise << QByteArray(1, c);
+    QTest::newRow("hello split into single bytes") << 191 << bytewise << 1 << 0 << 0;
+    QByteArray badEnd = hello, badSum = hello;
     badEnd[badEnd.size() - 1] = char(0xB4);
-    QByteArray badSum = good;
     badSum[badSum.size() - 3] = char(badSum[badSum.size() - 3] + 1);
-    QTest::newRow("end B0 B4") << badEnd;
-    QTest::newRow("checksum off by one") << badSum;
+    QTest::newRow("bad end consumed") << 191 << QByteArrayList{badEnd} << 0 << 191 << 0;
+    QTest::newRow("bad checksum consumed") << 191 << QByteArrayList{badSum} << 0 << 191 << 0;
+
+    const QByteArray config = Frame::build(hex("B7") + QByteArray(43, '\0'));
+    QTest::newRow("config") << 183 << QByteArrayList{config} << 1 << 0 << 0;
+    QTest::newRow("stray byte before: dropped")
+        << 183 << QByteArrayList{QByteArray(1, '\0') + config, {}} << 0 << 183 << 0;
+    QTest::newRow("surplus byte after: never taken")
+        << 183 << QByteArrayList{config + QByteArray(1, '\0')} << 0 << 183 << 53;
+    QTest::newRow("config of 43 bytes")
+        << 183 << QByteArrayList{Frame::build(hex("B7") + QByteArray(42, '\0'))} << 0 << 183 << 0;
+    QTest::newRow("config with wrong id")
+        << 183 << QByteArrayList{Frame::build(hex("B6") + QByteArray(43, '\0'))} << 0 << 183 << 0;
+    QTest::newRow("length over any reply dropped")
+        << 183 << QByteArrayList{hex("A0A20FA0B70000")} << 0 << 183 << 0;
+
+    QTest::newRow("write done") << 184 << QByteArrayList{Frame::build(hex("B800000001"))} << 1 << 0
+                                << 0;
+    QTest::newRow("write refused")
+        << 184 << QByteArrayList{Frame::build(hex("B800000000"))} << 0 << 0 << 0;
+    QTest::newRow("delete done") << 186 << QByteArrayList{Frame::build(hex("BA00000001"))} << 1 << 0
+                                 << 0;
+    QTest::newRow("delete refused (2)")
+        << 186 << QByteArrayList{Frame::build(hex("BA00000002"))} << 0 << 0 << 0;
+    QTest::newRow("ack too short")
+        << 186 << QByteArrayList{Frame::build(hex("BA01"))} << 0 << 0 << 0;
+    QTest::newRow("list count does not fit")
+        << 187 << QByteArrayList{Frame::build(hex("BB0003000000000001"))} << 0 << 187 << 0;
+
+    const QByteArray block = blockReplyBytes(52);
+    QTest::newRow("block in two pieces")
+        << 181 << QByteArrayList{block.left(1000), block.mid(1000)} << 1 << 0 << 0;
+    QTest::newRow("block's second frame missing")
+        << 181 << QByteArrayList{block.left(1033)} << 0 << 181 << 1033;
+    QTest::newRow("block plus a byte")
+        << 181 << QByteArrayList{block + QByteArray(1, '\0')} << 0 << 181 << 2067;
 }
 
-void TestProtocol::badFramesAreConsumedAndIgnored()
+void TestProtocol::replies()
 {
-    QFETCH(QByteArray, reply);
+    QFETCH(int, request);
+    QFETCH(QByteArrayList, chunks);
     DeviceProtocol p;
-    p.setHandshaking(true);
-    p.sendHello();
-    QVERIFY(feed(p, reply).isEmpty());
-    QCOMPARE(p.receiveRing().available(), 0u);
-    QCOMPARE(p.pendingCommand(), quint16(191));
-    QVERIFY(p.isHandshaking());
+    const auto events = exchange(p, request, chunks);
+    QTEST(int(events.size()), "reports");
+    for (const auto &e : events)
+        QCOMPARE(e.status, 1);
+    if (!events.isEmpty())
+        QCOMPARE(events[0].cmd, request == 191 ? 254 : request);
+    QTEST(int(p.pendingCommand()), "pending");
+    QTEST(int(p.receiveRing().available()), "left");
+    QCOMPARE(p.isHandshaking(), request == 191 && events.isEmpty());
 }
 
-void TestProtocol::oversizedLengthIsDropped()
+void TestProtocol::listing()
 {
     DeviceProtocol p;
-    p.readDeviceConfig();
-    // Announces 4000 payload bytes: more than any reply; dropped, not waited for.
-    QVERIFY(feed(p, hex("A0A20FA0B70000")).isEmpty());
-    QCOMPARE(p.receiveRing().available(), 0u);
-    QCOMPARE(p.pendingCommand(), quint16(183));
-}
-
-void TestProtocol::listPageGroupsEntries()
-{
-    DeviceProtocol p;
-    p.readTrackFileHeaders();
-    const auto events = feed(p, listPage(0, {{0x8001FEB9u, 50310u, 7u}, {0u, 0u, 8u}}));
-    QCOMPARE(events.size(), 1);
-    QCOMPARE(events[0].kind, DeviceProtocol::Event::TrackList);
-    QCOMPARE(events[0].headers.size(), 1);
-    QCOMPARE(events[0].headers[0].time, 130745u);
-    QCOMPARE(events[0].headers[0].date, 50310u);
-    QCOMPARE(events[0].headers[0].blockIndexes, (QVector<int>{7, 8}));
-    QCOMPARE(p.pendingCommand(), quint16(0));
-}
-
-void TestProtocol::listOverTwoPages()
-{
-    DeviceProtocol p;
-    p.readTrackFileHeaders();
     QByteArray followUp;
-    QVERIFY(feed(p, listPage(20, {{0x80000001u, 10101u, 1u}, {0u, 0u, 2u}}), &followUp).isEmpty());
+    // Entries before the first start have no track; a start flag opens one.
+    QVERIFY(exchange(p, 187,
+                     {listPage(20, {{0u, 0u, 5u}, {0x8001FEB9u, 50310u, 1u}, {0u, 0u, 2u}})},
+                     &followUp)
+                .isEmpty());
     QCOMPARE(followUp, Frame::build(hex("BB0014")));
     QCOMPARE(p.pendingCommand(), quint16(187));
-    const auto events = feed(p, listPage(0, {{0u, 0u, 3u}, {0x80000002u, 10101u, 4u}}));
+    QVector<DeviceProtocol::Event> events;
+    p.receive(reinterpret_cast<const uchar *>(
+                  listPage(0, {{0u, 0u, 3u}, {0x80000002u, 10101u, 4u}}).constData()),
+              2 * 12 + 13);
+    p.dispatchReply(&events, &followUp);
     QCOMPARE(events.size(), 1);
+    QCOMPARE(events[0].kind, DeviceProtocol::Event::TrackList);
     QCOMPARE(events[0].headers.size(), 2);
+    QCOMPARE(events[0].headers[0].time, 130745u);
+    QCOMPARE(events[0].headers[0].date, 50310u);
     QCOMPARE(events[0].headers[0].blockIndexes, (QVector<int>{1, 2, 3}));
     QCOMPARE(events[0].headers[1].time, 2u);
-    QCOMPARE(events[0].headers[1].blockIndexes, (QVector<int>{4}));
-
+    QCOMPARE(events[0].headers[1].blockIndexes, QVector<int>{4});
+    QCOMPARE(p.pendingCommand(), quint16(0));
     // A new listing starts from nothing.
-    p.readTrackFileHeaders();
-    const auto again = feed(p, listPage(0, {{0x80000003u, 10101u, 9u}}));
-    QCOMPARE(again[0].headers.size(), 1);
-}
-
-void TestProtocol::listEntriesBeforeFirstStartAreDropped()
-{
-    DeviceProtocol p;
-    p.readTrackFileHeaders();
-    const auto events = feed(p, listPage(0, {{0u, 0u, 5u}, {0x80000001u, 10101u, 6u}}));
-    QCOMPARE(events[0].headers.size(), 1);
-    QCOMPARE(events[0].headers[0].blockIndexes, (QVector<int>{6}));
-}
-
-void TestProtocol::listCountThatDoesNotFitIsDropped()
-{
-    DeviceProtocol p;
-    p.readTrackFileHeaders();
-    QByteArray page = hex("BB0003000000000001");
-    QVERIFY(feed(p, Frame::build(page)).isEmpty());
-    QCOMPARE(p.pendingCommand(), quint16(187));
-    QCOMPARE(p.receiveRing().available(), 0u);
-}
-
-void TestProtocol::acknowledgements_data()
-{
-    QTest::addColumn<bool>("write");
-    QTest::addColumn<QByteArray>("reply");
-    QTest::addColumn<int>("reports");
-    QTest::newRow("write done") << true << hex("B800000001") << 1;
-    QTest::newRow("write refused") << true << hex("B800000000") << 0;
-    QTest::newRow("delete done") << false << hex("BA00000001") << 1;
-    QTest::newRow("delete refused") << false << hex("BA00000002") << 0;
-    QTest::newRow("short reply") << false << hex("BA01") << 0;
-}
-
-void TestProtocol::acknowledgements()
-{
-    QFETCH(bool, write);
-    QFETCH(QByteArray, reply);
-    QFETCH(int, reports);
-    DeviceProtocol p;
-    if (write)
-        p.writeDeviceConfig(DeviceConfig());
-    else
-        p.deleteAllTrackFiles();
-    const auto events = feed(p, Frame::build(reply));
-    QCOMPARE(events.size(), reports);
-    if (reports) {
-        QCOMPARE(events[0].cmd, write ? 184 : 186);
-        QCOMPARE(events[0].status, 1);
-    }
-    QCOMPARE(p.pendingCommand(), quint16(0)); // ended either way
+    QCOMPARE(exchange(p, 187, {listPage(0, {{0x80000003u, 10101u, 9u}})})[0].headers.size(), 1);
 }
 
 void TestProtocol::configReplyAndWriteBack()
 {
-    QByteArray reply = hex("B7"
-                           "02"       // log format
-                           "01"       // speed threshold on
-                           "0000041A" // 10.50 km/h
-                           "00"       // radius off
-                           "00000019" // 25 m
-                           "00001388" // 5000 ms
-                           "11223344"
-                           "55667788"
-                           "1234" // bytes 24-25, not in the record
-                           "01"
-                           "9A"
-                           "BC"
-                           "00000064" // 100 m
-                           "CAFEBABE"
-                           "0BADF00D"
-                           "07"   // byte 41
-                           "01"   // WAAS
-                           "F6"); // memory usage -10
-    QCOMPARE(reply.size(), 44);
+    const QByteArray reply = hex("B7"
+                                 "02"       // log format
+                                 "01"       // speed threshold on
+                                 "0000041A" // 10.50 km/h
+                                 "00"       // radius off
+                                 "00000019" // 25 m
+                                 "00001388" // 5000 ms
+                                 "1122334455667788"
+                                 "1234" // bytes 24-25, not in the record
+                                 "019ABC"
+                                 "00000064" // 100 m
+                                 "CAFEBABE0BADF00D"
+                                 "07"   // byte 41
+                                 "01"   // WAAS
+                                 "F6"); // memory usage -10
     DeviceProtocol p;
-    p.readDeviceConfig();
-    const auto events = feed(p, Frame::build(reply));
-    QCOMPARE(events.size(), 1);
-    QCOMPARE(events[0].cmd, 183);
+    QCOMPARE(exchange(p, 183, {Frame::build(reply)}).size(), 1);
     const DeviceConfig c = p.config();
     QCOMPARE(c.logFormat, quint8(2));
     QCOMPARE(c.speedThresholdEnabled, quint8(1));
@@ -387,88 +306,24 @@ void TestProtocol::configReplyAndWriteBack()
     QCOMPARE(c.distanceInterval, 100);
     QCOMPARE(c.waasEnabled, quint8(1));
     QCOMPARE(c.memoryUsage, qint8(-10));
-
-    const QByteArray frame = p.writeDeviceConfig(c);
-    QCOMPARE(frame.size(), 43 + 8);
+    // Written back byte for byte, with the write id and the constant 4 in byte 41.
     QByteArray expected = reply.left(43);
     expected[0] = char(0xB8);
     expected[41] = 0x04;
-    QCOMPARE(frame.mid(4, 43).toHex(), expected.toHex());
-    QCOMPARE(p.pendingCommand(), quint16(184));
-}
-
-void TestProtocol::configReplyRejected_data()
-{
-    QTest::addColumn<QByteArray>("payload");
-    QByteArray good(44, '\0');
-    good[0] = char(0xB7);
-    QByteArray wrongId = good;
-    wrongId[0] = char(0xB6);
-    QTest::newRow("wrong id") << wrongId;
-    QTest::newRow("43 bytes") << good.left(43);
-}
-
-void TestProtocol::configReplyRejected()
-{
-    QFETCH(QByteArray, payload);
-    DeviceProtocol p;
-    p.readDeviceConfig();
-    QVERIFY(feed(p, Frame::build(payload)).isEmpty());
-    QCOMPARE(p.pendingCommand(), quint16(183));
-    QCOMPARE(p.receiveRing().available(), 0u);
+    QCOMPARE(p.writeDeviceConfig(c).toHex(), Frame::build(expected).toHex());
 }
 
 void TestProtocol::blockReply()
 {
-    QByteArray block(2048, '\xFF');
-    const QByteArray header = be32(47361234) + be32(8320000) + be32(0x80000000u | 130745) +
-                              be32(50310) + be32(500) + be32(0) + be32(0) + be32(1);
-    block.replace(0, 32, header);
-    // One record in the second half of the block: record 51 lies at 32 + 20 * 51 = 1052.
-    for (int i = 0; i <= 51; ++i)
-        block.replace(32 + 20 * i, 20, be32(1) + be32(2) + be32(130746) + be32(50310) + be32(i));
-    const QByteArray reply = Frame::build(QByteArray(1, char(0xB5)) + block.left(1024)) +
-                             Frame::build(QByteArray(1, char(0xB5)) + block.mid(1024));
-    QCOMPARE(reply.size(), 2066);
     DeviceProtocol p;
-    p.readTrackBlock(7);
-    QVERIFY(feed(p, reply.left(1000)).isEmpty());
-    const auto events = feed(p, reply.mid(1000));
+    const auto events = exchange(p, 181, {blockReplyBytes(52)});
     QCOMPARE(events.size(), 1);
     QCOMPARE(events[0].cmd, 181);
     QCOMPARE(p.currentBlock().header[2], 0x80000000u | 130745);
-    QCOMPARE(p.currentBlock().shortRecords.size(), 52);
+    QCOMPARE(p.currentBlock().shortRecords.size(), 52); // record 51 lies in the second frame
     QCOMPARE(p.currentBlock().shortRecords[51].speed, 51u);
-
-    // The next request empties the block's records.
     p.readTrackBlock(8);
     QVERIFY(p.currentBlock().shortRecords.isEmpty());
-}
-
-void TestProtocol::blockReplyOfAnyOtherLengthIsNotTaken()
-{
-    const QByteArray half = Frame::build(QByteArray(1025, '\x01').replace(0, 1, hex("B5")));
-    DeviceProtocol p;
-    p.readTrackBlock(7);
-    QVERIFY(feed(p, half).isEmpty()); // the second frame never came
-    QCOMPARE(p.pendingCommand(), quint16(181));
-    QVERIFY(feed(p, half + QByteArray(1, '\0')).isEmpty()); // 2067 bytes
-    QCOMPARE(p.pendingCommand(), quint16(181));
-}
-
-void TestProtocol::requestEmptiesTheRing()
-{
-    DeviceProtocol p;
-    feed(p, hex("0102030405"));
-    QCOMPARE(p.receiveRing().available(), 5u); // nothing pending: left alone
-    p.readDeviceConfig();
-    QCOMPARE(p.receiveRing().available(), 0u);
-}
-
-void TestProtocol::timeOutClearsPending()
-{
-    DeviceProtocol p;
-    p.readDeviceConfig();
     const DeviceProtocol::Event e = p.timeOut();
     QCOMPARE(e.cmd, 255);
     QCOMPARE(e.status, 0);

@@ -1,0 +1,544 @@
+#include "app/devicesettingdialog.h"
+#include "app/filterdialog.h"
+#include "app/mainwindow.h"
+#include "app/myfiledialog.h"
+#include "app/trackfileheaderdialog.h"
+#include "device/devicelx300.h"
+#include "modalanswerer.h"
+#include "tools/sim/loggersimulator.h"
+#include "trackcompare.h"
+#include "view/googlemapoperator.h"
+#include "view/mapwidget.h"
+#include "windowtest.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+const quint32 Start2009 = 1239437700;
+
+QByteArray readAll(const QString &name)
+{
+    QFile f(name);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+QSettings store()
+{
+    return QSettings(QStringLiteral("Trekmont"), QStringLiteral("LX-300"));
+}
+
+// What a user types into the file dialog's name field (selectFile() leaves a focused field alone).
+void typeFileName(QFileDialog *dialog, const QString &path)
+{
+    dialog->setDirectory(QFileInfo(path).absolutePath());
+    dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+}
+
+template <typename Dialog> ModalAnswerer::Step on(std::function<void(Dialog *)> act)
+{
+    return [act](QWidget *w) {
+        auto *d = qobject_cast<Dialog *>(w);
+        if (d)
+            act(d);
+        return d != nullptr;
+    };
+}
+
+int requestsWithId(LoggerSimulator &sim, quint8 id)
+{
+    int n = 0;
+    for (const QByteArray &r : sim.requests())
+        n += quint8(r[0]) == id;
+    return n;
+}
+} // namespace
+
+class TestWindow : public QObject
+{
+    Q_OBJECT
+public:
+    static void initMain() { prepareWindowTest(); }
+
+private slots:
+    void init();
+    void cleanup();
+    void preferences_data();
+    void preferences();
+    void statuses_data();
+    void statuses();
+    void portAppearsConnectsAndVanishes();
+    void download();
+    void lostReplyStopsTheDownload();
+    void deleteAll();
+    void settings();
+    void save_data();
+    void save();
+    void openSavedAndDamaged();
+    void filter_data();
+    void filter();
+    void playback();
+
+private:
+    void connectToSimulator();
+    void openSample();
+    void saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned);
+    void runFilter(int radio, const QString &text);
+
+    QScopedPointer<QTemporaryDir> dir;
+    QScopedPointer<LoggerSimulator> sim;
+    MainWindow *window = nullptr;
+    ModalAnswerer *answer = nullptr;
+};
+
+void TestWindow::init()
+{
+    store().clear();
+    dir.reset(new QTemporaryDir);
+    sim.reset(new LoggerSimulator);
+    sim->setTracks({LoggerSimulator::makeTrack(2, 150, 1, Start2009),
+                    LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
+                    LoggerSimulator::makeTrack(2, 90, 3, Start2009 + 2 * 86400)});
+    QVERIFY(sim->start());
+    FakePorts::set({});
+    answer = new ModalAnswerer;
+}
+
+void TestWindow::cleanup()
+{
+    delete answer;
+    delete window;
+    window = nullptr;
+    sim.reset();
+}
+
+void TestWindow::connectToSimulator()
+{
+    window = new MainWindow;
+    window->show();
+    FakePorts::set({{sim->portPath(), QStringLiteral("LX-300 USB GPS (%1)").arg(sim->portPath())}});
+    QTRY_VERIFY_WITH_TIMEOUT(window->connectButton->isEnabled(), 3000);
+    window->connectButton->click();
+    QTRY_VERIFY_WITH_TIMEOUT(window->deviceActionGroup->isEnabled(), 3000);
+}
+
+void TestWindow::openSample()
+{
+    window = new MainWindow;
+    window->show();
+    QVERIFY(window->openFile(QStringLiteral(LX300_SAMPLE)));
+    QCOMPARE(window->tracks.size(), 3);
+}
+
+void TestWindow::preferences_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<QString>("checkedAction");
+    QTest::addColumn<QList<int>>("units"); // speed, height, time as the window holds them
+    QTest::newRow("empty store") << "" << 0 << "Local time" << QList<int>{0, 0, 1};
+    QTest::newRow("speedUnit 5 means miles") << "speedUnit" << 5 << "Miles" << QList<int>{1, 0, 1};
+    QTest::newRow("heightUnit -3 means feet")
+        << "heightUnit" << -3 << "Feet" << QList<int>{0, 1, 1};
+    QTest::newRow("timeSwitch 2 means UTC")
+        << "timeSwitch" << 2 << "UTC time" << QList<int>{0, 0, 0};
+    QTest::newRow("timeSwitch 1") << "timeSwitch" << 1 << "Local time" << QList<int>{0, 0, 1};
+}
+
+void TestWindow::preferences()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, checkedAction);
+    QFETCH(QList<int>, units);
+    QFETCH(int, stored);
+    if (!key.isEmpty())
+        store().setValue(key, stored);
+    window = new MainWindow;
+    QCOMPARE(bool(window->windowState() & Qt::WindowMaximized), true);
+    QCOMPARE((QList<int>{window->speedUnit, window->heightUnit, window->timeSwitch}), units);
+    const QList<QAction *> actions = window->findChildren<QAction *>();
+    QVERIFY(std::any_of(actions.begin(), actions.end(),
+                        [&](QAction *a) { return a->text() == checkedAction && a->isChecked(); }));
+    // Exit leaves the store as it was; closing the window stores all five.
+    window->show();
+    window->milesAct->setChecked(true);
+    window->feetAct->setChecked(true);
+    window->utcTimeAct->setChecked(true);
+    window->directory = QStringLiteral("/tmp/trips");
+    window->exitAct->trigger();
+    QCoreApplication::processEvents();
+    QCOMPARE(store().allKeys(), key.isEmpty() ? QStringList() : QStringList{key});
+    window->setWindowState(Qt::WindowNoState);
+    window->setGeometry(40, 50, 640, 480);
+    QVERIFY(window->close());
+    QSettings s = store();
+    QCOMPARE(s.value(QStringLiteral("directory")).toString(), QStringLiteral("/tmp/trips"));
+    QCOMPARE(s.value(QStringLiteral("speedUnit")).toInt(), 1);
+    QCOMPARE(s.value(QStringLiteral("heightUnit")).toInt(), 1);
+    QCOMPARE(s.value(QStringLiteral("timeSwitch")).toInt(), 0);
+    delete window;
+    window = new MainWindow; // the stored geometry comes back
+    QVERIFY(!(window->windowState() & Qt::WindowMaximized));
+    QCOMPARE(window->size(), QSize(640, 480));
+}
+
+// The window's reaction to each report of the worker, driven directly.
+void TestWindow::statuses_data()
+{
+    QTest::addColumn<int>("cmd");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("icon");
+    QTest::addColumn<bool>("actionsAfter");
+    QTest::addColumn<bool>("connectedAfter");
+    QTest::newRow("handshake done") << 254 << 1 << "" << 0 << true << true;
+    QTest::newRow("time-out changes no state")
+        << 255 << 0 << "Read device data timeout." << int(QMessageBox::Warning) << false << true;
+    QTest::newRow("config written") << 184 << 1 << "Set device configuration ok."
+                                    << int(QMessageBox::Information) << false << true;
+    QTest::newRow("all deleted") << 186 << 1 << "Delete all track files ok."
+                                 << int(QMessageBox::Information) << true << true;
+    QTest::newRow("late block without a download") << 181 << 1 << "" << 0 << false << true;
+    QTest::newRow("handshake failed disconnects")
+        << 254 << 0 << "Failed connect device." << int(QMessageBox::Warning) << false << false;
+}
+
+void TestWindow::statuses()
+{
+    QFETCH(int, cmd);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    window = new MainWindow;
+    window->show();
+    FakePorts::set({{sim->portPath(), QStringLiteral("USB (%1)").arg(sim->portPath())}});
+    QTRY_VERIFY_WITH_TIMEOUT(window->connectButton->isEnabled(), 3000);
+    sim->setSilent(true); // the real handshake never ends; the reports below are the test's
+    window->connectButton->click();
+    if (!message.isEmpty())
+        answer->answerMessage();
+    window->OnRecvStatus(cmd, status);
+    QTRY_VERIFY(answer->idle());
+    QCOMPARE(answer->messages.value(0), message);
+    if (!message.isEmpty())
+        QTEST(int(answer->icons.value(0)), "icon");
+    QTEST(window->deviceActionGroup->isEnabled(), "actionsAfter");
+    QTEST(window->device->isConnected(), "connectedAfter");
+    QCOMPARE(window->connectButton->text(), window->device->isConnected()
+                                                ? QStringLiteral("Disconnect")
+                                                : QStringLiteral("Connect"));
+    QCOMPARE(window->portComboBox->isEnabled(), !window->device->isConnected());
+}
+
+void TestWindow::portAppearsConnectsAndVanishes()
+{
+    window = new MainWindow;
+    window->show();
+    QTest::qWait(1200);
+    QVERIFY(!window->connectButton->isEnabled());
+    FakePorts::set({{QStringLiteral("ttyS0"), QStringLiteral("Communications Port (ttyS0)")},
+                    {sim->portPath(), QStringLiteral("LX-300 USB GPS (%1)").arg(sim->portPath())}});
+    QTRY_VERIFY_WITH_TIMEOUT(window->connectButton->isEnabled(), 3000);
+    QCOMPARE(window->portComboBox->count(), 1); // the USB one only
+    QCOMPARE(window->portComboBox->currentText(), sim->portPath());
+
+    sim->setHelloAnswerFrom(2);
+    window->connectButton->click();
+    QCOMPARE(window->connectButton->text(), QStringLiteral("Disconnect"));
+    QVERIFY(!window->portComboBox->isEnabled());
+    QVERIFY(!window->deviceActionGroup->isEnabled()); // until the logger answers
+    QTRY_VERIFY_WITH_TIMEOUT(window->deviceActionGroup->isEnabled(), 3000);
+    QCOMPARE(sim->hellosReceived(), 2);
+
+    FakePorts::set({}); // the cable is pulled: disconnected without a word
+    QTRY_VERIFY_WITH_TIMEOUT(!window->device->isConnected(), 3000);
+    QCOMPARE(window->portComboBox->count(), 0);
+    QVERIFY(!window->connectButton->isEnabled());
+    QCOMPARE(window->connectButton->text(), QStringLiteral("Connect"));
+    QVERIFY(!window->deviceActionGroup->isEnabled());
+    QTest::qWait(100);
+    QVERIFY(answer->messages.isEmpty());
+}
+
+void TestWindow::download()
+{
+    connectToSimulator();
+    answer->then(on<TrackFileHeaderDialog>([](TrackFileHeaderDialog *d) {
+        QTreeWidgetItem *root = d->tree()->topLevelItem(0);
+        root->child(0)->setCheckState(0, Qt::Checked);
+        root->child(2)->setCheckState(0, Qt::Checked);
+        d->Apply();
+    }));
+    QSignalSpy rebuilt(window->mapWidget->mapOperator(), &GoogleMapOperator::deleteAllObject);
+    window->downloadAct->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(rebuilt.size(), 1, 15000);
+    QCOMPARE(window->progressDialog->maximum(), 5); // 3 blocks of track 1, 2 of track 3
+    QTRY_VERIFY_WITH_TIMEOUT(!window->progressDialog->isVisible(), 2000);
+    QVERIFY(samePoints(window->tracks, sim->expectedTracks({0, 2})));
+    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 2);
+    QCOMPARE(quint8(sim->requests().last()[0]), quint8(0xB7)); // end of the download
+    QVERIFY(answer->messages.isEmpty());
+}
+
+void TestWindow::lostReplyStopsTheDownload()
+{
+    connectToSimulator();
+    sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, 2, 1});
+    answer->then(on<TrackFileHeaderDialog>([](TrackFileHeaderDialog *d) {
+        d->tree()->topLevelItem(0)->setCheckState(0, Qt::Checked); // all three
+        d->Apply();
+    }));
+    answer->answerMessage();
+    answer->then(on<QProgressDialog>([](QProgressDialog *p) { p->close(); }));
+    window->downloadAct->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 15000);
+    QCOMPARE(answer->messages, QStringList{"Read device data timeout."});
+    QCOMPARE(window->receivedBlockCount, 2);
+    QCOMPARE(requestsWithId(*sim, 0xB5), 3); // nothing asked after the lost one
+}
+
+void TestWindow::deleteAll()
+{
+    connectToSimulator();
+    answer->answerMessage(QMessageBox::No);
+    window->deleteAct->trigger();
+    QCOMPARE(answer->messages, QStringList{"Delete device all track points."});
+    QCOMPARE(requestsWithId(*sim, 0xBA), 0);
+
+    bool disabledWhileWaiting = false;
+    answer->answerMessage(QMessageBox::Yes);
+    answer->then(on<QMessageBox>([&](QMessageBox *box) {
+        disabledWhileWaiting = !window->deviceActionGroup->isEnabled();
+        answer->messages << box->text();
+        box->done(QMessageBox::Ok);
+    }));
+    window->deleteAct->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+    QCOMPARE(answer->messages.last(), QStringLiteral("Delete all track files ok."));
+    QVERIFY(disabledWhileWaiting);
+    QVERIFY(window->deviceActionGroup->isEnabled());
+    QCOMPARE(sim->tracks().size(), 0);
+}
+
+void TestWindow::settings()
+{
+    connectToSimulator();
+    QString shownTime, shownMemory;
+    QPointer<DeviceSettingDialog> seen;
+    // First an out-of-range value: a message, the field undone, the dialog still open.
+    answer->then(on<DeviceSettingDialog>([&](DeviceSettingDialog *d) {
+        seen = d;
+        auto *time = d->findChild<QLineEdit *>(QStringLiteral("timeIntervalEdit"));
+        shownTime = time->text();
+        shownMemory = d->findChild<QLabel *>(QStringLiteral("memoryUsageLabel"))->text();
+        time->selectAll();
+        QTest::keyClicks(time, QStringLiteral("0"));
+        QTimer::singleShot(0, d, &DeviceSettingDialog::apply);
+    }));
+    answer->answerMessage();
+    answer->then([&](QWidget *w) {
+        if (w != seen)
+            return false;
+        auto *time = w->findChild<QLineEdit *>(QStringLiteral("timeIntervalEdit"));
+        answer->messages << time->text();
+        time->setText(QStringLiteral("30"));
+        seen->apply();
+        return true;
+    });
+    answer->answerMessage();
+    window->deviceSettingAct->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+    QCOMPARE(shownTime, QStringLiteral("5"));
+    QCOMPARE(shownMemory, QStringLiteral("37%"));
+    QCOMPARE(answer->messages,
+             (QStringList{"The value range is 1 ~ 1800", "5", "Set device configuration ok."}));
+    QCOMPARE(requestsWithId(*sim, 0xB8), 1);
+    const QByteArray stored = sim->configReply();
+    QCOMPARE(stored.mid(12, 4).toHex(), QByteArray("00007530"));         // 30 s
+    QCOMPARE(stored.mid(33, 8).toHex(), QByteArray("cafebabe0badf00d")); // unshown, kept
+}
+
+void TestWindow::saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned)
+{
+    answer->then(on<MyFileDialog>([=](MyFileDialog *d) {
+        d->selectNameFilter(filter);
+        typeFileName(d, name);
+        d->markedOnlyBox()->setChecked(markedOnly);
+        static_cast<QDialog *>(d)->accept();
+    }));
+    if (warned)
+        answer->answerMessage();
+    window->saveAct->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+}
+
+void TestWindow::save_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("written"); // empty: refused with a warning
+    QTest::addColumn<bool>("markedOnly");
+    for (const char *ext : {"tkr", "gpx", "kml", "csv"}) {
+        const QString filter = QStringLiteral("%1 File (*.%2)").arg(QString(ext).toUpper(), ext);
+        QTest::addRow("%s", ext) << filter << "trip" << QStringLiteral("trip.%1").arg(ext) << false;
+        QTest::addRow("%s marked only", ext)
+            << filter << "trip" << QStringLiteral("trip.%1").arg(ext) << true;
+    }
+    QTest::newRow("trip.CSV -> trip.CSV.csv") << "CSV File (*.csv)"
+                                              << "trip.CSV"
+                                              << "trip.CSV.csv" << false;
+    QTest::newRow("trip.csv with KML") << "KML File (*.kml)"
+                                       << "trip.csv"
+                                       << "trip.csv.kml" << false;
+    QTest::newRow("a.gpx.old refused") << "GPX File (*.gpx)"
+                                       << "a.gpx.old"
+                                       << "" << false;
+}
+
+void TestWindow::save()
+{
+    QFETCH(QString, filter);
+    QFETCH(QString, name);
+    QFETCH(QString, written);
+    QFETCH(bool, markedOnly);
+    openSample();
+    QTreeWidgetItem *root = window->mapWidget->trackTree()->topLevelItem(0);
+    root->child(0)->setCheckState(0, Qt::Checked);
+    root->child(2)->setCheckState(0, Qt::Checked);
+    saveAs(filter, dir->filePath(name), markedOnly, written.isEmpty());
+    if (written.isEmpty()) {
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
+        QCOMPARE(answer->icons.value(0), QMessageBox::Warning);
+        QVERIFY(answer->messages.value(0).contains(name));
+        return;
+    }
+    QVERIFY(answer->messages.isEmpty());
+    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{written});
+    const QString reference = dir->filePath("reference.") + written.section('.', -1);
+    QVERIFY(writeTracks(window->fileFormats, window->tracks, reference, {0, 2}, markedOnly));
+    QCOMPARE(readAll(dir->filePath(written)), readAll(reference));
+    QCOMPARE(window->directory, dir->path());
+}
+
+void TestWindow::openSavedAndDamaged()
+{
+    openSample();
+    window->mapWidget->trackTree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    saveAs("TKR File (*.tkr)", dir->filePath("all"), false, false);
+    const QVector<Track> saved = window->tracks;
+    window->tracks.clear();
+    window->mapWidget->rebuildTrackViews();
+    answer->then(on<QFileDialog>([&](QFileDialog *d) {
+        typeFileName(d, dir->filePath("all.tkr"));
+        static_cast<QDialog *>(d)->accept();
+    }));
+    window->openAct->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+    QVERIFY(samePoints(window->tracks, saved));
+    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 3);
+
+    // A damaged file: a warning that names it, and the tracks stay.
+    QFile cut(dir->filePath("cut.tkr"));
+    QVERIFY(cut.open(QIODevice::WriteOnly));
+    cut.write(readAll(dir->filePath("all.tkr")).chopped(10));
+    cut.close();
+    answer->answerMessage();
+    QVERIFY(!window->openFile(cut.fileName()));
+    QCOMPARE(answer->icons.value(0), QMessageBox::Warning);
+    QVERIFY(answer->messages.value(0).contains("cut.tkr"));
+    QVERIFY(samePoints(window->tracks, saved));
+    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 3);
+}
+
+void TestWindow::runFilter(int radio, const QString &text)
+{
+    answer->then(on<FilterDialog>([=](FilterDialog *d) {
+        const char *names[] = {"radioGreater", "radioGreaterEqual", "radioEqual",
+                               "radioLess",    "radioLessEqual",    "radioMarkPoint"};
+        d->findChild<QRadioButton *>(QLatin1String(names[radio - 1]))->click();
+        auto *edit = d->findChild<QLineEdit *>(QStringLiteral("lineEdit"));
+        answer->messages << (edit->isEnabled() ? "on" : "off");
+        edit->setText(text);
+        d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+    }));
+    window->filterAct->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+}
+
+void TestWindow::filter_data()
+{
+    QTest::addColumn<int>("radio");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("listed"); // -1: count the sample's first track here
+    QTest::newRow(">") << 1 << "30" << -1;
+    QTest::newRow(">=") << 2 << "30" << -1;
+    QTest::newRow("=") << 3 << "30" << -1;
+    QTest::newRow("<") << 4 << "30.5" << -1;
+    QTest::newRow("<=") << 5 << "0" << -1;
+    QTest::newRow("marks, the field is off") << 6 << "" << 10;
+    QTest::newRow("negative value changes nothing") << 0 << "-5" << 10;
+    QTest::newRow("a word changes nothing") << 0 << "fast" << 10;
+}
+
+void TestWindow::filter()
+{
+    QFETCH(int, radio);
+    QFETCH(QString, value);
+    QFETCH(int, listed);
+    openSample();
+    window->mapWidget->trackTree()->setCurrentItem(
+        window->mapWidget->trackTree()->topLevelItem(0)->child(0));
+    if (radio == 0) { // an invalid value after a valid filter
+        runFilter(6, QString());
+        radio = 1;
+    }
+    runFilter(radio, value);
+    const double t = double(value.toFloat() * 100.0f);
+    const auto &points = window->tracks[0].points;
+    if (listed < 0)
+        listed = int(std::count_if(points.begin(), points.end(), [&](const TrackPoint &p) {
+            const double s = p.speed;
+            return (radio == 1 && s > t) || (radio == 2 && s >= t) || (radio == 3 && s == t) ||
+                   (radio == 4 && s < t) || (radio == 5 && s <= t);
+        }));
+    QCOMPARE(answer->messages.last(), radio == 6 ? "off" : "on");
+    QCOMPARE(window->mapWidget->listedPoints().size(), listed);
+    window->milesAct->trigger(); // the threshold still means km/h
+    QCOMPARE(window->mapWidget->listedPoints().size(), listed);
+}
+
+void TestWindow::playback()
+{
+    openSample();
+    window->mapWidget->trackTree()->setCurrentItem(
+        window->mapWidget->trackTree()->topLevelItem(0)->child(2));
+    runFilter(6, QString()); // ten points
+    window->speedSlider->setValue(2);
+    window->playAct->trigger();
+    QVERIFY(window->playing);
+    QCOMPARE(window->playAct->toolTip(), QStringLiteral("pause"));
+    QTest::qWait(400);
+    window->playAct->trigger(); // pause
+    QVERIFY(!window->playing);
+    QCOMPARE(window->playAct->toolTip(), QStringLiteral("play"));
+    window->playAct->trigger(); // at once, before the paused run's end is delivered
+    QTest::qWait(100);
+    QVERIFY(window->playing);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->playing, 5000); // ran to the end
+    QCOMPARE(window->playAct->toolTip(), QStringLiteral("play"));
+    QCOMPARE(window->mapWidget->playbackStart(), 0);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"
