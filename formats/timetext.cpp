@@ -1,6 +1,9 @@
 #include "formats/timetext.h"
 
 #include <QDateTime>
+#include <QTimeZone>
+
+#include <limits>
 
 namespace {
 
@@ -39,11 +42,17 @@ qint64 TimeText::offsetFor(qint64 epoch)
 {
     if (!local)
         return 0;
-    const qint64 bucket = epoch / 900;
-    if (bucket != cachedBucket) {
-        cachedBucket = bucket;
-        cachedOffset = QDateTime::fromSecsSinceEpoch(epoch, Qt::LocalTime).offsetFromUtc();
-    }
+    if (epoch >= validFrom && epoch < validUntil)
+        return cachedOffset;
+    const QDateTime at = QDateTime::fromSecsSinceEpoch(epoch, Qt::LocalTime);
+    cachedOffset = at.offsetFromUtc();
+    const QTimeZone zone = QTimeZone::systemTimeZone();
+    const QDateTime utc = at.toUTC();
+    const QDateTime previous = zone.previousTransition(utc.addSecs(1)).atUtc;
+    const QDateTime next = zone.nextTransition(utc).atUtc;
+    validFrom =
+        previous.isValid() ? previous.toSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+    validUntil = next.isValid() ? next.toSecsSinceEpoch() : std::numeric_limits<qint64>::max();
     return cachedOffset;
 }
 

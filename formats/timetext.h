@@ -6,7 +6,8 @@
 
 // Formats many point times quickly. Converting each time through QDateTime
 // costs a time-zone lookup; points come in time order, so the local offset is
-// looked up once per quarter hour (zone changes fall on quarter hours).
+// looked up once and kept until the zone's next change (changes may fall on
+// any minute: St. John's changed at 00:01 local time until 2011).
 class TimeText
 {
 public:
@@ -27,7 +28,8 @@ private:
     qint64 offsetFor(qint64 epoch);
 
     bool local;
-    qint64 cachedBucket = -1;
+    qint64 validFrom = 1;
+    qint64 validUntil = 0; // the cached offset holds for [validFrom, validUntil)
     qint64 cachedOffset = 0;
 };
 

@@ -1,0 +1,515 @@
+#include "filesizelimit.h"
+#include "formats/exportsettings.h"
+#include "formats/fileformats.h"
+#include "formats/fileformattkr.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtEndian>
+#include <QtTest>
+
+namespace {
+const quint32 Start = 1239437700; // 2009-04-11 08:15:00 UTC
+
+TrackPoint point(double lat, double lon, double alt, quint32 time, quint32 speed, int marked)
+{
+    TrackPoint p;
+    p.position = Vec3(lat, lon, alt);
+    p.time = time;
+    p.speed = speed;
+    p.marked = marked;
+    p.field7 = 2;
+    return p;
+}
+
+Track track(quint32 start, int format, int points)
+{
+    Track t{start, format, {}};
+    for (int i = 0; i < points; ++i)
+        t.points.append(point(47.5 + i * 0.001, 8.25 - i * 0.001, 400.125 + i, start + 5u * i,
+                              quint32(1000 + i), i % 3 == 1 ? 1 : 0));
+    return t;
+}
+
+// Two short tracks, one of each log format, with the values the exports must round.
+QVector<Track> sampleTracks()
+{
+    return {
+        {Start,
+         2,
+         {point(45.5, 7.25, 10, Start + 3, 3600, 0), point(-33.5, -70.25, -12.5, Start + 8, 0, 1)}},
+        {Start + 7200,
+         1,
+         {point(47.602057, 8.3, 0, Start + 7203, 1234, 1),
+          point(47.60206, 8.31, 0, Start + 7208, 1000000, 0)}}};
+}
+
+QByteArray readAll(const QString &name)
+{
+    QFile f(name);
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+void writeAll(const QString &name, const QByteArray &bytes)
+{
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+quint32 u32(const QByteArray &b, int offset)
+{
+    return qFromLittleEndian<quint32>(b.constData() + offset);
+}
+
+QString gpxPoint(const char *lat, const char *lon, const char *ele, const char *time,
+                 const char *speed)
+{
+    return QStringLiteral("            <trkpt lat=\"%1\" lon=\"%2\">\n").arg(lat, lon) +
+           (*ele ? QStringLiteral("                <ele>%1</ele>\n").arg(ele) : QString()) +
+           QStringLiteral("                <time>2009-04-11T%1Z</time>\n"
+                          "                <speed>%2</speed>\n"
+                          "            </trkpt>\n")
+               .arg(time, speed);
+}
+
+QString gpxTrack(const char *start, const QString &points)
+{
+    return QStringLiteral("    <trk>\n        <name>LX-300 DataLog-1 2009-04-11 %1</name>\n"
+                          "        <trkseg>\n%2        </trkseg>\n    </trk>\n")
+        .arg(start, points);
+}
+
+QString kmlPlacemark(int n, const char *start, const char *coordinates)
+{
+    return QStringLiteral(
+               "        <Placemark>\n"
+               "            <name>LX-300 DataLog-%1 %2</name>\n"
+               "            <styleUrl>root://styleMaps#default+nicon=0x467+hicon=0x477</styleUrl>\n"
+               "            <Style>\n"
+               "                <LineStyle>\n"
+               "                    <color>7f0000ff</color>\n"
+               "                    <width>4</width>\n"
+               "                </LineStyle>\n"
+               "            </Style>\n"
+               "            <LineString>\n"
+               "                <coordinates>%3</coordinates>\n"
+               "                <tessellate>1</tessellate>\n"
+               "                <altitudeMode>clampToGround</altitudeMode>\n"
+               "            </LineString>\n"
+               "        </Placemark>\n")
+        .arg(n)
+        .arg(QString::fromLatin1(start), QString::fromLatin1(coordinates));
+}
+
+const char GpxHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<gpx creator=\"Trekmont - http://www.trekmont.com\" version=\"1.1\" "
+                       "xmlns=\"http://www.topografix.com/GPX/1/1\" "
+                       "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                       "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
+                       "http://www.topografix.com/GPX/1/1/gpx.xsd\"";
+const char KmlHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                       "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n";
+const char CsvUtc[] = "Date, Time (UTC), Latitude, Longitude, Altitude (m), Speed (km/hr)\n";
+const char CsvLocal[] = "Date, Time (local), Latitude, Longitude, Altitude (feet), Speed (mi/hr)\n";
+} // namespace
+
+class TestFormats : public QObject
+{
+    Q_OBJECT
+public:
+    static void initMain()
+    {
+        qputenv("TZ", "XST-8"); // eight hours ahead, no summer time
+        QLoggingCategory::setFilterRules(QStringLiteral("lx300.*=false"));
+    }
+
+private slots:
+    void init() { dir.reset(new QTemporaryDir); }
+    void tkrLayout_data();
+    void tkrLayout();
+    void tkrRoundTrip();
+    void tkrRefused_data();
+    void tkrRefused();
+    void tkrBitFlips();
+    void exports_data();
+    void exports();
+    void localTimesAcrossZoneChanges();
+    void gdalReadsTheExports_data();
+    void gdalReadsTheExports();
+    void lookupByExtension();
+    void writeFailures_data();
+    void writeFailures();
+
+private:
+    QString path(const QString &name) const { return dir->filePath(name); }
+    QScopedPointer<QTemporaryDir> dir;
+    FixedExportSettings settings;
+};
+
+void TestFormats::tkrLayout_data()
+{
+    QTest::addColumn<QVector<int>>("pointCounts");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QVector<int>>("offsets");
+    QTest::newRow("empty selection") << QVector<int>{} << 108 << QVector<int>{};
+    QTest::newRow("one point") << QVector<int>{1} << 176 << QVector<int>{120};
+    QTest::newRow("2 and 3 points") << QVector<int>{2, 3} << 388 << QVector<int>{132, 236};
+    QTest::newRow("empty track") << QVector<int>{0} << 128 << QVector<int>{120};
+}
+
+void TestFormats::tkrLayout()
+{
+    QFETCH(QVector<int>, pointCounts);
+    QFETCH(QVector<int>, offsets);
+    QVector<Track> tracks;
+    QList<int> selection;
+    for (int n : pointCounts) {
+        selection.append(int(tracks.size()));
+        tracks.append(track(Start + quint32(tracks.size()), 2, n));
+    }
+    FileFormatTKR tkr;
+    QVERIFY(tkr.write(tracks, path("a.tkr"), selection, false));
+    const QByteArray b = readAll(path("a.tkr"));
+    QTEST(int(b.size()), "size");
+    QCOMPARE(b.left(4), QByteArray("TRKF"));
+    QCOMPARE(qFromLittleEndian<quint16>(b.constData() + 4), quint16(2));
+    const QByteArray tag("LX300-AA-XXXXXX\0", 16);
+    QCOMPARE(b.mid(6, 16) + b.mid(22, 16), tag + tag);
+    QCOMPARE(b.mid(38, 2) + b.mid(44, 64), QByteArray(66, '\0'));
+    QCOMPARE(u32(b, 40), quint32(pointCounts.size()));
+    for (int k = 0; k < pointCounts.size(); ++k) {
+        QCOMPARE(u32(b, 108 + 12 * k), quint32(k));
+        QCOMPARE(u32(b, 112 + 12 * k), quint32(offsets[k]));
+        QCOMPARE(u32(b, 116 + 12 * k), quint32(pointCounts[k]));
+        QCOMPARE(u32(b, offsets[k]), tracks[k].startTime);
+        QCOMPARE(u32(b, offsets[k] + 4), 2u);
+    }
+    if (pointCounts == QVector<int>{1}) { // the point record: reserved, doubles, words
+        double lat, alt;
+        memcpy(&lat, b.constData() + 136, 8);
+        memcpy(&alt, b.constData() + 152, 8);
+        QCOMPARE(b.mid(128, 8) + b.mid(172, 4), QByteArray(12, '\0'));
+        QCOMPARE(lat, 47.5);
+        QCOMPARE(alt, 4001250.0);
+        QCOMPARE(u32(b, 160), Start);
+        QCOMPARE(u32(b, 164), 1000u);
+        QCOMPARE(u32(b, 168), 0u);
+    }
+}
+
+void TestFormats::tkrRoundTrip()
+{
+    QVector<Track> tracks{track(Start, 2, 130), track(Start + 86400, 1, 7), track(Start, 2, 3)};
+    tracks[0].points[5].position = Vec3(-33.5, -70.25, -12.3456);
+    tracks[2].points[1].time = 0; // never a real fix: dropped on reading, its record consumed
+    FileFormatTKR tkr;
+    QVERIFY(tkr.write(tracks, path("r.tkr"), {1, 0, 2}, false));
+    QVector<Track> back{track(7, 1, 1)}; // reading appends
+    QVERIFY(tkr.read(back, path("r.tkr")));
+    QCOMPARE(back.size(), 4);
+    QCOMPARE(back[1].startTime, tracks[1].startTime);
+    QCOMPARE(back[1].format, 1);
+    QCOMPARE(back[2].format, 2);
+    QCOMPARE(back[2].points.size(), 130);
+    for (int i = 0; i < 130; ++i) {
+        const TrackPoint &a = tracks[0].points[i], &b = back[2].points[i];
+        QCOMPARE(b.position.x, a.position.x);
+        QCOMPARE(b.position.y, a.position.y);
+        QVERIFY(qAbs(b.position.z - a.position.z) < 1e-9);
+        QCOMPARE(b.time, a.time);
+        QCOMPARE(b.speed, a.speed);
+        QCOMPARE(b.marked, a.marked);
+        QCOMPARE(b.field7, 0u); // not stored
+    }
+    QCOMPARE(back[3].points.size(), 2);
+    QCOMPARE(back[3].points[1].time, tracks[2].points[2].time);
+
+    // Marked only: points 1, 4 and 7; a track without marks keeps its empty entry.
+    QVERIFY(tkr.write(tracks, path("m.tkr"), {0, 1}, true));
+    const QByteArray m = readAll(path("m.tkr"));
+    QCOMPARE(u32(m, 116), 43u);
+    QCOMPARE(u32(m, 128), 2u);
+
+    // Version 1 files hold local times: shifted by the zone (a point that becomes 0 is dropped);
+    // version 3 reads as version 2.
+    QCOMPARE(tkr.utcOffset(), 8 * 3600);
+    tracks[2].points[2].time = quint32(-8 * 3600);
+    for (quint16 version : {1, 3}) {
+        QVERIFY(tkr.write(tracks, path("v.tkr"), {2}, false));
+        QByteArray b = readAll(path("v.tkr"));
+        qToLittleEndian(version, b.data() + 4);
+        writeAll(path("v.tkr"), b);
+        QVector<Track> v;
+        QVERIFY(tkr.read(v, path("v.tkr")));
+        const quint32 shift = version == 1 ? 28800 : 0;
+        QCOMPARE(v[0].startTime, Start + shift);
+        QCOMPARE(v[0].points.size(), 2); // v1: the 0 is shifted, the last point becomes 0
+        QCOMPARE(v[0].points[0].time, tracks[2].points[0].time + shift);
+    }
+}
+
+void TestFormats::tkrRefused_data()
+{
+    QTemporaryDir tmp;
+    FileFormatTKR tkr;
+    QVERIFY(tkr.write({track(Start, 2, 4), track(Start + 100, 1, 3)}, tmp.filePath("g.tkr"), {0, 1},
+                      false));
+    const QByteArray good = readAll(tmp.filePath("g.tkr"));
+    auto with = [&](int offset, quint32 value) {
+        QByteArray b = good;
+        qToLittleEndian(value, b.data() + offset);
+        return b;
+    };
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("wrong magic") << with(0, 0x47464B52);
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("header cut") << good.left(60);
+    QTest::newRow("index cut") << good.left(115);
+    QTest::newRow("track header cut") << good.left(136);
+    QTest::newRow("last record cut") << good.chopped(1);
+    QTest::newRow("track count lies") << with(40, 0xFFFFFFFFu);
+    QTest::newRow("point count lies") << with(116, 0x7FFFFFFFu);
+    QTest::newRow("one point more than stored") << with(128, 5);
+    QTest::newRow("no such file") << QByteArray("missing");
+}
+
+void TestFormats::tkrRefused()
+{
+    QFETCH(QByteArray, bytes);
+    if (bytes != "missing")
+        writeAll(path("bad.tkr"), bytes);
+    QVector<Track> tracks{track(7, 2, 2)};
+    FileFormatTKR tkr;
+    QVERIFY(!tkr.read(tracks, path("bad.tkr")));
+    QVERIFY(tkr.errorString().contains("bad.tkr"));
+    QCOMPARE(tracks.size(), 1);
+    QCOMPARE(tracks[0].startTime, 7u);
+    QCOMPARE(tracks[0].points.size(), 2);
+}
+
+void TestFormats::tkrBitFlips()
+{
+    FileFormatTKR tkr;
+    QVERIFY(
+        tkr.write({track(Start, 2, 3), track(Start + 100, 1, 2)}, path("f.tkr"), {0, 1}, false));
+    const QByteArray good = readAll(path("f.tkr"));
+    int refused = 0;
+    for (int bit = 0; bit < good.size() * 8; ++bit) {
+        QByteArray bad = good;
+        bad[bit / 8] = char(bad[bit / 8] ^ (1 << bit % 8));
+        writeAll(path("f.tkr"), bad);
+        QVector<Track> list{track(7, 2, 1)};
+        if (tkr.read(list, path("f.tkr"))) {
+            qint64 points = 0; // whatever was read fits in the file
+            for (int t = 1; t < list.size(); ++t)
+                points += list[t].points.size();
+            QVERIFY(points * 48 <= bad.size());
+        } else {
+            ++refused;
+            QCOMPARE(list.size(), 1);
+        }
+    }
+    QVERIFY(refused > 0);
+}
+
+void TestFormats::exports_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QList<int>>("units"); // speed, height, time
+    QTest::addColumn<QList<int>>("selection");
+    QTest::addColumn<bool>("markedOnly");
+    QTest::addColumn<QString>("text");
+    const QString a1 = gpxPoint("45.500000", "7.250000", "10.00", "08:15:03", "10.00");
+    const QString a2 = gpxPoint("-33.500000", "-70.250000", "-12.50", "08:15:08", "0.00");
+    const QString b1 = gpxPoint("47.602057", "8.300000", "", "10:15:03", "3.43");
+    const QString b2 = gpxPoint("47.602060", "8.310000", "", "10:15:08", "2777.78");
+    const QList<int> utc{0, 0, 0}, local{0, 0, 1};
+    QTest::newRow("gpx, empty selection")
+        << "t.gpx" << utc << QList<int>{} << false << QString(GpxHead) + "/>\n";
+    QTest::newRow("gpx, both formats") << "t.gpx" << local << QList<int>{0, 1} << false
+                                       << QString(GpxHead) + ">\n" + gpxTrack("08:15:00", a1 + a2) +
+                                              gpxTrack("10:15:00", b1 + b2) + "</gpx>\n";
+    QTest::newRow("gpx, marked only, one track twice")
+        << "t.gpx" << utc << QList<int>{1, 1} << true
+        << QString(GpxHead) + ">\n" + gpxTrack("10:15:00", b1) + gpxTrack("10:15:00", b1) +
+               "</gpx>\n";
+    QTest::newRow("kml, empty selection")
+        << "t.kml" << utc << QList<int>{} << false << QString(KmlHead) + "    <Folder/>\n</kml>\n";
+    // Names in local time; numbered in selection order.
+    QTest::newRow("kml, second track first")
+        << "t.kml" << local << QList<int>{1, 0} << false
+        << QString(KmlHead) + "    <Folder>\n" +
+               kmlPlacemark(1, "2009-04-11 18:15:00",
+                            "8.300000,47.602057,0.00\n8.310000,47.602060,0.00\n") +
+               kmlPlacemark(2, "2009-04-11 16:15:00",
+                            "7.250000,45.500000,10.00\n-70.250000,-33.500000,-12.50\n") +
+               "    </Folder>\n</kml>\n";
+    QTest::newRow("kml, marked only")
+        << "t.kml" << local << QList<int>{0} << true
+        << QString(KmlHead) + "    <Folder>\n" +
+               kmlPlacemark(1, "2009-04-11 16:15:00", "-70.250000,-33.500000,-12.50\n") +
+               "    </Folder>\n</kml>\n";
+    QTest::newRow("csv, UTC, metres, km/h")
+        << "t.csv" << utc << QList<int>{0, 1} << false
+        << QString(CsvUtc) + "2009-04-11,08:15:03,45.500000,7.250000,10.00,36.00\n"
+                             "2009-04-11,08:15:08,-33.500000,-70.250000,-12.50,0.00\n"
+                             "2009-04-11,10:15:03,47.602057,8.300000,,12.34\n"
+                             "2009-04-11,10:15:08,47.602060,8.310000,,10000.00\n";
+    QTest::newRow("csv, local, feet, mph")
+        << "t.csv" << QList<int>{1, 1, 1} << QList<int>{0, 1} << false
+        << QString(CsvLocal) + "2009-04-11,16:15:03,45.500000,7.250000,32.81,22.37\n"
+                               "2009-04-11,16:15:08,-33.500000,-70.250000,-41.01,0.00\n"
+                               "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n"
+                               "2009-04-11,18:15:08,47.602060,8.310000,,6213.71\n";
+    QTest::newRow("csv, other values mean mph, feet, local; marked only")
+        << "t.csv" << QList<int>{5, -1, 2} << QList<int>{0, 1} << true
+        << QString(CsvLocal) + "2009-04-11,16:15:08,-33.500000,-70.250000,-41.01,0.00\n"
+                               "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n";
+    QTest::newRow("csv, a format-0 track gives no rows")
+        << "t.csv" << utc << QList<int>{2} << false << QString(CsvUtc);
+}
+
+void TestFormats::exports()
+{
+    QFETCH(QString, name);
+    QFETCH(QList<int>, units);
+    QFETCH(QList<int>, selection);
+    QFETCH(bool, markedOnly);
+    FixedExportSettings s(units[0], units[1], units[2]);
+    const FileFormatMap formats = createFileFormats(&s);
+    QVector<Track> tracks = sampleTracks();
+    tracks.append(Track{Start, 0, {point(1, 2, 3, Start, 0, 1)}});
+    QVERIFY(writeTracks(formats, tracks, path(name), selection, markedOnly));
+    QTEST(QString::fromUtf8(readAll(path(name))), "text");
+    QVector<Track> unread = tracks; // the exports are written, never read
+    QVERIFY(!readTracks(formats, unread, path(name)));
+    QCOMPARE(unread.size(), tracks.size());
+    qDeleteAll(formats);
+}
+
+void TestFormats::localTimesAcrossZoneChanges()
+{
+    // St. John's changed at 00:01 local time until 2011, not on a UTC quarter hour;
+    // and a year's end in a zone eight hours ahead turns the date.
+    const QByteArray saved = qgetenv("TZ");
+    qputenv("TZ", "America/St_Johns");
+    FixedExportSettings s(0, 0, 1);
+    const FileFormatMap formats = createFileFormats(&s);
+    const quint32 change = 1236483060; // 2009-03-08 03:31:00 UTC: 00:01 NST becomes 01:01 NDT
+    Track t{change - 60, 2, {}};
+    for (quint32 at : {change - 60, change - 1, change, change + 13 * 60, 1262302200u})
+        t.points.append(point(1, 2, 3, at, 0, 0));
+    QVERIFY(writeTracks(formats, {t}, path("z.csv"), {0}, false));
+    qputenv("TZ", saved);
+    QCOMPARE(QString::fromUtf8(readAll(path("z.csv"))).split('\n').mid(1),
+             (QStringList{"2009-03-08,00:00:00,1.000000,2.000000,3.00,0.00",
+                          "2009-03-08,00:00:59,1.000000,2.000000,3.00,0.00",
+                          "2009-03-08,01:01:00,1.000000,2.000000,3.00,0.00",
+                          "2009-03-08,01:14:00,1.000000,2.000000,3.00,0.00",
+                          "2009-12-31,20:00:00,1.000000,2.000000,3.00,0.00", ""}));
+    qDeleteAll(formats);
+}
+
+void TestFormats::gdalReadsTheExports_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("markedOnly");
+    QTest::addColumn<QStringList>("counts");
+    QTest::newRow("gpx") << "g.gpx" << false << QStringList{"tracks=2", "track_points=4"};
+    QTest::newRow("gpx marked") << "gm.gpx" << true << QStringList{"tracks=2", "track_points=2"};
+    QTest::newRow("kml") << "k.kml" << false << QStringList{"=2"};
+    QTest::newRow("csv") << "c.csv" << false << QStringList{"c=4"};
+}
+
+void TestFormats::gdalReadsTheExports()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, markedOnly);
+    QFETCH(QStringList, counts);
+    const FileFormatMap formats = createFileFormats(&settings);
+    QVERIFY(writeTracks(formats, sampleTracks(), path(name), {0, 1}, markedOnly));
+    qDeleteAll(formats);
+    QProcess ogr;
+    ogr.start(QStringLiteral("ogrinfo"), {"-ro", "-al", "-so", path(name)});
+    QVERIFY(ogr.waitForFinished(60000) && ogr.exitCode() == 0);
+    QStringList found;
+    QString layer;
+    static const QRegularExpression line(QStringLiteral("^(Layer name|Feature Count): (.*)$"));
+    for (const QString &l : QString::fromLocal8Bit(ogr.readAllStandardOutput()).split('\n')) {
+        const auto m = line.match(l.trimmed());
+        if (m.hasMatch() && m.captured(1) == QLatin1String("Layer name"))
+            layer = name.endsWith(".kml") ? QString() : m.captured(2); // KML: an unnamed folder
+        else if (m.hasMatch())
+            found << layer + '=' + m.captured(2);
+    }
+    for (const QString &count : counts)
+        QVERIFY2(found.contains(count), qPrintable(found.join(' ')));
+}
+
+void TestFormats::lookupByExtension()
+{
+    const FileFormatMap formats = createFileFormats(&settings);
+    QCOMPARE(formats.keys(), (QStringList{".csv", ".gpx", ".kml", ".tkr"}));
+    const QPair<const char *, const char *> cases[] = {
+        {"trip.tkr", ".tkr"}, {"trip.kml.csv", ".csv"}, {"TRIP.TKR", ""},
+        {"trip", ""},         {"a.gpx.old", ""},        {"/tmp/x.gpx/trip", ""}};
+    for (const auto &c : cases)
+        QVERIFY2(findFileFormat(formats, c.first) == formats.value(c.second, nullptr), c.first);
+    qDeleteAll(formats);
+}
+
+// Every writer fails cleanly, keeps what was there and leaves no temporary behind.
+void TestFormats::writeFailures_data()
+{
+    QTest::addColumn<QString>("extension");
+    QTest::addColumn<int>("kind");
+    const char *kinds[] = {"full disk", "folder is a file", "vanished folder",
+                           "name taken by a folder", "no such track"};
+    for (const char *ext : {".tkr", ".gpx", ".kml", ".csv"})
+        for (int kind = 0; kind < 5; ++kind)
+            QTest::addRow("%s, %s", ext, kinds[kind]) << QString::fromLatin1(ext) << kind;
+}
+
+void TestFormats::writeFailures()
+{
+    QFETCH(QString, extension);
+    QFETCH(int, kind);
+    QString name = path("trip") + extension;
+    QList<int> selection{0};
+    QVector<Track> tracks{track(Start, 2, 5000)};
+    if (kind == 0) {
+        writeAll(name, "precious");
+    } else if (kind == 1) {
+        writeAll(path("plain"), "");
+        name = path("plain/trip") + extension;
+    } else if (kind == 2) {
+        QVERIFY(QDir(dir->path()).mkdir("gone"));
+        name = path("gone/trip") + extension;
+        QVERIFY(QDir(path("gone")).removeRecursively()); // a stick pulled before saving
+    } else if (kind == 3) {
+        QVERIFY(QDir(dir->path()).mkdir("trip" + extension));
+    } else {
+        selection = {1};
+    }
+    const FileFormatMap formats = createFileFormats(&settings);
+    FileFormat *format = findFileFormat(formats, name);
+    bool written;
+    {
+        const FileSizeLimit full(kind == 0 ? 65536 : RLIM_INFINITY);
+        written = format->write(tracks, name, selection, false);
+    }
+    QVERIFY(!written);
+    QVERIFY(!format->errorString().isEmpty());
+    qDeleteAll(formats);
+    if (kind == 0)
+        QCOMPARE(readAll(name), QByteArray("precious"));
+    if (kind == 3)
+        QVERIFY(QFileInfo(name).isDir());
+    QStringList left = QDir(dir->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(left.size(), kind == 2 || kind == 4 ? 0 : 1);
+}
+
+QTEST_GUILESS_MAIN(TestFormats)
+#include "tst_formats.moc"
