@@ -1,0 +1,401 @@
+#include "formats/exportsettings.h"
+#include "testsettings.h"
+#include "view/googlemapoperator.h"
+#include "view/maptransport.h"
+#include "view/mapwidget.h"
+#include "view/pointformat.h"
+
+#include <QElapsedTimer>
+#include <QTreeView>
+#include <QTreeWidget>
+#include <QtTest>
+
+using namespace PointFormat;
+
+namespace {
+// Records the operator's signals as one ordered list of calls.
+struct CallLog : QObject
+{
+    explicit CallLog(GoogleMapOperator *op)
+    {
+        auto log = [this](const QString &call) { calls << call; };
+        connect(op, &GoogleMapOperator::addPolyline, this, [=] { log("addPolyline"); });
+        connect(op, &GoogleMapOperator::addLatLng, this,
+                [=](double, double, int n) { log(QStringLiteral("addLatLng(%1)").arg(n)); });
+        connect(op, &GoogleMapOperator::setCenter, this, [=](double lat, double lng) {
+            log(QStringLiteral("setCenter(%1,%2)").arg(lat).arg(lng));
+        });
+        connect(op, &GoogleMapOperator::showPolyline, this,
+                [=](int n) { log(QStringLiteral("showPolyline(%1)").arg(n)); });
+        connect(op, &GoogleMapOperator::clearPolyline, this,
+                [=](int n) { log(QStringLiteral("clearPolyline(%1)").arg(n)); });
+        connect(op, &GoogleMapOperator::addMarker, this, [=](double lat, double, QString text) {
+            log(QStringLiteral("addMarker(%1,%2)").arg(lat).arg(text));
+        });
+        connect(op, &GoogleMapOperator::deleteMarked, this, [=] { log("deleteMarked"); });
+        connect(op, &GoogleMapOperator::showMarked, this, [=] { log("showMarked"); });
+        connect(op, &GoogleMapOperator::viewPoint, this, [=](double lat, double, QString text) {
+            log(QStringLiteral("viewPoint(%1,%2)").arg(lat).arg(text));
+        });
+        connect(op, &GoogleMapOperator::deleteAllObject, this, [=] { log("deleteAllObject"); });
+    }
+    QStringList calls;
+};
+
+const quint32 Start = 1239428700; // 2009-04-11 05:45:00 UTC, 13:45:00 eight hours ahead
+
+TrackPoint point(double lat, quint32 time, quint32 speed, int marked = 0)
+{
+    TrackPoint p;
+    p.position = Vec3(lat, 8.5, 400.5);
+    p.time = time;
+    p.speed = speed;
+    p.marked = marked;
+    return p;
+}
+
+QVector<Track> threeTracks()
+{
+    Track a{Start,
+            2,
+            {point(1.0, Start, 1000), point(1.1, Start + 5, 1010), point(1.2, Start + 10, 0)}};
+    Track b{Start + 3600, 2, {}};
+    for (int i = 0; i < 12; ++i)
+        b.points.append(
+            point(2.0 + i / 100.0, Start + 3600 + 5 * i, quint32(100 * i), i == 5 || i == 9));
+    Track c{Start + 7200, 1, {point(3.0, Start + 7200, 5), point(3.1, Start + 7205, 0, 1)}};
+    return {a, b, c};
+}
+} // namespace
+
+class TestView : public QObject
+{
+    Q_OBJECT
+public:
+    static void initMain()
+    {
+        prepareGuiTest();
+        qputenv("TZ", "XST-8");
+    }
+
+private slots:
+    void init();
+    void cleanup();
+    void texts_data();
+    void texts();
+    void rebuildAndChecks();
+    void pointList();
+    void rules_data();
+    void rules();
+    void unitAndTimeChanges();
+    void viewsStayWithinTracks();
+    void playback();
+    void pauseResumeAndRewind();
+    void batchesKeepOrder();
+
+private:
+    void doubleClickTrack(int row);
+    QStringList column(int c) const;
+
+    QVector<Track> tracks;
+    FixedExportSettings settings{0, 0, 1};
+    MapWidget *widget = nullptr;
+    CallLog *log = nullptr;
+};
+
+void TestView::init()
+{
+    tracks = threeTracks();
+    settings = FixedExportSettings(0, 0, 1);
+    widget = new MapWidget(&tracks, &settings);
+    log = new CallLog(widget->mapOperator());
+    widget->rebuildTrackViews();
+}
+
+void TestView::cleanup()
+{
+    delete log;
+    delete widget;
+}
+
+void TestView::doubleClickTrack(int row)
+{
+    QTreeWidgetItem *item = widget->trackTree()->topLevelItem(0)->child(row);
+    widget->trackTree()->setCurrentItem(item);
+    widget->TreeWidgetItemDoubleClicked(item, 0);
+}
+
+QStringList TestView::column(int c) const
+{
+    QStringList texts;
+    QAbstractItemModel *m = widget->pointList()->model();
+    for (int r = 0; r < m->rowCount(); ++r)
+        texts << m->index(r, c).data().toString();
+    return texts;
+}
+
+void TestView::texts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("51.4778 N") << formatDegrees(51.4778f, 1) << "51°28'40.0745\" N";
+    QTest::newRow("7.1234 E") << formatDegrees(7.1234f, 2) << "7°7'24.2408\" E";
+    QTest::newRow("-33.5 S") << formatDegrees(-33.5f, 1) << "33°30'0.0000\" S";
+    QTest::newRow("-0.25 W") << formatDegrees(-0.25f, 2) << "0°15'0.0000\" W";
+    QTest::newRow("equator is N") << formatDegrees(0.0f, 1) << "0°0'0.0000\" N";
+    QTest::newRow("meridian is E") << formatDegrees(0.0f, 2) << "0°0'0.0000\" E";
+    // Single precision: 7.4103, not the exact value's 7.4040.
+    QTest::newRow("single precision") << formatDegrees(47.60205666f, 1) << "47°36'7.4103\" N";
+    QTest::newRow("other kind") << formatDegrees(1.0f, 3) << "";
+    QTest::newRow("km/h") << speedText(1234, 0) << "12.34 km/hr";
+    QTest::newRow("mph") << speedText(1234, 1) << "7.67 mi/hr";
+    QTest::newRow("largest speed") << speedText(0xFFFFFFFFu, 0) << "42949672.95 km/hr";
+    QTest::newRow("metres") << altitudeText(123.4567, 0) << "123.46 m";
+    QTest::newRow("feet") << altitudeText(123.4567, 1) << "405.04 feet";
+    QTest::newRow("below sea, feet") << altitudeText(-12.5, 1) << "-41.01 feet";
+    QTest::newRow("track label") << trackLabel(Start, 0) << "1.2009-04-11 - 13:45:00";
+    QTest::newRow("point label, UTC") << pointLabel(4, Start, 0) << "5.2009-04-11 - 05:45:00";
+    QTest::newRow("mark label") << markLabel(1, Start, 1, 3) << "2.2009-04-11 - 13:45:00 #3";
+}
+
+void TestView::texts()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(text, expected);
+}
+
+void TestView::rebuildAndChecks()
+{
+    QTreeWidgetItem *root = widget->trackTree()->topLevelItem(0);
+    QCOMPARE(root->text(0), QStringLiteral("LX-300 Data Logger"));
+    QCOMPARE(root->child(0)->text(0), QStringLiteral("1.2009-04-11 - 13:45:00"));
+    // Per track a line, then its points; passes in between only hide lines.
+    QStringList lines, expected{"deleteAllObject"};
+    for (const QString &c : qAsConst(log->calls))
+        if (c == "deleteAllObject" || c == "addPolyline" || c.startsWith("addLatLng"))
+            lines << c;
+    for (int i = 0; i < 3; ++i) {
+        expected << "addPolyline";
+        for (int p = 0; p < tracks[i].points.size(); ++p)
+            expected << QStringLiteral("addLatLng(%1)").arg(i);
+    }
+    QCOMPARE(lines, expected);
+    QVERIFY(!log->calls.join(' ').contains("showPolyline"));
+    QVERIFY(!log->calls.join(' ').contains("addMarker"));
+
+    log->calls.clear();
+    root->child(1)->setCheckState(0, Qt::Checked);
+    const QStringList pass{"deleteMarked",
+                           "clearPolyline(0)",
+                           "showPolyline(1)",
+                           "addMarker(2.09,2.2009-04-11 - 14:45:45 #0)",
+                           "addMarker(2.05,2.2009-04-11 - 14:45:25 #1)",
+                           "clearPolyline(2)",
+                           "showMarked"};
+    QCOMPARE(log->calls, pass + pass); // the track, then the root turning partial
+    QCOMPARE(root->checkState(0), Qt::PartiallyChecked);
+    QCOMPARE(widget->checkedTrackIndexes(), QList<int>{1});
+    root->child(0)->setCheckState(0, Qt::Checked);
+    root->child(2)->setCheckState(0, Qt::Checked);
+    QCOMPARE(root->checkState(0), Qt::Checked);
+    log->calls.clear();
+    root->setCheckState(0, Qt::Unchecked);
+    QCOMPARE(widget->checkedTrackIndexes(), QList<int>{});
+    QCOMPARE(log->calls.mid(log->calls.lastIndexOf("deleteMarked")),
+             (QStringList{"deleteMarked", "clearPolyline(0)", "clearPolyline(1)",
+                          "clearPolyline(2)", "showMarked"}));
+
+    // Double-clicking the root lists the first track and ticks all.
+    widget->trackTree()->setCurrentItem(root);
+    log->calls.clear();
+    widget->TreeWidgetItemDoubleClicked(root, 0);
+    QCOMPARE(widget->listedPoints().size(), 3);
+    QCOMPARE(log->calls.first(), QStringLiteral("setCenter(1,8.5)"));
+    QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));
+    QCOMPARE(widget->filterRuleInForce(), -1);
+}
+
+void TestView::pointList()
+{
+    doubleClickTrack(1);
+    QAbstractItemModel *m = widget->pointList()->model();
+    QStringList headers;
+    for (int c = 0; c < m->columnCount(); ++c)
+        headers << m->headerData(c, Qt::Horizontal).toString();
+    QCOMPARE(headers, (QStringList{"Record Number", "Date", "Time", "Latitude", "Longitude",
+                                   "Altitude", "Speed"}));
+    QCOMPARE(column(0).mid(4, 3), (QStringList{"5", "6*", "7"}));
+    QCOMPARE(m->index(5, 1).data().toString(), QStringLiteral("2009-04-11"));
+    QCOMPARE(m->index(5, 2).data().toString(), QStringLiteral("14:45:25"));
+    QCOMPARE(m->index(0, 3).data().toString(), QString::fromUtf8("2°0'0.0000\" N"));
+    QCOMPARE(m->index(0, 5).data().toString(), QStringLiteral("400.50 m"));
+    QCOMPARE(m->index(3, 6).data().toString(), QStringLiteral("3.00 km/hr"));
+    log->calls.clear();
+    widget->TreeWidget2ItemDoubleClicked(m->index(4, 0));
+    QCOMPARE(widget->playbackStart(), 4);
+    QCOMPARE(log->calls, QStringList{"viewPoint(2.04,5.2009-04-11 - 14:45:20)"});
+
+    doubleClickTrack(2); // log format 1: no altitude column
+    QCOMPARE(m->columnCount(), 6);
+    QCOMPARE(column(0), (QStringList{"1", "2*"}));
+    QCOMPARE(m->index(0, 5).data().toString(), QStringLiteral("0.05 km/hr"));
+    widget->rebuildTrackViews(); // empties the list and the playback start
+    QCOMPARE(m->rowCount(), 0);
+    QCOMPARE(widget->playbackStart(), 0);
+}
+
+void TestView::rules_data()
+{
+    QTest::addColumn<float>("threshold");
+    QTest::addColumn<int>("rule");
+    QTest::addColumn<QVector<quint32>>("speeds");
+    QTest::newRow("> 10") << 10.0f << 1 << QVector<quint32>{1010};
+    QTest::newRow(">= 10") << 10.0f << 2 << QVector<quint32>{1000, 1010};
+    QTest::newRow("= 10") << 10.0f << 3 << QVector<quint32>{1000};
+    QTest::newRow("< 10") << 10.0f << 4 << QVector<quint32>{0};
+    QTest::newRow("<= 10") << 10.0f << 5 << QVector<quint32>{1000, 0};
+    // 10.1 * 100 in single precision is 1010.0000610..., above 1010.
+    QTest::newRow("= 10.1 keeps nothing") << 10.1f << 3 << QVector<quint32>{};
+    QTest::newRow(">= 10.1 drops 1010") << 10.1f << 2 << QVector<quint32>{};
+    QTest::newRow("rule 7 keeps none") << 10.0f << 7 << QVector<quint32>{};
+    QTest::newRow("all") << 99.0f << -1 << QVector<quint32>{1000, 1010, 0};
+}
+
+void TestView::rules()
+{
+    QFETCH(float, threshold);
+    QFETCH(int, rule);
+    QFETCH(QVector<quint32>, speeds);
+    doubleClickTrack(0);
+    widget->rebuildPointList(threshold, rule);
+    QVector<quint32> kept;
+    for (const TrackPoint &p : widget->listedPoints())
+        kept << p.speed;
+    QCOMPARE(kept, speeds);
+    QCOMPARE(widget->pointList()->model()->rowCount(), speeds.size());
+}
+
+void TestView::unitAndTimeChanges()
+{
+    doubleClickTrack(1);
+    widget->rebuildPointList(-1.0f, 6); // mark points only
+    QCOMPARE(column(0), (QStringList{"1*", "2*"}));
+    log->calls.clear();
+    settings.speed = 1;
+    settings.time = 0;
+    widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter
+    QCOMPARE(column(0), (QStringList{"1*", "2*"}));
+    QCOMPARE(log->calls, QStringList{"setCenter(2.05,8.5)"});
+    QCOMPARE(column(6).first(), QStringLiteral("3.11 mi/hr"));
+    QCOMPARE(column(2).first(), QStringLiteral("06:45:25"));
+    QCOMPARE(widget->trackTree()->topLevelItem(0)->child(0)->text(0),
+             QStringLiteral("1.2009-04-11 - 13:45:00")); // track labels stay local
+    widget->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Unchecked);
+    widget->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
+    QVERIFY(log->calls.contains("addMarker(2.09,2.2009-04-11 - 06:45:45 #0)"));
+    // A single click makes a track current without ticking it.
+    QTreeWidgetItem *third = widget->trackTree()->topLevelItem(0)->child(2);
+    widget->trackTree()->setCurrentItem(third);
+    widget->rebuildPointList(-1.0f, 0);
+    QCOMPARE(widget->listedPoints().size(), 1);
+    QCOMPARE(third->checkState(0), Qt::Unchecked);
+}
+
+void TestView::viewsStayWithinTracks()
+{
+    doubleClickTrack(2);
+    tracks.clear(); // replaced before the views are rebuilt
+    widget->rebuildPointList(-1.0f, 0);
+    QVERIFY(widget->listedPoints().isEmpty());
+    widget->rewindPlayback();
+    widget->TreeWidget2ItemDoubleClicked(QModelIndex());
+    widget->trackTree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));
+}
+
+void TestView::playback()
+{
+    doubleClickTrack(0); // three points
+    widget->setSpeed(0);
+    QSignalSpy finished(widget, &MapWidget::playThreadFinished);
+    QSignalSpy views(widget->mapOperator(), &GoogleMapOperator::viewPoint);
+    QElapsedTimer clock;
+    clock.start();
+    widget->startPlayback();
+    QTest::qWait(100);
+    widget->setSpeed(2); // applies from the next pause: 750 + 250, none after the last point
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 3000);
+    QVERIFY2(clock.elapsed() >= 950 && clock.elapsed() < 1500, QByteArray::number(clock.elapsed()));
+    QCOMPARE(views.size(), 3);
+    QCOMPARE(views.last().at(0).toDouble(), 1.2);
+    QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 2);
+    QCOMPARE(widget->playbackStart(), 0); // the end rewinds the next start
+}
+
+void TestView::pauseResumeAndRewind()
+{
+    doubleClickTrack(1);
+    widget->setSpeed(2);
+    QSignalSpy views(widget->mapOperator(), &GoogleMapOperator::viewPoint);
+    QSignalSpy finished(widget, &MapWidget::playThreadFinished);
+    widget->startPlayback();
+    QTRY_COMPARE_WITH_TIMEOUT(views.size(), 3, 3000); // rows 0, 1, 2 shown
+    widget->stopPlayback();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 2000);
+    QCOMPARE(widget->playbackStart(), 2);
+    views.clear();
+    widget->startPlayback(); // shows row 2 again
+    QTRY_VERIFY_WITH_TIMEOUT(!views.isEmpty(), 1000);
+    widget->stopPlayback();
+    QCOMPARE(views.first().at(0).toDouble(), 2.02);
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 2000);
+    views.clear();
+    widget->rewindPlayback();
+    QCOMPARE(widget->playbackStart(), 0);
+    QCOMPARE(views.size(), 1);
+    QCOMPARE(views.first().at(0).toDouble(), 2.0);
+    QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 0);
+    widget->rebuildTrackViews(); // an empty list: rewind shows nothing, play ends at once
+    views.clear();
+    widget->rewindPlayback();
+    widget->startPlayback();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 3, 1000);
+    QCOMPARE(views.size(), 0);
+}
+
+void TestView::batchesKeepOrder()
+{
+    // A long run of points goes out in pieces of 50,000, in order, between the calls around it.
+    GoogleMapOperator op;
+    MapTransport transport(&op);
+    QList<QJsonArray> batches;
+    connect(&transport, &MapTransport::calls, this, [&](QJsonArray b) { batches << b; });
+    emit op.addPolyline();
+    for (int i = 0; i < 120000; ++i)
+        emit op.addLatLng(i, -i, 0);
+    emit op.addLatLng(-7, 7, 1);
+    emit op.showPolyline(0);
+    QTRY_VERIFY(!batches.isEmpty() && batches.last().last().toArray().first() == "showPolyline");
+    QStringList names;
+    QList<double> lats;
+    for (const QJsonArray &batch : qAsConst(batches))
+        for (const QJsonValue &call : batch) {
+            const QJsonArray c = call.toArray();
+            names << c.first().toString() +
+                         (c.size() > 1 ? ":" + QString::number(c[1].toInt()) : "");
+            for (int k = 2; c.first() == "addLatLngRun" && k < c.size(); k += 2) {
+                QCOMPARE(c[k + 1].toDouble(), -c[k].toDouble());
+                lats << c[k].toDouble();
+            }
+        }
+    QCOMPARE(names, (QStringList{"addPolyline", "addLatLngRun:0", "addLatLngRun:0",
+                                 "addLatLngRun:0", "addLatLngRun:1", "showPolyline:0"}));
+    QCOMPARE(batches.size(), 3);
+    QCOMPARE(lats.size(), 120001);
+    for (int i = 0; i < 120000; ++i)
+        QCOMPARE(lats[i], double(i));
+}
+
+QTEST_MAIN(TestView)
+#include "tst_view.moc"
