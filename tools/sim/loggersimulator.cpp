@@ -464,9 +464,16 @@ void LoggerSimulator::reply(quint8 command, QByteArray bytes, bool isBlock)
             bytes[4 + n + 1] = char(bytes[4 + n + 1] + 1);
             break;
         }
-        case Fault::WrongId:
+        case Fault::WrongId: {
+            // A well-formed frame with another message id: the checksum is made anew,
+            // or the fault would be a bad checksum under another name.
+            const int n = qFromBigEndian<quint16>(bytes.constData() + 2);
             bytes[4] = char(bytes[4] ^ 0x01);
+            qToBigEndian(
+                Frame::frameChecksum(reinterpret_cast<const uchar *>(bytes.constData()) + 4, n),
+                bytes.data() + 4 + n);
             break;
+        }
         case Fault::StrayByte:
             bytes.prepend('\0');
             break;
