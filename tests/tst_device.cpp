@@ -1,48 +1,45 @@
+#include "device/detectdevicethread.h"
 #include "device/devicelx300.h"
 #include "devicerecorder.h"
+#include "model/conversions.h"
 #include "model/trackblock.h"
 #include "tools/sim/loggersimulator.h"
 #include "trackcompare.h"
+#include "view/playbackthread.h"
 
 #include <QtTest>
 
+Q_DECLARE_METATYPE(QList<SerialPortEntry>)
+
 namespace {
-
 const quint32 Start2009 = 1239437700; // 2009-04-11 08:15:00 UTC
-
-QVector<SimulatedTrack> threeTracks()
-{
-    return {LoggerSimulator::makeTrack(2, 150, 1, Start2009),
-            LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
-            LoggerSimulator::makeTrack(2, 10, 3, Start2009 + 2 * 86400)};
-}
-
+using Statuses = QVector<QPair<int, int>>;
 } // namespace
 
+// The worker on a pseudo-terminal with the simulated logger, the port detection and the playback
+// thread: everything that runs in a thread of its own, with the program's own timings.
 class TestDevice : public QObject
 {
     Q_OBJECT
-
 private slots:
     void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("lx300.device=false")); }
     void init();
     void cleanup();
-
     void handshakeAtThirdHello();
     void silentLoggerFailsHandshake();
-    void unopenablePortFailsQuickly();
-    void secondConnectIsRefused();
-    void lostReplyTimesOutThenNextWorks();
-    void disconnectWhilePendingReportsNothing();
-    void listingOverTwoPages();
-    void downloadBothFormats();
+    void unopenablePort();
+    void lostReplyThenRecovery();
+    void disconnectWhilePending();
+    void downloadBothFormatsOverPages();
     void configReadAndWriteBack();
-    void refusedDeleteEndsSilently();
-    void lineClosingMidDownloadTimesOut();
+    void lineClosingMidDownload();
+    void usbFilter_data();
+    void usbFilter();
+    void detectionReportsEverySecond();
+    void playbackThread();
 
 private:
     bool connectReady();
-
     LoggerSimulator *sim = nullptr;
     DeviceLX300 *device = nullptr;
     DeviceRecorder *recorder = nullptr;
@@ -51,7 +48,9 @@ private:
 void TestDevice::init()
 {
     sim = new LoggerSimulator;
-    sim->setTracks(threeTracks());
+    sim->setTracks({LoggerSimulator::makeTrack(2, 150, 1, Start2009),
+                    LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
+                    LoggerSimulator::makeTrack(2, 10, 3, Start2009 + 2 * 86400)});
     QVERIFY(sim->start());
     device = new DeviceLX300;
     recorder = new DeviceRecorder(device);
@@ -66,9 +65,8 @@ void TestDevice::cleanup()
 
 bool TestDevice::connectReady()
 {
-    if (!device->Connect(sim->portPath()))
-        return false;
-    if (!waitFor([this] { return recorder->has(254, 1); }, 3000))
+    if (!device->Connect(sim->portPath()) ||
+        !waitFor([this] { return recorder->has(254, 1); }, 3000))
         return false;
     recorder->restart();
     return true;
@@ -77,15 +75,14 @@ bool TestDevice::connectReady()
 void TestDevice::handshakeAtThirdHello()
 {
     sim->setHelloAnswerFrom(3);
-    QVERIFY(device->portName().isEmpty());
     QVERIFY(device->Connect(sim->portPath()));
     QCOMPARE(device->portName(), sim->portPath());
-    QVERIFY(device->isConnected());
+    QVERIFY(!device->Connect(sim->portPath())); // one connection at a time
     QTRY_VERIFY_WITH_TIMEOUT(recorder->has(254, 1), 4000);
     QTest::qWait(700); // long enough for a fourth hello, were one sent
     QCOMPARE(sim->hellosReceived(), 3);
-    QCOMPARE(recorder->statuses(), (QVector<QPair<int, int>>{{254, 1}}));
-    // Three hellos about 500 ms apart: the answer comes after about 1.5 s.
+    QCOMPARE(recorder->statuses(), (Statuses{{254, 1}}));
+    // Three hellos 500 ms apart: the answer comes after about 1.5 s.
     QVERIFY2(recorder->statusTimes()[0] > 1300 && recorder->statusTimes()[0] < 2500,
              QByteArray::number(recorder->statusTimes()[0]));
     device->Disconnect();
@@ -99,40 +96,30 @@ void TestDevice::silentLoggerFailsHandshake()
     QVERIFY(device->Connect(sim->portPath()));
     QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses().isEmpty(), 8000);
     QTest::qWait(300);
-    QCOMPARE(recorder->statuses(), (QVector<QPair<int, int>>{{254, 0}}));
+    QCOMPARE(recorder->statuses(), (Statuses{{254, 0}}));
     QVERIFY2(recorder->statusTimes()[0] > 4500 && recorder->statusTimes()[0] < 6500,
              QByteArray::number(recorder->statusTimes()[0]));
-    QCOMPARE(sim->hellosReceived(), 0); // silent loggers count nothing
-    QCOMPARE(sim->requests().size(), 10);
-    QVERIFY(device->isConnected()); // failed, until the owner disconnects
-    device->Disconnect();
+    QCOMPARE(sim->requests().size(), 10); // ten hellos
+    QVERIFY(device->isConnected());       // failed, until the owner disconnects
 }
 
-void TestDevice::unopenablePortFailsQuickly()
+void TestDevice::unopenablePort()
 {
     QVERIFY(!device->Connect(QStringLiteral("/dev/no-such-lx300")));
     QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses().isEmpty(), 3000);
     QTest::qWait(200);
-    QCOMPARE(recorder->statuses(), (QVector<QPair<int, int>>{{254, 0}}));
+    QCOMPARE(recorder->statuses(), (Statuses{{254, 0}}));
     QVERIFY2(recorder->statusTimes()[0] > 450 && recorder->statusTimes()[0] < 1500,
              QByteArray::number(recorder->statusTimes()[0]));
 }
 
-void TestDevice::secondConnectIsRefused()
-{
-    QVERIFY(connectReady());
-    QVERIFY(!device->Connect(sim->portPath()));
-    device->ReadDeviceConfig();
-    QTRY_VERIFY_WITH_TIMEOUT(recorder->has(183, 1), 2000); // the first connection goes on
-}
-
-void TestDevice::lostReplyTimesOutThenNextWorks()
+void TestDevice::lostReplyThenRecovery()
 {
     QVERIFY(connectReady());
     sim->addFault({LoggerSimulator::Fault::NoReply, 0xB7, 0, 1});
     device->ReadDeviceConfig();
     QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses().isEmpty(), 5000);
-    QCOMPARE(recorder->statuses(), (QVector<QPair<int, int>>{{255, 0}}));
+    QCOMPARE(recorder->statuses(), (Statuses{{255, 0}}));
     QVERIFY2(recorder->statusTimes()[0] > 2900 && recorder->statusTimes()[0] < 3800,
              QByteArray::number(recorder->statusTimes()[0]));
     device->ReadDeviceConfig();
@@ -140,7 +127,7 @@ void TestDevice::lostReplyTimesOutThenNextWorks()
     QCOMPARE(recorder->statuses().size(), 2);
 }
 
-void TestDevice::disconnectWhilePendingReportsNothing()
+void TestDevice::disconnectWhilePending()
 {
     QVERIFY(connectReady());
     sim->addFault({LoggerSimulator::Fault::NoReply, 0xB7, 0, -1});
@@ -151,60 +138,39 @@ void TestDevice::disconnectWhilePendingReportsNothing()
     QVERIFY(recorder->statuses().isEmpty());
 }
 
-void TestDevice::listingOverTwoPages()
+void TestDevice::downloadBothFormatsOverPages()
 {
     sim->setPageSize(3); // the three tracks take 3 + 3 + 1 blocks
     QVERIFY(connectReady());
     device->ReadTrackFileHeaders();
     QTRY_VERIFY_WITH_TIMEOUT(!recorder->lists().isEmpty(), 3000);
-    QTest::qWait(100);
-    QCOMPARE(recorder->lists().size(), 1);
-    QVERIFY(recorder->statuses().isEmpty());
-    const QVector<TrackFileHeader> expected = sim->headers();
-    const QVector<TrackFileHeader> got = recorder->lists()[0];
-    QCOMPARE(got.size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        QCOMPARE(got[i].time, expected[i].time);
-        QCOMPARE(got[i].date, expected[i].date);
-        QCOMPARE(got[i].blockIndexes, expected[i].blockIndexes);
-    }
-    QCOMPARE(got[0].blockIndexes, (QVector<int>{7, 8, 9}));
+    const QVector<TrackFileHeader> headers = recorder->lists()[0];
+    QCOMPARE(headers.size(), 3);
     QStringList pages;
     for (const QByteArray &r : sim->requests())
-        if (quint8(r[0]) == 0xBB)
-            pages << QString::fromLatin1(r.toHex());
-    QCOMPARE(pages, (QStringList{"bb0000", "bb0003", "bb0006"}));
-}
-
-void TestDevice::downloadBothFormats()
-{
-    QVERIFY(connectReady());
-    device->ReadTrackFileHeaders();
-    QTRY_VERIFY_WITH_TIMEOUT(!recorder->lists().isEmpty(), 3000);
-    const QVector<TrackFileHeader> headers = recorder->lists()[0];
+        pages << QString::fromLatin1(r.toHex());
+    QCOMPARE(pages.mid(pages.size() - 3), (QStringList{"bb0000", "bb0003", "bb0006"}));
 
     QVector<Track> tracks(headers.size());
     QVector<int> blocks;
     for (const TrackFileHeader &h : headers)
         blocks += h.blockIndexes;
+    QCOMPARE(blocks, (QVector<int>{7, 8, 9, 10, 11, 12, 13}));
     int current = -1;
-    for (int received = 0; received < blocks.size(); ++received) {
+    for (int block : blocks) {
         recorder->restart();
-        device->ReadTrackBlock(quint16(blocks[received]));
+        device->ReadTrackBlock(quint16(block));
         QTRY_VERIFY_WITH_TIMEOUT(recorder->has(181, 1), 3000);
         QVERIFY(appendTrackBlock(tracks, current, device->currentBlock()));
     }
-    device->EndTrackDownload();
-
     QVector<Track> expected = sim->expectedTracks({0, 1, 2});
-    for (int i = 0; i < tracks.size(); ++i)
+    for (int i = 0; i < tracks.size(); ++i) {
         tracks[i].startTime = expected[i].startTime; // set by the track dialog, not the download
+        QCOMPARE(packedDateTimeToEpoch(headers[i].date, headers[i].time), expected[i].startTime);
+    }
     QVERIFY(samePoints(tracks, expected, true));
-    QCOMPARE(tracks[0].points.size(), 150);
     QCOMPARE(tracks[1].format, 1);
     QCOMPARE(tracks[1].points.size(), 230);
-    QVERIFY(std::any_of(tracks[0].points.begin(), tracks[0].points.end(),
-                        [](const TrackPoint &p) { return p.marked; }));
 }
 
 void TestDevice::configReadAndWriteBack()
@@ -215,40 +181,25 @@ void TestDevice::configReadAndWriteBack()
     DeviceConfig config = device->deviceConfig();
     QCOMPARE(config.speedThreshold, 1050);
     QCOMPARE(config.memoryUsage, qint8(37));
-    QCOMPARE(config.value33, 0xCAFEBABEu);
-
     config.timeInterval = 9000;
     device->WriteDeviceConfig(config);
     QTRY_VERIFY_WITH_TIMEOUT(recorder->has(184, 1), 2000);
-    const QByteArray request = sim->requests().last();
-    QCOMPARE(request.size(), 43);
-    QCOMPARE(quint8(request[41]), quint8(0x04));
     QByteArray expected = LoggerSimulator::defaultConfigReply().left(43);
     expected[0] = char(0xB8);
     expected[41] = 0x04;
     expected.replace(12, 4, QByteArray::fromHex("00002328"));
-    QCOMPARE(request.toHex(), expected.toHex());
+    QCOMPARE(sim->requests().last().toHex(), expected.toHex());
 
-    // The logger now holds the new record.
+    // A refused delete ends the command without any report, and without a time-out.
     recorder->restart();
-    device->ReadDeviceConfig();
-    QTRY_VERIFY_WITH_TIMEOUT(recorder->has(183, 1), 2000);
-    QCOMPARE(device->deviceConfig().timeInterval, 9000);
-    QCOMPARE(device->deviceConfig().value16, 0x11223344u);
-}
-
-void TestDevice::refusedDeleteEndsSilently()
-{
-    QVERIFY(connectReady());
     sim->setDeleteResult(0);
     device->DeleteAllTrackFiles();
-    // No report at all: not done, and no time-out either (the command ended).
     QTest::qWait(3400);
     QVERIFY(recorder->statuses().isEmpty());
     QCOMPARE(sim->tracks().size(), 3);
 }
 
-void TestDevice::lineClosingMidDownloadTimesOut()
+void TestDevice::lineClosingMidDownload()
 {
     QVERIFY(connectReady());
     sim->addFault({LoggerSimulator::Fault::CloseLine, 0xB5, 1, 1});
@@ -257,8 +208,105 @@ void TestDevice::lineClosingMidDownloadTimesOut()
     recorder->restart();
     device->ReadTrackBlock(8);
     QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses().isEmpty(), 5000);
-    QCOMPARE(recorder->statuses(), (QVector<QPair<int, int>>{{255, 0}}));
-    QVERIFY(sim->lineClosed());
+    QCOMPARE(recorder->statuses(), (Statuses{{255, 0}}));
+}
+
+void TestDevice::usbFilter_data()
+{
+    QTest::addColumn<QList<SerialPortEntry>>("ports");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("USB ones, in order") << QList<SerialPortEntry>{{"COM9", "USB A (COM9)"},
+                                                                  {"COM2", "Bluetooth (COM2)"},
+                                                                  {"COM4", "Prolific USB (COM4)"}}
+                                        << QStringList{"COM9", "COM4"};
+    QTest::newRow("lower case does not match")
+        << QList<SerialPortEntry>{{"COM5", "usb serial (COM5)"}} << QStringList{};
+    QTest::newRow("ttyUSB without description")
+        << QList<SerialPortEntry>{{"ttyUSB0", " (ttyUSB0)"}, {"ttyS0", " (ttyS0)"}}
+        << QStringList{"ttyUSB0"};
+}
+
+void TestDevice::usbFilter()
+{
+    QFETCH(QList<SerialPortEntry>, ports);
+    QTEST(DetectDeviceThread::usbPortNames(ports), "names");
+}
+
+void TestDevice::detectionReportsEverySecond()
+{
+    QList<SerialPortEntry> ports = {{"ttyUSB1", "FT232R USB UART (ttyUSB1)"}};
+    std::mutex mutex;
+    QVector<QStringList> reports; // taken in the detection thread, under the lock
+    DetectDeviceThread thread;
+    thread.setPortLister([&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return ports;
+    });
+    auto count = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return reports.size();
+    };
+    connect(
+        &thread, &DetectDeviceThread::deviceDiscovered, &thread,
+        [&](QStringList names) {
+            std::lock_guard<std::mutex> lock(mutex);
+            reports.append(names);
+            ports.clear();
+        },
+        Qt::DirectConnection);
+    QElapsedTimer clock;
+    clock.start();
+    thread.startDetection();
+    QTRY_COMPARE_WITH_TIMEOUT(count(), 2, 3000);
+    QVERIFY(clock.elapsed() >= 900);
+    thread.stopDetection();
+    QCOMPARE(reports, (QVector<QStringList>{{"ttyUSB1"}, {}})); // an empty list is reported too
+}
+
+void TestDevice::playbackThread()
+{
+    PlaybackThread thread;
+    std::mutex mutex;
+    QVector<int> shown;
+    int ends = 0;
+    connect(
+        &thread, &PlaybackThread::currentPoint, &thread,
+        [&](int i) {
+            std::lock_guard<std::mutex> lock(mutex);
+            shown.append(i);
+        },
+        Qt::DirectConnection);
+    connect(
+        &thread, &PlaybackThread::playEnd, &thread,
+        [&] {
+            std::lock_guard<std::mutex> lock(mutex);
+            ++ends;
+        },
+        Qt::DirectConnection);
+    const int delays[] = {750, 500, 250, 250}; // step 3 is not a step: unchanged
+    for (int step = 0; step < 4; ++step) {
+        thread.setSpeed(step);
+        QCOMPARE(thread.delay(), delays[step]);
+    }
+    thread.setCount(3);
+    thread.setStart(1);
+    thread.start();
+    QVERIFY(thread.wait(3000));
+    thread.setStart(3); // beyond the list: ends at once
+    thread.start();
+    QVERIFY(thread.wait(1000));
+    thread.setCount(100);
+    thread.setStart(0);
+    thread.start();
+    QTest::qWait(600);
+    QElapsedTimer clock;
+    clock.start();
+    thread.stop(); // returns after the pause under way at most, without playEnd
+    QVERIFY(clock.elapsed() < 400);
+    std::lock_guard<std::mutex> lock(mutex);
+    QCOMPARE(shown.mid(0, 2), (QVector<int>{1, 2}));
+    QCOMPARE(shown.size(), 5); // 1, 2, then 0, 1, 2 in 600 ms at 250 ms
+    QCOMPARE(ends, 2);
 }
 
 QTEST_GUILESS_MAIN(TestDevice)
