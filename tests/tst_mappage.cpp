@@ -11,43 +11,36 @@
 #include <QWebEngineView>
 #include <QtTest>
 
-// The map page in a real web engine, without network: what the operator's
-// signals leave on the page, read back with script.
+using Actions = std::function<void(GoogleMapOperator *)>;
+Q_DECLARE_METATYPE(Actions)
+
+// The map page in a real web engine, without network: what the operator's signals leave on
+// the page, read back with script.
 class TestMapPage : public QObject
 {
     Q_OBJECT
-
 public:
     static void initMain() { prepareGuiTest(); }
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void userAgent();
+    void cleanupTestCase() { delete widget; }
+    void page_data();
+    void page();
     void requestsCarryTheUserAgent();
-    void startsWithTheInitialView();
-    void linesAreHiddenUntilShown();
-    void colourCycleContinuesAfterADelete();
-    void markers();
-    void viewPointKeepsZoomAndSetCenterSets16();
-    void aBadLineIndexDoesNotStopTheRest();
     void reloadStartsEmpty();
 
 private:
-    QVariant js(const QString &script);
+    QString js(const QString &script);
     bool waitForPage();
-
     QVector<Track> tracks;
     FixedExportSettings settings;
     MapWidget *widget = nullptr;
-    GoogleMapOperator *op = nullptr;
 };
 
-QVariant TestMapPage::js(const QString &script)
+QString TestMapPage::js(const QString &script)
 {
-    // The signals reach the page batched once control returns to the event
-    // loop; a round of events lets them arrive before the script reads.
+    // The signals reach the page batched once control returns to the event loop.
     QTest::qWait(50);
     QVariant result;
     bool done = false;
@@ -55,22 +48,17 @@ QVariant TestMapPage::js(const QString &script)
         result = v;
         done = true;
     });
-    QElapsedTimer t;
-    t.start();
-    while (!done && t.elapsed() < 10000)
+    for (int i = 0; i < 2000 && !done; ++i)
         QTest::qWait(5);
-    return result;
+    return result.toString();
 }
 
 bool TestMapPage::waitForPage()
 {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < 30000) {
-        if (js(QStringLiteral("typeof channelReady !== 'undefined' && channelReady")).toBool())
+    for (int i = 0; i < 300; ++i)
+        if (js(QStringLiteral("String(typeof channelReady !== 'undefined' && channelReady)")) ==
+            "true")
             return true;
-        QTest::qWait(50);
-    }
     return false;
 }
 
@@ -79,31 +67,108 @@ void TestMapPage::initTestCase()
     widget = new MapWidget(&tracks, &settings);
     widget->resize(900, 600);
     widget->show();
-    op = widget->mapOperator();
     QVERIFY(waitForPage());
 }
 
-void TestMapPage::cleanupTestCase()
+void TestMapPage::page_data()
 {
-    delete widget;
+    QTest::addColumn<Actions>("actions");
+    QTest::addColumn<QString>("script"); // evaluates to a string
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("initial view, attribution, user agent")
+        << Actions([](GoogleMapOperator *) {})
+        << "[map.getZoom(), map.options.center.join(','), Math.abs(map.getCenter().lat - "
+           "46.686733) < 0.1, document.querySelector('.leaflet-control-attribution')"
+           ".textContent.includes('OpenStreetMap'), navigator.userAgent].join('|')"
+        << QStringLiteral("4|46.686733,2.212465|true|true|") + GoogleMapPage::UserAgent;
+    QTest::newRow("lines hidden until shown, kept when cleared")
+        << Actions([](GoogleMapOperator *op) {
+               emit op->addPolyline();
+               emit op->addLatLng(47.0, 8.0, 0);
+               emit op->addLatLng(47.1, 8.1, 0);
+               emit op->showPolyline(42); // no such line: the rest goes on
+               emit op->addPolyline();
+               emit op->addLatLng(46.0, 7.0, 1);
+               emit op->showPolyline(0);
+               emit op->showPolyline(1);
+               emit op->clearPolyline(1);
+           })
+        << "polylinesArray.map(function (l) { return l.getLatLngs().length + ':' + "
+           "map.hasLayer(l); }).join(' ')"
+        << "2:true 1:false";
+    QTest::newRow("deletePolylines") << Actions([](GoogleMapOperator *op) {
+        emit op->addPolyline();
+        emit op->deletePolylines();
+    }) << "String(polylinesArray.length)"
+                                     << "0";
+    // Colours follow creation order and never restart: after 7 lines the cycle is back at red.
+    QTest::newRow("colour cycle")
+        << Actions([](GoogleMapOperator *op) {
+               for (int i = 0; i < 9; ++i)
+                   emit op->addPolyline();
+           })
+        << "polylinesArray.slice(-9).map(function (l) { return l.options.color; }).join(' ') + ' ' "
+           "+ polylinesArray[0].options.weight"
+        << "";
+    QTest::newRow("markers shown, titled, popup on click, deleted")
+        << Actions([](GoogleMapOperator *op) {
+               emit op->deleteMarked();
+               emit op->addMarker(47.0, 8.0, QStringLiteral("2.2009-04-12 - 08:00:05 #0"));
+               emit op->addMarker(47.1, 8.1, QStringLiteral("2.2009-04-12 - 08:00:00 #1"));
+               emit op->showMarked();
+           })
+        << "(function () { var shown = markersArray.filter(function (m) { return "
+           "map.hasLayer(m); }).length; markersArray[1].fire('click'); return shown + '|' + "
+           "markersArray[0].options.title + '|' + document.querySelector("
+           "'.leaflet-popup-content').textContent; })()"
+        << "2|2.2009-04-12 - 08:00:05 #0|2.2009-04-12 - 08:00:00 #1";
+    QTest::newRow("deleteMarked") << Actions([](GoogleMapOperator *op) {
+        emit op->addMarker(47.0, 8.0, QStringLiteral("x"));
+        emit op->showMarked();
+        emit op->deleteMarked();
+    })
+                                  << "String(markersArray.length + document.querySelectorAll("
+                                     "'.leaflet-marker-icon:not(.point-dot)').length)"
+                                  << "0";
+    QTest::newRow("setCenter zooms to 16, viewPoint keeps the zoom, one point marker")
+        << Actions([](GoogleMapOperator *op) {
+               emit op->setCenter(47.5, 8.5);
+               emit op->viewPoint(47.6, 8.6, QStringLiteral("1.first"));
+               emit op->viewPoint(47.7, 8.7, QStringLiteral("2.second"));
+           })
+        << "[map.getZoom(), markerPoint.getLatLng().lat, markerPoint.options.title, "
+           "document.querySelectorAll('.point-dot').length, map.getCenter().lat.toFixed(4)]"
+           ".join('|')"
+        << "16|47.7|2.second|1|47.7000";
+    QTest::newRow("deleteAllObject") << Actions([](GoogleMapOperator *op) {
+        emit op->addPolyline();
+        emit op->viewPoint(47.6, 8.6, QStringLiteral("x"));
+        emit op->deleteAllObject();
+    }) << "String(polylinesArray.length + document.querySelectorAll('.point-dot').length)"
+                                     << "0";
 }
 
-void TestMapPage::init()
+void TestMapPage::page()
 {
-    emit op->deleteAllObject();
-}
-
-void TestMapPage::userAgent()
-{
-    QCOMPARE(widget->webView()->page()->profile()->httpUserAgent(),
-             QString::fromLatin1(GoogleMapPage::UserAgent));
-    QCOMPARE(js(QStringLiteral("navigator.userAgent")).toString(),
-             QString::fromLatin1(GoogleMapPage::UserAgent));
-    QVERIFY(!widget->webView()->page()->profile()->isOffTheRecord()); // tiles cached on disk
+    QFETCH(Actions, actions);
+    QFETCH(QString, script);
+    QFETCH(QString, expected);
+    emit widget->mapOperator()->deleteAllObject();
+    const int before = js(QStringLiteral("String(nPolylines)")).toInt();
+    actions(widget->mapOperator());
+    if (expected.isEmpty()) { // the colour cycle, from wherever it stands
+        const QStringList cycle{"#ff0000", "#00ff00", "#0000ff", "#00ffff",
+                                "#ffff00", "#a020f0", "#ffc0cb"};
+        for (int i = 0; i < 9; ++i)
+            expected += cycle[(before + i) % 7] + ' ';
+        expected += '6';
+    }
+    QCOMPARE(js(script), expected);
 }
 
 void TestMapPage::requestsCarryTheUserAgent()
 {
+    QVERIFY(!widget->webView()->page()->profile()->isOffTheRecord()); // tiles cached on disk
     QTcpServer server;
     QVERIFY(server.listen(QHostAddress::LocalHost));
     QByteArray request;
@@ -117,135 +182,25 @@ void TestMapPage::requestsCarryTheUserAgent()
             }
         });
     });
-    js(QStringLiteral("fetch('http://127.0.0.1:%1/tile.png').catch(function () {})")
+    js(QStringLiteral("fetch('http://127.0.0.1:%1/tile.png').catch(function () {}); ''")
            .arg(server.serverPort()));
     QTRY_VERIFY_WITH_TIMEOUT(request.contains("\r\n\r\n"), 10000);
     QVERIFY2(request.contains(QByteArray("User-Agent: ") + GoogleMapPage::UserAgent),
              request.constData());
-
     QVERIFY(MapRequestInterceptor::needsReferer(QUrl("https://tile.openstreetmap.org/4/8/5.png")));
     QVERIFY(!MapRequestInterceptor::needsReferer(QUrl("http://127.0.0.1/tile.png")));
 }
 
-void TestMapPage::startsWithTheInitialView()
-{
-    QCOMPARE(js(QStringLiteral("map.getZoom()")).toInt(), 4);
-    QCOMPARE(js(QStringLiteral("map.options.center.join(',')")).toString(),
-             QStringLiteral("46.686733,2.212465"));
-    // Resizing the view since may have moved it by a pixel or so.
-    QVERIFY(qAbs(js(QStringLiteral("map.getCenter().lat")).toDouble() - 46.686733) < 0.1);
-    QVERIFY(js(QStringLiteral("document.querySelector('.leaflet-control-attribution')"
-                              ".textContent"))
-                .toString()
-                .contains("OpenStreetMap"));
-}
-
-void TestMapPage::linesAreHiddenUntilShown()
-{
-    emit op->addPolyline();
-    emit op->addLatLng(47.0, 8.0, 0);
-    emit op->addLatLng(47.1, 8.1, 0);
-    emit op->addPolyline();
-    emit op->addLatLng(46.0, 7.0, 1);
-    QCOMPARE(js(QStringLiteral("polylinesArray.length")).toInt(), 2);
-    QCOMPARE(js(QStringLiteral("polylinesArray[0].getLatLngs().length")).toInt(), 2);
-    QCOMPARE(
-        js(QStringLiteral("map.hasLayer(polylinesArray[0]) || map.hasLayer(polylinesArray[1])"))
-            .toBool(),
-        false);
-    emit op->showPolyline(1);
-    QCOMPARE(
-        js(QStringLiteral("[map.hasLayer(polylinesArray[0]), map.hasLayer(polylinesArray[1])]"))
-            .toList(),
-        (QVariantList{false, true}));
-    emit op->clearPolyline(1);
-    QCOMPARE(js(QStringLiteral("map.hasLayer(polylinesArray[1])")).toBool(), false);
-    QCOMPARE(js(QStringLiteral("polylinesArray[1].getLatLngs().length")).toInt(), 1); // kept
-    emit op->deletePolylines();
-    QCOMPARE(js(QStringLiteral("polylinesArray.length")).toInt(), 0);
-}
-
-void TestMapPage::colourCycleContinuesAfterADelete()
-{
-    const int before = js(QStringLiteral("nPolylines")).toInt();
-    for (int i = 0; i < 8; ++i)
-        emit op->addPolyline();
-    const QVariantList colours =
-        js(QStringLiteral("polylinesArray.map(function (l) { return l.options.color; })")).toList();
-    QCOMPARE(colours.size(), 8);
-    const QStringList cycle{"#ff0000", "#00ff00", "#0000ff", "#00ffff",
-                            "#ffff00", "#a020f0", "#ffc0cb"};
-    for (int i = 0; i < 8; ++i)
-        QCOMPARE(colours[i].toString(), cycle[(before + i) % 7]);
-    QCOMPARE(js(QStringLiteral("polylinesArray[0].options.weight")).toInt(), 6);
-    emit op->deleteAllObject();
-    emit op->addPolyline(); // colours follow creation order, never reset
-    QCOMPARE(js(QStringLiteral("polylinesArray[0].options.color")).toString(),
-             cycle[(before + 8) % 7]);
-}
-
-void TestMapPage::markers()
-{
-    emit op->deleteMarked();
-    emit op->addMarker(47.0, 8.0, QStringLiteral("2.2009-04-12 - 08:00:05 #0"));
-    emit op->addMarker(47.1, 8.1, QStringLiteral("2.2009-04-12 - 08:00:00 #1"));
-    emit op->addMarker(47.2, 8.2, QStringLiteral("2.2009-04-12 - 07:59:55 #2"));
-    emit op->showMarked();
-    QCOMPARE(
-        js(QStringLiteral("markersArray.filter(function (m) { return map.hasLayer(m); }).length"))
-            .toInt(),
-        3);
-    QCOMPARE(js(QStringLiteral("markersArray[0].options.title")).toString(),
-             QStringLiteral("2.2009-04-12 - 08:00:05 #0"));
-    // Clicking a marker opens its text.
-    js(QStringLiteral("markersArray[1].fire('click')"));
-    QCOMPARE(js(QStringLiteral("document.querySelector('.leaflet-popup-content').textContent"))
-                 .toString(),
-             QStringLiteral("2.2009-04-12 - 08:00:00 #1"));
-    emit op->deleteMarked();
-    QCOMPARE(js(QStringLiteral("markersArray.length + document.querySelectorAll("
-                               "'.leaflet-marker-icon:not(.point-dot)').length"))
-                 .toInt(),
-             0);
-}
-
-void TestMapPage::viewPointKeepsZoomAndSetCenterSets16()
-{
-    emit op->setCenter(47.5, 8.5);
-    QCOMPARE(js(QStringLiteral("map.getZoom()")).toInt(), 16);
-    js(QStringLiteral("map.setZoom(12, { animate: false })"));
-    emit op->viewPoint(47.6, 8.6, QStringLiteral("1.first"));
-    emit op->viewPoint(47.7, 8.7, QStringLiteral("2.second"));
-    QCOMPARE(js(QStringLiteral("map.getZoom()")).toInt(), 12);
-    QCOMPARE(
-        js(QStringLiteral("[markerPoint.getLatLng().lat, markerPoint.getLatLng().lng]")).toList(),
-        (QVariantList{47.7, 8.7}));
-    QCOMPARE(js(QStringLiteral("document.querySelectorAll('.point-dot').length")).toInt(), 1);
-    QCOMPARE(js(QStringLiteral("markerPoint.options.title")).toString(),
-             QStringLiteral("2.second"));
-    QCOMPARE(js(QStringLiteral("map.getCenter().lat.toFixed(4)")).toString(),
-             QStringLiteral("47.7000"));
-    emit op->deleteAllObject();
-    QCOMPARE(js(QStringLiteral("document.querySelectorAll('.point-dot').length")).toInt(), 0);
-}
-
-void TestMapPage::aBadLineIndexDoesNotStopTheRest()
-{
-    emit op->showPolyline(42); // no such line
-    emit op->addPolyline();
-    QCOMPARE(js(QStringLiteral("polylinesArray.length")).toInt(), 1);
-}
-
 void TestMapPage::reloadStartsEmpty()
 {
-    emit op->addPolyline();
-    QCOMPARE(js(QStringLiteral("polylinesArray.length")).toInt(), 1);
+    emit widget->mapOperator()->addPolyline();
+    QCOMPARE(js(QStringLiteral("String(polylinesArray.length)")), QStringLiteral("1"));
     widget->webView()->reload();
     QTest::qWait(200);
     QVERIFY(waitForPage());
-    QCOMPARE(js(QStringLiteral("polylinesArray.length")).toInt(), 0);
-    emit op->addPolyline(); // the object is there again for the new page
-    QCOMPARE(js(QStringLiteral("polylinesArray.length")).toInt(), 1);
+    QCOMPARE(js(QStringLiteral("String(polylinesArray.length)")), QStringLiteral("0"));
+    emit widget->mapOperator()->addPolyline(); // the objects are there again for the new page
+    QCOMPARE(js(QStringLiteral("String(polylinesArray.length)")), QStringLiteral("1"));
 }
 
 QTEST_MAIN(TestMapPage)
