@@ -29,7 +29,7 @@ public slots:
     void apply();
 
 private:
-    friend class TestDialogs;
+    friend class TestWindow;
 
     QGroupBox *formatGroup = nullptr;
     QGroupBox *settingGroup = nullptr;

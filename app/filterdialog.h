@@ -33,7 +33,7 @@ public slots:
     void on_radioMarkPoint_clicked(bool checked);
 
 private:
-    friend class TestDialogs;
+    friend class TestWindow;
 
     QLabel *filterLabel = nullptr;
     QLineEdit *lineEdit = nullptr;

@@ -2,6 +2,7 @@
 #include "app/filterdialog.h"
 #include "app/mainwindow.h"
 #include "app/myfiledialog.h"
+#include "app/settinglineedit.h"
 #include "app/trackfileheaderdialog.h"
 #include "device/devicelx300.h"
 #include "modalanswerer.h"
@@ -70,7 +71,11 @@ class TestWindow : public QObject
 {
     Q_OBJECT
 public:
-    static void initMain() { prepareWindowTest(); }
+    static void initMain()
+    {
+        prepareWindowTest();
+        qputenv("TZ", "XST-8");
+    }
 
 private slots:
     void init();
@@ -274,20 +279,27 @@ void TestWindow::portAppearsConnectsAndVanishes()
 void TestWindow::download()
 {
     connectToSimulator();
-    answer->then(on<TrackFileHeaderDialog>([](TrackFileHeaderDialog *d) {
+    QStringList shown;
+    answer->then(on<TrackFileHeaderDialog>([&](TrackFileHeaderDialog *d) {
         QTreeWidgetItem *root = d->tree()->topLevelItem(0);
-        root->child(0)->setCheckState(0, Qt::Checked);
-        root->child(2)->setCheckState(0, Qt::Checked);
+        for (int i = 0; i < root->childCount(); ++i)
+            shown << root->child(i)->text(0) + ' ' + root->child(i)->text(1);
+        root->setCheckState(0, Qt::Checked); // ticks all three
+        root->child(1)->setCheckState(0, Qt::Unchecked);
+        shown << QString::number(root->checkState(0));
         d->Apply();
     }));
     QSignalSpy rebuilt(window->mapWidget->mapOperator(), &GoogleMapOperator::deleteAllObject);
     window->downloadAct->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(rebuilt.size(), 1, 15000);
+    // Start times in local time, eight hours ahead; the root partly ticked.
+    QCOMPARE(shown, (QStringList{"1 2009-04-11 - 16:15:00", "2 2009-04-12 - 16:15:00",
+                                 "3 2009-04-13 - 16:15:00", "1"}));
     QCOMPARE(window->progressDialog->maximum(), 5); // 3 blocks of track 1, 2 of track 3
     QTRY_VERIFY_WITH_TIMEOUT(!window->progressDialog->isVisible(), 2000);
     QVERIFY(samePoints(window->tracks, sim->expectedTracks({0, 2})));
     QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 2);
-    QCOMPARE(quint8(sim->requests().last()[0]), quint8(0xB7)); // end of the download
+    QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // end of the download
     QVERIFY(answer->messages.isEmpty());
 }
 
@@ -334,20 +346,39 @@ void TestWindow::deleteAll()
 void TestWindow::settings()
 {
     connectToSimulator();
-    QString shown;
+    QStringList shown;
     answer->then(on<DeviceSettingDialog>([&](DeviceSettingDialog *d) {
-        auto *time = d->findChild<QLineEdit *>(QStringLiteral("timeIntervalEdit"));
-        shown =
-            time->text() + ' ' + d->findChild<QLabel *>(QStringLiteral("memoryUsageLabel"))->text();
-        time->setText(QStringLiteral("30"));
+        shown << d->speedThresholdEdit->text() << d->timeIntervalEdit->text()
+              << d->memoryUsageLabel->text();
+        shown << QString::number(d->formatAltitudeRadio->isChecked() +
+                                 2 * d->waasCheck->isChecked() + 4 * d->radiusEdit->isEnabled() +
+                                 8 * d->distanceIntervalEdit->isEnabled());
+        d->radiusCheck->setChecked(true);
+        d->byDistanceRadio->setChecked(true);
+        shown << QString::number(d->radiusEdit->isEnabled() + 2 * d->timeIntervalEdit->isEnabled());
+        d->byTimeRadio->setChecked(true);
+        // Out of range: a message, the field's last edit undone, the dialog still open.
+        d->timeIntervalEdit->selectAll();
+        QTest::keyClicks(d->timeIntervalEdit, QStringLiteral("0"));
+        QTimer::singleShot(0, d, &DeviceSettingDialog::apply);
+    }));
+    answer->answerMessage();
+    answer->then(on<DeviceSettingDialog>([&](DeviceSettingDialog *d) {
+        shown << d->timeIntervalEdit->text();
+        d->timeIntervalEdit->setText(QStringLiteral("30"));
         d->apply();
     }));
     answer->answerMessage();
     window->deviceSettingAct->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
-    QCOMPARE(shown, QStringLiteral("5 37%"));
-    QCOMPARE(answer->messages, QStringList{"Set device configuration ok."});
+    // 10.50 km/h and 5 s shown whole; altitude format, WAAS on, radius and distance off.
+    QCOMPARE(shown, (QStringList{"10", "5", "37%", "3", "1", "5"}));
+    QCOMPARE(answer->messages,
+             (QStringList{"The value range is 1 ~ 1800", "Set device configuration ok."}));
+    QCOMPARE(answer->icons,
+             (QList<QMessageBox::Icon>{QMessageBox::Information, QMessageBox::Information}));
     const QByteArray stored = sim->configReply();
+    QCOMPARE(stored.mid(3, 5).toHex(), QByteArray("000003e801"));        // whole km/h; radius on
     QCOMPARE(stored.mid(12, 4).toHex(), QByteArray("00007530"));         // 30 s
     QCOMPARE(stored.mid(33, 8).toHex(), QByteArray("cafebabe0badf00d")); // unshown, kept
 }
