@@ -1,4 +1,4 @@
-#include "filesizelimit.h"
+#include "resourcelimit.h"
 #include "formats/exportsettings.h"
 #include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
@@ -37,7 +37,7 @@ QVector<Track> sampleTracks()
     return {
         {Start,
          2,
-         {point(45.5, 7.25, 10, Start + 3, 3600, 0), point(-33.5, -70.25, -12.5, Start + 8, 0, 1)}},
+         {point(45.5, 7.25, 10, Start + 3, 3600, 0), point(-33.5, -70.25, -1250.5, Start + 8, 0, 1)}},
         {Start + 7200,
          1,
          {point(47.602057, 8.3, 0, Start + 7203, 1234, 1),
@@ -284,7 +284,7 @@ void TestFormats::exports_data()
     QTest::addColumn<bool>("markedOnly");
     QTest::addColumn<QString>("text");
     const QString a1 = gpxPoint("45.500000", "7.250000", "10.00", "08:15:03", "10.00");
-    const QString a2 = gpxPoint("-33.500000", "-70.250000", "-12.50", "08:15:08", "0.00");
+    const QString a2 = gpxPoint("-33.500000", "-70.250000", "-1250.50", "08:15:08", "0.00");
     const QString b1 = gpxPoint("47.602057", "8.300000", "", "10:15:03", "3.43");
     const QString b2 = gpxPoint("47.602060", "8.310000", "", "10:15:08", "2777.78");
     const QList<int> utc{0, 0, 0}, local{0, 0, 1};
@@ -306,28 +306,28 @@ void TestFormats::exports_data()
                kmlPlacemark(1, "2009-04-11 18:15:00",
                             "8.300000,47.602057,0.00\n8.310000,47.602060,0.00\n") +
                kmlPlacemark(2, "2009-04-11 16:15:00",
-                            "7.250000,45.500000,10.00\n-70.250000,-33.500000,-12.50\n") +
+                            "7.250000,45.500000,10.00\n-70.250000,-33.500000,-1250.50\n") +
                "    </Folder>\n</kml>\n";
     QTest::newRow("kml, marked only")
         << "t.kml" << local << QList<int>{0} << true
         << QString(KmlHead) + "    <Folder>\n" +
-               kmlPlacemark(1, "2009-04-11 16:15:00", "-70.250000,-33.500000,-12.50\n") +
+               kmlPlacemark(1, "2009-04-11 16:15:00", "-70.250000,-33.500000,-1250.50\n") +
                "    </Folder>\n</kml>\n";
     QTest::newRow("csv, UTC, metres, km/h")
         << "t.csv" << utc << QList<int>{0, 1} << false
         << QString(CsvUtc) + "2009-04-11,08:15:03,45.500000,7.250000,10.00,36.00\n"
-                             "2009-04-11,08:15:08,-33.500000,-70.250000,-12.50,0.00\n"
+                             "2009-04-11,08:15:08,-33.500000,-70.250000,-1250.50,0.00\n"
                              "2009-04-11,10:15:03,47.602057,8.300000,,12.34\n"
                              "2009-04-11,10:15:08,47.602060,8.310000,,10000.00\n";
     QTest::newRow("csv, local, feet, mph")
         << "t.csv" << QList<int>{1, 1, 1} << QList<int>{0, 1} << false
         << QString(CsvLocal) + "2009-04-11,16:15:03,45.500000,7.250000,32.81,22.37\n"
-                               "2009-04-11,16:15:08,-33.500000,-70.250000,-41.01,0.00\n"
+                               "2009-04-11,16:15:08,-33.500000,-70.250000,-4102.69,0.00\n"
                                "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n"
                                "2009-04-11,18:15:08,47.602060,8.310000,,6213.71\n";
     QTest::newRow("csv, other values mean mph, feet, local; marked only")
         << "t.csv" << QList<int>{5, -1, 2} << QList<int>{0, 1} << true
-        << QString(CsvLocal) + "2009-04-11,16:15:08,-33.500000,-70.250000,-41.01,0.00\n"
+        << QString(CsvLocal) + "2009-04-11,16:15:08,-33.500000,-70.250000,-4102.69,0.00\n"
                                "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n";
     QTest::newRow("csv, a format-0 track gives no rows")
         << "t.csv" << utc << QList<int>{2} << false << QString(CsvUtc);
@@ -450,7 +450,7 @@ void TestFormats::writeFailures()
         QVERIFY2(!findFileFormat(formats, other), other); // extensions as written, lower case
     bool written;
     {
-        const FileSizeLimit full(kind == 0 ? 65536 : RLIM_INFINITY);
+        const ResourceLimit full(RLIMIT_FSIZE, kind == 0 ? 65536 : RLIM_INFINITY);
         written = format->write(tracks, name, selection, false);
     }
     QVERIFY(!written);
