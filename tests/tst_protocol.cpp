@@ -221,8 +221,9 @@ void TestProtocol::replies_data()
         << 186 << QByteArrayList{Frame::build(hex("BA00000002"))} << 0 << 0 << 0;
     QTest::newRow("ack too short")
         << 186 << QByteArrayList{Frame::build(hex("BA01"))} << 0 << 0 << 0;
-    QTest::newRow("list count does not fit")
-        << 187 << QByteArrayList{Frame::build(hex("BB0003000000000001"))} << 0 << 187 << 0;
+    QTest::newRow("list count one more than the entries")
+        << 187 << QByteArrayList{Frame::build(hex("BB00020000800000010000000000000007"))} << 0
+        << 187 << 0;
 
     const QByteArray block = blockReplyBytes(52);
     QTest::newRow("block in two pieces")
