@@ -18,7 +18,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -36,6 +38,8 @@ static void initResources()
     Q_INIT_RESOURCE(icons);
     Q_INIT_RESOURCE(map);
 }
+
+Q_LOGGING_CATEGORY(lcApp, "lx300.app", QtWarningMsg)
 
 namespace {
 const char *const Organisation = "Trekmont";
@@ -58,6 +62,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     // set; keep it hidden until a download runs it.
     progressDialog->reset();
     progressDialog->hide();
+    // Escape or the close button ends the dialog: the download is cancelled. Without a
+    // cancel button the dialog itself ignores Escape, so the window looks for it.
+    connect(progressDialog, &QDialog::rejected, this, &MainWindow::cancelDownload);
+    progressDialog->installEventFilter(this);
 
     createActions();
     createMenus();
@@ -140,8 +148,8 @@ void MainWindow::createActions()
     connect(saveAct, &QAction::triggered, this, &MainWindow::save);
 
     exitAct = new QAction(tr("E&xit"), this);
-    // Exit quits the event loop without a close event, so it stores no preferences.
-    connect(exitAct, &QAction::triggered, qApp, &QCoreApplication::quit);
+    // Exit stores no preferences; closing the window does.
+    connect(exitAct, &QAction::triggered, this, &MainWindow::exitProgram);
 
     filterAct = new QAction(QIcon(QStringLiteral(":/images/search.png")), tr("Filter"), this);
     connect(filterAct, &QAction::triggered, this, &MainWindow::filter);
@@ -325,8 +333,53 @@ void MainWindow::writeSettings()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    writeSettings();
+    // Quitting closes the window too; Exit has asked already and stores nothing.
+    if (!quitting) {
+        if (!mayDropTracks()) {
+            event->ignore();
+            return;
+        }
+        writeSettings();
+    }
     QMainWindow::closeEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == progressDialog && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Cancel)) {
+        cancelDownload();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::exitProgram()
+{
+    if (!mayDropTracks())
+        return;
+    quitting = true;
+    QCoreApplication::quit();
+}
+
+bool MainWindow::mayDropTracks()
+{
+    if (!unsavedDownload)
+        return true;
+    QMessageBox box(QMessageBox::Question, QString(),
+                    tr("The downloaded tracks have not been saved."),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setInformativeText(tr("Do you want to save them?"));
+    box.setDefaultButton(QMessageBox::Save);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        save();
+        return !unsavedDownload;
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void MainWindow::toggled()
@@ -413,7 +466,7 @@ void MainWindow::save()
         extension = QStringLiteral(".csv");
     QString fileName = dialog.selectedFiles().first();
     const bool markedOnly = dialog.isMarkedOnlyChecked();
-    qDebug() << (markedOnly ? "true" : "false");
+    qCDebug(lcApp) << "marked only:" << markedOnly;
     // A name that holds the extension anywhere keeps its own ending.
     if (!fileName.contains(extension))
         fileName += extension;
@@ -426,8 +479,11 @@ void MainWindow::save()
             tr("Nothing was saved: %1 does not end in .tkr, .gpx, .kml or .csv.").arg(fileName));
         return;
     }
-    if (!format->write(tracks, fileName, selection, markedOnly))
+    if (!format->write(tracks, fileName, selection, markedOnly)) {
         showMessage(QMessageBox::Warning, tr("Nothing was saved: %1").arg(format->errorString()));
+        return;
+    }
+    unsavedDownload = false;
 }
 
 void MainWindow::filter()
@@ -451,7 +507,8 @@ void MainWindow::DeleteDeviceTrackPoints()
     box.setText(tr("Delete device all track points."));
     box.setInformativeText(tr("Do you want to delete all track points?"));
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
+    // Enter must not empty the logger.
+    box.setDefaultButton(QMessageBox::No);
     if (box.exec() == QMessageBox::Yes) {
         deviceActionGroup->setEnabled(false);
         device->DeleteAllTrackFiles();
@@ -482,10 +539,12 @@ void MainWindow::OnRecvTrackFileHeader(QVector<TrackFileHeader> trackFileHeaderL
     TrackFileHeaderDialog dialog(trackFileHeaderList, this);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    downloadBlockIndexes = dialog.blockIndexes();
-    tracks = dialog.tracks();
-    if (downloadBlockIndexes.isEmpty())
+    // Nothing ticked changes nothing; otherwise the tracks shown stay until blocks arrive.
+    if (dialog.blockIndexes().isEmpty())
         return;
+    downloadBlockIndexes = dialog.blockIndexes();
+    downloaded = dialog.tracks();
+    downloading = true;
     currentTrackIndex = -1;
     receivedBlockCount = 0;
     progressDialog->setLabelText(tr("Downloading track files..."));
@@ -495,18 +554,41 @@ void MainWindow::OnRecvTrackFileHeader(QVector<TrackFileHeader> trackFileHeaderL
     progressDialog->exec();
 }
 
+void MainWindow::finishDownload(bool keepWhatArrived)
+{
+    downloading = false;
+    if (keepWhatArrived) {
+        tracks = downloaded;
+        unsavedDownload = true;
+        mapWidget->rebuildTrackViews();
+    }
+    downloaded.clear();
+    progressDialog->reset();
+    progressDialog->hide();
+}
+
+void MainWindow::cancelDownload()
+{
+    if (!downloading)
+        return;
+    finishDownload(false);
+    device->EndTrackDownload();
+    showMessage(QMessageBox::Information,
+                tr("The download was cancelled; the tracks shown before are kept."));
+}
+
 void MainWindow::onTrackBlockReceived()
 {
     // A late block after the download was over or given up has nowhere to go.
-    if (receivedBlockCount >= downloadBlockIndexes.size())
+    if (!downloading || receivedBlockCount >= downloadBlockIndexes.size())
         return;
     ++receivedBlockCount;
-    progressDialog->setValue(receivedBlockCount);
-    appendTrackBlock(tracks, currentTrackIndex, device->currentBlock());
+    appendTrackBlock(downloaded, currentTrackIndex, device->currentBlock());
     if (receivedBlockCount == downloadBlockIndexes.size()) {
         device->EndTrackDownload();
-        mapWidget->rebuildTrackViews();
+        finishDownload(true);
     } else {
+        progressDialog->setValue(receivedBlockCount);
         device->ReadTrackBlock(quint16(downloadBlockIndexes.at(receivedBlockCount)));
     }
 }
@@ -538,10 +620,16 @@ void MainWindow::OnRecvStatus(int cmd, int status)
             deviceActionGroup->setEnabled(true);
         } else {
             showMessage(QMessageBox::Warning, tr("Failed connect device."));
-            connectDevice();
+            // Back to idle on whatever port is selected now; the port may have
+            // changed while the message was up, and nothing connects by itself.
+            if (device->isConnected())
+                connectDevice();
         }
         break;
     case DeviceProtocol::TimeoutStatus:
+        // What arrived before the logger went silent is kept and shown.
+        if (downloading)
+            finishDownload(receivedBlockCount > 0);
         showMessage(QMessageBox::Warning, tr("Read device data timeout."));
         break;
     default:
@@ -564,7 +652,8 @@ void MainWindow::onDeviceDiscovered(QStringList portList)
         // The port vanished: a connection on it ends without a word.
         if (device->portName() == name && device->isConnected()) {
             connectDevice();
-            progressDialog->cancel();
+            if (downloading)
+                finishDownload(receivedBlockCount > 0);
         }
         portComboBox->removeItem(i);
     }

@@ -68,6 +68,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     friend class TestWindow;
@@ -80,6 +81,11 @@ private:
     void readSettings();
     void writeSettings();
     void onTrackBlockReceived();
+    void finishDownload(bool keepWhatArrived);
+    void cancelDownload();
+    void exitProgram();
+    // Asks about downloaded tracks not saved since; false when the user keeps the window.
+    bool mayDropTracks();
     void startPortDetection();
     void showMessage(QMessageBox::Icon icon, const QString &text);
 
@@ -128,6 +134,10 @@ private:
 
     QVector<int> downloadBlockIndexes;
     int receivedBlockCount = 0;
+    QVector<Track> downloaded; // the download under way; `tracks` changes when it ends
+    bool downloading = false;
+    bool unsavedDownload = false;
+    bool quitting = false;
     int currentTrackIndex = -1;
     const QString buildCode = QStringLiteral("S-ANX-21-0904113");
     bool playing = false;

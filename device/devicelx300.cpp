@@ -64,46 +64,62 @@ void DeviceLX300::sendFrame(const QByteArray &frame)
     replyTimer.start();
 }
 
+void DeviceLX300::sendRequest(const QByteArray &frame)
+{
+    if (portOpen) {
+        sendFrame(frame);
+        return;
+    }
+    // Nothing can answer a closed port (never opened, or the cable was pulled): the
+    // request fails at once as a time-out, so whoever waits for it ends cleanly.
+    if (protocol.pendingCommand() == DeviceProtocol::NoCommand)
+        return; // nobody waits for this one
+    protocol.timeOut();
+    QMetaObject::invokeMethod(
+        this, [this] { emit FireRecvStatus(DeviceProtocol::TimeoutStatus, 0); },
+        Qt::QueuedConnection);
+}
+
 void DeviceLX300::ReadTrackFileHeaders()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    sendFrame(protocol.readTrackFileHeaders());
+    sendRequest(protocol.readTrackFileHeaders());
 }
 
 void DeviceLX300::ReadTrackFileHeadersFrom(quint16 start)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    sendFrame(protocol.readTrackFileHeadersFrom(start));
+    sendRequest(protocol.readTrackFileHeadersFrom(start));
 }
 
 void DeviceLX300::ReadTrackBlock(quint16 index)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    sendFrame(protocol.readTrackBlock(index));
+    sendRequest(protocol.readTrackBlock(index));
 }
 
 void DeviceLX300::EndTrackDownload()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    sendFrame(protocol.endTrackDownload());
+    sendRequest(protocol.endTrackDownload());
 }
 
 void DeviceLX300::DeleteAllTrackFiles()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    sendFrame(protocol.deleteAllTrackFiles());
+    sendRequest(protocol.deleteAllTrackFiles());
 }
 
 void DeviceLX300::ReadDeviceConfig()
 {
     std::lock_guard<std::mutex> lock(mutex);
-    sendFrame(protocol.readDeviceConfig());
+    sendRequest(protocol.readDeviceConfig());
 }
 
 void DeviceLX300::WriteDeviceConfig(const DeviceConfig &config)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    sendFrame(protocol.writeDeviceConfig(config));
+    sendRequest(protocol.writeDeviceConfig(config));
 }
 
 void DeviceLX300::SendHello()

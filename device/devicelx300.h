@@ -62,6 +62,7 @@ private:
     void SendHello();
     // Queues a frame for the polling loop; called with the lock held.
     void sendFrame(const QByteArray &frame);
+    void sendRequest(const QByteArray &frame);
     void emitEvents(const QVector<DeviceProtocol::Event> &events);
     void writeQueued(QSerialPort &port);
 

@@ -87,6 +87,8 @@ private slots:
     void portAppearsConnectsAndVanishes();
     void download();
     void lostReplyStopsTheDownload();
+    void downloadKeepsTracks_data();
+    void downloadKeepsTracks();
     void deleteAll();
     void settings();
     void save_data();
@@ -176,15 +178,20 @@ void TestWindow::preferences()
     const QList<QAction *> actions = window->findChildren<QAction *>();
     QVERIFY(std::any_of(actions.begin(), actions.end(),
                         [&](QAction *a) { return a->text() == checkedAction && a->isChecked(); }));
-    // Exit leaves the store as it was; closing the window stores all five.
+    // Exit, with the event loop running, leaves the store as it was.
+    window->show();
+    window->milesAct->setChecked(true);
+    QTimer::singleShot(0, window->exitAct, &QAction::trigger);
+    QCOMPARE(QApplication::exec(), 0);
+    QCOMPARE(store().allKeys(), key.isEmpty() ? QStringList() : QStringList{key});
+    // Closing the window stores all five.
+    delete window;
+    window = new MainWindow;
     window->show();
     window->milesAct->setChecked(true);
     window->feetAct->setChecked(true);
     window->utcTimeAct->setChecked(true);
     window->directory = QStringLiteral("/tmp/trips");
-    window->exitAct->trigger();
-    QCoreApplication::processEvents();
-    QCOMPARE(store().allKeys(), key.isEmpty() ? QStringList() : QStringList{key});
     window->setWindowState(Qt::WindowNoState);
     window->setGeometry(40, 50, 640, 480);
     QVERIFY(window->close());
@@ -231,6 +238,10 @@ void TestWindow::statuses()
     window->onDeviceDiscovered({sim->portPath()});
     sim->setSilent(true); // the real handshake never ends; the reports below are the test's
     window->connectButton->click();
+    if (cmd == 254 && status == 0) // meanwhile the logger's port goes and another comes
+        answer->then(on<QMessageBox>([this](QMessageBox *) {
+            window->onDeviceDiscovered({QStringLiteral("/dev/ttyUSB9")});
+        }));
     if (!message.isEmpty())
         answer->answerMessage();
     window->OnRecvStatus(cmd, status);
@@ -301,6 +312,12 @@ void TestWindow::download()
     QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 2);
     QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // end of the download
     QVERIFY(answer->messages.isEmpty());
+    // Downloaded and not saved: closing asks; Cancel keeps the window, Discard closes it.
+    answer->answerMessage(QMessageBox::Cancel);
+    QVERIFY(!window->close());
+    answer->answerMessage(QMessageBox::Discard);
+    QVERIFY(window->close());
+    QCOMPARE(answer->messages, QStringList(2, "The downloaded tracks have not been saved."));
 }
 
 void TestWindow::lostReplyStopsTheDownload()
@@ -312,18 +329,71 @@ void TestWindow::lostReplyStopsTheDownload()
         d->Apply();
     }));
     answer->answerMessage();
-    answer->then(on<QProgressDialog>([](QProgressDialog *p) { p->close(); }));
     window->downloadAct->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 15000);
     QCOMPARE(answer->messages, QStringList{"Read device data timeout."});
-    QCOMPARE(window->receivedBlockCount, 2);
     QCOMPARE(requestsWithId(*sim, 0xB5), 3); // nothing asked after the lost one
+    QVERIFY(!window->progressDialog->isVisible());
+    // What arrived is kept and shown: the first track's first two blocks.
+    QCOMPARE(window->tracks.size(), 3);
+    QCOMPARE(window->tracks[0].points.size(), 2 * (1 + 63)); // header point and 63 records each
+    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 3);
+}
+
+// Tracks shown before a download stay when it changes nothing, cannot start or is cancelled.
+void TestWindow::downloadKeepsTracks_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("nothing ticked") << 0 << QStringList{};
+    QTest::newRow("port gone while choosing") << 1 << QStringList{"Read device data timeout."};
+    QTest::newRow("progress dialog closed")
+        << 2 << QStringList{"The download was cancelled; the tracks shown before are kept."};
+}
+
+void TestWindow::downloadKeepsTracks()
+{
+    QFETCH(int, how);
+    connectToSimulator();
+    QVERIFY(window->openFile(QStringLiteral(LX300_SAMPLE)));
+    const QVector<Track> before = window->tracks;
+    sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, 1, 1}); // the download stalls
+    answer->then(on<TrackFileHeaderDialog>([&](TrackFileHeaderDialog *d) {
+        if (how > 0)
+            d->tree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+        if (how == 1) {
+            FakePorts::set({});
+            window->onDeviceDiscovered({});
+        }
+        d->Apply();
+    }));
+    if (how == 2)
+        answer->then([](QWidget *w) { // once the first block is in
+            auto *p = qobject_cast<QProgressDialog *>(w);
+            const bool now = p && p->value() == 1;
+            if (now) // once this step has returned, so its timer can answer the next box
+                QTimer::singleShot(0, p, [p] { QTest::keyClick(p, Qt::Key_Escape); });
+            return now;
+        });
+    if (how > 0)
+        answer->answerMessage();
+    window->downloadAct->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+    QTEST(answer->messages, "messages");
+    QVERIFY(samePoints(window->tracks, before));
+    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 3);
+    QCOMPARE(requestsWithId(*sim, 0xB5), how == 2 ? 2 : 0);
+    if (how == 2)
+        QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
 }
 
 void TestWindow::deleteAll()
 {
     connectToSimulator();
-    answer->answerMessage(QMessageBox::No);
+    answer->then(on<QMessageBox>([&](QMessageBox *box) {
+        answer->messages << box->text();
+        QTest::keyClick(box, Qt::Key_Return); // the default button must be No
+    }));
     window->deleteAct->trigger();
     QCOMPARE(answer->messages, QStringList{"Delete device all track points."});
     QCOMPARE(requestsWithId(*sim, 0xBA), 0);
