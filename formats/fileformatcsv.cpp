@@ -1,5 +1,6 @@
 #include "formats/fileformatcsv.h"
 
+#include "formats/fixedtext.h"
 #include "formats/timetext.h"
 
 #include <QCoreApplication>
@@ -50,20 +51,20 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
             out += ',';
             time.appendTime(out, point.time);
             out += ',';
-            out += QByteArray::number(point.position.x, 'f', 6);
+            out += fixedBytes(point.position.x, 6);
             out += ',';
-            out += QByteArray::number(point.position.y, 'f', 6);
+            out += fixedBytes(point.position.y, 6);
             out += ',';
             if (track.format == 2) {
                 const double altitude =
                     metres ? point.position.z : double(float(point.position.z) * FeetPerMetre);
-                out += QByteArray::number(altitude, 'f', 2);
+                out += fixedBytes(altitude, 2);
             }
             out += ',';
             double speed = double(point.speed) / 100;
             if (!kmh)
                 speed /= double(KmPerMile);
-            out += QByteArray::number(speed, 'f', 2);
+            out += fixedBytes(speed, 2);
             out += '\n';
             if (out.size() > 65536) {
                 file.write(out);

@@ -1,5 +1,6 @@
 #include "formats/fileformatgpx.h"
 
+#include "formats/fixedtext.h"
 #include "formats/timetext.h"
 #include "formats/xmlexport.h"
 
@@ -10,7 +11,7 @@ const char *const Namespace = "http://www.topografix.com/GPX/1/1";
 
 QString fixed(double value, int decimals)
 {
-    return QString::number(value, 'f', decimals);
+    return fixedText(value, decimals);
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "formats/fileformatkml.h"
 
+#include "formats/fixedtext.h"
 #include "formats/timetext.h"
 #include "formats/xmlexport.h"
 
@@ -54,11 +55,11 @@ bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
         for (const TrackPoint &point : track.points) {
             if (markedOnly && point.marked == 0)
                 continue;
-            coordinates += QByteArray::number(point.position.y, 'f', 6);
+            coordinates += fixedBytes(point.position.y, 6);
             coordinates += ',';
-            coordinates += QByteArray::number(point.position.x, 'f', 6);
+            coordinates += fixedBytes(point.position.x, 6);
             coordinates += ',';
-            coordinates += QByteArray::number(point.position.z, 'f', 2);
+            coordinates += fixedBytes(point.position.z, 2);
             coordinates += '\n';
             qCDebug(lcKml) << point.position.z;
             if (coordinates.size() > 65536) {

@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <cmath>
 #include <cstring>
 
 Q_LOGGING_CATEGORY(lcTkr, "lx300.formats.tkr")
@@ -106,6 +107,10 @@ bool FileFormatTKR::read(QVector<Track> &tracks, const QString &fileName)
                 TrackPoint point;
                 point.position =
                     Vec3(readDouble(p + 8), readDouble(p + 16), readDouble(p + 24) / 10000.0);
+                // NaN or infinity is no position: the file is damaged.
+                if (!std::isfinite(point.position.x) || !std::isfinite(point.position.y) ||
+                    !std::isfinite(point.position.z))
+                    return fail(tr("%1 is damaged: a point has no valid position.").arg(fileName));
                 point.time = time;
                 point.speed = qFromLittleEndian<quint32>(p + 36);
                 point.marked = qint32(qFromLittleEndian<quint32>(p + 40));

@@ -1,7 +1,7 @@
-#include "resourcelimit.h"
 #include "formats/exportsettings.h"
 #include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
+#include "resourcelimit.h"
 #include "trackcompare.h"
 
 #include <QProcess>
@@ -34,14 +34,14 @@ Track track(quint32 start, int format, int points)
 // Two short tracks, one of each log format, with the values the exports must round.
 QVector<Track> sampleTracks()
 {
-    return {
-        {Start,
-         2,
-         {point(45.5, 7.25, 10, Start + 3, 3600, 0), point(-33.5, -70.25, -1250.5, Start + 8, 0, 1)}},
-        {Start + 7200,
-         1,
-         {point(47.602057, 8.3, 0, Start + 7203, 1234, 1),
-          point(47.60206, 8.31, 0, Start + 7208, 1000000, 0)}}};
+    return {{Start,
+             2,
+             {point(45.5, 7.25, 100.125, Start + 3, 7425, 0), // ties: 100.12 m, 20.62 m/s
+              point(-33.5, -70.25, -1250.5, Start + 8, 0, 1)}},
+            {Start + 7200,
+             1,
+             {point(47.602057, 8.3, 0, Start + 7203, 1234, 1),
+              point(47.60206, 8.31, 0, Start + 7208, 1000000, 0)}}};
 }
 
 QByteArray readAll(const QString &name)
@@ -259,6 +259,14 @@ void TestFormats::tkrRefused_data()
     QTest::newRow("track count lies") << with(40, 0xFFFFFFFFu);
     QTest::newRow("point count lies") << with(116, 0x7FFFFFFFu);
     QTest::newRow("one point more than stored") << with(128, 5);
+    QByteArray nan = good;
+    const double notANumber = std::nan("");
+    memcpy(nan.data() + 140 + 8, &notANumber, 8); // the first point's latitude
+    QTest::newRow("NaN latitude") << nan;
+    QByteArray infinite = good;
+    const double inf = -HUGE_VAL;
+    memcpy(infinite.data() + 140 + 48 * 3 + 24, &inf, 8); // the last point's altitude
+    QTest::newRow("infinite altitude") << infinite;
     QTest::newRow("no such file") << QByteArray("missing");
 }
 
@@ -283,7 +291,7 @@ void TestFormats::exports_data()
     QTest::addColumn<QList<int>>("selection");
     QTest::addColumn<bool>("markedOnly");
     QTest::addColumn<QString>("text");
-    const QString a1 = gpxPoint("45.500000", "7.250000", "10.00", "08:15:03", "10.00");
+    const QString a1 = gpxPoint("45.500000", "7.250000", "100.12", "08:15:03", "20.62");
     const QString a2 = gpxPoint("-33.500000", "-70.250000", "-1250.50", "08:15:08", "0.00");
     const QString b1 = gpxPoint("47.602057", "8.300000", "", "10:15:03", "3.43");
     const QString b2 = gpxPoint("47.602060", "8.310000", "", "10:15:08", "2777.78");
@@ -306,7 +314,7 @@ void TestFormats::exports_data()
                kmlPlacemark(1, "2009-04-11 18:15:00",
                             "8.300000,47.602057,0.00\n8.310000,47.602060,0.00\n") +
                kmlPlacemark(2, "2009-04-11 16:15:00",
-                            "7.250000,45.500000,10.00\n-70.250000,-33.500000,-1250.50\n") +
+                            "7.250000,45.500000,100.12\n-70.250000,-33.500000,-1250.50\n") +
                "    </Folder>\n</kml>\n";
     QTest::newRow("kml, marked only")
         << "t.kml" << local << QList<int>{0} << true
@@ -315,13 +323,13 @@ void TestFormats::exports_data()
                "    </Folder>\n</kml>\n";
     QTest::newRow("csv, UTC, metres, km/h")
         << "t.csv" << utc << QList<int>{0, 1} << false
-        << QString(CsvUtc) + "2009-04-11,08:15:03,45.500000,7.250000,10.00,36.00\n"
+        << QString(CsvUtc) + "2009-04-11,08:15:03,45.500000,7.250000,100.12,74.25\n"
                              "2009-04-11,08:15:08,-33.500000,-70.250000,-1250.50,0.00\n"
                              "2009-04-11,10:15:03,47.602057,8.300000,,12.34\n"
                              "2009-04-11,10:15:08,47.602060,8.310000,,10000.00\n";
     QTest::newRow("csv, local, feet, mph")
         << "t.csv" << QList<int>{1, 1, 1} << QList<int>{0, 1} << false
-        << QString(CsvLocal) + "2009-04-11,16:15:03,45.500000,7.250000,32.81,22.37\n"
+        << QString(CsvLocal) + "2009-04-11,16:15:03,45.500000,7.250000,328.49,46.14\n"
                                "2009-04-11,16:15:08,-33.500000,-70.250000,-4102.69,0.00\n"
                                "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n"
                                "2009-04-11,18:15:08,47.602060,8.310000,,6213.71\n";

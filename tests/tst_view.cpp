@@ -153,6 +153,10 @@ void TestView::texts_data()
     QTest::newRow("metres") << altitudeText(123.4567, 0) << "123.46 m";
     QTest::newRow("feet") << altitudeText(123.4567, 1) << "405.04 feet";
     QTest::newRow("below sea, feet") << altitudeText(-12.5, 1) << "-41.01 feet";
+    // Exact binary ties go to the even digit, as printf has them.
+    QTest::newRow("tie, metres") << altitudeText(100.125, 0) << "100.12 m";
+    QTest::newRow("tie, negative") << altitudeText(-0.375, 0) << "-0.38 m";
+    QTest::newRow("NaN is no position") << formatDegrees(std::nanf(""), 1) << "";
     QTest::newRow("track label") << trackLabel(Start, 0) << "1.2009-04-11 - 13:45:00";
     QTest::newRow("point label, UTC") << pointLabel(4, Start, 0) << "5.2009-04-11 - 05:45:00";
     QTest::newRow("mark label") << markLabel(1, Start, 1, 3) << "2.2009-04-11 - 13:45:00 #3";

@@ -1,5 +1,7 @@
 #include "view/pointformat.h"
 
+#include "formats/fixedtext.h"
+
 #include <cmath>
 
 namespace PointFormat {
@@ -13,7 +15,8 @@ const QString LabelPattern = QStringLiteral("yyyy-MM-dd - hh:mm:ss");
 
 QString formatDegrees(float value, int kind)
 {
-    if (kind != Latitude && kind != Longitude)
+    // A damaged value shows as nothing rather than as an integer it cannot be.
+    if ((kind != Latitude && kind != Longitude) || !std::isfinite(value))
         return QString();
     const double v = value;
     const double d = std::trunc(v);
@@ -28,21 +31,21 @@ QString formatDegrees(float value, int kind)
     return pattern.arg(qint64(std::fabs(d)))
         .arg(QChar(0x00B0))
         .arg(qint64(std::fabs(m)))
-        .arg(std::fabs(s), 0, 'f', 4);
+        .arg(fixedText(std::fabs(s), 4));
 }
 
 QString speedText(quint32 speed, int speedUnit)
 {
     if (speedUnit == 0)
-        return QStringLiteral("%1 km/hr").arg(speed / 100.0, 0, 'f', 2);
-    return QStringLiteral("%1 mi/hr").arg(speed / 100.0 / double(KmPerMile), 0, 'f', 2);
+        return QStringLiteral("%1 km/hr").arg(fixedText(speed / 100.0, 2));
+    return QStringLiteral("%1 mi/hr").arg(fixedText(speed / 100.0 / double(KmPerMile), 2));
 }
 
 QString altitudeText(double z, int heightUnit)
 {
     if (heightUnit == 0)
-        return QStringLiteral("%1 m").arg(z, 0, 'f', 2);
-    return QStringLiteral("%1 feet").arg(double(float(z) * FeetPerMetre), 0, 'f', 2);
+        return QStringLiteral("%1 m").arg(fixedText(z, 2));
+    return QStringLiteral("%1 feet").arg(fixedText(double(float(z) * FeetPerMetre), 2));
 }
 
 QDateTime pointDateTime(quint32 time, int timeSwitch)
