@@ -109,9 +109,10 @@ void MainWindow::startPortDetection()
     detectThread->startDetection();
 }
 
-void MainWindow::showMessage(QMessageBox::Icon icon, const QString &text)
+void MainWindow::showMessage(QMessageBox::Icon icon, const QString &text, const QString &detail)
 {
     QMessageBox box(icon, QString(), text, QMessageBox::Ok, this);
+    box.setInformativeText(detail);
     box.exec();
 }
 
@@ -619,7 +620,8 @@ void MainWindow::OnRecvStatus(int cmd, int status)
         if (status == 1) {
             deviceActionGroup->setEnabled(true);
         } else {
-            showMessage(QMessageBox::Warning, tr("Failed connect device."));
+            showMessage(QMessageBox::Warning, tr("Failed connect device."),
+                        device->openErrorText());
             // Back to idle on whatever port is selected now; the port may have
             // changed while the message was up, and nothing connects by itself.
             if (device->isConnected())

@@ -87,7 +87,8 @@ private:
     // Asks about downloaded tracks not saved since; false when the user keeps the window.
     bool mayDropTracks();
     void startPortDetection();
-    void showMessage(QMessageBox::Icon icon, const QString &text);
+    void showMessage(QMessageBox::Icon icon, const QString &text,
+                     const QString &detail = QString());
 
     MapWidget *mapWidget = nullptr;
 

@@ -49,6 +49,21 @@ void DeviceLX300::Disconnect()
     connected = false;
 }
 
+QString DeviceLX300::openErrorText() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return openError;
+}
+
+QString DeviceLX300::permissionHint()
+{
+#ifdef Q_OS_LINUX
+    return QStringLiteral("the user must be in the group that owns the device, usually dialout");
+#else
+    return QStringLiteral("another program may be using the port");
+#endif
+}
+
 QString DeviceLX300::portName() const
 {
     std::lock_guard<std::mutex> lock(mutex);
@@ -171,11 +186,18 @@ void DeviceLX300::run()
                     port.setDataBits(QSerialPort::Data8) && port.setParity(QSerialPort::NoParity) &&
                     port.setStopBits(QSerialPort::OneStop) &&
                     port.setFlowControl(QSerialPort::NoFlowControl);
+    QString why;
+    if (!ok) {
+        why = port.errorString();
+        if (port.error() == QSerialPort::PermissionError)
+            why += QStringLiteral(" (") + permissionHint() + QLatin1Char(')');
+    }
     if (!ok && port.isOpen())
         port.close();
     {
         std::lock_guard<std::mutex> lock(mutex);
         portOpen = ok;
+        openError = why;
         openResult = ok;
         openTried = true;
     }

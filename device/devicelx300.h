@@ -37,6 +37,9 @@ public:
     // Ends the connection; returns once the polling thread has ended.
     void Disconnect();
     bool isConnected() const { return connected; }
+    // Why the last Connect could not open the port, for the user; empty when it could.
+    QString openErrorText() const;
+    static QString permissionHint();
     QString portName() const;
 
     void ReadTrackFileHeaders();
@@ -81,6 +84,7 @@ private:
     std::condition_variable openedCondition;
     bool openTried = false;
     bool openResult = false;
+    QString openError;
 };
 
 #endif // DEVICELX300_H

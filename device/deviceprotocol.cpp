@@ -45,7 +45,9 @@ QByteArray DeviceProtocol::readTrackBlock(quint16 index)
 
 QByteArray DeviceProtocol::endTrackDownload()
 {
-    // Same id as the configuration read; nobody waits for its reply.
+    // Same id as the configuration read; nobody waits for its reply. A block still awaited
+    // (the download was cancelled) is given up with it, so no time-out follows.
+    pending = NoCommand;
     return request(NoCommand, QByteArray(1, char(0xB7)));
 }
 

@@ -49,7 +49,6 @@ private slots:
     void list();
     void download_data();
     void download();
-    void lostReplyWritesNothing();
     void config_data();
     void config();
     void deleteAll();
@@ -78,7 +77,9 @@ void TestCli::usage_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("text");
     QTest::newRow("tool help") << QStringList{"--help"} << 0 << "Commands:";
-    QTest::newRow("command help") << QStringList{"download", "--help"} << 0 << "--marked-only";
+    QTest::newRow("command help") << QStringList{"download", "--help"} << 0
+                                  << "Usage: lx300-cli download [options]";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "lx300-cli 1.0.0";
     QTest::newRow("no command") << QStringList{} << 2 << "Usage";
     QTest::newRow("unknown command") << QStringList{"fly"} << 2 << "unknown command";
     QTest::newRow("unknown option") << QStringList{"list", "--nope"} << 2 << "nope";
@@ -93,9 +94,17 @@ void TestCli::usage_data()
     QTest::newRow("unknown setting")
         << QStringList{"config", "--port", "/dev/null", "--set", "colour=red"} << 2 << "colour";
     QTest::newRow("no such track") << QStringList{"convert", LX300_SAMPLE, "x.kml", "--tracks", "4"}
-                                   << 2 << "there is no track 4";
+                                   << 2 << "there is no track 4; there are 3";
+    QTest::newRow("track 0") << QStringList{"convert", LX300_SAMPLE, "x.kml", "--tracks", "2,0"}
+                             << 2 << "tracks count from 1";
+    QTest::newRow("output folder missing, logger untouched")
+        << QStringList{"download", "--port", "SIM", "--output", "no/such/trip.gpx"} << 1
+        << "does not exist";
     QTest::newRow("unknown extension, logger untouched")
-        << QStringList{"download", "--port", "SIM", "--output", "trip.TKR"} << 2 << "trip.TKR";
+        << QStringList{"download", "--port", "SIM", "--output", "trip.txt"} << 2 << "trip.txt";
+    QTest::newRow("port cannot be opened")
+        << QStringList{"list", "--port", "/dev/no-such-lx300"} << 1
+        << "Failed connect device. No such file or directory";
     QTest::newRow("delete without --yes")
         << QStringList{"delete-all", "--port", "SIM"} << 2 << "--yes";
 }
@@ -105,7 +114,8 @@ void TestCli::usage()
     QFETCH(QStringList, args);
     QFETCH(QString, text);
     args.replaceInStrings(QStringLiteral("SIM"), sim->portPath());
-    args.replaceInStrings(QRegularExpression(QStringLiteral("^(x.kml|trip.TKR)$")), path("\\1"));
+    args.replaceInStrings(QRegularExpression(QStringLiteral("^(x.kml|trip.txt|no/.*)$")),
+                          path("\\1"));
     const Run r = cli(args);
     QTEST(r.status, "status");
     QVERIFY2((r.out + r.err).contains(text), qPrintable(r.out + r.err));
@@ -117,8 +127,12 @@ void TestCli::usage()
 
 void TestCli::list()
 {
+    // A slow logger that keeps answering: three pages of 2.1 s, more than 6 s in all.
+    sim->setPageSize(3);
+    sim->setReplyDelay(2100, 0xBB);
     const Run r = cli({"list", "--port", sim->portPath()});
     QCOMPARE(r.status, 0);
+    QCOMPARE(r.err, QString());
     QCOMPARE(r.out, QStringLiteral("1\t2009-04-11T08:15:00Z\t3\t7,8,9\n"
                                    "2\t2009-04-12T08:15:00Z\t3\t10,11,12\n"
                                    "3\t2009-04-13T08:15:00Z\t2\t13,14\n"));
@@ -133,8 +147,9 @@ void TestCli::download_data()
     QTest::addColumn<QList<int>>("units"); // speed, height, time
     QTest::newRow("tkr, all") << "all.tkr" << QStringList{} << QVector<int>{0, 1, 2} << false
                               << QList<int>{0, 0, 0};
-    QTest::newRow("gpx, tracks 1 and 3") << "some.gpx" << QStringList{"--tracks", "1,3"}
-                                         << QVector<int>{0, 2} << false << QList<int>{0, 0, 0};
+    QTest::newRow("GPX in capitals, tracks 1 and 3")
+        << "some.GPX" << QStringList{"--tracks", "1,3"} << QVector<int>{0, 2} << false
+        << QList<int>{0, 0, 0};
     QTest::newRow("kml, marked only") << "marks.kml" << QStringList{"--marked-only"}
                                       << QVector<int>{0, 1, 2} << true << QList<int>{0, 0, 0};
     QTest::newRow("csv, mph, feet, local")
@@ -161,20 +176,11 @@ void TestCli::download()
         all.append(i);
     FixedExportSettings settings(units[0], units[1], units[2]);
     const FileFormatMap formats = createFileFormats(&settings);
-    const QString reference = path("reference" + name.mid(name.indexOf('.')));
+    const QString reference = path("reference" + name.mid(name.indexOf('.')).toLower());
     QVERIFY(writeTracks(formats, expected, reference, all, markedOnly));
     qDeleteAll(formats);
     QCOMPARE(readAll(path(name)), readAll(reference));
     QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
-}
-
-void TestCli::lostReplyWritesNothing()
-{
-    sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, 3, 1});
-    const Run r = cli({"download", "--port", sim->portPath(), "--output", path("lost.gpx")});
-    QCOMPARE(r.status, 1);
-    QCOMPARE(r.err, QStringLiteral("Read device data timeout.\n"));
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList());
 }
 
 void TestCli::config_data()
@@ -187,12 +193,14 @@ void TestCli::config_data()
                                         "distanceInterval=5000", "logFormat=1",
                                         "radiusEnabled=1",       "waasEnabled=0"}
                          << 0 << "Set device configuration ok.\n";
-    QTest::newRow("time 0") << QStringList{"timeInterval=0"} << 1
-                            << "The value range is 1 ~ 1800\n";
-    QTest::newRow("time 1801") << QStringList{"timeInterval=1801"} << 1
-                               << "The value range is 1 ~ 1800\n";
+    QTest::newRow("time 0") << QStringList{"timeInterval=0"} << 2
+                            << "timeInterval: The value range is 1 ~ 1800\n";
+    QTest::newRow("time 1801") << QStringList{"timeInterval=1801"} << 2
+                               << "timeInterval: The value range is 1 ~ 1800\n";
     QTest::newRow("distance 5001") << QStringList{"intervalMode=distance", "distanceInterval=5001"}
-                                   << 1 << "The value range is 1 ~ 5000\n";
+                                   << 2 << "distanceInterval: The value range is 1 ~ 5000\n";
+    QTest::newRow("one key: the rest written back exactly")
+        << QStringList{"waasEnabled=0"} << 0 << "Set device configuration ok.\n";
 }
 
 void TestCli::config()
@@ -217,14 +225,16 @@ void TestCli::config()
     } else if (status == 0) {
         QByteArray expected = LoggerSimulator::defaultConfigReply().left(43);
         expected[0] = char(0xB8);
-        expected[1] = 1;                                          // log format
-        expected.replace(3, 4, QByteArray::fromHex("000003E8"));  // 10 km/h
-        expected[7] = 1;                                          // radius on
-        expected.replace(12, 4, QByteArray::fromHex("00007530")); // 30 s
-        expected[26] = 1;                                         // by distance
-        expected.replace(29, 4, QByteArray::fromHex("00001388")); // 5000 m
         expected[41] = 0x04;
-        expected[42] = 0; // WAAS off
+        expected[42] = 0; // WAAS off; 10.50 km/h and the rest as read
+        if (sets.size() > 1) {
+            expected[1] = 1;                                          // log format
+            expected.replace(3, 4, QByteArray::fromHex("000186A0"));  // 1000 km/h
+            expected[7] = 1;                                          // radius on
+            expected.replace(12, 4, QByteArray::fromHex("00007530")); // 30 s
+            expected[26] = 1;                                         // by distance
+            expected.replace(29, 4, QByteArray::fromHex("00001388")); // 5000 m
+        }
         QCOMPARE(sim->requests().last().toHex(), expected.toHex());
     }
 }
@@ -235,6 +245,10 @@ void TestCli::deleteAll()
     QCOMPARE(r.status, 0);
     QVERIFY(r.err.contains("Delete all track files ok."));
     QCOMPARE(sim->tracks().size(), 0);
+    const Run empty = cli({"list", "--port", sim->portPath()});
+    QCOMPARE(empty.status, 0);
+    QCOMPARE(empty.out, QString());
+    QCOMPARE(empty.err, QStringLiteral("The logger holds no tracks.\n"));
 }
 
 void TestCli::convertAndInfo()

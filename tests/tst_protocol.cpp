@@ -166,6 +166,7 @@ void TestProtocol::requests()
     QFETCH(int, which);
     QFETCH(QByteArray, payload);
     DeviceProtocol p;
+    p.readTrackBlock(9); // a block still awaited is given up by the end of a download
     p.receive(reinterpret_cast<const uchar *>("\1\2\3"), 3);
     QByteArray (DeviceProtocol::*const calls[])() = {nullptr,
                                                      &DeviceProtocol::readTrackFileHeaders,

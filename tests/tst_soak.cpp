@@ -163,7 +163,7 @@ void TestSoak::window()
         }
     });
     user.start(20);
-    const int runs = randomOnly ? randomRuns : 6;
+    const int runs = randomOnly ? randomRuns : 4;
     long warm = 0;
     for (int run = 0; run < runs; ++run) {
         QVector<Rule> faults;

@@ -18,7 +18,11 @@ bool parseTrackSelection(const QString &text, int count, QList<int> *selection, 
     }
     for (const QString &n : text.split(QLatin1Char(','))) {
         const int number = n.toInt();
-        if (number < 1 || number > count) {
+        if (number < 1) {
+            *error = QStringLiteral("--tracks: tracks count from 1, not %1").arg(number);
+            return false;
+        }
+        if (number > count) {
             *error = QStringLiteral("there is no track %1; there are %2").arg(number).arg(count);
             return false;
         }

@@ -45,9 +45,14 @@ void CliSession::onList(QVector<TrackFileHeader> list)
 
 bool CliSession::waitFor(int cmd)
 {
+    // The worker reports every command that goes unanswered (its time-out is per reply, so a
+    // slow logger that keeps answering is waited for); only an acknowledged command that the
+    // logger refused ends without any report, and that is what our own limit is for.
+    const bool acknowledged =
+        cmd == DeviceProtocol::WriteConfig || cmd == DeviceProtocol::DeleteAll;
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < ReportWaitMs) {
+    while (!acknowledged || clock.elapsed() < ReportWaitMs) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         while (!statuses.isEmpty()) {
             const QPair<int, int> s = statuses.takeFirst();
@@ -72,7 +77,10 @@ bool CliSession::waitFor(int cmd)
 bool CliSession::open(const QString &port)
 {
     statuses.clear();
-    device.Connect(port);
+    if (!device.Connect(port)) {
+        error = windowText("Failed connect device.") + QLatin1Char(' ') + device.openErrorText();
+        return false;
+    }
     return waitFor(DeviceProtocol::HandshakeStatus);
 }
 

@@ -14,8 +14,15 @@
 #include <QRegularExpression>
 #include <QTextStream>
 
+#include <QDir>
+#include <QFileInfo>
+
 #include <cstdio>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
 
@@ -37,6 +44,21 @@ int failWith(int status, const QString &message)
     out().flush();
     std::fprintf(stderr, "%s\n", qPrintable(message));
     return status;
+}
+
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr));
+#else
+    return isatty(fileno(stderr));
+#endif
+}
+
+// The tool takes an extension in any case (trip.GPX); the name itself is kept as given.
+FileFormat *formatFor(const FileFormatMap &formats, const QString &name)
+{
+    return findFileFormat(formats, QFileInfo(name).fileName().toLower());
 }
 
 QString utcText(quint32 epoch)
@@ -64,6 +86,7 @@ const char *const ToolHelp =
     "  info FILE                  describe the tracks of a .tkr file\n"
     "\n"
     "Exit status: 0 success, 1 the logger or a file failed, 2 usage error.\n"
+    "lx300-cli --version prints the version.\n"
     "Run 'lx300-cli COMMAND --help' for a command's options.\n";
 
 // One command's options, parsed with the usage errors of this tool.
@@ -100,7 +123,11 @@ public:
             return failWith(Usage,
                             QStringLiteral("lx300-cli %1: %2").arg(name, parser.errorText()));
         if (parser.isSet(QStringLiteral("help"))) {
-            out() << parser.helpText();
+            // Qt names the binary by its path; the command is what the user typed.
+            QString help = parser.helpText();
+            help.replace(QCoreApplication::arguments().constFirst(),
+                         QStringLiteral("lx300-cli ") + name);
+            out() << help;
             out().flush();
             return Ok;
         }
@@ -176,17 +203,24 @@ int checkTrackSyntax(const Command &c)
 
 int checkOutputName(const FileFormatMap &formats, const QString &name)
 {
-    if (!findFileFormat(formats, name))
+    if (!formatFor(formats, name))
         return failWith(Usage, QStringLiteral("No track file format for %1: use a name ending "
                                               "in .tkr, .gpx, .kml or .csv")
                                    .arg(name));
+    // Checked before the logger is asked for anything, not after a long download.
+    const QFileInfo folder(QFileInfo(name).absolutePath());
+    if (!folder.isDir() || !folder.isWritable())
+        return failWith(Failed, QStringLiteral("Cannot write %1: the folder %2 %3")
+                                    .arg(name, QDir::toNativeSeparators(folder.filePath()),
+                                         folder.isDir() ? QStringLiteral("is not writable")
+                                                        : QStringLiteral("does not exist")));
     return -1;
 }
 
 int writeOutput(const FileFormatMap &formats, const QVector<Track> &tracks, const QString &name,
                 const QList<int> &selection, bool markedOnly)
 {
-    FileFormat *format = findFileFormat(formats, name);
+    FileFormat *format = formatFor(formats, name);
     if (!format->write(tracks, name, selection, markedOnly))
         return failWith(Failed, format->errorString());
     return Ok;
@@ -200,7 +234,7 @@ int portsCommand(const QStringList &args)
     if (int s = c.parse(args); s >= 0)
         return s;
     for (const SerialPortEntry &port : DetectDeviceThread::systemPorts())
-        out() << port.portName << '\t' << port.friendlyName << '\t'
+        out() << port.portName << '\t' << port.friendlyName.trimmed() << '\t'
               << (DetectDeviceThread::isUsbPort(port) ? "usb" : "-") << '\n';
     return Ok;
 }
@@ -219,6 +253,8 @@ int listCommand(const QStringList &args)
     QVector<TrackFileHeader> headers;
     if (!session.open(c.value(QStringLiteral("port"))) || !session.listTracks(&headers))
         return failWith(Failed, session.errorString());
+    if (headers.isEmpty())
+        std::fprintf(stderr, "The logger holds no tracks.\n");
     int n = 1;
     for (const TrackFileHeader &h : headers) {
         QStringList blocks;
@@ -266,7 +302,7 @@ int downloadCommand(const QStringList &args)
             QVector<TrackFileHeader> wanted;
             for (int i : chosen)
                 wanted.append(headers[i]);
-            const bool bar = isatty(fileno(stderr));
+            const bool bar = stderrIsTerminal();
             QVector<Track> tracks;
             const bool ok = session.download(wanted, &tracks, [bar](int done, int all) {
                 if (!bar)
@@ -342,12 +378,33 @@ int configCommand(const QStringList &args)
         printConfig(config);
         return Ok;
     }
+    // Only the keys named change; every other field goes back exactly as read (the form's
+    // whole-unit rules would turn 10.50 km/h into 10).
     DeviceConfigForm form = DeviceConfigForm::fromConfig(config);
-    for (const QString &s : sets)
+    form.logFormat = 0;
+    form.intervalMode = -1;
+    form.speedThreshold = form.radius = form.timeInterval = form.distanceInterval = QString();
+    QStringList named;
+    for (const QString &s : sets) {
         setFormValue(form, s, &error);
+        named << s.section(QLatin1Char('='), 0, 0);
+    }
+    DeviceConfig edited = config;
     QString message;
-    if (!form.applyTo(config, &message, nullptr))
-        return failWith(Failed, message);
+    DeviceConfigForm::Field field = DeviceConfigForm::NoField;
+    if (!form.applyTo(edited, &message, &field))
+        return failWith(Usage,
+                        QStringLiteral("%1: %2").arg(field == DeviceConfigForm::TimeIntervalField
+                                                         ? QStringLiteral("timeInterval")
+                                                         : QStringLiteral("distanceInterval"),
+                                                     message));
+    if (!named.contains(QLatin1String("waasEnabled")))
+        edited.waasEnabled = config.waasEnabled;
+    if (!named.contains(QLatin1String("speedThresholdEnabled")))
+        edited.speedThresholdEnabled = config.speedThresholdEnabled;
+    if (!named.contains(QLatin1String("radiusEnabled")))
+        edited.radiusEnabled = config.radiusEnabled;
+    config = edited;
     if (!session.writeConfig(config))
         return failWith(Failed, session.errorString());
     std::fprintf(
@@ -380,7 +437,7 @@ int deleteCommand(const QStringList &args)
 
 int readInput(const FileFormatMap &formats, const QString &name, QVector<Track> *tracks)
 {
-    FileFormat *format = findFileFormat(formats, name);
+    FileFormat *format = formatFor(formats, name);
     if (!format || format != formats.value(QStringLiteral(".tkr")))
         return failWith(Usage, QStringLiteral("%1 is not a .tkr file").arg(name));
     if (!format->read(*tracks, name))
@@ -477,6 +534,10 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
         command == QLatin1String("help")) {
         out() << ToolHelp;
+        return Ok;
+    }
+    if (command == QLatin1String("--version")) {
+        out() << "lx300-cli " << LX300_VERSION << '\n';
         return Ok;
     }
     int status;

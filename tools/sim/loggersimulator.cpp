@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -446,9 +447,22 @@ bool LoggerSimulator::sendBytes(const QByteArray &bytes)
     return true;
 }
 
+void LoggerSimulator::setReplyDelay(int ms, quint8 command)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    replyDelayMs = ms;
+    replyDelayCommand = command;
+}
+
 void LoggerSimulator::reply(quint8 command, QByteArray bytes, bool isBlock)
 {
     std::unique_lock<std::mutex> lock(mutex);
+    if (replyDelayMs > 0 && (replyDelayCommand == 0 || replyDelayCommand == command)) {
+        const int ms = replyDelayMs;
+        lock.unlock();
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        lock.lock();
+    }
     for (int i = 0; i < faults.size(); ++i) {
         const FaultRule &rule = faults[i];
         if (rule.command != 0 && rule.command != command)

@@ -61,6 +61,8 @@ public:
     void setSilent(bool silent);
     void setHelloAnswerFrom(int n); // answer hellos from the n-th on (1 = at once)
     void setPaced(bool paced);      // send replies at the real line rate
+    // Waits `ms` before each reply to `command` (0: every reply), as a slow logger would.
+    void setReplyDelay(int ms, quint8 command = 0);
     void setWriteResult(quint32 result);
     void setDeleteResult(quint32 result);
     void setConfigReply(const QByteArray &payload); // a whole 0xB7 reply payload
@@ -116,6 +118,8 @@ private:
     int helloAnswerFrom = 1;
     int hellos = 0;
     bool paced = false;
+    int replyDelayMs = 0;
+    quint8 replyDelayCommand = 0;
     quint32 writeResult = 1;
     quint32 deleteResult = 1;
     bool closed = false;
