@@ -189,9 +189,10 @@ void TestCli::config_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
     QTest::newRow("read") << QStringList{} << 0 << "";
-    QTest::newRow("set") << QStringList{"timeInterval=30",       "intervalMode=distance",
-                                        "distanceInterval=5000", "logFormat=1",
-                                        "radiusEnabled=1",       "waasEnabled=0"}
+    QTest::newRow("set") << QStringList{"speedThreshold=1000",   "timeInterval=30",
+                                        "intervalMode=distance", "distanceInterval=5000",
+                                        "logFormat=1",           "radiusEnabled=1",
+                                        "waasEnabled=0"}
                          << 0 << "Set device configuration ok.\n";
     QTest::newRow("time 0") << QStringList{"timeInterval=0"} << 2
                             << "timeInterval: The value range is 1 ~ 1800\n";
