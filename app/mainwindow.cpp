@@ -173,6 +173,10 @@ void MainWindow::createActions()
     rewindAct = new QAction(QIcon(QStringLiteral(":/images/rewind.png")), tr("rewind"), this);
     connect(rewindAct, &QAction::triggered, this, &MainWindow::rewind);
 
+    zoomToTracksAct = new QAction(tr("&Zoom to tracks"), this);
+    zoomToTracksAct->setStatusTip(tr("Fit the map to the ticked tracks"));
+    connect(zoomToTracksAct, &QAction::triggered, this, [this] { mapWidget->zoomToTracks(); });
+
     aboutAct = new QAction(tr("&About"), this);
     aboutAct->setStatusTip(tr("Show the application's About box"));
     connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
@@ -236,6 +240,9 @@ void MainWindow::createMenus()
     heightMenu = unitMenu->addMenu(tr("Height"));
     heightMenu->addAction(meterAct);
     heightMenu->addAction(feetAct);
+
+    viewMenu = menuBar()->addMenu(tr("View"));
+    viewMenu->addAction(zoomToTracksAct);
 
     timeMenu = menuBar()->addMenu(tr("Time"));
     timeMenu->addAction(localTimeAct);

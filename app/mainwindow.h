@@ -109,6 +109,7 @@ private:
     QAction *utcTimeAct = nullptr;
     QAction *localTimeAct = nullptr;
     QAction *aboutAct = nullptr;
+    QAction *zoomToTracksAct = nullptr;
 
     QActionGroup *deviceActionGroup = nullptr;
     QActionGroup *speedUnitGroup = nullptr;
@@ -122,6 +123,7 @@ private:
     QMenu *heightMenu = nullptr;
     QMenu *timeMenu = nullptr;
     QMenu *helpMenu = nullptr;
+    QMenu *viewMenu = nullptr;
 
     QComboBox *portComboBox = nullptr;
     QPushButton *connectButton = nullptr;

@@ -1,3 +1,4 @@
+#include "app/mainwindow.h"
 #include "formats/exportsettings.h"
 #include "testsettings.h"
 #include "view/googlemapoperator.h"
@@ -6,6 +7,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTreeWidget>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -29,6 +31,7 @@ private slots:
     void page();
     void requestsCarryTheUserAgent();
     void reloadStartsEmpty();
+    void trackFileOpenedAtStart();
 
 private:
     QString js(const QString &script);
@@ -140,6 +143,14 @@ void TestMapPage::page_data()
            "document.querySelectorAll('.point-dot').length, map.getCenter().lat.toFixed(4)]"
            ".join('|')"
         << "16|47.7|2.second|1|47.7000";
+    QTest::newRow("fitTracks fits the lines shown") << Actions([](GoogleMapOperator *op) {
+        emit op->addPolyline();
+        emit op->addLatLng(47.30, 8.50, 0);
+        emit op->addLatLng(47.32, 8.56, 0);
+        emit op->showPolyline(0);
+        emit op->fitTracks();
+    }) << "[map.getZoom() > 10, map.getBounds().contains(polylinesArray[0].getBounds())].join('|')"
+                                                    << "true|true";
     QTest::newRow("deleteAllObject") << Actions([](GoogleMapOperator *op) {
         emit op->addPolyline();
         emit op->viewPoint(47.6, 8.6, QStringLiteral("x"));
@@ -201,6 +212,26 @@ void TestMapPage::reloadStartsEmpty()
     QCOMPARE(js(QStringLiteral("String(polylinesArray.length)")), QStringLiteral("0"));
     emit widget->mapOperator()->addPolyline(); // the objects are there again for the new page
     QCOMPARE(js(QStringLiteral("String(polylinesArray.length)")), QStringLiteral("1"));
+}
+
+// As the program starts with a track file: opened before the page has loaded, ticked at once.
+void TestMapPage::trackFileOpenedAtStart()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(window.openFile(QStringLiteral(LX300_SAMPLE)));
+    auto *map = window.findChild<MapWidget *>();
+    map->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
+    QWebEnginePage *page = map->webView()->page();
+    QString lines;
+    for (int i = 0; i < 200 && lines.isEmpty(); ++i) {
+        QTest::qWait(50);
+        page->runJavaScript(QStringLiteral("channelReady ? polylinesArray.map(function (l) { "
+                                           "return l.getLatLngs().length + ':' + map.hasLayer(l); "
+                                           "}).join(' ') : ''"),
+                            [&](const QVariant &v) { lines = v.toString(); });
+    }
+    QCOMPARE(lines, QStringLiteral("400:false 400:true 400:false"));
 }
 
 QTEST_MAIN(TestMapPage)

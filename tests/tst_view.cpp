@@ -38,6 +38,7 @@ struct CallLog : QObject
             log(QStringLiteral("viewPoint(%1,%2)").arg(lat).arg(text));
         });
         connect(op, &GoogleMapOperator::deleteAllObject, this, [=] { log("deleteAllObject"); });
+        connect(op, &GoogleMapOperator::fitTracks, this, [=] { log("fitTracks"); });
     }
     QStringList calls;
 };
@@ -197,12 +198,15 @@ void TestView::rebuildAndChecks()
                            "addMarker(2.05,2.2009-04-11 - 14:45:25 #1)",
                            "clearPolyline(2)",
                            "showMarked"};
-    QCOMPARE(log->calls, pass + pass); // the track, then the root turning partial
+    // The track comes into view where none was: the map fits it, once.
+    QCOMPARE(log->calls, pass + QStringList{"fitTracks"} + pass);
     QCOMPARE(root->checkState(0), Qt::PartiallyChecked);
     QCOMPARE(widget->checkedTrackIndexes(), QList<int>{1});
+    log->calls.clear();
     root->child(0)->setCheckState(0, Qt::Checked);
     root->child(2)->setCheckState(0, Qt::Checked);
     QCOMPARE(root->checkState(0), Qt::Checked);
+    QVERIFY(!log->calls.contains("fitTracks")); // more tracks keep the view the user has
     log->calls.clear();
     root->setCheckState(0, Qt::Unchecked);
     QCOMPARE(widget->checkedTrackIndexes(), QList<int>{});
@@ -210,10 +214,11 @@ void TestView::rebuildAndChecks()
              (QStringList{"deleteMarked", "clearPolyline(0)", "clearPolyline(1)",
                           "clearPolyline(2)", "showMarked"}));
 
-    // Double-clicking the root lists the first track and ticks all.
+    // Double-clicking the root lists the first track and ticks all, at its own zoom.
     widget->trackTree()->setCurrentItem(root);
     log->calls.clear();
     widget->TreeWidgetItemDoubleClicked(root, 0);
+    QVERIFY(!log->calls.contains("fitTracks"));
     QCOMPARE(widget->listedPoints().size(), 3);
     QCOMPARE(log->calls.first(), QStringLiteral("setCenter(1,8.5)"));
     QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));

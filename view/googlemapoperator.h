@@ -25,6 +25,8 @@ signals:
     void showMarked();
     void viewPoint(double lat, double lng, QString text);
     void deleteAllObject();
+    // Fits the map to the lines shown.
+    void fitTracks();
 };
 
 #endif // GOOGLEMAPOPERATOR_H

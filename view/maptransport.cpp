@@ -37,6 +37,8 @@ MapTransport::MapTransport(GoogleMapOperator *op, QObject *parent) : QObject(par
     });
     connect(op, &GoogleMapOperator::deleteAllObject, this,
             [this] { queue({QStringLiteral("deleteAllObject")}); });
+    connect(op, &GoogleMapOperator::fitTracks, this,
+            [this] { queue({QStringLiteral("fitTracks")}); });
 }
 
 void MapTransport::closeRun()
@@ -79,11 +81,17 @@ void MapTransport::schedule()
     QTimer::singleShot(0, this, &MapTransport::flush);
 }
 
+void MapTransport::pageReady()
+{
+    ready = true;
+    flush();
+}
+
 void MapTransport::flush()
 {
     closeRun();
     scheduled = false;
-    if (pending.isEmpty())
+    if (pending.isEmpty() || !ready)
         return;
     QJsonArray batch;
     batch.swap(pending);

@@ -20,8 +20,13 @@ class MapTransport : public QObject
 public:
     explicit MapTransport(GoogleMapOperator *mapOperator, QObject *parent = nullptr);
 
-    // Sends what is queued now.
+    // Sends what is queued now, once the page listens.
     void flush();
+    // The page calls this when it has connected to the calls; until then they are kept,
+    // so a track file opened at start still reaches the map.
+    Q_INVOKABLE void pageReady();
+    // A new page is loading: hold the calls until it is ready.
+    void pageGone() { ready = false; }
 
 signals:
     // Each entry is [name, arguments...] or ["addLatLngRun", n, lat, lng, lat, lng, ...].
@@ -37,6 +42,7 @@ private:
     QVector<double> run; // points of the open addLatLng run
     int runLine = -1;
     bool scheduled = false;
+    bool ready = false;
 };
 
 #endif // MAPTRANSPORT_H

@@ -32,6 +32,7 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const ExportSettings *setting
     page->setWebChannel(channel);
     view->setPage(page);
     addJSObject();
+    connect(page, &QWebEnginePage::loadStarted, transport, &MapTransport::pageGone);
     view->load(QUrl(QStringLiteral("qrc:/map.html")));
 
     treeWidget->setColumnCount(1);
@@ -145,6 +146,7 @@ void MapWidget::rebuildTrackViews()
     playStart = 0;
     emit googleMapOperator->deleteAllObject();
     markedPoints.clear();
+    linesShown = false;
 
     rootItem = new QTreeWidgetItem;
     rootItem->setText(0, QStringLiteral("LX-300 Data Logger"));
@@ -177,9 +179,11 @@ void MapWidget::TreeWidgetItemChanged(QTreeWidgetItem *item, int)
     const int timeSwitch = settings->exportTimeSwitch();
 
     emit googleMapOperator->deleteMarked();
+    bool anyShown = false;
     for (int i = 0; i < parent->childCount(); ++i) {
         const Qt::CheckState state = parent->child(i)->checkState(0);
         if (state == Qt::Checked) {
+            anyShown = true;
             emit googleMapOperator->showPolyline(i);
             if (i < markedPoints.size()) {
                 // Newest first, as they always came: the last mark point is #0.
@@ -195,6 +199,10 @@ void MapWidget::TreeWidgetItemChanged(QTreeWidgetItem *item, int)
         }
     }
     emit googleMapOperator->showMarked();
+    // Tracks that come into view where none were are brought into view.
+    if (anyShown && !linesShown && !keepView)
+        emit googleMapOperator->fitTracks();
+    linesShown = anyShown;
 
     const Qt::CheckState state = item->checkState(0);
     if (state == Qt::PartiallyChecked)
@@ -212,7 +220,14 @@ void MapWidget::TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int)
     stopPlayback();
     playStart = 0;
     rebuildPointList(-1.0f, -1);
+    keepView = true;
     item->setCheckState(0, Qt::Checked);
+    keepView = false;
+}
+
+void MapWidget::zoomToTracks()
+{
+    emit googleMapOperator->fitTracks();
 }
 
 void MapWidget::rebuildPointList(float threshold, int rule)

@@ -63,6 +63,8 @@ public slots:
     void TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int column);
     void TreeWidget2ItemDoubleClicked(const QModelIndex &index);
     void addJSObject();
+    // Fits the map to the ticked tracks.
+    void zoomToTracks();
     // Playback speed step 0..2 from the tool bar's slider.
     void setSpeed(int speed);
 
@@ -76,6 +78,8 @@ private slots:
 
 private:
     void setupForm();
+    bool linesShown = false; // after the last check pass
+    bool keepView = false;   // a double-click keeps its own zoom
     void fillPointList(const QVector<TrackPoint> &points, int format);
     QString trackLabel(quint32 startTime, int index) const;
 
