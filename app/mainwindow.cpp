@@ -271,10 +271,12 @@ void MainWindow::createToolBars()
 
     auto *portBox = new QWidget(fileToolBar);
     toolBarLayout = new QHBoxLayout(portBox);
+    // Narrow enough that every control stays in view at the default 800 x 600.
+    toolBarLayout->setContentsMargins(4, 0, 4, 0);
     toolBarLayout->addWidget(new QLabel(tr("Serial Port :"), portBox));
     portComboBox = new QComboBox(portBox);
     portComboBox->setObjectName(QStringLiteral("portComboBox"));
-    portComboBox->setFixedWidth(180);
+    portComboBox->setFixedWidth(140);
     toolBarLayout->addWidget(portComboBox);
     connectButton = new QPushButton(tr("Connect"), portBox);
     connectButton->setObjectName(QStringLiteral("connectButton"));
@@ -292,7 +294,7 @@ void MainWindow::createToolBars()
     speedSlider->setRange(0, 2);
     speedSlider->setTickInterval(1);
     speedSlider->setTickPosition(QSlider::TicksBelow);
-    speedSlider->setFixedWidth(100);
+    speedSlider->setFixedWidth(80);
     speedSlider->setValue(0);
     connect(speedSlider, &QSlider::valueChanged, mapWidget, &MapWidget::setSpeed);
     fileToolBar->addWidget(speedSlider);

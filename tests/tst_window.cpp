@@ -22,6 +22,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolBar>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
@@ -204,6 +205,11 @@ void TestWindow::preferences()
     window = new MainWindow; // the stored geometry comes back
     QVERIFY(!(window->windowState() & Qt::WindowMaximized));
     QCOMPARE(window->size(), QSize(640, 480));
+    // At 800 x 600 every tool bar control is in view, none behind the overflow button.
+    window->resize(800, 600);
+    window->show();
+    QTRY_VERIFY(window->speedSlider->isVisible());
+    QVERIFY(!window->fileToolBar->findChild<QWidget *>("qt_toolbar_ext_button")->isVisible());
 }
 
 // The window's reaction to each report of the worker, driven directly.
