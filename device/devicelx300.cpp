@@ -2,6 +2,7 @@
 
 #include <QSerialPort>
 
+#include <chrono>
 #include <memory>
 
 DeviceLX300::DeviceLX300() : QThread(nullptr) {}
@@ -37,7 +38,11 @@ bool DeviceLX300::Connect(const QString &portName)
 
 void DeviceLX300::Disconnect()
 {
-    running = false;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        running = false;
+    }
+    requestCondition.notify_all();
     wait();
     std::lock_guard<std::mutex> lock(mutex);
     if (!connected)
@@ -77,6 +82,7 @@ void DeviceLX300::sendFrame(const QByteArray &frame)
         return;
     outgoing.append(frame);
     replyTimer.start();
+    requestCondition.notify_all();
 }
 
 void DeviceLX300::sendRequest(const QByteArray &frame)
@@ -228,17 +234,25 @@ void DeviceLX300::run()
 
         qint64 waiting = 0;
         if (port.isOpen()) {
-            writeQueued(port);
-            // Wait up to one cycle for bytes, but look at the request queue every
-            // millisecond so a request does not sit out the rest of the cycle.
-            QElapsedTimer cycle;
-            cycle.start();
-            while (port.bytesAvailable() == 0 && cycle.elapsed() < CycleMs && running) {
-                port.waitForReadyRead(1);
-                std::lock_guard<std::mutex> lock(mutex);
-                if (!outgoing.isEmpty())
-                    break;
+            // With nothing awaited the worker sleeps in the kernel until a request comes,
+            // instead of polling the port; what the logger sent meanwhile is nobody's reply.
+            bool woke = false;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                if (!protocol.isHandshaking() &&
+                    protocol.pendingCommand() == DeviceProtocol::NoCommand && outgoing.isEmpty()) {
+                    requestCondition.wait_for(lock, std::chrono::milliseconds(IdleWaitMs),
+                                              [this] { return !outgoing.isEmpty() || !running; });
+                    woke = !outgoing.isEmpty();
+                }
             }
+            if (woke)
+                port.clear(QSerialPort::Input);
+            writeQueued(port);
+            // A reply is awaited: wait in the kernel up to one cycle for its bytes. (The next
+            // request comes after the reply, and wakes the idle wait above at once.)
+            if (port.bytesAvailable() == 0)
+                port.waitForReadyRead(CycleMs);
             waiting = port.bytesAvailable();
         } else {
             msleep(CycleMs);

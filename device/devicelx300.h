@@ -27,6 +27,7 @@ public:
     static constexpr int MaxHellos = 10;
     static constexpr int ReplyTimeoutMs = 3000;
     static constexpr int CycleMs = 10;
+    static constexpr int IdleWaitMs = 100; // longest sleep with nothing awaited
 
     DeviceLX300();
     ~DeviceLX300() override;
@@ -82,6 +83,7 @@ private:
     std::atomic<bool> running{false};
     std::atomic<bool> connected{false};
     std::condition_variable openedCondition;
+    std::condition_variable requestCondition; // a frame to write, or the end
     bool openTried = false;
     bool openResult = false;
     QString openError;
