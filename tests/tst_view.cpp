@@ -381,6 +381,9 @@ void TestView::batchesKeepOrder()
     QList<QJsonArray> batches;
     connect(&transport, &MapTransport::calls, this, [&](QJsonArray b) { batches << b; });
     emit op.addPolyline();
+    QTest::qWait(20);
+    QVERIFY(batches.isEmpty()); // held until the page listens
+    transport.pageReady();
     for (int i = 0; i < 120000; ++i)
         emit op.addLatLng(i, -i, 0);
     emit op.addLatLng(-7, 7, 1);
@@ -400,7 +403,7 @@ void TestView::batchesKeepOrder()
         }
     QCOMPARE(names, (QStringList{"addPolyline", "addLatLngRun:0", "addLatLngRun:0",
                                  "addLatLngRun:0", "addLatLngRun:1", "showPolyline:0"}));
-    QCOMPARE(batches.size(), 3);
+    QCOMPARE(batches.size(), 4);
     QCOMPARE(lats.size(), 120001);
     for (int i = 0; i < 120000; ++i)
         QCOMPARE(lats[i], double(i));
