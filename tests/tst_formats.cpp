@@ -58,6 +58,22 @@ void writeAll(const QString &name, const QByteArray &bytes)
     f.write(bytes);
 }
 
+// Doubles go through their bits, so no pointer arithmetic on the array's own storage is needed.
+double f64(const QByteArray &b, int offset)
+{
+    const quint64 bits = qFromLittleEndian<quint64>(b.constData() + offset);
+    double v;
+    memcpy(&v, &bits, 8);
+    return v;
+}
+
+void setF64(QByteArray &b, int offset, double v)
+{
+    quint64 bits;
+    memcpy(&bits, &v, 8);
+    qToLittleEndian(bits, b.data() + offset);
+}
+
 quint32 u32(const QByteArray &b, int offset)
 {
     return qFromLittleEndian<quint32>(b.constData() + offset);
@@ -185,12 +201,9 @@ void TestFormats::tkrLayout()
         QCOMPARE(u32(b, offsets[k] + 4), 2u);
     }
     if (pointCounts == QVector<int>{1}) { // the point record: reserved, doubles, words
-        double lat, alt;
-        memcpy(&lat, b.constData() + 136, 8);
-        memcpy(&alt, b.constData() + 152, 8);
         QCOMPARE(b.mid(128, 8) + b.mid(172, 4), QByteArray(12, '\0'));
-        QCOMPARE(lat, 47.5);
-        QCOMPARE(alt, 4001250.0);
+        QCOMPARE(f64(b, 136), 47.5);
+        QCOMPARE(f64(b, 152), 4001250.0);
         QCOMPARE(u32(b, 160), Start);
         QCOMPARE(u32(b, 164), 1000u);
         QCOMPARE(u32(b, 168), 0u);
@@ -260,12 +273,10 @@ void TestFormats::tkrRefused_data()
     QTest::newRow("point count lies") << with(116, 0x7FFFFFFFu);
     QTest::newRow("one point more than stored") << with(128, 5);
     QByteArray nan = good;
-    const double notANumber = std::nan("");
-    memcpy(nan.data() + 140 + 8, &notANumber, 8); // the first point's latitude
+    setF64(nan, 140 + 8, std::nan("")); // the first point's latitude
     QTest::newRow("NaN latitude") << nan;
     QByteArray infinite = good;
-    const double inf = -HUGE_VAL;
-    memcpy(infinite.data() + 140 + 48 * 3 + 24, &inf, 8); // the last point's altitude
+    setF64(infinite, 140 + 48 * 3 + 24, -HUGE_VAL); // the last point's altitude
     QTest::newRow("infinite altitude") << infinite;
     QTest::newRow("no such file") << QByteArray("missing");
 }
