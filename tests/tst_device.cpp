@@ -147,7 +147,8 @@ void TestDevice::downloadBothFormatsOverPages()
     const QVector<TrackFileHeader> headers = recorder->lists()[0];
     QCOMPARE(headers.size(), 3);
     QStringList pages;
-    for (const QByteArray &r : sim->requests())
+    const QVector<QByteArray> requests = sim->requests(); // const: no detach beside the sim
+    for (const QByteArray &r : requests)
         pages << QString::fromLatin1(r.toHex());
     QCOMPARE(pages.mid(pages.size() - 3), (QStringList{"bb0000", "bb0003", "bb0006"}));
 
@@ -188,7 +189,8 @@ void TestDevice::configReadAndWriteBack()
     expected[0] = char(0xB8);
     expected[41] = 0x04;
     expected.replace(12, 4, QByteArray::fromHex("00002328"));
-    QCOMPARE(sim->requests().last().toHex(), expected.toHex());
+    const QVector<QByteArray> written = sim->requests();
+    QCOMPARE(written.last().toHex(), expected.toHex());
 
     // A refused delete ends the command without any report, and without a time-out.
     recorder->restart();
