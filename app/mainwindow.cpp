@@ -493,7 +493,9 @@ void MainWindow::save()
         showMessage(QMessageBox::Warning, tr("Nothing was saved: %1").arg(format->errorString()));
         return;
     }
-    unsavedDownload = false;
+    // Only a save of every track, every point, keeps the download safe.
+    if (!markedOnly && selection.size() == tracks.size())
+        unsavedDownload = false;
 }
 
 void MainWindow::filter()
