@@ -1,7 +1,10 @@
 #include "app/mainwindow.h"
+#include "app/startoptions.h"
 
 #include <QApplication>
 #include <QIcon>
+
+#include <cstdio>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -17,15 +20,26 @@ int main(int argc, char *argv[])
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 #endif
     QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("lx300"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(LX300_VERSION));
+    const StartOptions options = parseStartOptions(QApplication::arguments());
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "lx300: %s\n\n%s", qPrintable(options.error),
+                     qPrintable(startOptionsHelp()));
+        return 2;
+    }
+    if (options.help || options.version) {
+        std::printf("%s", qPrintable(options.help ? startOptionsHelp()
+                                                  : QStringLiteral("lx300 " LX300_VERSION "\n")));
+        return 0;
+    }
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/LX300_SW_Icon.png")));
     int code;
     {
         MainWindow window;
         window.show();
         // A file manager opens a track file by passing it as the only argument.
-        const QStringList args = QApplication::arguments();
-        if (args.size() == 2)
-            window.openFile(args.at(1));
+        window.applyStartOptions(options);
         code = QApplication::exec();
     }
     return code;

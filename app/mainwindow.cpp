@@ -3,6 +3,7 @@
 #include "app/devicesettingdialog.h"
 #include "app/filterdialog.h"
 #include "app/myfiledialog.h"
+#include "app/startoptions.h"
 #include "app/trackfileheaderdialog.h"
 #include "device/detectdevicethread.h"
 #include "device/devicelx300.h"
@@ -650,8 +651,28 @@ void MainWindow::OnRecvStatus(int cmd, int status)
     }
 }
 
+void MainWindow::applyStartOptions(const StartOptions &options)
+{
+    if (!options.port.isEmpty())
+        setGivenPort(options.port);
+    if (!options.file.isEmpty())
+        openFile(options.file);
+}
+
+void MainWindow::setGivenPort(const QString &portName)
+{
+    givenPort = portName;
+    onDeviceDiscovered({}); // offered at once, not at the next detection round
+    portComboBox->setCurrentIndex(0);
+}
+
 void MainWindow::onDeviceDiscovered(QStringList portList)
 {
+    if (!givenPort.isEmpty() && !portList.contains(givenPort, Qt::CaseSensitive)) {
+        if (portComboBox->findText(givenPort, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+            portComboBox->insertItem(0, givenPort);
+        portList.prepend(givenPort);
+    }
     for (const QString &name : qAsConst(portList)) {
         if (portComboBox->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
             portComboBox->addItem(name);

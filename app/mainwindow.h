@@ -24,6 +24,7 @@ class QToolBar;
 class DetectDeviceThread;
 class DeviceLX300;
 class MapWidget;
+struct StartOptions;
 
 class MainWindow : public QMainWindow, public ExportSettings
 {
@@ -36,6 +37,12 @@ public:
     // Opens a TKR file: the tracks in memory are replaced only when it could
     // be read; otherwise a warning names the file and everything stays.
     bool openFile(const QString &fileName);
+
+    // A port offered first in the port box whatever detection finds, such as
+    // a simulated logger's pseudo-terminal; empty for none.
+    void setGivenPort(const QString &portName);
+    // What the command line asks for: the given port, then the track file.
+    void applyStartOptions(const StartOptions &options);
 
     // The preferences the views and the CSV export follow.
     int speedUnit = 0;  // 0 = km/h, 1 = mph
@@ -145,6 +152,7 @@ private:
     const QString buildCode = QStringLiteral("S-ANX-21-0904113");
     bool playing = false;
     QString directory;
+    QString givenPort;
 };
 
 #endif // MAINWINDOW_H

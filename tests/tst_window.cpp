@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "app/myfiledialog.h"
 #include "app/settinglineedit.h"
+#include "app/startoptions.h"
 #include "app/trackfileheaderdialog.h"
 #include "device/devicelx300.h"
 #include "modalanswerer.h"
@@ -19,6 +20,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -98,6 +100,9 @@ private slots:
     void filter_data();
     void filter();
     void playback();
+    void startOptions_data();
+    void startOptions();
+    void startedWithPortDownloadsFromMenu();
 
 private:
     void connectToSimulator();
@@ -622,6 +627,72 @@ void TestWindow::playback()
     QTRY_VERIFY_WITH_TIMEOUT(!window->playing, 5000); // ran to the end
     QCOMPARE(window->playAct->toolTip(), QStringLiteral("play"));
     QCOMPARE(window->mapWidget->playbackStart(), 0);
+}
+
+void TestWindow::startOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QStringList>("parsed"); // port, file, help; or the error
+    QTest::newRow("port and file") << QStringList{"--port", "/dev/pts/3", "a.tkr"}
+                                   << QStringList{"/dev/pts/3", "a.tkr", "0"};
+    QTest::newRow("port=, any name") << QStringList{"--port=/tmp/x y"}
+                                     << QStringList{"/tmp/x y", "", "0"};
+    QTest::newRow("file only") << QStringList{"a.tkr"} << QStringList{"", "a.tkr", "0"};
+    QTest::newRow("help") << QStringList{"--help"} << QStringList{"", "", "1"};
+    QTest::newRow("two files") << QStringList{"a.tkr", "b.tkr"}
+                               << QStringList{"Only one track file can be opened at start."};
+    QTest::newRow("port without path")
+        << QStringList{"--port"} << QStringList{"Missing value after '--port'."};
+    QTest::newRow("empty port") << QStringList{"--port="}
+                                << QStringList{"The port path is empty."};
+    QTest::newRow("unknown") << QStringList{"--bogus"} << QStringList{"Unknown option 'bogus'."};
+}
+
+void TestWindow::startOptions()
+{
+    QFETCH(QStringList, args);
+    const StartOptions o = parseStartOptions(QStringList{"lx300"} + args);
+    QStringList parsed{o.error};
+    if (o.error.isEmpty())
+        parsed = QStringList{o.port, o.file, QString::number(o.help)};
+    QTEST(parsed, "parsed");
+}
+
+// As a user without a logger would: lx300 --port on the simulator, Device -> Download.
+void TestWindow::startedWithPortDownloadsFromMenu()
+{
+    FakePorts::set({{QStringLiteral("ttyUSB4"), QStringLiteral("USB Serial (ttyUSB4)")},
+                    {QStringLiteral("ttyS0"), QStringLiteral("Communications Port (ttyS0)")}});
+    window = new MainWindow;
+    window->show();
+    window->applyStartOptions(
+        parseStartOptions({"lx300", "--port", sim->portPath(), QStringLiteral(LX300_SAMPLE)}));
+    QCOMPARE(window->tracks.size(), 3);
+    QCOMPARE(window->portComboBox->currentText(), sim->portPath());
+    QVERIFY(window->connectButton->isEnabled());
+    // Detection rounds add the USB port after it and never drop it.
+    QTRY_COMPARE_WITH_TIMEOUT(window->portComboBox->count(), 2, 3000);
+    QCOMPARE(window->portComboBox->itemText(0), sim->portPath());
+    QTest::mouseClick(window->connectButton, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(window->deviceActionGroup->isEnabled(), 3000);
+
+    answer->then(on<TrackFileHeaderDialog>([](TrackFileHeaderDialog *d) {
+        d->tree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
+        d->Apply();
+    }));
+    QAction *device = nullptr, *download = nullptr;
+    for (QAction *a : window->menuBar()->actions())
+        if (a->text() == "Device")
+            device = a;
+    QVERIFY(device);
+    for (QAction *a : device->menu()->actions())
+        if (a->text() == "Download all track points")
+            download = a;
+    QVERIFY(download);
+    download->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(window->tracks.size() == 1, 10000);
+    QVERIFY(samePoints(window->tracks, sim->expectedTracks({1})));
+    QVERIFY(answer->idle() && answer->messages.isEmpty());
 }
 
 QTEST_MAIN(TestWindow)

@@ -42,12 +42,16 @@ int main(int argc, char *argv[])
     const QCommandLineOption paced(QStringLiteral("paced"),
                                    QStringLiteral("Send at the real line rate, 23040 bytes/s."));
     const QCommandLineOption silent(QStringLiteral("silent"), QStringLiteral("Never answer."));
+    const QCommandLineOption replyDelay(QStringLiteral("reply-delay"),
+                                        QStringLiteral("Wait MS milliseconds before each reply, "
+                                                       "as a slow logger would (default 0)."),
+                                        QStringLiteral("MS"), QStringLiteral("0"));
     const QCommandLineOption generate(
         QStringLiteral("generate"),
         QStringLiteral("Write the simulated logger's tracks, as a download gives them, to a TKR "
                        "file and exit."),
         QStringLiteral("FILE.tkr"));
-    parser.addOptions({tracks, points, pageSize, paced, silent, generate});
+    parser.addOptions({tracks, points, pageSize, paced, silent, replyDelay, generate});
     parser.process(app);
 
     LoggerSimulator sim;
@@ -75,11 +79,23 @@ int main(int argc, char *argv[])
     sim.setPageSize(parser.value(pageSize).toInt());
     sim.setPaced(parser.isSet(paced));
     sim.setSilent(parser.isSet(silent));
+    bool delayOk = false;
+    const int delay = parser.value(replyDelay).toInt(&delayOk);
+    if (!delayOk || delay < 0 || delay > 600000) {
+        std::fprintf(stderr, "lx300-sim: --reply-delay takes 0 to 600000 milliseconds\n");
+        return 2;
+    }
+    sim.setReplyDelay(delay);
     if (!sim.start()) {
         std::fprintf(stderr, "lx300-sim: cannot open a pseudo-terminal\n");
         return 1;
     }
-    std::printf("%s\n", qPrintable(sim.portPath()));
+    // The path alone on the first line, for scripts; then how to use it.
+    const QByteArray path = sim.portPath().toLocal8Bit();
+    std::printf("%s\n\nTry it with the window:  lx300 --port %s\n"
+                "or the command line:    lx300-cli list --port %s\n"
+                "Stop with Ctrl+C.\n",
+                path.constData(), path.constData(), path.constData());
     std::fflush(stdout);
 
     std::signal(SIGINT, onSignal);

@@ -1,0 +1,53 @@
+#include "app/startoptions.h"
+
+#include <QCommandLineParser>
+
+namespace {
+struct Parser
+{
+    QCommandLineParser parser;
+    QCommandLineOption port{QStringLiteral("port"),
+                            QStringLiteral("Offer this serial port first in the port box, "
+                                           "whatever its name (a simulated logger's, say)."),
+                            QStringLiteral("PATH")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Show this help and exit.")};
+    QCommandLineOption version{QStringLiteral("version"),
+                               QStringLiteral("Show the version and exit.")};
+
+    Parser()
+    {
+        parser.setApplicationDescription(QStringLiteral("LX-300 GPS logger companion."));
+        parser.addOptions({port, help, version});
+        parser.addPositionalArgument(QStringLiteral("FILE.tkr"),
+                                     QStringLiteral("A track file to open."), "[FILE.tkr]");
+    }
+};
+} // namespace
+
+StartOptions parseStartOptions(const QStringList &arguments)
+{
+    Parser p;
+    StartOptions options;
+    if (!p.parser.parse(arguments)) {
+        options.error = p.parser.errorText();
+        return options;
+    }
+    options.help = p.parser.isSet(p.help);
+    options.version = p.parser.isSet(p.version);
+    options.port = p.parser.value(p.port);
+    const QStringList files = p.parser.positionalArguments();
+    if (files.size() > 1)
+        options.error = QStringLiteral("Only one track file can be opened at start.");
+    else if (p.parser.isSet(p.port) && options.port.isEmpty())
+        options.error = QStringLiteral("The port path is empty.");
+    else
+        options.file = files.value(0);
+    return options;
+}
+
+QString startOptionsHelp()
+{
+    Parser p;
+    return p.parser.helpText();
+}

@@ -1,0 +1,21 @@
+#ifndef STARTOPTIONS_H
+#define STARTOPTIONS_H
+
+#include <QString>
+#include <QStringList>
+
+// What the window is started with: lx300 [--port PATH] [FILE.tkr]
+struct StartOptions
+{
+    QString port;  // offered in the port box whatever detection finds
+    QString file;  // a track file to open
+    QString error; // a usage mistake to report; nothing else is valid then
+    bool help = false;
+    bool version = false;
+};
+
+// Parses the program's arguments (the first is the program itself).
+StartOptions parseStartOptions(const QStringList &arguments);
+QString startOptionsHelp();
+
+#endif // STARTOPTIONS_H

@@ -1,0 +1,11 @@
+#!/bin/sh
+# Remakes docs/window.png: the window after a download from a simulated
+# logger, on a virtual X server. Run from the source folder after a build:
+#   sh scripts/screenshot.sh [BUILD_DIR]
+set -e
+build=${1:-build}
+command -v xvfb-run >/dev/null || apt-get install -y --no-install-recommends xvfb xauth
+mkdir -p docs
+QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 1200x800x24" "$build/lx300-screenshot" docs/window.png
+echo "docs/window.png"
