@@ -1,4 +1,5 @@
 // lx300-cli: the LX-300 companion without a window, for scripts and schedules.
+#include "analysis/tripstats.h"
 #include "device/detectdevicethread.h"
 #include "device/deviceconfigform.h"
 #include "formats/exportsettings.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cmath>
 #include <cstdio>
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -83,7 +85,9 @@ const char *const ToolHelp =
     "  convert INPUT OUTPUT [--tracks ...] [--marked-only] [--speed-unit ...]\n"
     "           [--height-unit ...] [--time ...]\n"
     "                             convert a .tkr file to another track file\n"
-    "  info FILE                  describe the tracks of a .tkr file\n"
+    "  info FILE [--speed-unit km|mi] [--height-unit m|ft] [--json]\n"
+    "                             describe the tracks of a file: counts, distance,\n"
+    "                             times, speeds, altitudes\n"
     "\n"
     "Exit status: 0 success, 1 the logger or a file failed, 2 usage error.\n"
     "lx300-cli --version prints the version.\n"
@@ -481,41 +485,112 @@ int convertCommand(const QStringList &args)
     return status;
 }
 
+// A JSON number at full precision; JSON has no NaN or infinity.
+QByteArray jsonNumber(double v)
+{
+    return std::isfinite(v) ? QByteArray::number(v, 'g', 17) : QByteArray("null");
+}
+
+// One object per track, keys in a fixed order and fixed units for scripts.
+void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats)
+{
+    QByteArray json = "{\"tracks\": [";
+    for (int i = 0; i < tracks.size(); ++i) {
+        const TripStats &s = stats[i];
+        const auto altitude = [&](double v) {
+            return s.hasAltitude ? jsonNumber(v) : QByteArray("null");
+        };
+        json += (i ? ", " : "") + QByteArray("{\"number\": ") + QByteArray::number(i + 1) +
+                ", \"start\": \"" + utcText(tracks[i].startTime).toLatin1() +
+                "\", \"format\": " + QByteArray::number(tracks[i].format) +
+                ", \"points\": " + QByteArray::number(s.points) +
+                ", \"marks\": " + QByteArray::number(s.marks) +
+                ", \"duration_s\": " + QByteArray::number(s.durationS) +
+                ", \"moving_time_s\": " + QByteArray::number(s.movingTimeS) +
+                ", \"distance_m\": " + jsonNumber(s.distanceM) +
+                ", \"max_speed_kmh\": " + jsonNumber(s.maxSpeedKmh) +
+                ", \"avg_speed_kmh\": " + jsonNumber(s.avgSpeedKmh()) +
+                ", \"avg_moving_speed_kmh\": " + jsonNumber(s.avgMovingSpeedKmh()) +
+                ", \"min_altitude_m\": " + altitude(s.minAltitudeM) +
+                ", \"max_altitude_m\": " + altitude(s.maxAltitudeM) +
+                ", \"ascent_m\": " + altitude(s.ascentM) +
+                ", \"descent_m\": " + altitude(s.descentM) + "}";
+    }
+    out() << json << "]}\n";
+}
+
+// The figures after the counts, in the chosen units; "-" where a track has none.
+QString figuresText(const TripStats &s, int speedUnit, int heightUnit)
+{
+    using namespace TripAnalysis;
+    const auto height = [&](double v) {
+        return s.hasAltitude ? heightText(v, heightUnit) : QStringLiteral("-");
+    };
+    return QStringList{distanceText(s.distanceM, speedUnit),
+                       durationText(s.durationS),
+                       durationText(s.movingTimeS),
+                       speedText(s.avgSpeedKmh(), speedUnit),
+                       speedText(s.avgMovingSpeedKmh(), speedUnit),
+                       speedText(s.maxSpeedKmh, speedUnit),
+                       height(s.minAltitudeM),
+                       height(s.maxAltitudeM),
+                       height(s.ascentM),
+                       height(s.descentM)}
+        .join(QLatin1Char('\t'));
+}
+
 int infoCommand(const QStringList &args)
 {
     Command c(QStringLiteral("info"),
-              QStringLiteral("Describes each track of a .tkr file: number, start (UTC), log "
-                             "format, points, mark points, first and last point time; then the "
-                             "totals."));
-    c.positional(QStringLiteral("FILE"), QStringLiteral("The .tkr file."));
+              QStringLiteral("Describes each track of a track file: number, start (UTC), log "
+                             "format, points, mark points, first and last point time, then "
+                             "distance, duration, moving time, average, moving average and "
+                             "maximum speed, lowest and highest altitude, ascent and descent; "
+                             "then the totals."));
+    c.positional(QStringLiteral("FILE"), QStringLiteral("The track file."));
+    c.option(QStringLiteral("speed-unit"),
+             QStringLiteral("Distances and speeds in km or mi (default km)."),
+             QStringLiteral("km|mi"), QStringLiteral("km"));
+    c.option(QStringLiteral("height-unit"), QStringLiteral("Heights in m or ft (default m)."),
+             QStringLiteral("m|ft"), QStringLiteral("m"));
+    c.option(QStringLiteral("json"),
+             QStringLiteral("Print one JSON object in fixed units (m, s, km/h) instead."));
     if (int s = c.parse(args); s >= 0)
         return s;
+    const QString speed = c.value(QStringLiteral("speed-unit"));
+    const QString height = c.value(QStringLiteral("height-unit"));
+    if (speed != QLatin1String("km") && speed != QLatin1String("mi"))
+        return failWith(Usage, QStringLiteral("--speed-unit takes km or mi"));
+    if (height != QLatin1String("m") && height != QLatin1String("ft"))
+        return failWith(Usage, QStringLiteral("--height-unit takes m or ft"));
+    const int speedUnit = speed == QLatin1String("mi");
+    const int heightUnit = height == QLatin1String("ft");
     FixedExportSettings settings;
     const FileFormatMap formats = createFileFormats(&settings);
     QVector<Track> tracks;
     int status = readInput(formats, c.files().at(0), &tracks);
-    if (status < 0) {
-        out() << "track\tstart\tformat\tpoints\tmarks\tfirst\tlast\n";
-        qint64 points = 0;
-        qint64 marks = 0;
-        int n = 1;
-        for (const Track &t : tracks) {
-            const qint64 m = std::count_if(t.points.begin(), t.points.end(),
-                                           [](const TrackPoint &p) { return p.marked != 0; });
-            out() << n++ << '\t' << utcText(t.startTime) << '\t' << t.format << '\t'
-                  << t.points.size() << '\t' << m << '\t'
-                  << (t.points.isEmpty() ? QStringLiteral("-") : utcText(t.points.first().time))
-                  << '\t'
-                  << (t.points.isEmpty() ? QStringLiteral("-") : utcText(t.points.last().time))
-                  << '\n';
-            points += t.points.size();
-            marks += m;
-        }
-        out() << "total\t" << tracks.size() << " tracks\t\t" << points << '\t' << marks << "\t\t\n";
-        status = Ok;
-    }
     qDeleteAll(formats);
-    return status;
+    if (status >= 0)
+        return status;
+    const QVector<TripStats> stats = TripAnalysis::allTrackStats(tracks);
+    if (c.isSet(QStringLiteral("json"))) {
+        printJson(tracks, stats);
+        return Ok;
+    }
+    out() << "track\tstart\tformat\tpoints\tmarks\tfirst\tlast\tdistance\tduration\tmoving\t"
+             "avg speed\tavg moving\tmax speed\tmin alt\tmax alt\tascent\tdescent\n";
+    for (int i = 0; i < tracks.size(); ++i) {
+        const Track &t = tracks[i];
+        out() << i + 1 << '\t' << utcText(t.startTime) << '\t' << t.format << '\t'
+              << stats[i].points << '\t' << stats[i].marks << '\t'
+              << (t.points.isEmpty() ? QStringLiteral("-") : utcText(t.points.first().time)) << '\t'
+              << (t.points.isEmpty() ? QStringLiteral("-") : utcText(t.points.last().time)) << '\t'
+              << figuresText(stats[i], speedUnit, heightUnit) << '\n';
+    }
+    const TripStats total = TripAnalysis::combined(stats);
+    out() << "total\t" << tracks.size() << " tracks\t\t" << total.points << '\t' << total.marks
+          << "\t\t\t" << figuresText(total, speedUnit, heightUnit) << '\n';
+    return Ok;
 }
 
 } // namespace
