@@ -1,7 +1,12 @@
+#include "analysis/tripstats.h"
 #include "formats/exportsettings.h"
 #include "formats/fileformats.h"
+#include "formats/fileformattkr.h"
 #include "tools/sim/loggersimulator.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
 
@@ -258,10 +263,37 @@ void TestCli::convertAndInfo()
     QCOMPARE(info.status, 0);
     const QStringList lines = info.out.split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 5);
-    QCOMPARE(lines[0], QStringLiteral("track\tstart\tformat\tpoints\tmarks\tfirst\tlast"));
-    QCOMPARE(lines[1], QStringLiteral("1\t2009-04-11T08:15:00Z\t2\t400\t10\t2009-04-11T08:15:00Z\t"
-                                      "2009-04-11T08:48:15Z"));
+    QVERIFY(lines[0].startsWith("track\tstart\tformat\tpoints\tmarks\tfirst\tlast\tdistance"));
+    QCOMPARE(lines[1].section('\t', 0, 8),
+             QStringLiteral("1\t2009-04-11T08:15:00Z\t2\t400\t10\t"
+                            "2009-04-11T08:15:00Z\t"
+                            "2009-04-11T08:48:15Z\t8.00 km\t0:33:15"));
     QVERIFY(lines[4].startsWith(QStringLiteral("total\t3 tracks\t\t1200\t30")));
+    const Run imperial = cli({"info", LX300_SAMPLE, "--speed-unit", "mi", "--height-unit", "ft"});
+    QCOMPARE(imperial.out.split('\n').at(2).section('\t', 7),
+             QStringLiteral("4.17 mi\t0:33:15\t0:31:15\t7.5 mph\t8.0 mph\t22.1 mph\t-\t-\t-\t-"));
+
+    // The JSON carries the figures at full precision, with exactly these keys.
+    const Run json = cli({"info", "--json", LX300_SAMPLE});
+    QCOMPARE(json.status, 0);
+    const QJsonArray parsed = QJsonDocument::fromJson(json.out.toUtf8())["tracks"].toArray();
+    QCOMPARE(parsed.size(), 3);
+    QVector<Track> sample;
+    QVERIFY(FileFormatTKR().read(sample, LX300_SAMPLE));
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject o = parsed[i].toObject();
+        const TripStats s = TripAnalysis::trackStats(sample[i]);
+        QCOMPARE(o.keys(), (QStringList{"ascent_m", "avg_moving_speed_kmh", "avg_speed_kmh",
+                                        "descent_m", "distance_m", "duration_s", "format", "marks",
+                                        "max_altitude_m", "max_speed_kmh", "min_altitude_m",
+                                        "moving_time_s", "number", "points", "start"}));
+        QCOMPARE(o["start"].toString(), QStringLiteral("2009-04-1%1T08:15:00Z").arg(i + 1));
+        QCOMPARE(o["distance_m"].toDouble(), s.distanceM);
+        QCOMPARE(o["avg_moving_speed_kmh"].toDouble(), s.avgMovingSpeedKmh());
+        QCOMPARE(o["moving_time_s"].toInteger(), s.movingTimeS);
+        QCOMPARE(o["ascent_m"].isNull(), i == 1); // log format 1 has no altitude
+        QCOMPARE(o["max_altitude_m"].toDouble(), s.maxAltitudeM);
+    }
 
     const Run convert =
         cli({"convert", LX300_SAMPLE, path("two.csv"), "--tracks", "2", "--marked-only"});
