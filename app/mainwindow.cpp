@@ -9,6 +9,7 @@
 #include "device/devicelx300.h"
 #include "model/trackblock.h"
 #include "view/mapwidget.h"
+#include "view/statisticstable.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -16,6 +17,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDebug>
+#include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -31,6 +33,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <QVariant>
 
 // The resources live in a static library; make sure the linker keeps them.
@@ -178,6 +181,10 @@ void MainWindow::createActions()
     zoomToTracksAct->setStatusTip(tr("Fit the map to the ticked tracks"));
     connect(zoomToTracksAct, &QAction::triggered, this, [this] { mapWidget->zoomToTracks(); });
 
+    statisticsAct = new QAction(tr("&Statistics"), this);
+    statisticsAct->setStatusTip(tr("Distance, times, speeds and climbing of the ticked tracks"));
+    connect(statisticsAct, &QAction::triggered, this, &MainWindow::showStatistics);
+
     aboutAct = new QAction(tr("&About"), this);
     aboutAct->setStatusTip(tr("Show the application's About box"));
     connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
@@ -244,6 +251,7 @@ void MainWindow::createMenus()
 
     viewMenu = menuBar()->addMenu(tr("View"));
     viewMenu->addAction(zoomToTracksAct);
+    viewMenu->addAction(statisticsAct);
 
     timeMenu = menuBar()->addMenu(tr("Time"));
     timeMenu->addAction(localTimeAct);
@@ -649,6 +657,21 @@ void MainWindow::OnRecvStatus(int cmd, int status)
     default:
         break;
     }
+}
+
+void MainWindow::showStatistics()
+{
+    // One window beside the map that follows the ticks, units and tracks.
+    if (!statisticsDialog) {
+        statisticsDialog = new QDialog(this);
+        statisticsDialog->setWindowTitle(tr("Trip statistics"));
+        auto *layout = new QVBoxLayout(statisticsDialog);
+        layout->addWidget(mapWidget->statisticsTable());
+        statisticsDialog->resize(960, 220);
+    }
+    statisticsDialog->show();
+    statisticsDialog->raise();
+    statisticsDialog->activateWindow();
 }
 
 void MainWindow::applyStartOptions(const StartOptions &options)

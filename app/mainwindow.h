@@ -24,6 +24,7 @@ class QToolBar;
 class DetectDeviceThread;
 class DeviceLX300;
 class MapWidget;
+class QDialog;
 struct StartOptions;
 
 class MainWindow : public QMainWindow, public ExportSettings
@@ -62,6 +63,7 @@ public slots:
     void filter();
     void toggled();
     void about();
+    void showStatistics();
     void DownloadDeviceTrackPoints();
     void DeleteDeviceTrackPoints();
     void DeviceSetting();
@@ -117,6 +119,8 @@ private:
     QAction *localTimeAct = nullptr;
     QAction *aboutAct = nullptr;
     QAction *zoomToTracksAct = nullptr;
+    QAction *statisticsAct = nullptr;
+    QDialog *statisticsDialog = nullptr;
 
     QActionGroup *deviceActionGroup = nullptr;
     QActionGroup *speedUnitGroup = nullptr;

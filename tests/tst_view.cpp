@@ -4,8 +4,12 @@
 #include "view/maptransport.h"
 #include "view/mapwidget.h"
 #include "view/pointformat.h"
+#include "view/profilechart.h"
+#include "view/statisticstable.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QLineSeries>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
@@ -93,6 +97,8 @@ private slots:
     void playback();
     void pauseResumeAndRewind();
     void batchesKeepOrder();
+    void profileLinks();
+    void statistics();
 
 private:
     void doubleClickTrack(int row);
@@ -407,6 +413,81 @@ void TestView::batchesKeepOrder()
     QCOMPARE(lats.size(), 120001);
     for (int i = 0; i < 120000; ++i)
         QCOMPARE(lats[i], double(i));
+}
+
+// The graph follows the list (filter, units, time, axis) and the two point at each other.
+void TestView::profileLinks()
+{
+    doubleClickTrack(1); // 12 points, 5 s apart, speeds 0 to 11 km/h
+    ProfileChart *chart = widget->profileChart();
+    QCOMPARE(chart->speedSeries()->count(), 12);
+    QCOMPARE(chart->speedSeries()->at(11).y(), 11.0);
+    QCOMPARE(chart->altitudeSeries()->at(0).y(), 400.5);
+    // Local time is eight hours ahead; for UTC the axis values move back by as much.
+    const double local = chart->axisXOfRow(0);
+    QCOMPARE(local, double(Start + 3600) * 1000);
+
+    // A click on the graph near row 7 shows it on the map and selects it.
+    widget->resize(1000, 800);
+    widget->show();
+    QVERIFY(QTest::qWaitForWindowExposed(widget));
+    const QPointF at = chart->chart()->mapToPosition(QPointF(chart->axisXOfRow(7) + 1000, 3.0),
+                                                     chart->speedSeries());
+    log->calls.clear();
+    QTest::mouseClick(chart->viewport(), Qt::LeftButton, {},
+                      chart->mapFromScene(chart->chart()->mapToScene(at)));
+    QCOMPARE(log->calls, QStringList{"viewPoint(2.07,8.2009-04-11 - 14:45:35)"});
+    QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 7);
+    QCOMPARE(widget->playbackStart(), 7);
+    QCOMPARE(chart->cursorSeries()->at(0).x(), chart->axisXOfRow(7));
+    // A row chosen in the list moves the cursor.
+    widget->pointList()->selectionModel()->select(widget->pointList()->model()->index(3, 0),
+                                                  QItemSelectionModel::ClearAndSelect |
+                                                      QItemSelectionModel::Rows);
+    QCOMPARE(chart->cursorSeries()->at(1).x(), chart->axisXOfRow(3));
+
+    // The filter, the units and the time reach the graph.
+    widget->rebuildPointList(-1.0f, 6); // the two mark points
+    QCOMPARE(chart->speedSeries()->count(), 2);
+    settings.speed = 1;
+    settings.height = 1;
+    settings.time = 0;
+    widget->rebuildPointList(-1.0f, 0);
+    QCOMPARE(chart->speedSeries()->name(), QStringLiteral("Speed (mph)"));
+    QCOMPARE(chart->speedSeries()->at(0).y(), 5.0 / 1.609344);
+    QCOMPARE(chart->altitudeSeries()->at(0).y(), 400.5 * 3.28084);
+    QCOMPARE(chart->axisXOfRow(0), double(Start + 3600 + 25) * 1000 - 8 * 3600e3);
+    // Against distance: miles from the first listed point.
+    widget->profileAxisBox()->setCurrentIndex(1);
+    QVERIFY(chart->againstDistance());
+    QCOMPARE(chart->axisXOfRow(0), 0.0);
+    QVERIFY(qAbs(chart->axisXOfRow(1) - 0.04 * 110574.4 / 1609.344) < 1e-3);
+    QCOMPARE(chart->rowAt(100.0), 1);
+}
+
+void TestView::statistics()
+{
+    QTreeWidgetItem *root = widget->trackTree()->topLevelItem(0);
+    QCOMPARE(root->child(1)->text(2), QStringLiteral("0:00:55"));
+    QCOMPARE(root->child(2)->text(1), QStringLiteral("11.06 km"));
+    StatisticsTable *table = widget->statisticsTable();
+    root->child(0)->setCheckState(0, Qt::Checked);
+    QCOMPARE(table->rowCount(), 1);
+    root->child(2)->setCheckState(0, Qt::Checked);
+    QCOMPARE(table->rowCount(), 3); // two tracks and their total
+    QCOMPARE(table->item(2, 0)->text(), QStringLiteral("Total"));
+    QCOMPARE(table->item(2, 1)->text(), QStringLiteral("5"));
+    QCOMPARE(table->item(1, 11)->text(), QStringLiteral("-")); // log format 1: no altitude
+    QCOMPARE(table->item(2, 10)->text(), QStringLiteral("10.1 km/h"));
+    settings.speed = 1;
+    widget->rebuildPointList(-1.0f, 0); // as a unit change does
+    QCOMPARE(table->item(2, 10)->text(), QStringLiteral("6.3 mph"));
+    QCOMPARE(root->child(2)->text(1), QStringLiteral("6.87 mi"));
+    // New tracks: the figures follow them.
+    tracks.removeFirst();
+    widget->rebuildTrackViews();
+    QCOMPARE(widget->trackStatistics().size(), 2);
+    QCOMPARE(table->rowCount(), 0);
 }
 
 QTEST_MAIN(TestView)

@@ -7,8 +7,12 @@
 #include "view/playbackthread.h"
 #include "view/pointformat.h"
 #include "view/pointlistmodel.h"
+#include "view/profilechart.h"
+#include "view/statisticstable.h"
 #include "view/treecheckstate.h"
 
+#include <QComboBox>
+#include <QFutureWatcher>
 #include <QHeaderView>
 #include <QLabel>
 #include <QSplitter>
@@ -18,6 +22,7 @@
 #include <QWebChannel>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+#include <QtConcurrent>
 
 MapWidget::MapWidget(const QVector<Track> *tracks, const ExportSettings *settings, QWidget *parent)
     : QWidget(parent), tracks(tracks), settings(settings)
@@ -35,8 +40,8 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const ExportSettings *setting
     connect(page, &QWebEnginePage::loadStarted, transport, &MapTransport::pageGone);
     view->load(QUrl(QStringLiteral("qrc:/map.html")));
 
-    treeWidget->setColumnCount(1);
-    treeWidget->setHeaderLabels(QStringList{QString()});
+    treeWidget->setColumnCount(3);
+    treeWidget->setHeaderLabels(QStringList{QString(), tr("Distance"), tr("Duration")});
 
     rootItem = new QTreeWidgetItem;
     rootItem->setText(0, QStringLiteral("LX-300 Data Logger"));
@@ -51,12 +56,24 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const ExportSettings *setting
             &MapWidget::TreeWidget2ItemDoubleClicked);
 
     playbackThread = new PlaybackThread;
+
+    statsTable = new StatisticsTable;
+    statsWatcher = new QFutureWatcher<QVector<TripStats>>(this);
+    connect(profileView, &ProfileChart::pointPicked, this, &MapWidget::pickPoint);
+    // A row chosen by hand or by playback moves the graph's cursor.
+    connect(treeWidget_2->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList rows = treeWidget_2->selectionModel()->selectedRows();
+        profileView->setCursorRow(rows.isEmpty() ? -1 : rows.first().row());
+    });
+    connect(profileAxis, &QComboBox::currentIndexChanged, this,
+            [this](int i) { profileView->setAgainstDistance(i == 1); });
 }
 
 MapWidget::~MapWidget()
 {
     stopPlayback();
     delete playbackThread;
+    delete statsTable.data(); // unless a window's dialog took it and went first
     // The page must go before the profile it was made with.
     view->setPage(nullptr);
     delete page;
@@ -122,7 +139,23 @@ void MapWidget::setupForm()
     treeWidget_2->setUniformRowHeights(true);
     treeWidget_2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     treeWidget_2->setModel(pointModel);
-    verticalLayout_2->addWidget(treeWidget_2);
+
+    // The profile of the listed points, beside the list.
+    auto *listAndProfile = new QSplitter(Qt::Horizontal, layoutWidget1);
+    listAndProfile->setObjectName(QStringLiteral("listAndProfile"));
+    listAndProfile->addWidget(treeWidget_2);
+    auto *profilePane = new QWidget(listAndProfile);
+    auto *profileLayout = new QVBoxLayout(profilePane);
+    profileLayout->setContentsMargins(0, 0, 0, 0);
+    profileAxis = new QComboBox(profilePane);
+    profileAxis->addItems({tr("Profile against time"), tr("Profile against distance")});
+    profileLayout->addWidget(profileAxis);
+    profileView = new ProfileChart(settings, profilePane);
+    profileLayout->addWidget(profileView);
+    listAndProfile->addWidget(profilePane);
+    listAndProfile->setStretchFactor(0, 3);
+    listAndProfile->setStretchFactor(1, 2);
+    verticalLayout_2->addWidget(listAndProfile);
     splitter_2->setStretchFactor(0, 3);
 }
 
@@ -147,6 +180,7 @@ void MapWidget::rebuildTrackViews()
     emit googleMapOperator->deleteAllObject();
     markedPoints.clear();
     linesShown = false;
+    profileView->setPoints({}, 0);
 
     rootItem = new QTreeWidgetItem;
     rootItem->setText(0, QStringLiteral("LX-300 Data Logger"));
@@ -171,6 +205,60 @@ void MapWidget::rebuildTrackViews()
             emit googleMapOperator->addLatLng(p.position.x, p.position.y, i);
         }
     }
+    startStatistics();
+}
+
+void MapWidget::startStatistics()
+{
+    const int generation = ++statsGeneration;
+    trackStats.clear();
+    qint64 total = 0;
+    for (const Track &t : *tracks)
+        total += t.points.size();
+    // A few tens of thousands of points take a few tens of milliseconds: more
+    // are worked out off the GUI thread, on a copy (shared, not duplicated).
+    if (total < 20000) {
+        trackStats = TripAnalysis::allTrackStats(*tracks);
+        refreshStatistics();
+        emit statisticsReady();
+        return;
+    }
+    refreshStatistics();
+    statsWatcher->disconnect(this);
+    connect(statsWatcher, &QFutureWatcher<QVector<TripStats>>::finished, this, [this, generation] {
+        if (generation != statsGeneration)
+            return; // the tracks changed meanwhile; a newer run follows
+        trackStats = statsWatcher->result();
+        refreshStatistics();
+        emit statisticsReady();
+    });
+    statsWatcher->setFuture(
+        QtConcurrent::run(TripAnalysis::allTrackStats, QVector<Track>(*tracks)));
+}
+
+void MapWidget::refreshStatistics()
+{
+    const int speedUnit = settings->exportSpeedUnit();
+    if (rootItem && trackStats.size() == rootItem->childCount()) {
+        // Texts set here must not come back as check changes.
+        const QSignalBlocker quiet(treeWidget);
+        for (int i = 0; i < rootItem->childCount(); ++i) {
+            rootItem->child(i)->setText(
+                1, TripAnalysis::distanceText(trackStats[i].distanceM, speedUnit));
+            rootItem->child(i)->setText(2, TripAnalysis::durationText(trackStats[i].durationS));
+        }
+        for (int c = 0; c < treeWidget->columnCount(); ++c)
+            treeWidget->resizeColumnToContents(c);
+    }
+    QStringList labels;
+    QVector<TripStats> ticked;
+    if (trackStats.size() == tracks->size())
+        for (int i : checkedTrackIndexes()) {
+            labels << trackLabel(tracks->at(i).startTime, i);
+            ticked << trackStats[i];
+        }
+    statsTable->showStats(labels, ticked, speedUnit, settings->exportHeightUnit(),
+                          settings->exportTimeSwitch());
 }
 
 void MapWidget::TreeWidgetItemChanged(QTreeWidgetItem *item, int)
@@ -203,6 +291,7 @@ void MapWidget::TreeWidgetItemChanged(QTreeWidgetItem *item, int)
     if (anyShown && !linesShown && !keepView)
         emit googleMapOperator->fitTracks();
     linesShown = anyShown;
+    refreshStatistics();
 
     const Qt::CheckState state = item->checkState(0);
     if (state == Qt::PartiallyChecked)
@@ -232,7 +321,9 @@ void MapWidget::zoomToTracks()
 
 void MapWidget::rebuildPointList(float threshold, int rule)
 {
+    refreshStatistics(); // the units may have changed
     pointModel->clear();
+    profileView->setPoints({}, 0);
     playPoints.clear();
 
     QTreeWidgetItem *current = treeWidget->currentItem();
@@ -292,6 +383,7 @@ void MapWidget::fillPointList(const QVector<TrackPoint> &points, int format)
     if (!points.isEmpty())
         emit googleMapOperator->setCenter(points.first().position.x, points.first().position.y);
     pointModel->setPoints(points, format);
+    profileView->setPoints(points, format);
     for (int c = 0; c < pointModel->columnCount(); ++c)
         treeWidget_2->resizeColumnToContents(c);
 }
@@ -373,6 +465,12 @@ void MapWidget::rewindPlayback()
     stopPlayback();
     playStart = 0;
     showPointAndSelectInfo(0);
+}
+
+void MapWidget::pickPoint(int row)
+{
+    stopPlayback();
+    showPointAndSelectInfo(row);
 }
 
 void MapWidget::playEnd()

@@ -1,9 +1,12 @@
 #ifndef MAPWIDGET_H
 #define MAPWIDGET_H
 
+#include "analysis/tripstats.h"
 #include "model/trackrecords.h"
+#include "view/statisticstable.h"
 
 #include <QList>
+#include <QPointer>
 #include <QVector>
 #include <QWidget>
 
@@ -13,6 +16,9 @@ class GoogleMapPage;
 class MapTransport;
 class PlaybackThread;
 class PointListModel;
+class ProfileChart;
+class QComboBox;
+template <typename T> class QFutureWatcher;
 class QLabel;
 class QModelIndex;
 class QSplitter;
@@ -57,6 +63,12 @@ public:
     int playbackStart() const { return playStart; }
     int filterRuleInForce() const { return filterRule; }
     float filterThresholdInForce() const { return filterThreshold; }
+    ProfileChart *profileChart() const { return profileView; }
+    QComboBox *profileAxisBox() const { return profileAxis; }
+    // The figures of the ticked tracks; the window shows it where it likes.
+    StatisticsTable *statisticsTable() const { return statsTable; }
+    // Each track's figures, once worked out (empty while they are).
+    const QVector<TripStats> &trackStatistics() const { return trackStats; }
 
 public slots:
     void TreeWidgetItemChanged(QTreeWidgetItem *item, int column);
@@ -71,10 +83,13 @@ public slots:
 signals:
     // A playback run has ended (finished, stopped or paused).
     void playThreadFinished();
+    // The tracks' figures are ready after a change of tracks.
+    void statisticsReady();
 
 private slots:
     void showPointAndSelectInfo(int index);
     void playEnd();
+    void pickPoint(int row);
 
 private:
     void setupForm();
@@ -82,6 +97,8 @@ private:
     bool keepView = false;   // a double-click keeps its own zoom
     void fillPointList(const QVector<TrackPoint> &points, int format);
     QString trackLabel(quint32 startTime, int index) const;
+    void startStatistics();
+    void refreshStatistics();
 
     const QVector<Track> *tracks;
     const ExportSettings *settings;
@@ -106,6 +123,13 @@ private:
     int playStart = 0;
     int playSpeed = 0;
     int playbackRun = 0;
+
+    ProfileChart *profileView = nullptr;
+    QComboBox *profileAxis = nullptr;
+    QPointer<StatisticsTable> statsTable; // a dialog may own it and go first
+    QVector<TripStats> trackStats;
+    QFutureWatcher<QVector<TripStats>> *statsWatcher = nullptr;
+    int statsGeneration = 0;
 };
 
 #endif // MAPWIDGET_H

@@ -1,0 +1,75 @@
+#ifndef PROFILECHART_H
+#define PROFILECHART_H
+
+#include "model/trackrecords.h"
+
+#include <QChartView>
+
+#include <vector>
+
+class ExportSettings;
+class QDateTimeAxis;
+class QLineSeries;
+class QValueAxis;
+
+// Speed and altitude of the listed points against time or distance. Long
+// tracks are thinned for drawing, keeping every peak. A click or hover on the
+// graph reports the nearest listed point; the cursor marks the selected one.
+class ProfileChart : public QChartView
+{
+    Q_OBJECT
+
+public:
+    // Points drawn per series at most.
+    static constexpr int MaxDrawn = 4000;
+
+    explicit ProfileChart(const ExportSettings *settings, QWidget *parent = nullptr);
+
+    // Redraws for these points (the point list's rows) in the current units.
+    void setPoints(const QVector<TrackPoint> &points, int format);
+    void setAgainstDistance(bool distance);
+    bool againstDistance() const { return byDistance; }
+    // Moves the cursor to a row of the list; -1 hides it.
+    void setCursorRow(int row);
+
+    // The row nearest to a position on the x axis (axis units), -1 for none.
+    int rowAt(double axisX) const;
+    // Where a row sits on the x axis, in the axis's units; NaN if not drawn.
+    double axisXOfRow(int row) const;
+
+    // For the tests.
+    QLineSeries *speedSeries() const { return speed; }
+    QLineSeries *altitudeSeries() const { return altitude; }
+    QLineSeries *cursorSeries() const { return cursor; }
+
+signals:
+    void pointPicked(int row);
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    void rebuild();
+    void pickAt(const QPointF &viewPos);
+    double displayX(double x) const; // epoch seconds or distance -> axis value
+
+    const ExportSettings *settings;
+    QVector<TrackPoint> points; // shared with the point list, not copied
+    int format = 0;
+    bool byDistance = false;
+    int cursorRow = -1;
+    int lastPicked = -1;
+    std::vector<double> xs;   // per row: epoch seconds or metres; NaN if not drawn
+    std::vector<int> rowsByX; // drawn rows in x order, for picking
+
+    QLineSeries *speed = nullptr;
+    QLineSeries *altitude = nullptr;
+    QLineSeries *cursor = nullptr;
+    QDateTimeAxis *timeAxis = nullptr;
+    QValueAxis *distanceAxis = nullptr;
+    QValueAxis *speedAxis = nullptr;
+    QValueAxis *altitudeAxis = nullptr;
+};
+
+#endif // PROFILECHART_H

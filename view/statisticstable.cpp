@@ -1,0 +1,63 @@
+#include "view/statisticstable.h"
+
+#include "view/pointformat.h"
+
+#include <QHeaderView>
+
+StatisticsTable::StatisticsTable(QWidget *parent) : QTableWidget(parent)
+{
+    setObjectName(QStringLiteral("statisticsTable"));
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setColumnCount(15);
+    setHorizontalHeaderLabels({tr("Track"), tr("Points"), tr("Marks"), tr("Start"), tr("End"),
+                               tr("Duration"), tr("Moving time"), tr("Distance"),
+                               tr("Average speed"), tr("Moving average"), tr("Maximum speed"),
+                               tr("Lowest"), tr("Highest"), tr("Ascent"), tr("Descent")});
+    verticalHeader()->hide();
+}
+
+void StatisticsTable::showStats(const QStringList &labels, const QVector<TripStats> &stats,
+                                int speedUnit, int heightUnit, int timeSwitch)
+{
+    using namespace TripAnalysis;
+    QVector<TripStats> rows = stats;
+    QStringList names = labels;
+    if (stats.size() > 1) {
+        rows.append(combined(stats));
+        names.append(tr("Total"));
+    }
+    setRowCount(int(rows.size()));
+    const auto time = [&](quint32 t) {
+        return t == 0 ? QStringLiteral("-")
+                      : PointFormat::pointDateTime(t, timeSwitch)
+                            .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    };
+    for (int r = 0; r < rows.size(); ++r) {
+        const TripStats &s = rows[r];
+        const auto height = [&](double v) {
+            return s.hasAltitude ? heightText(v, heightUnit) : QStringLiteral("-");
+        };
+        const QStringList texts{names.value(r),
+                                QString::number(s.points),
+                                QString::number(s.marks),
+                                time(s.start),
+                                time(s.end),
+                                durationText(s.durationS),
+                                durationText(s.movingTimeS),
+                                distanceText(s.distanceM, speedUnit),
+                                speedText(s.avgSpeedKmh(), speedUnit),
+                                speedText(s.avgMovingSpeedKmh(), speedUnit),
+                                speedText(s.maxSpeedKmh, speedUnit),
+                                height(s.minAltitudeM),
+                                height(s.maxAltitudeM),
+                                height(s.ascentM),
+                                height(s.descentM)};
+        for (int c = 0; c < texts.size(); ++c) {
+            auto *item = new QTableWidgetItem(texts[c]);
+            if (c > 0)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            setItem(r, c, item);
+        }
+    }
+    resizeColumnsToContents();
+}
