@@ -96,6 +96,9 @@ double ProfileChart::displayX(double x) const
 
 void ProfileChart::rebuild()
 {
+    // Read through a const reference: the list shares these points, and a
+    // non-const access would copy them all.
+    const QVector<TrackPoint> &points = this->points;
     const size_t n = size_t(points.size());
     xs.assign(n, NAN);
     if (byDistance) {
