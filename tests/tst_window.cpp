@@ -11,6 +11,7 @@
 #include "trackcompare.h"
 #include "view/googlemapoperator.h"
 #include "view/mapwidget.h"
+#include "view/statisticstable.h"
 #include "windowtest.h"
 
 #include <QAction>
@@ -610,6 +611,11 @@ void TestWindow::filter()
 void TestWindow::playback()
 {
     openSample();
+    // The statistics window follows the ticks; it goes with the window (cleanup).
+    window->statisticsAct->trigger();
+    QVERIFY(window->statisticsDialog->isVisible());
+    window->mapWidget->trackTree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    QCOMPARE(window->mapWidget->statisticsTable()->rowCount(), 4);
     window->mapWidget->trackTree()->setCurrentItem(
         window->mapWidget->trackTree()->topLevelItem(0)->child(2));
     runFilter(6, QString()); // ten points
