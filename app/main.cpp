@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/startoptions.h"
+#include "view/mbtiles.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -19,6 +20,8 @@ int main(int argc, char *argv[])
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
 #endif
+    // Offline map tiles come from our own URL scheme, known before the engine starts.
+    MbTilesSchemeHandler::registerScheme();
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lx300"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LX300_VERSION));

@@ -33,6 +33,7 @@
 #include <QSlider>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <QVariant>
 
@@ -93,6 +94,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     playing = false;
     readSettings();
+    connect(mapWidget, &MapWidget::mapViewChanged, this, [this](double lat, double lng, int zoom) {
+        mapLat = lat;
+        mapLng = lng;
+        mapZoom = zoom;
+    });
+    restoreMap();
 }
 
 MainWindow::~MainWindow()
@@ -253,6 +260,9 @@ void MainWindow::createMenus()
     viewMenu->addAction(zoomToTracksAct);
     viewMenu->addAction(statisticsAct);
 
+    mapMenu = menuBar()->addMenu(tr("Map"));
+    rebuildMapMenu();
+
     timeMenu = menuBar()->addMenu(tr("Time"));
     timeMenu->addAction(localTimeAct);
     timeMenu->addAction(utcTimeAct);
@@ -307,6 +317,15 @@ void MainWindow::createToolBars()
     speedSlider->setValue(0);
     connect(speedSlider, &QSlider::valueChanged, mapWidget, &MapWidget::setSpeed);
     fileToolBar->addWidget(speedSlider);
+
+    fileToolBar->addSeparator();
+    auto *mapButton = new QToolButton(fileToolBar);
+    mapButton->setObjectName(QStringLiteral("mapButton"));
+    mapButton->setText(tr("Map"));
+    mapButton->setToolTip(tr("Choose the base map"));
+    mapButton->setMenu(mapMenu);
+    mapButton->setPopupMode(QToolButton::InstantPopup);
+    fileToolBar->addWidget(mapButton);
 }
 
 void MainWindow::readSettings()
@@ -348,6 +367,11 @@ void MainWindow::writeSettings()
     settings.setValue(QStringLiteral("speedUnit"), speedUnit);
     settings.setValue(QStringLiteral("heightUnit"), heightUnit);
     settings.setValue(QStringLiteral("timeSwitch"), timeSwitch);
+    if (mapZoom >= 0) {
+        settings.setValue(QStringLiteral("map/lat"), mapLat);
+        settings.setValue(QStringLiteral("map/lng"), mapLng);
+        settings.setValue(QStringLiteral("map/zoom"), mapZoom);
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -676,6 +700,8 @@ void MainWindow::showStatistics()
 
 void MainWindow::applyStartOptions(const StartOptions &options)
 {
+    if (!options.map.isEmpty())
+        chooseMap(options.map, true, false);
     if (!options.port.isEmpty())
         setGivenPort(options.port);
     if (!options.file.isEmpty())

@@ -64,6 +64,8 @@ public slots:
     void toggled();
     void about();
     void showStatistics();
+    void openOfflineMap();
+    void editMapSources();
     void DownloadDeviceTrackPoints();
     void DeleteDeviceTrackPoints();
     void DeviceSetting();
@@ -96,6 +98,12 @@ private:
     // Asks about downloaded tracks not saved since; false when the user keeps the window.
     bool mayDropTracks();
     void startPortDetection();
+    // The base maps: the Map menu lists them; a key is a network source's
+    // name or an offline map's file path.
+    void rebuildMapMenu();
+    // `tell` reports a failure in a message; `remember` keeps the choice for the next start.
+    bool chooseMap(const QString &key, bool tell, bool remember);
+    void restoreMap();
     void showMessage(QMessageBox::Icon icon, const QString &text,
                      const QString &detail = QString());
 
@@ -121,6 +129,10 @@ private:
     QAction *zoomToTracksAct = nullptr;
     QAction *statisticsAct = nullptr;
     QDialog *statisticsDialog = nullptr;
+    QMenu *mapMenu = nullptr;
+    QString mapKey;
+    double mapLat = 0.0, mapLng = 0.0;
+    int mapZoom = -1; // none reported yet
 
     QActionGroup *deviceActionGroup = nullptr;
     QActionGroup *speedUnitGroup = nullptr;

@@ -10,6 +10,10 @@ struct Parser
                             QStringLiteral("Offer this serial port first in the port box, "
                                            "whatever its name (a simulated logger's, say)."),
                             QStringLiteral("PATH")};
+    QCommandLineOption map{QStringLiteral("map"),
+                           QStringLiteral("Start on this base map: a source's name as the Map "
+                                          "menu lists it, or an offline map file."),
+                           QStringLiteral("NAME|FILE.mbtiles")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
                             QStringLiteral("Show this help and exit.")};
     QCommandLineOption version{QStringLiteral("version"),
@@ -18,7 +22,7 @@ struct Parser
     Parser()
     {
         parser.setApplicationDescription(QStringLiteral("LX-300 GPS logger companion."));
-        parser.addOptions({port, help, version});
+        parser.addOptions({port, map, help, version});
         parser.addPositionalArgument(QStringLiteral("FILE.tkr"),
                                      QStringLiteral("A track file to open."), "[FILE.tkr]");
     }
@@ -36,11 +40,14 @@ StartOptions parseStartOptions(const QStringList &arguments)
     options.help = p.parser.isSet(p.help);
     options.version = p.parser.isSet(p.version);
     options.port = p.parser.value(p.port);
+    options.map = p.parser.value(p.map);
     const QStringList files = p.parser.positionalArguments();
     if (files.size() > 1)
         options.error = QStringLiteral("Only one track file can be opened at start.");
     else if (p.parser.isSet(p.port) && options.port.isEmpty())
         options.error = QStringLiteral("The port path is empty.");
+    else if (p.parser.isSet(p.map) && options.map.isEmpty())
+        options.error = QStringLiteral("The map name is empty.");
     else
         options.file = files.value(0);
     return options;

@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include "view/mbtiles.h"
+
 // Points the settings store at a temporary folder of this test process, so a
 // test never reads or writes the user's real preferences. Call it before the
 // application object exists (QtTest's initMain) and before any QSettings.
@@ -25,6 +27,7 @@ inline QString redirectSettingsStore()
 inline void prepareGuiTest()
 {
     redirectSettingsStore();
+    MbTilesSchemeHandler::registerScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
 

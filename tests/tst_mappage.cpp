@@ -4,7 +4,13 @@
 #include "view/googlemapoperator.h"
 #include "view/googlemappage.h"
 #include "view/mapwidget.h"
+#include "view/mbtiles.h"
 
+#include <QBuffer>
+#include <QImage>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTreeWidget>
@@ -33,10 +39,19 @@ private slots:
     void page();
     void requestsCarryTheUserAgent();
     void reloadStartsEmpty();
-    void trackFileOpenedAtStart();
+    void tilePaths_data();
+    void tilePaths();
+    void offlineMap_data();
+    void offlineMap();
+    void userSourceIdentifies();
+    void trackFileOpenedAtStart(); // last: it closes the shared map page
 
 private:
     QString js(const QString &script, QWebEnginePage *on = nullptr);
+    // Share of the map area in this colour, once tiles have drawn.
+    double shareOf(QRgb colour);
+    QString mbtiles; // made with GDAL: one colour over 8.0-8.8 E, 47.0-47.5 N
+    QTemporaryDir dir;
     bool waitForPage();
     QVector<Track> tracks;
     FixedExportSettings settings;
@@ -68,8 +83,40 @@ bool TestMapPage::waitForPage()
     return false;
 }
 
+double TestMapPage::shareOf(QRgb colour)
+{
+    double best = 0;
+    for (int tries = 0; tries < 100 && best < 0.2; ++tries) {
+        QTest::qWait(100);
+        const QImage shot = widget->webView()->grab().toImage();
+        int hits = 0;
+        for (int y = 0; y < shot.height(); y += 4)
+            for (int x = 0; x < shot.width(); x += 4)
+                hits += qAbs(qRed(shot.pixel(x, y)) - qRed(colour)) < 8 &&
+                        qAbs(qGreen(shot.pixel(x, y)) - qGreen(colour)) < 8 &&
+                        qAbs(qBlue(shot.pixel(x, y)) - qBlue(colour)) < 8;
+        best = qMax(best, hits / double((shot.width() / 4 + 1) * (shot.height() / 4 + 1)));
+    }
+    return best;
+}
+
 void TestMapPage::initTestCase()
 {
+    // A real MBTiles file as GDAL writes one, with its overviews.
+    const QString tif = dir.filePath(QStringLiteral("plain.tif"));
+    mbtiles = dir.filePath(QStringLiteral("plain.mbtiles"));
+    const auto run = [](const QString &program, const QStringList &args) {
+        QProcess p;
+        p.start(program, args);
+        return p.waitForFinished(60000) && p.exitCode() == 0;
+    };
+    QVERIFY(run("gdal_create",
+                {"-of",       "GTiff",   "-outsize", "256",   "256", "-bands", "3",    "-burn",
+                 "200",       "-burn",   "30",       "-burn", "140", "-ot",    "Byte", "-a_srs",
+                 "EPSG:4326", "-a_ullr", "8.0",      "47.5",  "8.8", "47.0",   tif}));
+    QVERIFY(run("gdal_translate", {"-q", "-of", "MBTILES", tif, mbtiles}));
+    QVERIFY(run("gdaladdo", {"-q", mbtiles, "2", "4"}));
+
     widget = new MapWidget(&tracks, &settings);
     widget->resize(900, 600);
     widget->show();
@@ -201,8 +248,6 @@ void TestMapPage::requestsCarryTheUserAgent()
     QTRY_VERIFY_WITH_TIMEOUT(request.contains("\r\n\r\n"), 10000);
     QVERIFY2(request.contains(QByteArray("User-Agent: ") + GoogleMapPage::UserAgent),
              request.constData());
-    QVERIFY(MapRequestInterceptor::needsReferer(QUrl("https://tile.openstreetmap.org/4/8/5.png")));
-    QVERIFY(!MapRequestInterceptor::needsReferer(QUrl("http://127.0.0.1/tile.png")));
 }
 
 void TestMapPage::reloadStartsEmpty()
@@ -234,6 +279,126 @@ void TestMapPage::trackFileOpenedAtStart()
                                   "+ ':' + map.hasLayer(l); }).join(' ') : ''"),
                    map->webView()->page());
     QCOMPARE(lines, QStringLiteral("400:false 400:true 400:false"));
+}
+
+void TestMapPage::tilePaths_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("tile") << "9/268/180" << true;
+    QTest::newRow("corner") << "2/3/3" << true;
+    QTest::newRow("x beyond the zoom's width") << "2/4/0" << false;
+    QTest::newRow("negative") << "-1/0/0" << false;
+    QTest::newRow("zoom 31") << "31/0/0" << false;
+    QTest::newRow("SQL in y") << "9/1/1 OR 1=1" << false;
+    QTest::newRow("plus sign") << "9/+1/1" << false;
+    QTest::newRow("two parts") << "9/1" << false;
+    QTest::newRow("huge number") << "9/99999999999/1" << false;
+}
+
+void TestMapPage::tilePaths()
+{
+    QFETCH(QString, path);
+    int z, x, y;
+    QTEST(MbTilesSchemeHandler::parseTilePath(path, &z, &x, &y), "valid");
+}
+
+// An offline map shows its tiles and fits its bounds; bad files keep the map shown before.
+void TestMapPage::offlineMap_data()
+{
+    QTest::addColumn<QString>("damage"); // SQL run on a copy first
+    QTest::addColumn<QString>("message");
+    QTest::newRow("good") << ""
+                          << "";
+    QTest::newRow("not SQLite") << "garbage"
+                                << "not an SQLite database";
+    QTest::newRow("no metadata") << "DROP TABLE metadata"
+                                 << "no metadata table";
+    QTest::newRow("broken tile") << "UPDATE tiles SET tile_data = X'00010203'"
+                                 << "not a PNG, JPEG or WebP";
+}
+
+void TestMapPage::offlineMap()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, message);
+    QString file = mbtiles;
+    if (!damage.isEmpty()) {
+        file = dir.filePath(QStringLiteral("damaged.mbtiles"));
+        QFile::remove(file);
+        QVERIFY(QFile::copy(mbtiles, file));
+        if (damage == "garbage") {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(4096, 'x'));
+        } else {
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "damage");
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(damage));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase("damage");
+    }
+    widget->setNetworkSource(MapSources::builtIn().first());
+    QString error;
+    QCOMPARE(widget->openOfflineMap(file, &error), message.isEmpty());
+    QVERIFY2(error.contains(message), qPrintable(error));
+    if (!message.isEmpty()) {
+        QCOMPARE(widget->mapSource().name, QStringLiteral("OpenStreetMap"));
+        QCOMPARE(js("tileLayer._url"),
+                 QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png"));
+        return;
+    }
+    QVERIFY(js("tileLayer._url").startsWith("mbtiles:"));
+    QCOMPARE(js("String(map.getBounds().contains([47.25, 8.4]) && map.getZoom() >= 7)"), "true");
+    QVERIFY(shareOf(qRgb(200, 30, 140)) > 0.2);
+    // Far outside the file: tiles not found, no script error, the page still answers.
+    widget->setMapView(-40, -60, 9);
+    QTest::qWait(500);
+    QCOMPARE(js("String(map.getZoom())"), QStringLiteral("9"));
+}
+
+// A user's tile server gets the program's own User-Agent and a Referer; the page keeps its own.
+void TestMapPage::userSourceIdentifies()
+{
+    QImage tile(256, 256, QImage::Format_RGB32);
+    tile.fill(qRgb(20, 160, 90));
+    QByteArray png;
+    QBuffer buffer(&png);
+    tile.save(&buffer, "PNG");
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    QList<QByteArray> requests;
+    connect(&server, &QTcpServer::newConnection, this, [&] {
+        QTcpSocket *socket = server.nextPendingConnection();
+        connect(socket, &QTcpSocket::readyRead, this, [&, socket] {
+            QByteArray request = socket->readAll();
+            requests << request;
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: " +
+                          QByteArray::number(png.size()) + "\r\n\r\n" + png);
+            socket->disconnectFromHost();
+        });
+    });
+    MapSource own;
+    own.name = QStringLiteral("Local");
+    own.urlTemplate =
+        QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server.serverPort());
+    own.attribution = QStringLiteral("<b>Local</b> tiles");
+    own.maxZoom = 12;
+    QCOMPARE(MapSources::check(own), QString());
+    widget->setNetworkSource(own);
+    widget->setMapView(47.2, 8.4, 10);
+    QVERIFY(shareOf(qRgb(20, 160, 90)) > 0.2);
+    QVERIFY(!requests.isEmpty());
+    QVERIFY2(requests.first().contains("User-Agent: " + GoogleMapPage::TileUserAgent + "\r\n"),
+             requests.first().constData());
+    QVERIFY(requests.first().contains("Referer: https://www.trekmont.com/\r\n"));
+    QCOMPARE(js("[navigator.userAgent, document.querySelector('.leaflet-control-attribution')"
+                ".textContent.includes('<b>Local</b> tiles'), map.getMaxZoom()].join('|')"),
+             GoogleMapPage::UserAgent + QStringLiteral("|true|12"));
+    own.urlTemplate = QStringLiteral("http://127.0.0.1/{z}/{x}.png");
+    QCOMPARE(MapSources::check(own), QStringLiteral("The URL template needs {z}, {x} and {y}."));
 }
 
 QTEST_MAIN(TestMapPage)

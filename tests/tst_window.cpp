@@ -647,18 +647,20 @@ void TestWindow::playback()
 void TestWindow::startOptions_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QStringList>("parsed"); // port, file, help; or the error
-    QTest::newRow("port and file")
-        << QStringList{"--port", "/dev/pts/3", "a.tkr"} << QStringList{"/dev/pts/3", "a.tkr", "0"};
+    QTest::addColumn<QStringList>("parsed"); // port, map, file, help; or the error
+    QTest::newRow("port, map and file")
+        << QStringList{"--port", "/dev/pts/3", "--map", "OpenTopoMap", "a.tkr"}
+        << QStringList{"/dev/pts/3", "OpenTopoMap", "a.tkr", "0"};
     QTest::newRow("port=, any name")
-        << QStringList{"--port=/tmp/x y"} << QStringList{"/tmp/x y", "", "0"};
-    QTest::newRow("file only") << QStringList{"a.tkr"} << QStringList{"", "a.tkr", "0"};
-    QTest::newRow("help") << QStringList{"--help"} << QStringList{"", "", "1"};
+        << QStringList{"--port=/tmp/x y"} << QStringList{"/tmp/x y", "", "", "0"};
+    QTest::newRow("file only") << QStringList{"a.tkr"} << QStringList{"", "", "a.tkr", "0"};
+    QTest::newRow("help") << QStringList{"--help"} << QStringList{"", "", "", "1"};
     QTest::newRow("two files") << QStringList{"a.tkr", "b.tkr"}
                                << QStringList{"Only one track file can be opened at start."};
     QTest::newRow("port without path")
         << QStringList{"--port"} << QStringList{"Missing value after '--port'."};
     QTest::newRow("empty port") << QStringList{"--port="} << QStringList{"The port path is empty."};
+    QTest::newRow("empty map") << QStringList{"--map="} << QStringList{"The map name is empty."};
     QTest::newRow("unknown") << QStringList{"--bogus"} << QStringList{"Unknown option 'bogus'."};
 }
 
@@ -668,7 +670,7 @@ void TestWindow::startOptions()
     const StartOptions o = parseStartOptions(QStringList{"lx300"} + args);
     QStringList parsed{o.error};
     if (o.error.isEmpty())
-        parsed = QStringList{o.port, o.file, QString::number(o.help)};
+        parsed = QStringList{o.port, o.map, o.file, QString::number(o.help)};
     QTEST(parsed, "parsed");
 }
 

@@ -27,6 +27,11 @@ signals:
     void deleteAllObject();
     // Fits the map to the lines shown.
     void fitTracks();
+    // The base map's tiles: a URL template with {z}, {x}, {y} and optional {s}.
+    void setTileSource(QString url, QString attribution, int minZoom, int maxZoom,
+                       QString subdomains);
+    void fitArea(double south, double west, double north, double east);
+    void setView(double lat, double lng, int zoom);
 };
 
 #endif // GOOGLEMAPOPERATOR_H

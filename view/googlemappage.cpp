@@ -9,6 +9,9 @@ const char GoogleMapPage::UserAgent[] =
     "Mozilla/5.0 (Windows NT 6.1; WOW64) AppleWebKit/535.2 (KHTML, like Gecko) "
     "Chrome/15.0.874.121 Safari/535.2";
 
+const QByteArray GoogleMapPage::TileUserAgent =
+    QByteArrayLiteral("LX-300/" LX300_VERSION " (+https://www.trekmont.com/)");
+
 GoogleMapPage::GoogleMapPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
 {}
@@ -18,6 +21,7 @@ QWebEngineProfile *GoogleMapPage::createProfile(QObject *parent)
     auto *profile = new QWebEngineProfile(QStringLiteral("lx300-map"), parent);
     profile->setHttpUserAgent(QString::fromLatin1(UserAgent));
     profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+    profile->setHttpCacheMaximumSize(int(CacheBytes));
     profile->setUrlRequestInterceptor(new MapRequestInterceptor(profile));
     return profile;
 }
@@ -28,16 +32,21 @@ void GoogleMapPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, cons
     qCDebug(lcMapPage) << sourceID << lineNumber << message;
 }
 
-bool MapRequestInterceptor::needsReferer(const QUrl &url)
+bool MapRequestInterceptor::isNetworkTile(const QUrl &url,
+                                          QWebEngineUrlRequestInfo::ResourceType type)
 {
-    return url.host() == QLatin1String("tile.openstreetmap.org");
+    return type == QWebEngineUrlRequestInfo::ResourceTypeImage &&
+           (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http"));
 }
 
 void MapRequestInterceptor::interceptRequest(QWebEngineUrlRequestInfo &info)
 {
-    info.setHttpHeader("User-Agent", GoogleMapPage::UserAgent);
-    // Only an origin: the engine cancels a cross-site request whose Referer
-    // says more than its referrer policy allows.
-    if (needsReferer(info.requestUrl()))
-        info.setHttpHeader("Referer", "https://www.trekmont.com/");
+    if (!isNetworkTile(info.requestUrl(), info.resourceType())) {
+        info.setHttpHeader("User-Agent", GoogleMapPage::UserAgent);
+        return;
+    }
+    info.setHttpHeader("User-Agent", GoogleMapPage::TileUserAgent);
+    // Only an origin: the engine cancels a request whose Referer says more than
+    // the page's referrer policy ("origin", set in the page) allows.
+    info.setHttpHeader("Referer", "https://www.trekmont.com/");
 }

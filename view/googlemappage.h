@@ -14,6 +14,10 @@ class GoogleMapPage : public QWebEnginePage
 
 public:
     static const char UserAgent[];
+    // What tile requests to network servers say instead: the program and
+    // where to reach its maker, as the tile servers' policies ask.
+    static const QByteArray TileUserAgent;
+    static constexpr qint64 CacheBytes = 256 * 1024 * 1024;
 
     explicit GoogleMapPage(QWebEngineProfile *profile, QObject *parent = nullptr);
 
@@ -26,8 +30,9 @@ protected:
                                   int lineNumber, const QString &sourceID) override;
 };
 
-// Tile servers refuse requests without a Referer, and a page from the
-// program's resources sends none: add one, and the user agent, to each.
+// Tile servers want to know who asks: tile requests to the network carry the
+// program's own User-Agent and a Referer (a page from the program's resources
+// sends none); every other request carries the page's fixed user agent.
 class MapRequestInterceptor : public QWebEngineUrlRequestInterceptor
 {
     Q_OBJECT
@@ -35,7 +40,7 @@ class MapRequestInterceptor : public QWebEngineUrlRequestInterceptor
 public:
     using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
     void interceptRequest(QWebEngineUrlRequestInfo &info) override;
-    static bool needsReferer(const QUrl &url);
+    static bool isNetworkTile(const QUrl &url, QWebEngineUrlRequestInfo::ResourceType type);
 };
 
 #endif // GOOGLEMAPPAGE_H

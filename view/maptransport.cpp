@@ -4,6 +4,8 @@
 
 #include <QTimer>
 
+#include <cmath>
+
 namespace {
 // A batch this large goes out at once, so the page starts drawing early.
 constexpr int FlushPoints = 50000;
@@ -39,6 +41,24 @@ MapTransport::MapTransport(GoogleMapOperator *op, QObject *parent) : QObject(par
             [this] { queue({QStringLiteral("deleteAllObject")}); });
     connect(op, &GoogleMapOperator::fitTracks, this,
             [this] { queue({QStringLiteral("fitTracks")}); });
+    connect(op, &GoogleMapOperator::setTileSource, this,
+            [this](QString url, QString attribution, int minZoom, int maxZoom, QString sub) {
+                queue({QStringLiteral("setTileSource"), url, attribution, minZoom, maxZoom, sub});
+            });
+    connect(op, &GoogleMapOperator::fitArea, this, [this](double s, double w, double n, double e) {
+        queue({QStringLiteral("fitArea"), s, w, n, e});
+    });
+    connect(op, &GoogleMapOperator::setView, this, [this](double lat, double lng, int zoom) {
+        queue({QStringLiteral("setView"), lat, lng, zoom});
+    });
+}
+
+void MapTransport::viewChanged(double lat, double lng, int zoom)
+{
+    // Values from the page are checked before they reach the settings.
+    if (std::isfinite(lat) && std::isfinite(lng) && qAbs(lat) <= 90 && qAbs(lng) <= 360 &&
+        zoom >= 0 && zoom <= 30)
+        emit mapViewChanged(lat, lng, zoom);
 }
 
 void MapTransport::closeRun()

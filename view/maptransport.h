@@ -27,8 +27,11 @@ public:
     Q_INVOKABLE void pageReady();
     // A new page is loading: hold the calls until it is ready.
     void pageGone() { ready = false; }
+    // The page reports where the user moved the map.
+    Q_INVOKABLE void viewChanged(double lat, double lng, int zoom);
 
 signals:
+    void mapViewChanged(double lat, double lng, int zoom);
     // Each entry is [name, arguments...] or ["addLatLngRun", n, lat, lng, lat, lng, ...].
     void calls(QJsonArray batch);
 

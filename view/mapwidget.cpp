@@ -4,6 +4,7 @@
 #include "view/googlemapoperator.h"
 #include "view/googlemappage.h"
 #include "view/maptransport.h"
+#include "view/mbtiles.h"
 #include "view/playbackthread.h"
 #include "view/pointformat.h"
 #include "view/pointlistmodel.h"
@@ -38,6 +39,10 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const ExportSettings *setting
     view->setPage(page);
     addJSObject();
     connect(page, &QWebEnginePage::loadStarted, transport, &MapTransport::pageGone);
+    connect(transport, &MapTransport::mapViewChanged, this, &MapWidget::mapViewChanged);
+    tileHandler = new MbTilesSchemeHandler(this);
+    profile->installUrlSchemeHandler(MbTilesSchemeHandler::Scheme, tileHandler);
+    setNetworkSource(MapSources::builtIn().first());
     view->load(QUrl(QStringLiteral("qrc:/map.html")));
 
     treeWidget->setColumnCount(3);
@@ -312,6 +317,51 @@ void MapWidget::TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int)
     keepView = true;
     item->setCheckState(0, Qt::Checked);
     keepView = false;
+}
+
+void MapWidget::setNetworkSource(const MapSource &network)
+{
+    source = network;
+    // The built-in attributions carry links; a user's text is shown as text.
+    const bool builtIn = MapSources::builtIn().contains(network);
+    emit googleMapOperator->setTileSource(
+        network.urlTemplate, builtIn ? network.attribution : network.attribution.toHtmlEscaped(),
+        network.minZoom, network.maxZoom, network.subdomains);
+    tileHandler->setFile(nullptr);
+    offlineFile.reset();
+}
+
+bool MapWidget::openOfflineMap(const QString &path, QString *error)
+{
+    auto file = std::make_shared<MbTilesFile>();
+    if (!file->open(path, error))
+        return false;
+    offlineFile = file;
+    tileHandler->setFile(file);
+    source = MapSource();
+    source.name = file->name;
+    source.urlTemplate = path;
+    source.offline = true;
+    source.minZoom = file->minZoom;
+    source.maxZoom = file->maxZoom;
+    source.bounds = file->bounds;
+    source.attribution = file->attribution;
+    // A new address for each file, so no tile of the one before is reused.
+    emit googleMapOperator->setTileSource(
+        QStringLiteral("%1:{z}/{x}/{y}?map=%2")
+            .arg(QString::fromLatin1(MbTilesSchemeHandler::Scheme))
+            .arg(++offlineMaps),
+        (file->attribution.isEmpty() ? file->name : file->attribution).toHtmlEscaped(),
+        file->minZoom, file->maxZoom, QString());
+    if (!linesShown && !file->bounds.isEmpty())
+        emit googleMapOperator->fitArea(file->bounds.top(), file->bounds.left(),
+                                        file->bounds.bottom(), file->bounds.right());
+    return true;
+}
+
+void MapWidget::setMapView(double lat, double lng, int zoom)
+{
+    emit googleMapOperator->setView(lat, lng, zoom);
 }
 
 void MapWidget::zoomToTracks()

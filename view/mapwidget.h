@@ -3,6 +3,7 @@
 
 #include "analysis/tripstats.h"
 #include "model/trackrecords.h"
+#include "view/mapsource.h"
 #include "view/statisticstable.h"
 
 #include <QList>
@@ -10,7 +11,11 @@
 #include <QVector>
 #include <QWidget>
 
+#include <memory>
+
 class ExportSettings;
+class MbTilesFile;
+class MbTilesSchemeHandler;
 class GoogleMapOperator;
 class GoogleMapPage;
 class MapTransport;
@@ -50,6 +55,14 @@ public:
     void rebuildPointList(float threshold, int rule);
     QList<int> checkedTrackIndexes() const;
 
+    // The base map. A network source replaces the one shown; an offline map
+    // does so only when its file can be read, else `error` says why and the
+    // map stays as it was. An offline map is brought into view when no track is.
+    void setNetworkSource(const MapSource &source);
+    bool openOfflineMap(const QString &path, QString *error);
+    const MapSource &mapSource() const { return source; }
+    void setMapView(double lat, double lng, int zoom);
+
     void startPlayback();
     void stopPlayback();
     void rewindPlayback();
@@ -85,6 +98,8 @@ signals:
     void playThreadFinished();
     // The tracks' figures are ready after a change of tracks.
     void statisticsReady();
+    // The user moved or zoomed the map.
+    void mapViewChanged(double lat, double lng, int zoom);
 
 private slots:
     void showPointAndSelectInfo(int index);
@@ -130,6 +145,11 @@ private:
     QVector<TripStats> trackStats;
     QFutureWatcher<QVector<TripStats>> *statsWatcher = nullptr;
     int statsGeneration = 0;
+
+    MapSource source;
+    MbTilesSchemeHandler *tileHandler = nullptr;
+    std::shared_ptr<MbTilesFile> offlineFile;
+    int offlineMaps = 0;
 };
 
 #endif // MAPWIDGET_H

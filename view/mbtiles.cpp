@@ -1,0 +1,189 @@
+#include "view/mbtiles.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+
+#include <atomic>
+
+namespace {
+constexpr int MaxZoom = 30;
+
+bool isPicture(const QByteArray &data)
+{
+    return !MbTilesFile::mimeType(data).isEmpty();
+}
+
+// Digits only, no sign, no spaces, at most `digits` of them.
+bool smallNumber(const QString &text, int digits, int *value)
+{
+    if (text.isEmpty() || text.size() > digits)
+        return false;
+    for (QChar c : text)
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    *value = text.toInt();
+    return true;
+}
+} // namespace
+
+MbTilesFile::MbTilesFile()
+{
+    static std::atomic<int> serial{0};
+    connection = QStringLiteral("mbtiles-%1").arg(++serial);
+}
+
+MbTilesFile::~MbTilesFile()
+{
+    tileQuery.reset();
+    {
+        QSqlDatabase db = QSqlDatabase::database(connection, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(connection);
+}
+
+bool MbTilesFile::open(const QString &file, QString *error)
+{
+    path = file;
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+    db.setDatabaseName(file);
+    // Read only, and never created: a missing file is an error, not a new database.
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (!db.open()) {
+        *error = db.lastError().text();
+        return false;
+    }
+    QSqlQuery tables(db);
+    QStringList names;
+    if (!tables.exec(
+            QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table', 'view')"))) {
+        *error = QStringLiteral("not an SQLite database (%1)").arg(tables.lastError().text());
+        return false;
+    }
+    while (tables.next())
+        names << tables.value(0).toString();
+    for (const char *needed : {"tiles", "metadata"})
+        if (!names.contains(QLatin1String(needed))) {
+            *error = QStringLiteral("it has no %1 table").arg(QLatin1String(needed));
+            return false;
+        }
+
+    QSqlQuery meta(db);
+    if (!meta.exec(QStringLiteral("SELECT name, value FROM metadata"))) {
+        *error = QStringLiteral("its metadata cannot be read (%1)").arg(meta.lastError().text());
+        return false;
+    }
+    while (meta.next()) {
+        const QString key = meta.value(0).toString();
+        const QString value = meta.value(1).toString();
+        if (key == QLatin1String("name"))
+            name = value;
+        else if (key == QLatin1String("attribution"))
+            attribution = value;
+        else if (key == QLatin1String("minzoom"))
+            minZoom = qBound(0, value.toInt(), MaxZoom);
+        else if (key == QLatin1String("maxzoom"))
+            maxZoom = qBound(0, value.toInt(), MaxZoom);
+        else if (key == QLatin1String("bounds")) {
+            const QStringList v = value.split(QLatin1Char(','));
+            bool ok[4] = {};
+            const double w = v.value(0).toDouble(&ok[0]), s = v.value(1).toDouble(&ok[1]);
+            const double e = v.value(2).toDouble(&ok[2]), n = v.value(3).toDouble(&ok[3]);
+            if (ok[0] && ok[1] && ok[2] && ok[3] && w >= -180 && e <= 180 && w < e && s >= -90 &&
+                n <= 90 && s < n)
+                bounds = QRectF(w, s, e - w, n - s);
+        }
+    }
+    if (name.isEmpty())
+        name = QFileInfo(file).completeBaseName();
+    if (maxZoom < minZoom)
+        maxZoom = minZoom;
+
+    QSqlQuery first(db);
+    if (!first.exec(QStringLiteral("SELECT tile_data FROM tiles LIMIT 1"))) {
+        *error = QStringLiteral("its tiles cannot be read (%1)").arg(first.lastError().text());
+        return false;
+    }
+    if (first.next() && !isPicture(first.value(0).toByteArray())) {
+        *error = QStringLiteral("it holds a tile that is not a PNG, JPEG or WebP picture");
+        return false;
+    }
+    tileQuery = std::make_unique<QSqlQuery>(db);
+    if (!tileQuery->prepare(QStringLiteral("SELECT tile_data FROM tiles WHERE zoom_level = ? AND "
+                                           "tile_column = ? AND tile_row = ?"))) {
+        *error = QStringLiteral("its tiles cannot be read (%1)").arg(tileQuery->lastError().text());
+        tileQuery.reset();
+        return false;
+    }
+    return true;
+}
+
+QByteArray MbTilesFile::tile(int z, int x, int y) const
+{
+    if (!tileQuery || z < 0 || z > MaxZoom)
+        return QByteArray();
+    tileQuery->bindValue(0, z);
+    tileQuery->bindValue(1, x);
+    tileQuery->bindValue(2, (1 << z) - 1 - y);
+    QByteArray data;
+    if (tileQuery->exec() && tileQuery->next())
+        data = tileQuery->value(0).toByteArray();
+    tileQuery->finish();
+    return data;
+}
+
+QByteArray MbTilesFile::mimeType(const QByteArray &tile)
+{
+    if (tile.startsWith("\x89PNG\r\n\x1a\n"))
+        return "image/png";
+    if (tile.startsWith("\xff\xd8\xff"))
+        return "image/jpeg";
+    if (tile.size() >= 12 && tile.startsWith("RIFF") && tile.mid(8, 4) == "WEBP")
+        return "image/webp";
+    return QByteArray();
+}
+
+const QByteArray MbTilesSchemeHandler::Scheme = "mbtiles";
+
+void MbTilesSchemeHandler::registerScheme()
+{
+    QWebEngineUrlScheme scheme(Scheme);
+    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
+    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalAccessAllowed |
+                    QWebEngineUrlScheme::CorsEnabled);
+    QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+bool MbTilesSchemeHandler::parseTilePath(const QString &path, int *z, int *x, int *y)
+{
+    const QStringList parts = path.split(QLatin1Char('/'));
+    if (parts.size() != 3 || !smallNumber(parts[0], 2, z) || *z > MaxZoom ||
+        !smallNumber(parts[1], 10, x) || !smallNumber(parts[2], 10, y))
+        return false;
+    const qint64 side = qint64(1) << *z;
+    return *x < side && *y < side;
+}
+
+void MbTilesSchemeHandler::requestStarted(QWebEngineUrlRequestJob *job)
+{
+    int z = 0, x = 0, y = 0;
+    if (job->requestMethod() != "GET" || !parseTilePath(job->requestUrl().path(), &z, &x, &y)) {
+        job->fail(QWebEngineUrlRequestJob::RequestDenied);
+        return;
+    }
+    const QByteArray data = current ? current->tile(z, x, y) : QByteArray();
+    const QByteArray mime = MbTilesFile::mimeType(data);
+    if (mime.isEmpty()) { // no tile there (the map shows nothing), or not a picture
+        job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+        return;
+    }
+    auto *buffer = new QBuffer(job);
+    buffer->setData(data);
+    buffer->open(QIODevice::ReadOnly);
+    job->reply(mime, buffer);
+}
