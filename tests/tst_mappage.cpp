@@ -1,4 +1,5 @@
 #include "app/mainwindow.h"
+#include "app/mapsourcesdialog.h"
 #include "formats/exportsettings.h"
 #include "testsettings.h"
 #include "view/googlemapoperator.h"
@@ -8,7 +9,10 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QProcess>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpServer>
@@ -44,7 +48,8 @@ private slots:
     void offlineMap_data();
     void offlineMap();
     void userSourceIdentifies();
-    void trackFileOpenedAtStart(); // last: it closes the shared map page
+    void trackFileOpenedAtStart(); // it closes the shared map page
+    void mapComesBackAfterRestart();
 
 private:
     QString js(const QString &script, QWebEnginePage *on = nullptr);
@@ -399,6 +404,57 @@ void TestMapPage::userSourceIdentifies()
              GoogleMapPage::UserAgent + QStringLiteral("|true|12"));
     own.urlTemplate = QStringLiteral("http://127.0.0.1/{z}/{x}.png");
     QCOMPARE(MapSources::check(own), QStringLiteral("The URL template needs {z}, {x} and {y}."));
+}
+
+// The chosen map and the view come back with the next window; a user's source is kept.
+void TestMapPage::mapComesBackAfterRestart()
+{
+    const auto mapAction = [](MainWindow &w, const QString &text) -> QAction * {
+        for (QAction *m : w.menuBar()->actions())
+            if (m->text() == "Map")
+                for (QAction *a : m->menu()->actions())
+                    if (a->text() == text)
+                        return a;
+        return nullptr;
+    };
+    const auto pageOf = [](MainWindow &w) { return w.findChild<MapWidget *>()->webView()->page(); };
+    {
+        // A source without {y} is refused in the dialog, a good one kept.
+        MapSourcesDialog dialog({});
+        dialog.nameEdit->setText("Mine");
+        dialog.urlEdit->setText("https://tiles.example.org/{z}/{x}.png");
+        dialog.attributionEdit->setText("Example");
+        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+        QVERIFY(!dialog.saveSource());
+        dialog.urlEdit->setText("https://tiles.example.org/{z}/{x}/{y}.png");
+        QVERIFY(dialog.saveSource());
+        QSettings store(QStringLiteral("Trekmont"), QStringLiteral("LX-300"));
+        MapSources::setUserSources(store, dialog.sources());
+    }
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(mapAction(window, "Mine"));
+        QAction *topo = mapAction(window, "OpenTopoMap");
+        QVERIFY(topo);
+        topo->trigger();
+        QCOMPARE(window.findChild<MapWidget *>()->mapSource().name, QStringLiteral("OpenTopoMap"));
+        for (int i = 0; i < 100 && js("String(channelReady)", pageOf(window)) != "true"; ++i)
+            QTest::qWait(50);
+        js("setView(47.25, 8.5, 12); ''", pageOf(window));
+        QTest::qWait(200);
+        QVERIFY(window.close());
+    }
+    MainWindow again;
+    again.show();
+    QCOMPARE(again.findChild<MapWidget *>()->mapSource().name, QStringLiteral("OpenTopoMap"));
+    QString view;
+    for (int i = 0; i < 100 && !view.startsWith("12|"); ++i)
+        view = js("typeof channelReady !== 'undefined' && channelReady ? [map.getZoom(), "
+                  "map.getCenter().lat.toFixed(2), tileLayer._url.includes('opentopomap')]"
+                  ".join('|') : ''",
+                  pageOf(again));
+    QCOMPARE(view, QStringLiteral("12|47.25|true"));
 }
 
 QTEST_MAIN(TestMapPage)
