@@ -19,7 +19,10 @@
 #include <QDebug>
 #include <QDialog>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -27,13 +30,16 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QVariant>
 
@@ -55,6 +61,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     initResources();
     setupForm();
+    setAcceptDrops(true); // track files dropped on the window open
 
     mapWidget = new MapWidget(&tracks, this, this);
 
@@ -154,16 +161,20 @@ void MainWindow::setupForm()
 void MainWindow::createActions()
 {
     openAct = new QAction(QIcon(QStringLiteral(":/images/open.png")), tr("&Open"), this);
+    openAct->setShortcut(QKeySequence::Open);
     connect(openAct, &QAction::triggered, this, &MainWindow::open);
 
     saveAct = new QAction(QIcon(QStringLiteral(":/images/save.png")), tr("&Save"), this);
+    saveAct->setShortcut(QKeySequence::Save);
     connect(saveAct, &QAction::triggered, this, &MainWindow::save);
 
     exitAct = new QAction(tr("E&xit"), this);
+    exitAct->setShortcut(QKeySequence::Quit);
     // Exit stores no preferences; closing the window does.
     connect(exitAct, &QAction::triggered, this, &MainWindow::exitProgram);
 
     filterAct = new QAction(QIcon(QStringLiteral(":/images/search.png")), tr("Filter"), this);
+    filterAct->setShortcut(QKeySequence::Find);
     connect(filterAct, &QAction::triggered, this, &MainWindow::filter);
 
     downloadAct = new QAction(QIcon(QStringLiteral(":/images/download.png")),
@@ -179,9 +190,11 @@ void MainWindow::createActions()
     connect(deviceSettingAct, &QAction::triggered, this, &MainWindow::DeviceSetting);
 
     playAct = new QAction(QIcon(QStringLiteral(":/images/play.png")), tr("play"), this);
+    playAct->setShortcut(Qt::Key_Space);
     connect(playAct, &QAction::triggered, this, &MainWindow::playOrPause);
 
     rewindAct = new QAction(QIcon(QStringLiteral(":/images/rewind.png")), tr("rewind"), this);
+    rewindAct->setShortcut(Qt::Key_Home);
     connect(rewindAct, &QAction::triggered, this, &MainWindow::rewind);
 
     zoomToTracksAct = new QAction(tr("&Zoom to tracks"), this);
@@ -193,6 +206,7 @@ void MainWindow::createActions()
     connect(statisticsAct, &QAction::triggered, this, &MainWindow::showStatistics);
 
     aboutAct = new QAction(tr("&About"), this);
+    aboutAct->setShortcut(Qt::Key_F1);
     aboutAct->setStatusTip(tr("Show the application's About box"));
     connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
 
@@ -240,6 +254,8 @@ void MainWindow::createMenus()
     fileMenu = menuBar()->addMenu(tr("&File"));
     fileMenu->addAction(openAct);
     fileMenu->addAction(saveAct);
+    recentMenu = fileMenu->addMenu(tr("Recent files"));
+    rebuildRecentMenu();
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
 
@@ -458,30 +474,116 @@ void MainWindow::open()
     mapWidget->stopPlayback();
     QFileDialog dialog(this, QString(), QString(), QString());
     dialog.setDirectory(directory);
-    dialog.setNameFilter(tr("TKR File (*.tkr)"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilter(tr("Track files (*.tkr *.gpx *.kml *.csv);;TKR File (*.tkr);;GPX File "
+                            "(*.gpx);;KML File (*.kml);;CSV File (*.csv)"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     directory = dialog.directory().absolutePath();
-    openFile(dialog.selectedFiles().first());
+    openFiles(dialog.selectedFiles());
 }
 
 bool MainWindow::openFile(const QString &fileName)
 {
+    return openFiles({fileName});
+}
+
+bool MainWindow::openFiles(const QStringList &fileNames)
+{
     mapWidget->stopPlayback();
-    FileFormat *format = findFileFormat(fileFormats, fileName);
     QVector<Track> read;
-    if (!format) {
-        showMessage(QMessageBox::Warning,
-                    tr("Cannot open %1: only .tkr track files can be opened.").arg(fileName));
-        return false;
+    QStringList failures, notes;
+    for (const QString &name : fileNames) {
+        // The extension in any case: trip.GPX is a GPX file.
+        const QFileInfo info(name);
+        FileFormat *format =
+            findFileFormat(fileFormats, QLatin1Char('.') + info.suffix().toLower());
+        if (!format) {
+            failures << tr("Cannot open %1: only .tkr, .gpx, .kml and .csv track files can be "
+                           "opened.")
+                            .arg(name);
+            continue;
+        }
+        if (!format->read(read, name)) {
+            failures << format->errorString();
+            continue;
+        }
+        if (!format->readNote().isEmpty())
+            notes << info.fileName() + QStringLiteral(": ") + format->readNote();
+        addRecentFile(info.absoluteFilePath());
     }
-    if (!format->read(read, fileName)) {
-        showMessage(QMessageBox::Warning, format->errorString());
-        return false;
+    if (!read.isEmpty() || failures.size() < fileNames.size()) {
+        tracks += read;
+        mapWidget->rebuildTrackViews();
     }
-    tracks = read;
-    mapWidget->rebuildTrackViews();
-    return true;
+    if (!notes.isEmpty())
+        statusBar()->showMessage(notes.join(QLatin1Char(' ')));
+    if (!failures.isEmpty())
+        showMessage(QMessageBox::Warning, failures.join(QLatin1Char('\n')));
+    return failures.isEmpty();
+}
+
+void MainWindow::addRecentFile(const QString &fileName)
+{
+    QSettings settings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+    QStringList recent = settings.value(QStringLiteral("recentFiles")).toStringList();
+    recent.removeAll(fileName);
+    recent.prepend(fileName);
+    settings.setValue(QStringLiteral("recentFiles"), recent.mid(0, 10));
+    rebuildRecentMenu();
+}
+
+void MainWindow::rebuildRecentMenu()
+{
+    recentMenu->clear();
+    QSettings settings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+    const QStringList recent = settings.value(QStringLiteral("recentFiles")).toStringList();
+    for (const QString &file : recent)
+        recentMenu->addAction(QDir::toNativeSeparators(file), this,
+                              [this, file] { openFiles({file}); });
+    recentMenu->addSeparator();
+    QAction *clear = recentMenu->addAction(tr("Clear recent files"), this, [this] {
+        QSettings store(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
+        store.remove(QStringLiteral("recentFiles"));
+        rebuildRecentMenu();
+    });
+    clear->setEnabled(!recent.isEmpty());
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!urls.isEmpty() &&
+        std::all_of(urls.begin(), urls.end(), [](const QUrl &u) { return u.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    QStringList files;
+    for (const QUrl &url : event->mimeData()->urls())
+        if (url.isLocalFile())
+            files << url.toLocalFile();
+    event->acceptProposedAction();
+    // Opened once the drop has finished, so the source application is not kept waiting.
+    QTimer::singleShot(0, this, [this, files] { openFiles(files); });
+}
+
+bool MainWindow::mayDropUntimedPoints(const QList<int> &selection, bool markedOnly)
+{
+    qint64 untimed = 0;
+    for (int i : selection)
+        for (const TrackPoint &p : tracks.value(i).points)
+            untimed += p.time == 0 && (!markedOnly || p.marked != 0);
+    if (untimed == 0)
+        return true;
+    QMessageBox box(QMessageBox::Warning, QString(),
+                    tr("%1 points have no time. A TKR file cannot keep them: they will be "
+                       "missing when the file is opened again.")
+                        .arg(untimed),
+                    QMessageBox::Save | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Save;
 }
 
 void MainWindow::save()
@@ -522,6 +624,9 @@ void MainWindow::save()
             tr("Nothing was saved: %1 does not end in .tkr, .gpx, .kml or .csv.").arg(fileName));
         return;
     }
+    if (format == fileFormats.value(QStringLiteral(".tkr")) &&
+        !mayDropUntimedPoints(selection, markedOnly))
+        return;
     if (!format->write(tracks, fileName, selection, markedOnly)) {
         showMessage(QMessageBox::Warning, tr("Nothing was saved: %1").arg(format->errorString()));
         return;

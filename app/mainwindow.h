@@ -38,6 +38,10 @@ public:
     // Opens a TKR file: the tracks in memory are replaced only when it could
     // be read; otherwise a warning names the file and everything stays.
     bool openFile(const QString &fileName);
+    // Opens several track files of any of the four formats; their tracks are
+    // added to those shown. Each file is read whole or not at all; the ones
+    // that fail are named in one warning. True when every file was read.
+    bool openFiles(const QStringList &fileNames);
 
     // A port offered first in the port box whatever detection finds, such as
     // a simulated logger's pseudo-terminal; empty for none.
@@ -80,6 +84,8 @@ public slots:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     friend class TestWindow;
@@ -104,6 +110,10 @@ private:
     // `tell` reports a failure in a message; `remember` keeps the choice for the next start.
     bool chooseMap(const QString &key, bool tell, bool remember);
     void restoreMap();
+    void rebuildRecentMenu();
+    void addRecentFile(const QString &fileName);
+    // TKR keeps no point without a time: asks before such points are dropped.
+    bool mayDropUntimedPoints(const QList<int> &selection, bool markedOnly);
     void showMessage(QMessageBox::Icon icon, const QString &text,
                      const QString &detail = QString());
 
@@ -130,6 +140,7 @@ private:
     QAction *statisticsAct = nullptr;
     QDialog *statisticsDialog = nullptr;
     QMenu *mapMenu = nullptr;
+    QMenu *recentMenu = nullptr;
     QString mapKey;
     double mapLat = 0.0, mapLng = 0.0;
     int mapZoom = -1; // none reported yet

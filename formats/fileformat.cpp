@@ -20,3 +20,14 @@ bool FileFormat::checkSelection(const QVector<Track> &tracks, const QList<int> &
     error.clear();
     return true;
 }
+
+void FileFormat::addSkippedNote(int skipped)
+{
+    if (skipped <= 0)
+        return;
+    if (!note.isEmpty())
+        note += QLatin1Char(' ');
+    note += QCoreApplication::translate(
+                "FileFormat", "Points with an impossible position or value, left out: %1.")
+                .arg(skipped);
+}

@@ -21,13 +21,18 @@ public:
                        const QList<int> &selection, bool markedOnly) = 0;
 
     QString errorString() const { return error; }
+    // After a successful read: what the file held that is not shown, if anything.
+    QString readNote() const { return note; }
 
 protected:
     bool fail(const QString &message);
     // False (with a message) when an index of `selection` is not a track.
     bool checkSelection(const QVector<Track> &tracks, const QList<int> &selection);
 
+    void addSkippedNote(int skipped);
+
     QString error;
+    QString note;
 };
 
 #endif // FILEFORMAT_H

@@ -14,11 +14,6 @@ constexpr float FeetPerMetre = 3.28084f;
 
 FileFormatCSV::FileFormatCSV(const ExportSettings *settings) : mainWindow(settings) {}
 
-bool FileFormatCSV::read(QVector<Track> &, const QString &)
-{
-    return fail(QCoreApplication::translate("FileFormat", "CSV files can only be written."));
-}
-
 bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
                           const QList<int> &selection, bool markedOnly)
 {

@@ -15,11 +15,6 @@ QString fixed(double value, int decimals)
 }
 } // namespace
 
-bool FileFormatGPX::read(QVector<Track> &, const QString &)
-{
-    return fail(QCoreApplication::translate("FileFormat", "GPX files can only be written."));
-}
-
 bool FileFormatGPX::write(const QVector<Track> &tracks, const QString &fileName,
                           const QList<int> &selection, bool markedOnly)
 {

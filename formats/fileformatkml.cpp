@@ -10,11 +10,6 @@
 // The altitude of every exported point, for tracing an export; off by default.
 Q_LOGGING_CATEGORY(lcKml, "lx300.formats.kml", QtInfoMsg)
 
-bool FileFormatKML::read(QVector<Track> &, const QString &)
-{
-    return fail(QCoreApplication::translate("FileFormat", "KML files can only be written."));
-}
-
 bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
                           const QList<int> &selection, bool markedOnly)
 {

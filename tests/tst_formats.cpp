@@ -1,4 +1,6 @@
+#include "analysis/tripstats.h"
 #include "formats/exportsettings.h"
+#include "formats/fileformatgpx.h"
 #include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
 #include "resourcelimit.h"
@@ -155,6 +157,12 @@ private slots:
     void gdalReadsTheExports();
     void writeFailures_data();
     void writeFailures();
+    void gpxDetails();
+    void badInput_data();
+    void badInput();
+    void outsideFiles_data();
+    void outsideFiles();
+    void tkrThroughGpx();
 
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
@@ -364,9 +372,15 @@ void TestFormats::exports()
     tracks.append(Track{Start, 0, {point(1, 2, 3, Start, 0, 1)}});
     QVERIFY(writeTracks(formats, tracks, path(name), selection, markedOnly));
     QTEST(QString::fromUtf8(readAll(path(name))), "text");
-    QVector<Track> unread = tracks; // the exports are written, never read
-    QVERIFY(!readTracks(formats, unread, path(name)));
-    QCOMPARE(unread.size(), tracks.size());
+    // Read back and written again with the same settings: the same text.
+    QVector<Track> back;
+    QVERIFY2(readTracks(formats, back, path(name)),
+             qPrintable(formats.value(name.mid(1))->errorString()));
+    QList<int> all;
+    for (int i = 0; i < back.size(); ++i)
+        all << i;
+    QVERIFY(writeTracks(formats, back, path("again" + name.mid(1)), all, false));
+    QTEST(QString::fromUtf8(readAll(path("again" + name.mid(1)))), "text");
     qDeleteAll(formats);
 }
 
@@ -481,6 +495,206 @@ void TestFormats::writeFailures()
         QVERIFY(QFileInfo(name).isDir());
     QStringList left = QDir(dir->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
     QCOMPARE(left.size(), kind == 2 || kind == 4 ? 0 : 1);
+}
+
+// GPX 1.0 and 1.1 features: segments joined, routes, speeds given or worked out, waypoints.
+void TestFormats::gpxDetails()
+{
+    writeAll(path("d.gpx"),
+             "<?xml version=\"1.0\"?>\n<gpx version=\"1.0\" "
+             "xmlns:x=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v1\">\n"
+             "<wpt lat=\"1\" lon=\"2\"><time>2020-01-01T00:00:10Z</time></wpt>\n"
+             "<wpt lat=\"1\" lon=\"2\"/>\n"
+             "<trk><name>x</name><trkseg><trkpt lat=\"1.5\" lon=\"2.5\"><ele>10</ele>"
+             "<time>2020-01-01T00:00:00Z</time><speed>2.5</speed></trkpt></trkseg>\n"
+             "<trkseg><trkpt lat=\"1.6\" lon=\"2.5\"><time>2020-01-01T01:00:10+01:00</time>"
+             "</trkpt></trkseg></trk>\n"
+             "<rte><rtept lat=\"3\" lon=\"4\"><extensions><x:TrackPointExtension><x:speed>3"
+             "</x:speed></x:TrackPointExtension></extensions></rtept></rte></gpx>\n");
+    FileFormatGPX gpx;
+    QVector<Track> t;
+    QVERIFY2(gpx.read(t, path("d.gpx")), qPrintable(gpx.errorString()));
+    QCOMPARE(t.size(), 2);
+    QCOMPARE((QList<int>{t[0].format, int(t[0].points.size()), t[1].format}),
+             (QList<int>{2, 2, 1}));
+    QCOMPARE(t[0].startTime, 1577836800u);
+    QCOMPARE(t[0].points[1].time, 1577836810u);
+    QCOMPARE(t[0].points[0].speed, 900u); // 2.5 m/s
+    const double kmh =
+        TripAnalysis::geodesicLength(t[0].points[0].position, t[0].points[1].position) / 10 * 3.6;
+    QCOMPARE(t[0].points[1].speed, quint32(std::lround(kmh * 100)));
+    QCOMPARE((QList<int>{t[0].points[0].marked, t[0].points[1].marked}), (QList<int>{0, 1}));
+    QCOMPARE(t[1].points[0].speed, 1080u); // 3 m/s from the extension
+    QCOMPARE(t[1].points[0].time, 0u);
+    QCOMPARE(gpx.readNote(),
+             QStringLiteral("Waypoints not at a track point's time, not shown: 1."));
+}
+
+// Hostile and broken files: refused with the file, the line and why, or points left out
+// with a note; never a crash or an allocation by the file's word.
+void TestFormats::badInput_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("result"); // "!" + part of the error, or the points kept and the note
+    QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE gpx [<!ENTITY a \"aaaaaaaaaa\">";
+    for (char c = 'b'; c <= 'j'; ++c)
+        laughs += QByteArray("<!ENTITY ") + c + " \"" +
+                  QByteArray(10, '&').replace("&", QByteArray("&") + char(c - 1) + ";") + "\">";
+    laughs += "]>\n<gpx><trk><name>&j;</name></trk></gpx>\n";
+    QTest::newRow("billion laughs") << "a.gpx" << laughs << "!line 3";
+    QTest::newRow("a 2 MB attribute")
+        << "a.gpx"
+        << "<gpx><trk><trkseg><trkpt lat=\"" + QByteArray(2 << 20, '1') + "\"/>"
+        << "!line 1: a tag is longer than 1 MB";
+    QTest::newRow("unclosed tags")
+        << "a.gpx" << QByteArray("<gpx><trk>\n<trkseg><trkpt lat=\"1\" lon=\"2\">") << "!line 2";
+    QTest::newRow("outside entity")
+        << "a.gpx"
+        << QByteArray("<!DOCTYPE gpx [<!ENTITY e SYSTEM "
+                      "\"file:///etc/passwd\">]><gpx><trk><name>&e;</name></trk></gpx>")
+        << "0 " /* never loaded: a track without points */;
+    QTest::newRow("nan, 1e400, latitude 200")
+        << "a.gpx"
+        << QByteArray(
+               "<gpx><trk><trkseg><trkpt lat=\"nan\" lon=\"1\"/><trkpt lat=\"1\" lon=\"1e400\"/>"
+               "<trkpt lat=\"200\" lon=\"1\"/><trkpt lat=\"1\" lon=\"1\"><ele>inf</ele></trkpt>"
+               "<trkpt lat=\"1\" lon=\"1\"/></trkseg></trk></gpx>")
+        << "1 Points with an impossible position or value, left out: 4.";
+    QTest::newRow("not GPX") << "a.gpx" << QByteArray("<html/>") << "!is not a GPX file";
+    QTest::newRow("kml, bad tuples")
+        << "a.kml"
+        << QByteArray("<kml><Placemark><LineString><coordinates>1,2,3 1,95 x,y 4,5</coordinates>"
+                      "</LineString></Placemark><Placemark><Point><coordinates>1,2</coordinates>"
+                      "</Point></Placemark></kml>")
+        << "2 Points with an impossible position or value, left out: 2.";
+    QTest::newRow("csv, a 100 KB line") << "a.csv"
+                                        << "lat,lon\n1," + QByteArray(100 << 10, '2') + "\n"
+                                        << "!line 2 is longer than 64 KB";
+    QTest::newRow("csv, no position columns")
+        << "a.csv" << QByteArray("a,b\n1,2\n") << "!names no latitude and longitude";
+    QTest::newRow("csv, columns in any order")
+        << "a.csv"
+        << QByteArray("Speed;Time;Lon;Lat;Ele\n5;2020-01-01 00:00:00;8.5;47.5;400\n"
+                      "bad;;8.5;470;400\n")
+        << "1 Points with an impossible position or value, left out: 1.";
+}
+
+void TestFormats::badInput()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, result);
+    writeAll(path(name), bytes);
+    const FileFormatMap formats = createFileFormats(&settings);
+    FileFormat *format = findFileFormat(formats, name.mid(1));
+    QVector<Track> tracks{track(7, 2, 2)};
+    const bool ok = format->read(tracks, path(name));
+    if (result.startsWith('!')) {
+        QVERIFY(!ok);
+        QVERIFY2(format->errorString().contains(result.mid(1)) &&
+                     format->errorString().contains(path(name)),
+                 qPrintable(format->errorString()));
+        QCOMPARE(tracks.size(), 1);
+    } else {
+        QVERIFY2(ok, qPrintable(format->errorString()));
+        QCOMPARE(QString::number(tracks.last().points.size()) + ' ' + format->readNote(), result);
+    }
+    if (name == "a.csv" && ok) { // the plain CSV's one good row, in its units
+        const TrackPoint &p = tracks.last().points.first();
+        QCOMPARE((QList<double>{p.position.x, p.position.y, p.position.z, double(p.time),
+                                double(p.speed)}),
+                 (QList<double>{47.5, 8.5, 400, 1577836800, 500}));
+    }
+    qDeleteAll(formats);
+}
+
+// Files written by other programs: GDAL's GPX and KML, and gpxpy's GPX 1.0 and 1.1.
+void TestFormats::outsideFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("maker");    // a shell command writing `name` in the current folder
+    QTest::addColumn<QString>("expected"); // format, points, first point lat lon ele time
+    const QString geojson =
+        "echo '{\"type\":\"Feature\",\"properties\":{},\"geometry\":{\"type\":\"LineString\","
+        "\"coordinates\":[[8.5,47.25,410.5],[8.51,47.26,412],[8.52,47.27,415]]}}' > l.geojson && ";
+    QTest::newRow("ogr2ogr GPX") << "o.gpx"
+                                 << geojson + "ogr2ogr -f GPX -nlt MULTILINESTRING -lco "
+                                              "FORCE_GPX_TRACK=YES o.gpx l.geojson"
+                                 << "2 3 47.25 8.5 410.5 0";
+    QTest::newRow("ogr2ogr KML") << "o.kml" << geojson + "ogr2ogr -f KML o.kml l.geojson"
+                                 << "2 3 47.25 8.5 410.5 0";
+    const QString py =
+        "/usr/bin/python3 -c \"import gpxpy, gpxpy.gpx, datetime as d; g = gpxpy.gpx.GPX(); "
+        "t = gpxpy.gpx.GPXTrack(); s = gpxpy.gpx.GPXTrackSegment(); g.tracks.append(t); "
+        "t.segments.append(s); z = d.timezone.utc; "
+        "[s.points.append(gpxpy.gpx.GPXTrackPoint(47.25 + i / 100, 8.5, elevation=%1, "
+        "time=%2)) for i in range(3)]; open('%3', 'w').write(g.to_xml(version='%4'))\"";
+    QTest::newRow("gpxpy 1.1, time and elevation")
+        << "p.gpx"
+        << py.arg("410.5 + i", "d.datetime(2020, 1, 1, 0, 0, 5 * i, tzinfo=z)", "p.gpx", "1.1")
+        << "2 3 47.25 8.5 410.5 1577836800";
+    QTest::newRow("gpxpy 1.0, no time, no elevation")
+        << "p.gpx" << py.arg("None", "None", "p.gpx", "1.0") << "1 3 47.25 8.5 0 0";
+    QTest::newRow("gpxpy 1.0, time only")
+        << "p.gpx"
+        << py.arg("None", "d.datetime(2020, 1, 1, 0, 0, 5 * i, tzinfo=z)", "p.gpx", "1.0")
+        << "1 3 47.25 8.5 0 1577836800";
+}
+
+void TestFormats::outsideFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, maker);
+    QProcess sh;
+    sh.setWorkingDirectory(dir->path());
+    sh.start("sh", {"-c", maker});
+    QVERIFY(sh.waitForFinished(60000));
+    QVERIFY2(sh.exitCode() == 0, sh.readAllStandardError().constData());
+    const FileFormatMap formats = createFileFormats(&settings);
+    QVector<Track> t;
+    QVERIFY(readTracks(formats, t, path(name)));
+    QCOMPARE(t.size(), 1);
+    const TrackPoint &p = t[0].points.first();
+    QTEST(QStringLiteral("%1 %2 %3 %4 %5 %6")
+              .arg(t[0].format)
+              .arg(t[0].points.size())
+              .arg(p.position.x)
+              .arg(p.position.y)
+              .arg(p.position.z)
+              .arg(p.time),
+          "expected");
+    if (p.time != 0) // 5 s between points, speeds worked out from the distance
+        QVERIFY(qAbs(t[0].points[1].speed / 100.0 -
+                     TripAnalysis::geodesicLength(p.position, t[0].points[1].position) / 5 * 3.6) <
+                0.01);
+    qDeleteAll(formats);
+}
+
+// A track through GPX and back: positions to 1e-6 degrees, altitudes to 0.005 m,
+// times exactly and speeds to the file's 0.01 m/s.
+void TestFormats::tkrThroughGpx()
+{
+    const QVector<Track> tracks{track(Start, 2, 300), track(Start + 86400, 1, 50)};
+    const FileFormatMap formats = createFileFormats(&settings);
+    QVERIFY(writeTracks(formats, tracks, path("t.gpx"), {0, 1}, false));
+    QVector<Track> back;
+    QVERIFY(readTracks(formats, back, path("t.gpx")));
+    QCOMPARE(back.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        QCOMPARE(back[i].format, tracks[i].format);
+        QCOMPARE(back[i].startTime, tracks[i].startTime);
+        QCOMPARE(back[i].points.size(), tracks[i].points.size());
+        for (int j = 0; j < back[i].points.size(); ++j) {
+            const TrackPoint &a = tracks[i].points[j], &b = back[i].points[j];
+            QVERIFY(qAbs(a.position.x - b.position.x) <= 1e-6 + 1e-12);
+            QVERIFY(qAbs(a.position.y - b.position.y) <= 1e-6 + 1e-12);
+            QVERIFY(tracks[i].format == 1 || qAbs(a.position.z - b.position.z) <= 0.005 + 1e-9);
+            QCOMPARE(b.time, a.time);
+            QVERIFY(qAbs(double(a.speed) - double(b.speed)) <= 3.6); // 0.01 m/s
+        }
+    }
+    qDeleteAll(formats);
 }
 
 QTEST_GUILESS_MAIN(TestFormats)

@@ -84,7 +84,7 @@ const char *const ToolHelp =
     "                             delete every track on the logger\n"
     "  convert INPUT OUTPUT [--tracks ...] [--marked-only] [--speed-unit ...]\n"
     "           [--height-unit ...] [--time ...]\n"
-    "                             convert a .tkr file to another track file\n"
+    "                             convert between .tkr, .gpx, .kml and .csv files\n"
     "  info FILE [--speed-unit km|mi] [--height-unit m|ft] [--json]\n"
     "                             describe the tracks of a file: counts, distance,\n"
     "                             times, speeds, altitudes\n"
@@ -442,19 +442,23 @@ int deleteCommand(const QStringList &args)
 int readInput(const FileFormatMap &formats, const QString &name, QVector<Track> *tracks)
 {
     FileFormat *format = formatFor(formats, name);
-    if (!format || format != formats.value(QStringLiteral(".tkr")))
-        return failWith(Usage, QStringLiteral("%1 is not a .tkr file").arg(name));
+    if (!format)
+        return failWith(Usage,
+                        QStringLiteral("%1 is not a .tkr, .gpx, .kml or .csv file").arg(name));
     if (!format->read(*tracks, name))
         return failWith(Failed, format->errorString());
+    // What the file held that is not in the tracks is said, never dropped silently.
+    if (!format->readNote().isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(format->readNote()));
     return -1;
 }
 
 int convertCommand(const QStringList &args)
 {
     Command c(QStringLiteral("convert"),
-              QStringLiteral("Reads a .tkr file and writes OUTPUT in the format its extension "
-                             "selects."));
-    c.positional(QStringLiteral("INPUT"), QStringLiteral("The .tkr file to read."));
+              QStringLiteral("Reads a track file (.tkr, .gpx, .kml or .csv) and writes OUTPUT in "
+                             "the format its extension selects."));
+    c.positional(QStringLiteral("INPUT"), QStringLiteral("The track file to read."));
     c.positional(QStringLiteral("OUTPUT"), QStringLiteral("The file to write."));
     addExportOptions(c);
     if (int s = c.parse(args); s >= 0)

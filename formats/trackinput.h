@@ -1,0 +1,51 @@
+#ifndef TRACKINPUT_H
+#define TRACKINPUT_H
+
+#include "model/trackrecords.h"
+
+#include <QFile>
+#include <QString>
+#include <QXmlStreamReader>
+
+// What reading track files from other programs shares: checked numbers and
+// times, speeds worked out where a file has none, and an XML stream fed from
+// the file piece by piece with bounds on what it may hold.
+namespace TrackInput {
+
+// A number the file may hold for this field, or false (nan, inf, 1e400, out of range).
+bool latitude(QStringView text, double *value);
+bool longitude(QStringView text, double *value);
+bool altitude(QStringView text, double *value);
+// ISO 8601 with Z or an offset (no zone counts as UTC) to seconds since 1970; 0 if
+// it is not a time the program can hold.
+quint32 isoTime(QStringView text);
+// Speeds from the distance and time to the previous point, for points that have none.
+void fillSpeeds(Track &track, const QVector<bool> &hasSpeed);
+// Start time: the first point time, or 0.
+quint32 firstTime(const Track &track);
+
+// Reads an XML file in pieces. A tag longer than 1 MB or text longer than
+// 256 MB without markup is refused rather than held; entities expand only
+// within QXmlStreamReader's limit, and no DTD or outside entity is loaded.
+class XmlFile
+{
+public:
+    explicit XmlFile(const QString &fileName) : file(fileName) {}
+    bool open(QString *error);
+    // The next token; Invalid at the end or on an error (see failure()).
+    QXmlStreamReader::TokenType next();
+    bool failed() const { return !problem.isEmpty() || xml.hasError(); }
+    QString failure() const; // with the line number
+    QXmlStreamReader xml;
+
+private:
+    bool feed();
+    QFile file;
+    QString problem;
+    bool inTag = false;
+    qint64 run = 0; // bytes since the last '<' or '>'
+};
+
+} // namespace TrackInput
+
+#endif // TRACKINPUT_H
