@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
@@ -105,11 +106,13 @@ private slots:
     void startOptions_data();
     void startOptions();
     void startedWithPortDownloadsFromMenu();
+    void dropRecentAndUntimed();
 
 private:
     void connectToSimulator();
     void openSample();
-    void saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned);
+    void saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned,
+                QMessageBox::StandardButton answerWith = QMessageBox::Ok);
     void runFilter(int radio, const QString &text);
 
     QScopedPointer<QTemporaryDir> dir;
@@ -474,7 +477,8 @@ void TestWindow::settings()
     QCOMPARE(stored.mid(33, 8).toHex(), QByteArray("cafebabe0badf00d")); // unshown, kept
 }
 
-void TestWindow::saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned)
+void TestWindow::saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned,
+                        QMessageBox::StandardButton answerWith)
 {
     answer->then(on<MyFileDialog>([=](MyFileDialog *d) {
         d->selectNameFilter(filter);
@@ -483,7 +487,7 @@ void TestWindow::saveAs(const QString &filter, const QString &name, bool markedO
         static_cast<QDialog *>(d)->accept();
     }));
     if (warned)
-        answer->answerMessage();
+        answer->answerMessage(answerWith);
     window->saveAct->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
 }
@@ -545,6 +549,8 @@ void TestWindow::openSavedAndDamaged()
     window->tracks.clear();
     window->mapWidget->rebuildTrackViews();
     answer->then(on<QFileDialog>([&](QFileDialog *d) {
+        QCOMPARE(d->nameFilters().value(0),
+                 QStringLiteral("Track files (*.tkr *.gpx *.kml *.csv)"));
         typeFileName(d, dir->filePath("all.tkr"));
         static_cast<QDialog *>(d)->accept();
     }));
@@ -709,6 +715,50 @@ void TestWindow::startedWithPortDownloadsFromMenu()
     QTRY_VERIFY_WITH_TIMEOUT(window->tracks.size() == 1, 10000);
     QVERIFY(samePoints(window->tracks, sim->expectedTracks({1})));
     QVERIFY(answer->idle() && answer->messages.isEmpty());
+}
+
+// Files dropped on the window add their tracks; Recent files reopens them; a TKR save
+// of points without a time asks first.
+void TestWindow::dropRecentAndUntimed()
+{
+    openSample();
+    QVERIFY(writeTracks(window->fileFormats, window->tracks, dir->filePath("a.gpx"), {0}, false));
+    QVERIFY(
+        writeTracks(window->fileFormats, window->tracks, dir->filePath("b.kml"), {1, 2}, false));
+    QVERIFY(QFile::rename(dir->filePath("b.kml"), dir->filePath("b.KML"))); // any case opens
+    QMimeData data;
+    data.setUrls(
+        {QUrl::fromLocalFile(dir->filePath("a.gpx")), QUrl::fromLocalFile(dir->filePath("b.KML"))});
+    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &drop);
+    QTRY_COMPARE(window->tracks.size(), 6);
+    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 6);
+    QCOMPARE(window->tracks[3].points.size(), window->tracks[0].points.size());
+    QCOMPARE(window->tracks[3].points.last().time, window->tracks[0].points.last().time);
+    QCOMPARE(window->tracks[4].points.first().time, 0u); // KML keeps no times
+    const QStringList recent = store().value("recentFiles").toStringList();
+    QCOMPARE(recent.mid(0, 2), (QStringList{dir->filePath("b.KML"), dir->filePath("a.gpx")}));
+    window->recentMenu->actions().at(1)->trigger(); // a.gpx again
+    QCOMPARE(window->tracks.size(), 7);
+    window->recentMenu->actions().last()->trigger(); // Clear recent files
+    QVERIFY(!store().contains("recentFiles"));
+
+    // Saving the KML's tracks as TKR: warned, and Cancel writes nothing.
+    QTreeWidgetItem *root = window->mapWidget->trackTree()->topLevelItem(0);
+    root->child(4)->setCheckState(0, Qt::Checked);
+    saveAs("TKR File (*.tkr)", dir->filePath("untimed"), false, true, QMessageBox::Cancel);
+    QCOMPARE(answer->messages.value(0).left(32),
+             QStringLiteral("400 points have no time. A TKR f"));
+    QVERIFY(!QFile::exists(dir->filePath("untimed.tkr")));
+    QCOMPARE((QList<QKeySequence>{window->openAct->shortcut(), window->saveAct->shortcut(),
+                                  window->exitAct->shortcut(), window->filterAct->shortcut(),
+                                  window->playAct->shortcut(), window->rewindAct->shortcut(),
+                                  window->aboutAct->shortcut()}),
+             (QList<QKeySequence>{QKeySequence::Open, QKeySequence::Save, QKeySequence::Quit,
+                                  QKeySequence::Find, Qt::Key_Space, Qt::Key_Home, Qt::Key_F1}));
 }
 
 QTEST_MAIN(TestWindow)
