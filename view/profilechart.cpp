@@ -29,7 +29,10 @@ ProfileChart::ProfileChart(const ExportSettings *settings, QWidget *parent)
     auto *c = new QChart;
     c->legend()->setAlignment(Qt::AlignTop);
     c->setMargins(QMargins(4, 4, 4, 4));
+    // The view's own first chart is released, not deleted, when replaced.
+    QChart *first = chart();
     setChart(c);
+    delete first;
 
     speed = new QLineSeries;
     altitude = new QLineSeries;
