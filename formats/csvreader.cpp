@@ -165,7 +165,11 @@ bool FileFormatCSV::read(QVector<Track> &tracks, const QString &fileName)
     }
     note.clear();
     addSkippedNote(skipped);
-    tracks += found;
+    // Moved, not copied, into an empty list: a big file's points are held once.
+    if (tracks.isEmpty())
+        tracks = std::move(found);
+    else
+        tracks += found;
     error.clear();
     return true;
 }

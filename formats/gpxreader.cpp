@@ -153,7 +153,11 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
     if (unplaced > 0)
         note = tr("Waypoints not at a track point's time, not shown: %1.").arg(unplaced);
     addSkippedNote(skipped);
-    tracks += found;
+    // Moved, not copied, into an empty list: a big file's points are held once.
+    if (tracks.isEmpty())
+        tracks = std::move(found);
+    else
+        tracks += found;
     error.clear();
     return true;
 }

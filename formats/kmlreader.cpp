@@ -139,7 +139,11 @@ bool FileFormatKML::read(QVector<Track> &tracks, const QString &fileName)
         return fail(tr("%1 cannot be read: %2").arg(fileName, in.failure()));
     note.clear();
     addSkippedNote(skipped);
-    tracks += found;
+    // Moved, not copied, into an empty list: a big file's points are held once.
+    if (tracks.isEmpty())
+        tracks = std::move(found);
+    else
+        tracks += found;
     error.clear();
     return true;
 }

@@ -11,7 +11,7 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DLX300_FUZZ=ON \
 cmake --build build-fuzz
 corpus=build-fuzz/corpus
 ./build-fuzz/tests/fuzz/fuzz_seeds "$corpus"
-for target in receive tkr cli; do
+for target in receive tkr cli readers; do
     mkdir -p "$corpus/$target" "tests/fuzz/regressions/$target"
     echo "== fuzz_$target for $seconds s"
     status=0

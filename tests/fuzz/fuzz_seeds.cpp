@@ -1,5 +1,7 @@
 // Writes the fuzzers' starting corpus from the program's own writers and the
 // simulated logger: fuzz_seeds DIR makes DIR/receive, DIR/tkr and DIR/cli.
+#include "formats/exportsettings.h"
+#include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
 #include "model/conversions.h"
 #include "tools/sim/loggersimulator.h"
@@ -41,7 +43,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QDir dir(QString::fromLocal8Bit(argv[1]));
-    for (const char *sub : {"receive", "tkr", "cli"})
+    for (const char *sub : {"receive", "tkr", "cli", "readers"})
         dir.mkpath(QLatin1String(sub));
 
     LoggerSimulator sim;
@@ -83,6 +85,24 @@ int main(int argc, char *argv[])
     tkr.write(tracks, dir.filePath(QStringLiteral("tkr/two.tkr")), {0, 1}, false);
     tkr.write(tracks, dir.filePath(QStringLiteral("tkr/marks.tkr")), {1}, true);
     tkr.write(tracks, dir.filePath(QStringLiteral("tkr/empty.tkr")), {}, false);
+    // The readers' seeds: each export, behind the byte that chooses its reader.
+    FixedExportSettings settings;
+    const FileFormatMap formats = createFileFormats(&settings);
+    const char *exts[] = {".gpx", ".kml", ".csv"};
+    for (char k = 0; k < 3; ++k) {
+        const QString file =
+            dir.filePath(QStringLiteral("readers/export") + QLatin1String(exts[int(k)]));
+        writeTracks(formats, tracks, file, {0, 1}, false);
+        QFile f(file);
+        if (f.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = f.readAll();
+            f.close();
+            f.remove();
+            save(dir.filePath(QStringLiteral("readers/%1").arg(int(k))),
+                 QByteArray(1, k) + bytes.left(20000));
+        }
+    }
+    qDeleteAll(formats);
 
     const char *cli[] = {"all", "1,3,2",
                          "timeInterval=30\nintervalMode=distance\ndistanceInterval=5000",

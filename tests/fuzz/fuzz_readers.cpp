@@ -1,0 +1,61 @@
+// Reads arbitrary bytes as a GPX, KML or CSV file (the first byte chooses).
+// A refused file must leave the list as it was and say why; an accepted one
+// holds only possible positions and writes out again.
+#include "formats/exportsettings.h"
+#include "formats/fileformats.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("lx300.*=false"));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    static const char *const extensions[] = {".gpx", ".kml", ".csv"};
+    const QString extension = QLatin1String(extensions[data[0] % 3]);
+    static const QString dir = QFile::exists(QStringLiteral("/dev/shm"))
+                                   ? QStringLiteral("/dev/shm")
+                                   : QStringLiteral("/tmp");
+    const QString in =
+        QStringLiteral("%1/lx300-fuzz-%2-in%3").arg(dir).arg(getpid()).arg(extension);
+    {
+        QFile f(in);
+        if (!f.open(QIODevice::WriteOnly))
+            abort();
+        f.write(reinterpret_cast<const char *>(data + 1), qint64(size - 1));
+    }
+    FixedExportSettings settings;
+    const FileFormatMap formats = createFileFormats(&settings);
+    FileFormat *format = formats.value(extension);
+    Track sentinel;
+    sentinel.startTime = 42;
+    QVector<Track> tracks{sentinel};
+    if (!format->read(tracks, in)) {
+        if (tracks.size() != 1 || tracks[0].startTime != 42 || format->errorString().isEmpty())
+            abort();
+    } else {
+        QList<int> all;
+        for (int t = 1; t < tracks.size(); ++t) {
+            all.append(t);
+            for (const TrackPoint &p : tracks[t].points)
+                if (!(std::fabs(p.position.x) <= 90 && std::fabs(p.position.y) <= 180 &&
+                      std::isfinite(p.position.z)))
+                    abort();
+        }
+        if (!format->write(tracks, in + QStringLiteral(".out") + extension, all, false))
+            abort();
+    }
+    qDeleteAll(formats);
+    return 0;
+}
