@@ -219,4 +219,21 @@ QString durationText(qint64 seconds)
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
+FigureTexts figureTexts(const TripStats &s, int speedUnit, int heightUnit)
+{
+    const auto height = [&](double v) {
+        return s.hasAltitude ? heightText(v, heightUnit) : QStringLiteral("-");
+    };
+    return {distanceText(s.distanceM, speedUnit),
+            durationText(s.durationS),
+            durationText(s.movingTimeS),
+            speedText(s.avgSpeedKmh(), speedUnit),
+            speedText(s.avgMovingSpeedKmh(), speedUnit),
+            speedText(s.maxSpeedKmh, speedUnit),
+            height(s.minAltitudeM),
+            height(s.maxAltitudeM),
+            height(s.ascentM),
+            height(s.descentM)};
+}
+
 } // namespace TripAnalysis

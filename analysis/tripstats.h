@@ -57,6 +57,15 @@ QString speedText(double kmh, int speedUnit);
 QString heightText(double metres, int heightUnit);
 QString durationText(qint64 seconds); // h:mm:ss
 
+// Every figure of `s` as text in the user's units; "-" for the altitude
+// figures of a track that has none.
+struct FigureTexts
+{
+    QString distance, duration, movingTime, averageSpeed, movingAverage, maximumSpeed;
+    QString lowest, highest, ascent, descent;
+};
+FigureTexts figureTexts(const TripStats &s, int speedUnit, int heightUnit);
+
 } // namespace TripAnalysis
 
 #endif // TRIPSTATS_H

@@ -164,12 +164,5 @@ bool FileFormatCSV::read(QVector<Track> &tracks, const QString &fileName)
         found[i].startTime = TrackInput::firstTime(found[i]);
     }
     note.clear();
-    addSkippedNote(skipped);
-    // Moved, not copied, into an empty list: a big file's points are held once.
-    if (tracks.isEmpty())
-        tracks = std::move(found);
-    else
-        tracks += found;
-    error.clear();
-    return true;
+    return deliver(tracks, found, skipped);
 }

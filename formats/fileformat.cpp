@@ -31,3 +31,14 @@ void FileFormat::addSkippedNote(int skipped)
                 "FileFormat", "Points with an impossible position or value, left out: %1.")
                 .arg(skipped);
 }
+
+bool FileFormat::deliver(QVector<Track> &tracks, QVector<Track> &found, int skipped)
+{
+    addSkippedNote(skipped);
+    if (tracks.isEmpty())
+        tracks = std::move(found);
+    else
+        tracks += found;
+    error.clear();
+    return true;
+}

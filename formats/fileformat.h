@@ -30,6 +30,9 @@ protected:
     bool checkSelection(const QVector<Track> &tracks, const QList<int> &selection);
 
     void addSkippedNote(int skipped);
+    // Ends a read that succeeded: notes the points left out and hands the tracks
+    // over (moved, not copied, into an empty list: a big file's points are held once).
+    bool deliver(QVector<Track> &tracks, QVector<Track> &found, int skipped);
 
     QString error;
     QString note;

@@ -41,27 +41,19 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
     bool inTrack = false, inPoint = false, isWaypoint = false, inExtensions = false;
     bool pointOk = false;
     int skipped = 0;
-    QString text, trackName;
+    QString trackName;
     TrackPoint point;
     bool pointSpeed = false;
-    bool rootSeen = false;
 
-    while (!in.xml.atEnd()) {
-        const QXmlStreamReader::TokenType token = in.next();
+    for (;;) {
+        const QXmlStreamReader::TokenType token = in.nextTag();
         if (token == QXmlStreamReader::Invalid)
             break;
-        if (token == QXmlStreamReader::Characters) {
-            text += in.xml.text();
-            continue;
-        }
         const QStringView name = in.xml.name();
+        const QString &text = in.text;
         if (token == QXmlStreamReader::StartElement) {
-            text.clear();
-            if (!rootSeen) {
-                rootSeen = true;
-                if (name != QLatin1String("gpx"))
-                    return fail(tr("%1 is not a GPX file.").arg(fileName));
-            }
+            if (in.atRoot && name != QLatin1String("gpx"))
+                return fail(tr("%1 is not a GPX file.").arg(fileName));
             if (name == QLatin1String("trk") || name == QLatin1String("rte")) {
                 inTrack = true;
                 trackName.clear();
@@ -127,9 +119,8 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
             if (t.startTime == 0)
                 t.startTime = TrackInput::firstTime(t);
         }
-        text.clear();
     }
-    if (in.failed() || !rootSeen)
+    if (in.failed() || !in.started())
         return fail(tr("%1 cannot be read: %2").arg(fileName, in.failure()));
 
     // Speeds missing from the file come from distance and time.
@@ -152,12 +143,5 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
     note.clear();
     if (unplaced > 0)
         note = tr("Waypoints not at a track point's time, not shown: %1.").arg(unplaced);
-    addSkippedNote(skipped);
-    // Moved, not copied, into an empty list: a big file's points are held once.
-    if (tracks.isEmpty())
-        tracks = std::move(found);
-    else
-        tracks += found;
-    error.clear();
-    return true;
+    return deliver(tracks, found, skipped);
 }

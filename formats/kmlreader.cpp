@@ -42,28 +42,21 @@ bool FileFormatKML::read(QVector<Track> &tracks, const QString &fileName)
         return fail(tr("Cannot open %1: %2").arg(fileName, why));
 
     QVector<Track> found;
-    QString text, placemarkName;
+    QString placemarkName;
     QVector<quint32> whens;
     QVector<TrackPoint> coords;
     int skipped = 0;
     int depthInPlacemark = 0;
-    bool rootSeen = false, anyAltitude = false, inLine = false;
-    while (!in.xml.atEnd()) {
-        const QXmlStreamReader::TokenType token = in.next();
+    bool anyAltitude = false, inLine = false;
+    for (;;) {
+        const QXmlStreamReader::TokenType token = in.nextTag();
         if (token == QXmlStreamReader::Invalid)
             break;
-        if (token == QXmlStreamReader::Characters) {
-            text += in.xml.text();
-            continue;
-        }
         const QStringView name = in.xml.name();
+        const QString &text = in.text;
         if (token == QXmlStreamReader::StartElement) {
-            text.clear();
-            if (!rootSeen) {
-                rootSeen = true;
-                if (name != QLatin1String("kml"))
-                    return fail(tr("%1 is not a KML file.").arg(fileName));
-            }
+            if (in.atRoot && name != QLatin1String("kml"))
+                return fail(tr("%1 is not a KML file.").arg(fileName));
             if (name == QLatin1String("Placemark")) {
                 ++depthInPlacemark;
                 placemarkName.clear();
@@ -133,17 +126,9 @@ bool FileFormatKML::read(QVector<Track> &tracks, const QString &fileName)
                 t.startTime = TrackInput::firstTime(t);
             found.append(t);
         }
-        text.clear();
     }
-    if (in.failed() || !rootSeen)
+    if (in.failed() || !in.started())
         return fail(tr("%1 cannot be read: %2").arg(fileName, in.failure()));
     note.clear();
-    addSkippedNote(skipped);
-    // Moved, not copied, into an empty list: a big file's points are held once.
-    if (tracks.isEmpty())
-        tracks = std::move(found);
-    else
-        tracks += found;
-    error.clear();
-    return true;
+    return deliver(tracks, found, skipped);
 }

@@ -119,6 +119,26 @@ QXmlStreamReader::TokenType XmlFile::next()
     }
 }
 
+QXmlStreamReader::TokenType XmlFile::nextTag()
+{
+    text.clear();
+    atRoot = false;
+    for (;;) {
+        const QXmlStreamReader::TokenType token = next();
+        if (token == QXmlStreamReader::Characters) {
+            text += xml.text();
+        } else if (token == QXmlStreamReader::StartElement) {
+            atRoot = !tagSeen;
+            tagSeen = true;
+            return token;
+        } else if (token == QXmlStreamReader::EndElement || token == QXmlStreamReader::Invalid) {
+            return token;
+        } else if (token == QXmlStreamReader::EndDocument) {
+            return QXmlStreamReader::Invalid; // the end: nothing more is read
+        }
+    }
+}
+
 QString XmlFile::failure() const
 {
     const QString what = problem.isEmpty() ? xml.errorString() : problem;

@@ -32,14 +32,21 @@ class XmlFile
 public:
     explicit XmlFile(const QString &fileName) : file(fileName) {}
     bool open(QString *error);
-    // The next token; Invalid at the end or on an error (see failure()).
-    QXmlStreamReader::TokenType next();
+    // The next start or end tag; Invalid at the end or on an error (see failure()).
+    // `text` holds the characters read since the tag before it; `atRoot` is true
+    // for the document's first start tag only.
+    QXmlStreamReader::TokenType nextTag();
+    QString text;
+    bool atRoot = false;
     bool failed() const { return !problem.isEmpty() || xml.hasError(); }
-    QString failure() const; // with the line number
+    bool started() const { return tagSeen; } // a start tag was read
+    QString failure() const;                 // with the line number
     QXmlStreamReader xml;
 
 private:
+    QXmlStreamReader::TokenType next();
     bool feed();
+    bool tagSeen = false;
     QFile file;
     QString problem;
     bool inTag = false;

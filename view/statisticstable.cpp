@@ -34,24 +34,22 @@ void StatisticsTable::showStats(const QStringList &labels, const QVector<TripSta
     };
     for (int r = 0; r < rows.size(); ++r) {
         const TripStats &s = rows[r];
-        const auto height = [&](double v) {
-            return s.hasAltitude ? heightText(v, heightUnit) : QStringLiteral("-");
-        };
+        const FigureTexts f = figureTexts(s, speedUnit, heightUnit);
         const QStringList texts{names.value(r),
                                 QString::number(s.points),
                                 QString::number(s.marks),
                                 time(s.start),
                                 time(s.end),
-                                durationText(s.durationS),
-                                durationText(s.movingTimeS),
-                                distanceText(s.distanceM, speedUnit),
-                                speedText(s.avgSpeedKmh(), speedUnit),
-                                speedText(s.avgMovingSpeedKmh(), speedUnit),
-                                speedText(s.maxSpeedKmh, speedUnit),
-                                height(s.minAltitudeM),
-                                height(s.maxAltitudeM),
-                                height(s.ascentM),
-                                height(s.descentM)};
+                                f.duration,
+                                f.movingTime,
+                                f.distance,
+                                f.averageSpeed,
+                                f.movingAverage,
+                                f.maximumSpeed,
+                                f.lowest,
+                                f.highest,
+                                f.ascent,
+                                f.descent};
         for (int c = 0; c < texts.size(); ++c) {
             auto *item = new QTableWidgetItem(texts[c]);
             if (c > 0)

@@ -526,20 +526,9 @@ void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats)
 // The figures after the counts, in the chosen units; "-" where a track has none.
 QString figuresText(const TripStats &s, int speedUnit, int heightUnit)
 {
-    using namespace TripAnalysis;
-    const auto height = [&](double v) {
-        return s.hasAltitude ? heightText(v, heightUnit) : QStringLiteral("-");
-    };
-    return QStringList{distanceText(s.distanceM, speedUnit),
-                       durationText(s.durationS),
-                       durationText(s.movingTimeS),
-                       speedText(s.avgSpeedKmh(), speedUnit),
-                       speedText(s.avgMovingSpeedKmh(), speedUnit),
-                       speedText(s.maxSpeedKmh, speedUnit),
-                       height(s.minAltitudeM),
-                       height(s.maxAltitudeM),
-                       height(s.ascentM),
-                       height(s.descentM)}
+    const TripAnalysis::FigureTexts f = TripAnalysis::figureTexts(s, speedUnit, heightUnit);
+    return QStringList{f.distance,     f.duration, f.movingTime, f.averageSpeed, f.movingAverage,
+                       f.maximumSpeed, f.lowest,   f.highest,    f.ascent,       f.descent}
         .join(QLatin1Char('\t'));
 }
 
