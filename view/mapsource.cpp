@@ -35,6 +35,10 @@ QString check(const MapSource &source)
 {
     if (source.name.trimmed().isEmpty())
         return QStringLiteral("The source needs a name.");
+    // Offline maps are known by their file's path: a name must not look like one.
+    if (source.name.contains(QLatin1Char('/')) || source.name.contains(QLatin1Char('\\')) ||
+        source.name.endsWith(QLatin1String(".mbtiles"), Qt::CaseInsensitive))
+        return QStringLiteral("A source's name cannot hold / or \\ or end in .mbtiles.");
     const QString t = source.urlTemplate.trimmed();
     if (!t.contains(QLatin1String("{z}")) || !t.contains(QLatin1String("{x}")) ||
         !t.contains(QLatin1String("{y}")))
