@@ -198,6 +198,14 @@ void TestMapPage::page_data()
            "document.querySelectorAll('.point-dot').length, map.getCenter().lat.toFixed(4)]"
            ".join('|')"
         << "16|47.7|2.second|1|47.7000";
+    QTest::newRow("markPoint moves the marker, not the view")
+        << Actions([](GoogleMapOperator *op) {
+               emit op->setCenter(47.5, 8.5);
+               emit op->markPoint(47.6, 8.6, QStringLiteral("3.hover"));
+           })
+        << "[map.getCenter().lat.toFixed(4), markerPoint.getLatLng().lat, "
+           "document.querySelectorAll('.point-dot').length].join('|')"
+        << "47.5000|47.6|1";
     QTest::newRow("fitTracks fits the lines shown") << Actions([](GoogleMapOperator *op) {
         emit op->addPolyline();
         emit op->addLatLng(47.30, 8.50, 0);

@@ -41,6 +41,9 @@ struct CallLog : QObject
         connect(op, &GoogleMapOperator::viewPoint, this, [=](double lat, double, QString text) {
             log(QStringLiteral("viewPoint(%1,%2)").arg(lat).arg(text));
         });
+        connect(op, &GoogleMapOperator::markPoint, this, [=](double lat, double, QString text) {
+            log(QStringLiteral("markPoint(%1,%2)").arg(lat).arg(text));
+        });
         connect(op, &GoogleMapOperator::deleteAllObject, this, [=] { log("deleteAllObject"); });
         connect(op, &GoogleMapOperator::fitTracks, this, [=] { log("fitTracks"); });
     }
@@ -440,6 +443,14 @@ void TestView::profileLinks()
     QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 7);
     QCOMPARE(widget->playbackStart(), 7);
     QCOMPARE(chart->cursorSeries()->at(0).x(), chart->axisXOfRow(7));
+    // Passing over the graph moves the marker and the row, not the map or the playback start.
+    const QPointF over =
+        chart->chart()->mapToPosition(QPointF(chart->axisXOfRow(2), 3.0), chart->speedSeries());
+    log->calls.clear();
+    QTest::mouseMove(chart->viewport(), chart->mapFromScene(chart->chart()->mapToScene(over)));
+    QTRY_COMPARE(log->calls, QStringList{"markPoint(2.02,3.2009-04-11 - 14:45:10)"});
+    QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 2);
+    QCOMPARE(widget->playbackStart(), 7);
     // A row chosen in the list moves the cursor.
     widget->pointList()->selectionModel()->select(widget->pointList()->model()->index(3, 0),
                                                   QItemSelectionModel::ClearAndSelect |

@@ -24,6 +24,8 @@ signals:
     void deleteMarked();
     void showMarked();
     void viewPoint(double lat, double lng, QString text);
+    // The point marker moved there, the map left where it is.
+    void markPoint(double lat, double lng, QString text);
     void deleteAllObject();
     // Fits the map to the lines shown.
     void fitTracks();

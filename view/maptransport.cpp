@@ -37,6 +37,9 @@ MapTransport::MapTransport(GoogleMapOperator *op, QObject *parent) : QObject(par
     connect(op, &GoogleMapOperator::viewPoint, this, [this](double lat, double lng, QString text) {
         queue({QStringLiteral("viewPoint"), lat, lng, text});
     });
+    connect(op, &GoogleMapOperator::markPoint, this, [this](double lat, double lng, QString text) {
+        queue({QStringLiteral("markPoint"), lat, lng, text});
+    });
     connect(op, &GoogleMapOperator::deleteAllObject, this,
             [this] { queue({QStringLiteral("deleteAllObject")}); });
     connect(op, &GoogleMapOperator::fitTracks, this,

@@ -517,10 +517,25 @@ void MapWidget::rewindPlayback()
     showPointAndSelectInfo(0);
 }
 
-void MapWidget::pickPoint(int row)
+void MapWidget::pickPoint(int row, bool clicked)
 {
-    stopPlayback();
-    showPointAndSelectInfo(row);
+    // A click goes to the point as a double-click in the list does; passing over
+    // the graph only moves the marker and the row, and leaves the map and a
+    // running playback alone.
+    if (clicked) {
+        stopPlayback();
+        showPointAndSelectInfo(row);
+        return;
+    }
+    if (row < 0 || row >= playPoints.size() || row >= pointModel->rowCount())
+        return;
+    const TrackPoint &p = playPoints.at(row);
+    emit googleMapOperator->markPoint(
+        p.position.x, p.position.y,
+        PointFormat::pointLabel(row, p.time, settings->exportTimeSwitch()));
+    treeWidget_2->selectionModel()->select(
+        pointModel->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    treeWidget_2->scrollTo(pointModel->index(row, 0));
 }
 
 void MapWidget::playEnd()

@@ -104,7 +104,7 @@ signals:
 private slots:
     void showPointAndSelectInfo(int index);
     void playEnd();
-    void pickPoint(int row);
+    void pickPoint(int row, bool clicked);
 
 private:
     void setupForm();

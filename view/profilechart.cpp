@@ -215,7 +215,7 @@ int ProfileChart::rowAt(double axisX) const
     return *it;
 }
 
-void ProfileChart::pickAt(const QPointF &viewPos)
+void ProfileChart::pickAt(const QPointF &viewPos, bool clicked)
 {
     const QPointF scenePos = mapToScene(viewPos.toPoint());
     if (!chart()->plotArea().contains(chart()->mapFromScene(scenePos)))
@@ -225,18 +225,18 @@ void ProfileChart::pickAt(const QPointF &viewPos)
     if (row < 0 || row == lastPicked)
         return;
     lastPicked = row;
-    emit pointPicked(row);
+    emit pointPicked(row, clicked);
 }
 
 void ProfileChart::mousePressEvent(QMouseEvent *event)
 {
     lastPicked = -1; // a click always reports, even on the same point
-    pickAt(event->position());
+    pickAt(event->position(), true);
     QChartView::mousePressEvent(event);
 }
 
 void ProfileChart::mouseMoveEvent(QMouseEvent *event)
 {
-    pickAt(event->position());
+    pickAt(event->position(), false);
     QChartView::mouseMoveEvent(event);
 }

@@ -43,7 +43,8 @@ public:
     QLineSeries *cursorSeries() const { return cursor; }
 
 signals:
-    void pointPicked(int row);
+    // A click (`clicked`) or the pointer passing over the graph near a row.
+    void pointPicked(int row, bool clicked);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -51,7 +52,7 @@ protected:
 
 private:
     void rebuild();
-    void pickAt(const QPointF &viewPos);
+    void pickAt(const QPointF &viewPos, bool clicked);
     double displayX(double x) const; // epoch seconds or distance -> axis value
 
     const ExportSettings *settings;
