@@ -123,6 +123,8 @@ void MapWidget::setupForm()
     view->setObjectName(QStringLiteral("webView"));
     view->setFocusPolicy(Qt::NoFocus);
     splitter->setStretchFactor(1, 3);
+    // Room for a track's label with its distance and duration beside it.
+    splitter->setSizes({360, 840});
 
     auto *layoutWidget1 = new QWidget(splitter_2);
     layoutWidget1->setObjectName(QStringLiteral("layoutWidget1"));
