@@ -14,10 +14,7 @@ constexpr qint64 MaxLine = 64 * 1024;
 constexpr double KmPerMile = double(1.609344f);
 constexpr double FeetPerMetre = double(3.28084f);
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("FileFormat", text);
-}
+using TrackInput::tr;
 
 QString unquoted(QStringView field)
 {

@@ -10,22 +10,7 @@
 #include <cmath>
 
 namespace {
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("FileFormat", text);
-}
-
-// The program's own GPX names each track "LX-300 DataLog-1 yyyy-MM-dd hh:mm:ss" (UTC).
-quint32 ownStartTime(const QString &name)
-{
-    if (!name.startsWith(QLatin1String("LX-300 DataLog-")))
-        return 0;
-    const QDateTime t = QDateTime::fromString(name.section(QLatin1Char(' '), 2, 3),
-                                              QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    if (!t.isValid())
-        return 0;
-    return quint32(QDateTime(t.date(), t.time(), Qt::UTC).toSecsSinceEpoch());
-}
+using TrackInput::tr;
 } // namespace
 
 bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
@@ -115,7 +100,7 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
         } else if (name == QLatin1String("trk") || name == QLatin1String("rte")) {
             inTrack = false;
             Track &t = found.last();
-            t.startTime = ownStartTime(trackName);
+            t.startTime = TrackInput::ownStartTime(trackName, Qt::UTC);
             if (t.startTime == 0)
                 t.startTime = TrackInput::firstTime(t);
         }

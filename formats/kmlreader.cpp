@@ -7,20 +7,7 @@
 #include <QDateTime>
 
 namespace {
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("FileFormat", text);
-}
-
-// The program's own KML names each track "LX-300 DataLog-N yyyy-MM-dd hh:mm:ss" (local time).
-quint32 ownStartTime(const QString &name)
-{
-    if (!name.startsWith(QLatin1String("LX-300 DataLog-")))
-        return 0;
-    const QDateTime t = QDateTime::fromString(name.section(QLatin1Char(' '), 2, 3),
-                                              QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-    return t.isValid() && t.toSecsSinceEpoch() > 0 ? quint32(t.toSecsSinceEpoch()) : 0;
-}
+using TrackInput::tr;
 
 // "lon,lat[,alt]" or, in a gx:coord, "lon lat [alt]"; false for an impossible point.
 bool parseTuple(QStringView tuple, QChar separator, TrackPoint *p, bool *hasAltitude)
@@ -79,7 +66,7 @@ bool FileFormatKML::read(QVector<Track> &tracks, const QString &fileName)
             placemarkName = text.trimmed();
         } else if (depthInPlacemark > 0 && inLine && name == QLatin1String("coordinates")) {
             // A line's points; KML lines hold no times.
-            Track t{ownStartTime(placemarkName), 1, {}};
+            Track t{TrackInput::ownStartTime(placemarkName, Qt::LocalTime), 1, {}};
             const QStringView all(text);
             for (qsizetype i = 0; i < all.size();) {
                 while (i < all.size() && all[i].isSpace())
@@ -117,7 +104,8 @@ bool FileFormatKML::read(QVector<Track> &tracks, const QString &fileName)
                 coords.last().marked = -1;
             }
         } else if (depthInPlacemark > 0 && name == QLatin1String("Track")) {
-            Track t{ownStartTime(placemarkName), anyAltitude ? 2 : 1, {}};
+            Track t{
+                TrackInput::ownStartTime(placemarkName, Qt::LocalTime), anyAltitude ? 2 : 1, {}};
             for (const TrackPoint &p : qAsConst(coords))
                 if (p.marked != -1)
                     t.points.append(p);

@@ -2,6 +2,7 @@
 
 #include "analysis/tripstats.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include <cmath>
@@ -70,6 +71,23 @@ quint32 firstTime(const Track &track)
         if (p.time != 0)
             return p.time;
     return 0;
+}
+
+quint32 ownStartTime(const QString &name, Qt::TimeSpec spec)
+{
+    if (!name.startsWith(QLatin1String("LX-300 DataLog-")))
+        return 0;
+    const QDateTime t = QDateTime::fromString(name.section(QLatin1Char(' '), 2, 3),
+                                              QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    if (!t.isValid())
+        return 0;
+    const qint64 secs = QDateTime(t.date(), t.time(), spec).toSecsSinceEpoch();
+    return secs > 0 && secs <= qint64(0xFFFFFFFFu) ? quint32(secs) : 0;
+}
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("FileFormat", text);
 }
 
 bool XmlFile::open(QString *error)

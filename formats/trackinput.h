@@ -23,6 +23,11 @@ quint32 isoTime(QStringView text);
 void fillSpeeds(Track &track, const QVector<bool> &hasSpeed);
 // Start time: the first point time, or 0.
 quint32 firstTime(const Track &track);
+// The start time in a name the program's own exports give each track,
+// "LX-300 DataLog-N yyyy-MM-dd hh:mm:ss" (GPX in UTC, KML in local time); 0 otherwise.
+quint32 ownStartTime(const QString &name, Qt::TimeSpec spec);
+// A message of the file formats' (translated with theirs).
+QString tr(const char *text);
 
 // Reads an XML file in pieces. A tag longer than 1 MB or text longer than
 // 256 MB without markup is refused rather than held; entities expand only
