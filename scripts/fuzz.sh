@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds the libFuzzer targets with clang and runs each for SECONDS (default
-# 60), starting from a corpus the program's own writers and the simulated
-# logger make, plus the inputs of earlier findings.
+# 60), starting from tests/fuzz/corpus (replies of the simulated logger and
+# files of the program's own writers), plus the inputs of earlier findings.
 set -e
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -10,8 +10,8 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DLX300_FUZZ=ON \
     -DLX300_SANITIZE=address -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-fuzz
 corpus=build-fuzz/corpus
-./build-fuzz/tests/fuzz/fuzz_seeds "$corpus"
-for target in receive tkr cli readers; do
+rm -rf "$corpus" && cp -r tests/fuzz/corpus "$corpus" # the fuzzers add to their first folder
+for target in receive cli readers; do
     mkdir -p "$corpus/$target" "tests/fuzz/regressions/$target"
     echo "== fuzz_$target for $seconds s"
     status=0

