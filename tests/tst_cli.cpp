@@ -135,12 +135,14 @@ void TestCli::download_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("options");
     QTest::addColumn<QVector<int>>("tracks");
-    QTest::newRow("tkr, all") << "all.tkr" << "" << QVector<int>{0, 1, 2};
+    QTest::newRow("tkr, all") << "all.tkr"
+                              << "" << QVector<int>{0, 1, 2};
     QTest::newRow("GPX in capitals, tracks 1 and 3, marked only")
-        << "some.GPX" << "--tracks 1,3 --marked-only" << QVector<int>{0, 2};
+        << "some.GPX"
+        << "--tracks 1,3 --marked-only" << QVector<int>{0, 2};
     QTest::newRow("csv, mph, feet, local")
-        << "units.csv" << "--tracks 2,1 --speed-unit mi --height-unit ft --time local"
-        << QVector<int>{1, 0};
+        << "units.csv"
+        << "--tracks 2,1 --speed-unit mi --height-unit ft --time local" << QVector<int>{1, 0};
 }
 
 void TestCli::download()

@@ -130,9 +130,10 @@ void TestMapPage::page_data()
     QTest::addColumn<QString>("script"); // evaluates to a string
     QTest::addColumn<QString>("expected");
     QTest::newRow("initial view, attribution, user agent")
-        << "" << "[map.getZoom(), map.options.center.join(','), Math.abs(map.getCenter().lat - "
-                 "46.686733) < 0.1, document.querySelector('.leaflet-control-attribution')"
-                 ".textContent.includes('OpenStreetMap'), navigator.userAgent].join('|')"
+        << ""
+        << "[map.getZoom(), map.options.center.join(','), Math.abs(map.getCenter().lat - "
+           "46.686733) < 0.1, document.querySelector('.leaflet-control-attribution')"
+           ".textContent.includes('OpenStreetMap'), navigator.userAgent].join('|')"
         << QStringLiteral("4|46.686733,2.212465|true|true|") + GoogleMapPage::UserAgent;
     // A call for a line that does not exist changes nothing; the rest goes on.
     QTest::newRow("lines hidden until shown, kept when cleared")

@@ -8,8 +8,8 @@
 #include "device/devicelx300.h"
 #include "device/deviceprotocol.h"
 #include "modalanswerer.h"
-#include "tools/sim/loggersimulator.h"
 #include "testfiles.h"
+#include "tools/sim/loggersimulator.h"
 #include "trackcompare.h"
 #include "view/googlemapoperator.h"
 #include "view/mapwidget.h"
@@ -614,9 +614,8 @@ void TestWindow::filter()
     const double t = double(value.toFloat() * 100.0f);
     const auto &points = window->tracks[0].points;
     if (listed < 0)
-        listed = int(std::count_if(points.begin(), points.end(), [&](const TrackPoint &p) {
-            return p.speed >= t;
-        }));
+        listed = int(std::count_if(points.begin(), points.end(),
+                                   [&](const TrackPoint &p) { return p.speed >= t; }));
     QCOMPARE(answer->messages.last(), radio == 6 ? "off" : "on");
     QCOMPARE(window->mapWidget->listedPoints().size(), listed);
     window->milesAct->trigger(); // the threshold still means km/h
