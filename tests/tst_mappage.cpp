@@ -38,7 +38,6 @@ private slots:
     void cleanupTestCase() { delete widget; }
     void page_data();
     void page();
-    void reloadStartsEmpty();
     void tilePaths_data();
     void tilePaths();
     void offlineMap_data();
@@ -194,18 +193,6 @@ void TestMapPage::page()
     QFETCH(QString, script);
     js(QStringLiteral("runCalls([['deleteAllObject'], %1]); ''").arg(calls));
     QTEST(js(script), "expected");
-}
-
-void TestMapPage::reloadStartsEmpty()
-{
-    emit widget->mapOperator()->addPolyline();
-    QCOMPARE(js(QStringLiteral("String(polylinesArray.length)")), QStringLiteral("1"));
-    widget->webView()->reload();
-    QTest::qWait(200);
-    QVERIFY(waitForPage());
-    QCOMPARE(js(QStringLiteral("String(polylinesArray.length)")), QStringLiteral("0"));
-    emit widget->mapOperator()->addPolyline(); // the objects are there again for the new page
-    QCOMPARE(js(QStringLiteral("String(polylinesArray.length)")), QStringLiteral("1"));
 }
 
 // As the program starts with a track file: opened before the page has loaded, ticked at once.

@@ -45,7 +45,6 @@ private slots:
     void dateTime();
     void coordinate_data();
     void coordinate();
-    void recordFields();
     void blocks_data();
     void blocks();
     void blockWithoutTrack();
@@ -102,23 +101,6 @@ void TestModel::coordinate()
     QTEST(latitude ? packedLatitudeToDegrees(packed, &flag) : packedLongitudeToDegrees(packed),
           "degrees");
     QTEST(int(flag), "marked");
-}
-
-void TestModel::recordFields()
-{
-    DeviceTrackPoint r{147361234, -122335000, 130745, 50310, 3600, -125000, 99, 0xDEADBEEF};
-    const TrackPoint p = trackPointFromRecord(r);
-    QCOMPARE(p.position.x, 47.60205666666667);
-    QCOMPARE(p.position.y, -122.55833333333334);
-    QCOMPARE(p.position.z, -12.5);
-    QCOMPARE(p.marked, 1);
-    QCOMPARE(p.time, 1267794465u);
-    QCOMPARE(p.speed, 3600u);
-    QCOMPARE(p.field7, 0xDEADBEEFu);
-    const TrackPoint s = trackPointFromRecord(DeviceTrackPointShort{47361234, 1, 130745, 50310, 7});
-    QCOMPARE(s.position.z, 0.0);
-    QCOMPARE(s.field7, 0u);
-    QCOMPARE(s.speed, 7u);
 }
 
 void TestModel::blocks_data()

@@ -30,27 +30,19 @@ QByteArray listPage(quint16 next, const QVector<std::array<quint32, 3>> &entries
 QVector<DeviceProtocol::Event> exchange(DeviceProtocol &p, int which, const QByteArrayList &chunks,
                                         QByteArray *followUp = nullptr)
 {
-    switch (which) {
-    case 181:
+    if (which == 181)
         p.readTrackBlock(7);
-        break;
-    case 183:
-        p.readDeviceConfig();
-        break;
-    case 184:
+    else if (which == 184)
         p.writeDeviceConfig(DeviceConfig());
-        break;
-    case 186:
-        p.deleteAllTrackFiles();
-        break;
-    case 187:
-        p.readTrackFileHeaders();
-        break;
-    case 191:
+    else if (which == 191)
         p.setHandshaking(true);
-        p.sendHello();
-        break;
-    }
+    const QHash<int, QByteArray (DeviceProtocol::*)()> plain{
+        {183, &DeviceProtocol::readDeviceConfig},
+        {186, &DeviceProtocol::deleteAllTrackFiles},
+        {187, &DeviceProtocol::readTrackFileHeaders},
+        {191, &DeviceProtocol::sendHello}};
+    if (plain.contains(which))
+        (p.*plain[which])();
     QVector<DeviceProtocol::Event> events;
     QByteArray next;
     for (const QByteArray &c : chunks) {
@@ -269,12 +261,11 @@ void TestProtocol::listing()
     p.dispatchReply(&events, &followUp);
     QCOMPARE(events.size(), 1);
     QCOMPARE(events[0].kind, DeviceProtocol::Event::TrackList);
-    QCOMPARE(events[0].headers.size(), 2);
-    QCOMPARE(events[0].headers[0].time, 130745u);
-    QCOMPARE(events[0].headers[0].date, 50310u);
-    QCOMPARE(events[0].headers[0].blockIndexes, (QVector<int>{1, 2, 3}));
-    QCOMPARE(events[0].headers[1].time, 2u);
-    QCOMPARE(events[0].headers[1].blockIndexes, QVector<int>{4});
+    const QVector<TrackFileHeader> &h = events[0].headers;
+    QCOMPARE((QList<quint32>{quint32(h.size()), h[0].time, h[0].date, h[1].time}),
+             (QList<quint32>{2, 130745, 50310, 2}));
+    QCOMPARE(h[0].blockIndexes, (QVector<int>{1, 2, 3}));
+    QCOMPARE(h[1].blockIndexes, QVector<int>{4});
     QCOMPARE(p.pendingCommand(), quint16(0));
     // A new listing starts from nothing.
     QCOMPARE(exchange(p, 187, {listPage(0, {{0x80000003u, 10101u, 9u}})})[0].headers.size(), 1);
@@ -300,15 +291,10 @@ void TestProtocol::configReplyAndWriteBack()
     DeviceProtocol p;
     QCOMPARE(exchange(p, 183, {Frame::build(reply)}).size(), 1);
     const DeviceConfig c = p.config();
-    QCOMPARE(c.logFormat, quint8(2));
-    QCOMPARE(c.speedThresholdEnabled, quint8(1));
-    QCOMPARE(c.speedThreshold, 1050);
-    QCOMPARE(c.radius, 25);
-    QCOMPARE(c.timeInterval, 5000);
-    QCOMPARE(c.intervalMode, quint8(1));
-    QCOMPARE(c.distanceInterval, 100);
-    QCOMPARE(c.waasEnabled, quint8(1));
-    QCOMPARE(c.memoryUsage, qint8(-10));
+    QCOMPARE((QList<int>{c.logFormat, c.speedThresholdEnabled, c.speedThreshold, c.radius,
+                         c.timeInterval, c.intervalMode, c.distanceInterval, c.waasEnabled,
+                         c.memoryUsage}),
+             (QList<int>{2, 1, 1050, 25, 5000, 1, 100, 1, -10}));
     // Written back byte for byte, with the write id and the constant 4 in byte 41.
     QByteArray expected = reply.left(43);
     expected[0] = char(0xB8);

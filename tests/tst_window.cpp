@@ -86,15 +86,13 @@ private slots:
     void statuses();
     void portAppearsConnectsAndVanishes();
     void download();
-    void lostReplyStopsTheDownload();
-    void downloadKeepsTracks_data();
-    void downloadKeepsTracks();
+    void downloadStops_data();
+    void downloadStops();
     void deleteAll();
     void settings();
     void save_data();
     void save();
     void openSavedAndDamaged();
-    void filter_data();
     void filter();
     void playback();
     void startOptions_data();
@@ -330,7 +328,7 @@ void TestWindow::download()
     QTRY_VERIFY_WITH_TIMEOUT(!window->progressDialog->isVisible(), 2000);
     QVERIFY(samePoints(window->tracks, sim->expectedTracks({0, 2})));
     QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 2);
-    QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // end of the download
+    QTRY_COMPARE(sim->requests().last().toHex(), QByteArray("b7")); // end of the download
     QVERIFY(answer->messages.isEmpty());
     // Downloaded and not saved: closing asks; Cancel keeps the window, Discard closes it.
     answer->answerMessage(QMessageBox::Cancel);
@@ -340,36 +338,9 @@ void TestWindow::download()
     QCOMPARE(answer->messages, QStringList(2, "The downloaded tracks have not been saved."));
 }
 
-void TestWindow::lostReplyStopsTheDownload()
-{
-    connectToSimulator();
-    sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, 2, 1});
-    answer->then(on<TrackFileHeaderDialog>([](TrackFileHeaderDialog *d) {
-        d->tree()->topLevelItem(0)->setCheckState(0, Qt::Checked); // all three
-        d->Apply();
-    }));
-    // The worker's time-out, reported at once rather than after its 3 s.
-    answer->then([this](QWidget *w) {
-        auto *p = qobject_cast<QProgressDialog *>(w);
-        if (!p || p->value() != 2 || requestsWithId(*sim, 0xB5) != 3)
-            return false;
-        QTimer::singleShot(0, window,
-                           [this] { window->OnRecvStatus(DeviceProtocol::TimeoutStatus, 0); });
-        return true;
-    });
-    answer->answerMessage();
-    window->downloadAct->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 15000);
-    QCOMPARE(answer->messages, QStringList{"Read device data timeout."});
-    QVERIFY(!window->progressDialog->isVisible());
-    // What arrived is kept and shown: the first track's first two blocks.
-    QCOMPARE(window->tracks.size(), 3);
-    QCOMPARE(window->tracks[0].points.size(), 2 * (1 + 63)); // header point and 63 records each
-    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 3);
-}
-
-// Tracks shown before a download stay when it changes nothing, cannot start or is cancelled.
-void TestWindow::downloadKeepsTracks_data()
+// A download that changes nothing, cannot start or is cancelled keeps the tracks shown
+// before; one the logger stops answering keeps and shows what arrived.
+void TestWindow::downloadStops_data()
 {
     QTest::addColumn<int>("how");
     QTest::addColumn<QStringList>("messages");
@@ -377,15 +348,16 @@ void TestWindow::downloadKeepsTracks_data()
     QTest::newRow("port gone while choosing") << 1 << QStringList{"Read device data timeout."};
     QTest::newRow("progress dialog closed")
         << 2 << QStringList{"The download was cancelled; the tracks shown before are kept."};
+    QTest::newRow("third block lost") << 3 << QStringList{"Read device data timeout."};
 }
 
-void TestWindow::downloadKeepsTracks()
+void TestWindow::downloadStops()
 {
     QFETCH(int, how);
     connectToSimulator();
     QVERIFY(window->openFile(QStringLiteral(LX300_SAMPLE)));
     const QVector<Track> before = window->tracks;
-    sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, 1, 1}); // the download stalls
+    sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, how == 3 ? 2 : 1, 1}); // a stall
     answer->then(on<TrackFileHeaderDialog>([&](TrackFileHeaderDialog *d) {
         if (how > 0)
             d->tree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
@@ -395,22 +367,29 @@ void TestWindow::downloadKeepsTracks()
         }
         d->Apply();
     }));
-    if (how == 2)
-        answer->then([](QWidget *w) { // once the first block is in
+    if (how >= 2) // a progress dialog: cancelled, or the time-out reported at once
+        answer->then([&](QWidget *w) {
             auto *p = qobject_cast<QProgressDialog *>(w);
-            const bool now = p && p->value() == 1;
-            if (now) // once this step has returned, so its timer can answer the next box
-                QTimer::singleShot(0, p, [p] { QTest::keyClick(p, Qt::Key_Escape); });
-            return now;
+            if (how == 2 && p && p->value() == 1) // once this step has returned, so its timer
+                QTimer::singleShot(0, p, [p] { QTest::keyClick(p, Qt::Key_Escape); }); // goes on
+            else if (how == 3 && p && p->value() == 2 && requestsWithId(*sim, 0xB5) == 3)
+                QTimer::singleShot(0, window, [this] { window->OnRecvStatus(255, 0); });
+            else
+                return false;
+            return true;
         });
     if (how > 0)
         answer->answerMessage();
     window->downloadAct->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
     QTEST(answer->messages, "messages");
-    QVERIFY(samePoints(window->tracks, before));
+    QVERIFY(!window->progressDialog->isVisible());
     QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 3);
-    QCOMPARE(requestsWithId(*sim, 0xB5), how == 2 ? 2 : 0);
+    QCOMPARE(requestsWithId(*sim, 0xB5), (QList<int>{0, 0, 2, 3})[how]);
+    if (how == 3) // the first track's first two blocks: a header point and 63 records each
+        QCOMPARE(window->tracks[0].points.size(), 2 * (1 + 63));
+    else
+        QVERIFY(samePoints(window->tracks, before));
     if (how == 2)
         QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
 }
@@ -498,30 +477,29 @@ void TestWindow::saveAs(const QString &filter, const QString &name, bool markedO
 
 void TestWindow::save_data()
 {
-    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("written"); // empty: refused with a warning
     QTest::addColumn<bool>("markedOnly");
-    for (const char *ext : {"tkr", "gpx", "kml", "csv"}) {
-        const QString filter = QStringLiteral("%1 File (*.%2)").arg(QString(ext).toUpper(), ext);
-        QTest::addRow("%s", ext) << filter << "trip" << QStringLiteral("trip.%1").arg(ext) << false;
-        QTest::addRow("%s marked only", ext)
-            << filter << "trip" << QStringLiteral("trip.%1").arg(ext) << true;
-    }
-    QTest::newRow("trip.CSV -> trip.CSV.csv") << "CSV File (*.csv)"
+    for (const char *kind : {"TKR", "GPX", "KML", "CSV"})
+        for (bool marked : {false, true})
+            QTest::addRow("%s%s", kind, marked ? " marked only" : "")
+                << kind << "trip"
+                << "trip." + QString(kind).toLower() << marked;
+    QTest::newRow("trip.CSV -> trip.CSV.csv") << "CSV"
                                               << "trip.CSV"
                                               << "trip.CSV.csv" << false;
-    QTest::newRow("trip.csv with KML") << "KML File (*.kml)"
+    QTest::newRow("trip.csv with KML") << "KML"
                                        << "trip.csv"
                                        << "trip.csv.kml" << false;
-    QTest::newRow("a.gpx.old refused") << "GPX File (*.gpx)"
+    QTest::newRow("a.gpx.old refused") << "GPX"
                                        << "a.gpx.old"
                                        << "" << false;
 }
 
 void TestWindow::save()
 {
-    QFETCH(QString, filter);
+    QFETCH(QString, kind);
     QFETCH(QString, name);
     QFETCH(QString, written);
     QFETCH(bool, markedOnly);
@@ -529,7 +507,8 @@ void TestWindow::save()
     QTreeWidgetItem *root = window->mapWidget->trackTree()->topLevelItem(0);
     root->child(0)->setCheckState(0, Qt::Checked);
     root->child(2)->setCheckState(0, Qt::Checked);
-    saveAs(filter, dir->filePath(name), markedOnly, written.isEmpty());
+    saveAs(QStringLiteral("%1 File (*.%2)").arg(kind, kind.toLower()), dir->filePath(name),
+           markedOnly, written.isEmpty());
     if (written.isEmpty()) {
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
         QCOMPARE(answer->icons.value(0), QMessageBox::Warning);
@@ -588,38 +567,22 @@ void TestWindow::runFilter(int radio, const QString &text)
     QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
 }
 
-void TestWindow::filter_data()
-{
-    QTest::addColumn<int>("radio");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<int>("listed"); // -1: count the sample's first track here
-    QTest::newRow(">=") << 2 << "30" << -1;
-    QTest::newRow("marks, the field is off") << 6 << "" << 10;
-    QTest::newRow("a negative value changes nothing") << 0 << "-5" << 10;
-}
-
 void TestWindow::filter()
 {
-    QFETCH(int, radio);
-    QFETCH(QString, value);
-    QFETCH(int, listed);
     openSample();
     window->mapWidget->trackTree()->setCurrentItem(
         window->mapWidget->trackTree()->topLevelItem(0)->child(0));
-    if (radio == 0) { // an invalid value after a valid filter
-        runFilter(6, QString());
-        radio = 1;
-    }
-    runFilter(radio, value);
-    const double t = double(value.toFloat() * 100.0f);
+    runFilter(6, QString()); // the marks: the value field is off
+    runFilter(1, "-5");      // an invalid value changes nothing
+    QCOMPARE(window->mapWidget->listedPoints().size(), 10);
+    runFilter(2, "30");
     const auto &points = window->tracks[0].points;
-    if (listed < 0)
-        listed = int(std::count_if(points.begin(), points.end(),
-                                   [&](const TrackPoint &p) { return p.speed >= t; }));
-    QCOMPARE(answer->messages.last(), radio == 6 ? "off" : "on");
-    QCOMPARE(window->mapWidget->listedPoints().size(), listed);
+    const auto fast = std::count_if(points.begin(), points.end(),
+                                    [](const TrackPoint &p) { return p.speed >= 3000; });
+    QCOMPARE(answer->messages, (QStringList{"off", "on", "on"}));
+    QCOMPARE(window->mapWidget->listedPoints().size(), fast);
     window->milesAct->trigger(); // the threshold still means km/h
-    QCOMPARE(window->mapWidget->listedPoints().size(), listed);
+    QCOMPARE(window->mapWidget->listedPoints().size(), fast);
 }
 
 void TestWindow::playback()
