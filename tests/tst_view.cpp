@@ -16,37 +16,35 @@
 using namespace PointFormat;
 
 namespace {
-// Records the operator's signals as one ordered list of calls.
-struct CallLog : QObject
+// The operator's calls in order, as the map page gets them: name or name(arguments),
+// one addLatLng(n) for each point of a run.
+class CallLog : public MapTransport
 {
-    explicit CallLog(GoogleMapOperator *op)
+public:
+    explicit CallLog(GoogleMapOperator *op) : MapTransport(op)
     {
-        auto log = [this](const QString &call) { calls << call; };
-        connect(op, &GoogleMapOperator::addPolyline, this, [=] { log("addPolyline"); });
-        connect(op, &GoogleMapOperator::addLatLng, this,
-                [=](double, double, int n) { log(QStringLiteral("addLatLng(%1)").arg(n)); });
-        connect(op, &GoogleMapOperator::setCenter, this, [=](double lat, double lng) {
-            log(QStringLiteral("setCenter(%1,%2)").arg(lat).arg(lng));
+        pageReady();
+        connect(this, &MapTransport::calls, this, [this](const QJsonArray &batch) {
+            for (const QJsonValue &value : batch) {
+                const QJsonArray c = value.toArray();
+                QStringList args;
+                for (int i = 1; i < c.size(); ++i)
+                    args << c[i].toVariant().toString();
+                for (int i = 2; c[0] == "addLatLngRun" && i < c.size(); i += 2)
+                    log << QStringLiteral("addLatLng(%1)").arg(args[0]);
+                if (c[0] != "addLatLngRun")
+                    log << c[0].toString() + (args.isEmpty() ? "" : '(' + args.join(',') + ')');
+            }
         });
-        connect(op, &GoogleMapOperator::showPolyline, this,
-                [=](int n) { log(QStringLiteral("showPolyline(%1)").arg(n)); });
-        connect(op, &GoogleMapOperator::clearPolyline, this,
-                [=](int n) { log(QStringLiteral("clearPolyline(%1)").arg(n)); });
-        connect(op, &GoogleMapOperator::addMarker, this, [=](double lat, double, QString text) {
-            log(QStringLiteral("addMarker(%1,%2)").arg(lat).arg(text));
-        });
-        connect(op, &GoogleMapOperator::deleteMarked, this, [=] { log("deleteMarked"); });
-        connect(op, &GoogleMapOperator::showMarked, this, [=] { log("showMarked"); });
-        connect(op, &GoogleMapOperator::viewPoint, this, [=](double lat, double, QString text) {
-            log(QStringLiteral("viewPoint(%1,%2)").arg(lat).arg(text));
-        });
-        connect(op, &GoogleMapOperator::markPoint, this, [=](double lat, double, QString text) {
-            log(QStringLiteral("markPoint(%1,%2)").arg(lat).arg(text));
-        });
-        connect(op, &GoogleMapOperator::deleteAllObject, this, [=] { log("deleteAllObject"); });
-        connect(op, &GoogleMapOperator::fitTracks, this, [=] { log("fitTracks"); });
     }
-    QStringList calls;
+    QStringList &calls()
+    {
+        flush();
+        return log;
+    }
+
+private:
+    QStringList log;
 };
 
 const quint32 Start = 1239428700; // 2009-04-11 05:45:00 UTC, 13:45:00 eight hours ahead
@@ -103,6 +101,7 @@ private slots:
 
 private:
     void doubleClickTrack(int row);
+    QStringList row(int r) const;
     QStringList column(int c) const;
 
     QVector<Track> tracks;
@@ -131,6 +130,16 @@ void TestView::doubleClickTrack(int row)
     QTreeWidgetItem *item = widget->trackTree()->topLevelItem(0)->child(row);
     widget->trackTree()->setCurrentItem(item);
     widget->TreeWidgetItemDoubleClicked(item, 0);
+}
+
+// A row of the point list as shown; row -1 gives the headers.
+QStringList TestView::row(int r) const
+{
+    QStringList texts;
+    QAbstractItemModel *m = widget->pointList()->model();
+    for (int c = 0; c < m->columnCount(); ++c)
+        texts << (r < 0 ? m->headerData(c, Qt::Horizontal) : m->index(r, c).data()).toString();
+    return texts;
 }
 
 QStringList TestView::column(int c) const
@@ -181,7 +190,7 @@ void TestView::rebuildAndChecks()
     QCOMPARE(root->child(0)->text(0), QStringLiteral("1.2009-04-11 - 13:45:00"));
     // Per track a line, then its points; passes in between only hide lines.
     QStringList lines, expected{"deleteAllObject"};
-    for (const QString &c : qAsConst(log->calls))
+    for (const QString &c : qAsConst(log->calls()))
         if (c == "deleteAllObject" || c == "addPolyline" || c.startsWith("addLatLng"))
             lines << c;
     for (int i = 0; i < 3; ++i) {
@@ -190,41 +199,41 @@ void TestView::rebuildAndChecks()
             expected << QStringLiteral("addLatLng(%1)").arg(i);
     }
     QCOMPARE(lines, expected);
-    QVERIFY(!log->calls.join(' ').contains("showPolyline"));
-    QVERIFY(!log->calls.join(' ').contains("addMarker"));
+    QVERIFY(!log->calls().join(' ').contains("showPolyline"));
+    QVERIFY(!log->calls().join(' ').contains("addMarker"));
 
-    log->calls.clear();
+    log->calls().clear();
     root->child(1)->setCheckState(0, Qt::Checked);
     const QStringList pass{"deleteMarked",
                            "clearPolyline(0)",
                            "showPolyline(1)",
-                           "addMarker(2.09,2.2009-04-11 - 14:45:45 #0)",
-                           "addMarker(2.05,2.2009-04-11 - 14:45:25 #1)",
+                           "addMarker(2.09,8.5,2.2009-04-11 - 14:45:45 #0)",
+                           "addMarker(2.05,8.5,2.2009-04-11 - 14:45:25 #1)",
                            "clearPolyline(2)",
                            "showMarked"};
     // The track comes into view where none was: the map fits it, once.
-    QCOMPARE(log->calls, pass + QStringList{"fitTracks"} + pass);
+    QCOMPARE(log->calls(), pass + QStringList{"fitTracks"} + pass);
     QCOMPARE(root->checkState(0), Qt::PartiallyChecked);
     QCOMPARE(widget->checkedTrackIndexes(), QList<int>{1});
-    log->calls.clear();
+    log->calls().clear();
     root->child(0)->setCheckState(0, Qt::Checked);
     root->child(2)->setCheckState(0, Qt::Checked);
     QCOMPARE(root->checkState(0), Qt::Checked);
-    QVERIFY(!log->calls.contains("fitTracks")); // more tracks keep the view the user has
-    log->calls.clear();
+    QVERIFY(!log->calls().contains("fitTracks")); // more tracks keep the view the user has
+    log->calls().clear();
     root->setCheckState(0, Qt::Unchecked);
     QCOMPARE(widget->checkedTrackIndexes(), QList<int>{});
-    QCOMPARE(log->calls.mid(log->calls.lastIndexOf("deleteMarked")),
+    QCOMPARE(log->calls().mid(log->calls().lastIndexOf("deleteMarked")),
              (QStringList{"deleteMarked", "clearPolyline(0)", "clearPolyline(1)",
                           "clearPolyline(2)", "showMarked"}));
 
     // Double-clicking the root lists the first track and ticks all, at its own zoom.
     widget->trackTree()->setCurrentItem(root);
-    log->calls.clear();
+    log->calls().clear();
     widget->TreeWidgetItemDoubleClicked(root, 0);
-    QVERIFY(!log->calls.contains("fitTracks"));
+    QVERIFY(!log->calls().contains("fitTracks"));
     QCOMPARE(widget->listedPoints().size(), 3);
-    QCOMPARE(log->calls.first(), QStringLiteral("setCenter(1,8.5)"));
+    QCOMPARE(log->calls().first(), QStringLiteral("setCenter(1,8.5)"));
     QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));
     QCOMPARE(widget->filterRuleInForce(), -1);
 }
@@ -232,29 +241,20 @@ void TestView::rebuildAndChecks()
 void TestView::pointList()
 {
     doubleClickTrack(1);
-    QAbstractItemModel *m = widget->pointList()->model();
-    QStringList headers;
-    for (int c = 0; c < m->columnCount(); ++c)
-        headers << m->headerData(c, Qt::Horizontal).toString();
-    QCOMPARE(headers, (QStringList{"Record Number", "Date", "Time", "Latitude", "Longitude",
+    QCOMPARE(row(-1), (QStringList{"Record Number", "Date", "Time", "Latitude", "Longitude",
                                    "Altitude", "Speed"}));
     QCOMPARE(column(0).mid(4, 3), (QStringList{"5", "6*", "7"}));
-    QCOMPARE(m->index(5, 1).data().toString(), QStringLiteral("2009-04-11"));
-    QCOMPARE(m->index(5, 2).data().toString(), QStringLiteral("14:45:25"));
-    QCOMPARE(m->index(0, 3).data().toString(), QString::fromUtf8("2°0'0.0000\" N"));
-    QCOMPARE(m->index(0, 5).data().toString(), QStringLiteral("400.50 m"));
-    QCOMPARE(m->index(3, 6).data().toString(), QStringLiteral("3.00 km/hr"));
-    log->calls.clear();
-    widget->TreeWidget2ItemDoubleClicked(m->index(4, 0));
+    QCOMPARE(row(3), (QStringList{"4", "2009-04-11", "14:45:15", "2°1'47.9999\" N",
+                                  "8°30'0.0000\" E", "400.50 m", "3.00 km/hr"}));
+    log->calls().clear();
+    widget->TreeWidget2ItemDoubleClicked(widget->pointList()->model()->index(4, 0));
     QCOMPARE(widget->playbackStart(), 4);
-    QCOMPARE(log->calls, QStringList{"viewPoint(2.04,5.2009-04-11 - 14:45:20)"});
-
+    QCOMPARE(log->calls(), QStringList{"viewPoint(2.04,8.5,5.2009-04-11 - 14:45:20)"});
     doubleClickTrack(2); // log format 1: no altitude column
-    QCOMPARE(m->columnCount(), 6);
-    QCOMPARE(column(0), (QStringList{"1", "2*"}));
-    QCOMPARE(m->index(0, 5).data().toString(), QStringLiteral("0.05 km/hr"));
+    QCOMPARE(row(1), (QStringList{"2*", "2009-04-11", "15:45:05", "3°5'59.9997\" N",
+                                  "8°30'0.0000\" E", "0.00 km/hr"}));
     widget->rebuildTrackViews(); // empties the list and the playback start
-    QCOMPARE(m->rowCount(), 0);
+    QCOMPARE(widget->pointList()->model()->rowCount(), 0);
     QCOMPARE(widget->playbackStart(), 0);
 }
 
@@ -294,19 +294,19 @@ void TestView::unitAndTimeChanges()
     doubleClickTrack(1);
     widget->rebuildPointList(-1.0f, 6); // mark points only
     QCOMPARE(column(0), (QStringList{"1*", "2*"}));
-    log->calls.clear();
+    log->calls().clear();
     settings.speed = 1;
     settings.time = 0;
     widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter
     QCOMPARE(column(0), (QStringList{"1*", "2*"}));
-    QCOMPARE(log->calls, QStringList{"setCenter(2.05,8.5)"});
+    QCOMPARE(log->calls(), QStringList{"setCenter(2.05,8.5)"});
     QCOMPARE(column(6).first(), QStringLiteral("3.11 mi/hr"));
     QCOMPARE(column(2).first(), QStringLiteral("06:45:25"));
     QCOMPARE(widget->trackTree()->topLevelItem(0)->child(0)->text(0),
              QStringLiteral("1.2009-04-11 - 13:45:00")); // track labels stay local
     widget->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Unchecked);
     widget->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
-    QVERIFY(log->calls.contains("addMarker(2.09,2.2009-04-11 - 06:45:45 #0)"));
+    QVERIFY(log->calls().contains("addMarker(2.09,8.5,2.2009-04-11 - 06:45:45 #0)"));
     // A single click makes a track current without ticking it.
     QTreeWidgetItem *third = widget->trackTree()->topLevelItem(0)->child(2);
     widget->trackTree()->setCurrentItem(third);
@@ -414,19 +414,19 @@ void TestView::profileLinks()
     QVERIFY(QTest::qWaitForWindowExposed(widget));
     const QPointF at = chart->chart()->mapToPosition(QPointF(chart->axisXOfRow(7) + 1000, 3.0),
                                                      chart->speedSeries());
-    log->calls.clear();
+    log->calls().clear();
     QTest::mouseClick(chart->viewport(), Qt::LeftButton, {},
                       chart->mapFromScene(chart->chart()->mapToScene(at)));
-    QCOMPARE(log->calls, QStringList{"viewPoint(2.07,8.2009-04-11 - 14:45:35)"});
+    QCOMPARE(log->calls(), QStringList{"viewPoint(2.07,8.5,8.2009-04-11 - 14:45:35)"});
     QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 7);
     QCOMPARE(widget->playbackStart(), 7);
     QCOMPARE(chart->cursorSeries()->at(0).x(), chart->axisXOfRow(7));
     // Passing over the graph moves the marker and the row, not the map or the playback start.
     const QPointF over =
         chart->chart()->mapToPosition(QPointF(chart->axisXOfRow(2), 3.0), chart->speedSeries());
-    log->calls.clear();
+    log->calls().clear();
     QTest::mouseMove(chart->viewport(), chart->mapFromScene(chart->chart()->mapToScene(over)));
-    QTRY_COMPARE(log->calls, QStringList{"markPoint(2.02,3.2009-04-11 - 14:45:10)"});
+    QTRY_COMPARE(log->calls(), QStringList{"markPoint(2.02,8.5,3.2009-04-11 - 14:45:10)"});
     QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 2);
     QCOMPARE(widget->playbackStart(), 7);
     // A row chosen in the list moves the cursor.
