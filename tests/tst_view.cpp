@@ -92,7 +92,7 @@ private slots:
     void pointList();
     void rules_data();
     void rules();
-    void unitAndTimeChanges();
+    void marksAndCurrentTrack();
     void viewsStayWithinTracks();
     void playback();
     void batchesKeepOrder();
@@ -289,29 +289,16 @@ void TestView::rules()
     QCOMPARE(widget->pointList()->model()->rowCount(), speeds.size());
 }
 
-void TestView::unitAndTimeChanges()
+// Marks are labelled in the chosen time; a single click makes a track current, unticked.
+void TestView::marksAndCurrentTrack()
 {
-    doubleClickTrack(1);
-    widget->rebuildPointList(-1.0f, 6); // mark points only
-    QCOMPARE(column(0), (QStringList{"1*", "2*"}));
-    log->calls().clear();
-    settings.speed = 1;
     settings.time = 0;
-    widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter
-    QCOMPARE(column(0), (QStringList{"1*", "2*"}));
-    QCOMPARE(log->calls(), QStringList{"setCenter(2.05,8.5)"});
-    QCOMPARE(column(6).first(), QStringLiteral("3.11 mi/hr"));
-    QCOMPARE(column(2).first(), QStringLiteral("06:45:25"));
-    QCOMPARE(widget->trackTree()->topLevelItem(0)->child(0)->text(0),
-             QStringLiteral("1.2009-04-11 - 13:45:00")); // track labels stay local
-    widget->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Unchecked);
     widget->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
     QVERIFY(log->calls().contains("addMarker(2.09,8.5,2.2009-04-11 - 06:45:45 #0)"));
-    // A single click makes a track current without ticking it.
     QTreeWidgetItem *third = widget->trackTree()->topLevelItem(0)->child(2);
     widget->trackTree()->setCurrentItem(third);
     widget->rebuildPointList(-1.0f, 0);
-    QCOMPARE(widget->listedPoints().size(), 1);
+    QCOMPARE(widget->listedPoints().size(), 2);
     QCOMPARE(third->checkState(0), Qt::Unchecked);
 }
 
@@ -435,13 +422,19 @@ void TestView::profileLinks()
                                                       QItemSelectionModel::Rows);
     QCOMPARE(chart->cursorSeries()->at(1).x(), chart->axisXOfRow(3));
 
-    // The filter, the units and the time reach the graph.
+    // The filter, the units and the time reach the list and the graph.
     widget->rebuildPointList(-1.0f, 6); // the two mark points
-    QCOMPARE(chart->speedSeries()->count(), 2);
     settings.speed = 1;
     settings.height = 1;
     settings.time = 0;
-    widget->rebuildPointList(-1.0f, 0);
+    log->calls().clear();
+    widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter
+    QCOMPARE(log->calls(), QStringList{"setCenter(2.05,8.5)"});
+    QCOMPARE(column(0), (QStringList{"1*", "2*"}));
+    QCOMPARE(row(0).mid(2), (QStringList{"06:45:25", "2°2'59.9998\" N", "8°30'0.0000\" E",
+                                         "1313.98 feet", "3.11 mi/hr"}));
+    QCOMPARE(widget->trackTree()->topLevelItem(0)->child(0)->text(0),
+             QStringLiteral("1.2009-04-11 - 13:45:00")); // track labels stay local
     QCOMPARE(chart->speedSeries()->name(), QStringLiteral("Speed (mph)"));
     QCOMPARE(chart->speedSeries()->at(0).y(), 5.0 / 1.609344);
     QCOMPARE(chart->altitudeSeries()->at(0).y(), 400.5 * 3.28084);

@@ -13,33 +13,25 @@ namespace {
 
 void request(DeviceProtocol &p, uint8_t selector)
 {
-    switch (selector % 8) {
-    case 0:
+    using Request = QByteArray (DeviceProtocol::*)();
+    static const Request plain[] = {nullptr,
+                                    &DeviceProtocol::readDeviceConfig,
+                                    nullptr,
+                                    &DeviceProtocol::deleteAllTrackFiles,
+                                    &DeviceProtocol::readTrackFileHeaders,
+                                    &DeviceProtocol::sendHello,
+                                    &DeviceProtocol::endTrackDownload}; // leaves nothing pending
+    const int which = selector % 8;
+    if (which == 0)
         p.readTrackBlock(selector);
-        break;
-    case 1:
-        p.readDeviceConfig();
-        break;
-    case 2:
+    else if (which == 2)
         p.writeDeviceConfig(p.config());
-        break;
-    case 3:
-        p.deleteAllTrackFiles();
-        break;
-    case 4:
-        p.readTrackFileHeaders();
-        break;
-    case 5:
-        p.setHandshaking(true);
-        p.sendHello();
-        break;
-    case 6:
-        p.endTrackDownload();
-        break; // leaves nothing pending
-    default:
+    else if (which == 7)
         p.timeOut();
-        break;
-    }
+    else
+        (p.*plain[which])();
+    if (which == 5)
+        p.setHandshaking(true);
 }
 
 } // namespace
