@@ -180,51 +180,40 @@ void TestProtocol::replies_data()
     QTest::addColumn<int>("pending"); // still pending afterwards
     QTest::addColumn<int>("left");    // bytes left in the ring
 
+    const auto row = [](const char *name, int request, const QByteArrayList &chunks, int reports,
+                        int pending, int left) {
+        QTest::newRow(name) << request << chunks << reports << pending << left;
+    };
+    const auto one = [](const char *payload) { return QByteArrayList{Frame::build(hex(payload))}; };
     const QByteArray hello = Frame::build(hex("BF01"));
     QByteArrayList bytewise;
     for (char c : hello)
         bytewise << QByteArray(1, c);
-    QTest::newRow("hello split into single bytes") << 191 << bytewise << 1 << 0 << 0;
+    row("hello split into single bytes", 191, bytewise, 1, 0, 0);
     QByteArray badEnd = hello, badSum = hello;
     badEnd[badEnd.size() - 1] = char(0xB4);
     badSum[badSum.size() - 3] = char(badSum[badSum.size() - 3] + 1);
-    QTest::newRow("bad end consumed") << 191 << QByteArrayList{badEnd} << 0 << 191 << 0;
-    QTest::newRow("bad checksum consumed") << 191 << QByteArrayList{badSum} << 0 << 191 << 0;
+    row("bad end consumed", 191, {badEnd}, 0, 191, 0);
+    row("bad checksum consumed", 191, {badSum}, 0, 191, 0);
 
     const QByteArray config = Frame::build(hex("B7") + QByteArray(43, '\0'));
-    QTest::newRow("config") << 183 << QByteArrayList{config} << 1 << 0 << 0;
-    QTest::newRow("stray byte before: dropped")
-        << 183 << QByteArrayList{QByteArray(1, '\0') + config, {}} << 0 << 183 << 0;
-    QTest::newRow("surplus byte after: never taken")
-        << 183 << QByteArrayList{config + QByteArray(1, '\0')} << 0 << 183 << 53;
-    QTest::newRow("config of 43 bytes")
-        << 183 << QByteArrayList{Frame::build(hex("B7") + QByteArray(42, '\0'))} << 0 << 183 << 0;
-    QTest::newRow("config with wrong id")
-        << 183 << QByteArrayList{Frame::build(hex("B6") + QByteArray(43, '\0'))} << 0 << 183 << 0;
-    QTest::newRow("length over any reply dropped")
-        << 183 << QByteArrayList{hex("A0A20FA0B70000")} << 0 << 183 << 0;
-
-    QTest::newRow("write done") << 184 << QByteArrayList{Frame::build(hex("B800000001"))} << 1 << 0
-                                << 0;
-    QTest::newRow("write refused")
-        << 184 << QByteArrayList{Frame::build(hex("B800000000"))} << 0 << 0 << 0;
-    QTest::newRow("delete done") << 186 << QByteArrayList{Frame::build(hex("BA00000001"))} << 1 << 0
-                                 << 0;
-    QTest::newRow("delete refused (2)")
-        << 186 << QByteArrayList{Frame::build(hex("BA00000002"))} << 0 << 0 << 0;
-    QTest::newRow("ack too short")
-        << 186 << QByteArrayList{Frame::build(hex("BA01"))} << 0 << 0 << 0;
-    QTest::newRow("list count one more than the entries")
-        << 187 << QByteArrayList{Frame::build(hex("BB00020000800000010000000000000007"))} << 0
-        << 187 << 0;
-
+    row("config", 183, {config}, 1, 0, 0);
+    row("stray byte before: dropped", 183, {QByteArray(1, '\0') + config, {}}, 0, 183, 0);
+    row("surplus byte after: never taken", 183, {config + QByteArray(1, '\0')}, 0, 183, 53);
+    row("config of 43 bytes", 183, {Frame::build(hex("B7") + QByteArray(42, '\0'))}, 0, 183, 0);
+    row("config with wrong id", 183, {Frame::build(hex("B6") + QByteArray(43, '\0'))}, 0, 183, 0);
+    row("length over any reply dropped", 183, {hex("A0A20FA0B70000")}, 0, 183, 0);
+    row("write done", 184, one("B800000001"), 1, 0, 0);
+    row("write refused", 184, one("B800000000"), 0, 0, 0);
+    row("delete done", 186, one("BA00000001"), 1, 0, 0);
+    row("delete refused (2)", 186, one("BA00000002"), 0, 0, 0);
+    row("ack too short", 186, one("BA01"), 0, 0, 0);
+    row("list count one more than the entries", 187, one("BB00020000800000010000000000000007"), 0,
+        187, 0);
     const QByteArray block = blockReplyBytes(52);
-    QTest::newRow("block in two pieces")
-        << 181 << QByteArrayList{block.left(1000), block.mid(1000)} << 1 << 0 << 0;
-    QTest::newRow("block's second frame missing")
-        << 181 << QByteArrayList{block.left(1033)} << 0 << 181 << 1033;
-    QTest::newRow("block plus a byte")
-        << 181 << QByteArrayList{block + QByteArray(1, '\0')} << 0 << 181 << 2067;
+    row("block in two pieces", 181, {block.left(1000), block.mid(1000)}, 1, 0, 0);
+    row("block's second frame missing", 181, {block.left(1033)}, 0, 181, 1033);
+    row("block plus a byte", 181, {block + QByteArray(1, '\0')}, 0, 181, 2067);
 }
 
 void TestProtocol::replies()

@@ -221,16 +221,18 @@ void TestWindow::statuses_data()
     QTest::addColumn<int>("icon");
     QTest::addColumn<bool>("actionsAfter");
     QTest::addColumn<bool>("connectedAfter");
-    QTest::newRow("handshake done") << 254 << 1 << "" << 0 << true << true;
-    QTest::newRow("time-out changes no state")
-        << 255 << 0 << "Read device data timeout." << int(QMessageBox::Warning) << false << true;
-    QTest::newRow("config written") << 184 << 1 << "Set device configuration ok."
-                                    << int(QMessageBox::Information) << false << true;
-    QTest::newRow("all deleted") << 186 << 1 << "Delete all track files ok."
-                                 << int(QMessageBox::Information) << true << true;
-    QTest::newRow("late block without a download") << 181 << 1 << "" << 0 << false << true;
-    QTest::newRow("handshake failed disconnects")
-        << 254 << 0 << "Failed connect device." << int(QMessageBox::Warning) << false << false;
+    const auto row = [](const char *name, int cmd, int status, const char *message,
+                        QMessageBox::Icon icon, bool actions, bool connected) {
+        QTest::newRow(name) << cmd << status << message << int(icon) << actions << connected;
+    };
+    const auto none = QMessageBox::NoIcon, warning = QMessageBox::Warning;
+    row("handshake done", 254, 1, "", none, true, true);
+    row("time-out changes no state", 255, 0, "Read device data timeout.", warning, false, true);
+    row("config written", 184, 1, "Set device configuration ok.", QMessageBox::Information, false,
+        true);
+    row("all deleted", 186, 1, "Delete all track files ok.", QMessageBox::Information, true, true);
+    row("late block without a download", 181, 1, "", none, false, true);
+    row("handshake failed disconnects", 254, 0, "Failed connect device.", warning, false, false);
 }
 
 void TestWindow::statuses()
@@ -614,28 +616,26 @@ void TestWindow::playback()
 
 void TestWindow::startOptions_data()
 {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QStringList>("parsed"); // port, map, file, help; or the error
-    QTest::newRow("port, map and file")
-        << QStringList{"--port", "/dev/pts/3", "--map", "OpenTopoMap", "a.tkr"}
-        << QStringList{"/dev/pts/3", "OpenTopoMap", "a.tkr", "0"};
-    QTest::newRow("port=, any name")
-        << QStringList{"--port=/tmp/x y"} << QStringList{"/tmp/x y", "", "", "0"};
-    QTest::newRow("help") << QStringList{"--help"} << QStringList{"", "", "", "1"};
-    QTest::newRow("two files") << QStringList{"a.tkr", "b.tkr"}
-                               << QStringList{"Only one track file can be opened at start."};
-    QTest::newRow("empty port") << QStringList{"--port="} << QStringList{"The port path is empty."};
-    QTest::newRow("unknown") << QStringList{"--bogus"} << QStringList{"Unknown option 'bogus'."};
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<QString>("parsed"); // port|map|file|help, or the error
+    const char *rows[][2] = {
+        {"--port /dev/pts/3 --map OpenTopoMap a.tkr", "/dev/pts/3|OpenTopoMap|a.tkr|0"},
+        {"--port=/tmp/x", "/tmp/x|||0"},
+        {"--help", "|||1"},
+        {"a.tkr b.tkr", "Only one track file can be opened at start."},
+        {"--port=", "The port path is empty."},
+        {"--bogus", "Unknown option 'bogus'."},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r[0]) << r[0] << r[1];
 }
 
 void TestWindow::startOptions()
 {
-    QFETCH(QStringList, args);
-    const StartOptions o = parseStartOptions(QStringList{"lx300"} + args);
-    QStringList parsed{o.error};
-    if (o.error.isEmpty())
-        parsed = QStringList{o.port, o.map, o.file, QString::number(o.help)};
-    QTEST(parsed, "parsed");
+    QFETCH(QString, args);
+    const StartOptions o = parseStartOptions(QStringList{"lx300"} + args.split(' '));
+    const QStringList parsed{o.port, o.map, o.file, QString::number(o.help)};
+    QTEST(o.error.isEmpty() ? parsed.join('|') : o.error, "parsed");
 }
 
 // Files dropped on the window add their tracks; Recent files reopens them; a TKR save
