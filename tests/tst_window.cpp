@@ -6,7 +6,6 @@
 #include "app/startoptions.h"
 #include "app/trackfileheaderdialog.h"
 #include "device/devicelx300.h"
-#include "device/deviceprotocol.h"
 #include "modalanswerer.h"
 #include "testfiles.h"
 #include "tools/sim/loggersimulator.h"
@@ -29,7 +28,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolBar>
-#include <QTreeView>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -102,6 +100,7 @@ private slots:
 private:
     void connectToSimulator();
     void openSample();
+    QString controls() const;
     void saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned,
                 QMessageBox::StandardButton answerWith = QMessageBox::Ok);
     void runFilter(int radio, const QString &text);
@@ -141,6 +140,16 @@ void TestWindow::connectToSimulator()
     window->onDeviceDiscovered({sim->portPath()}); // at once, not at the next detection round
     window->connectButton->click();
     QTRY_VERIFY_WITH_TIMEOUT(window->deviceActionGroup->isEnabled(), 3000);
+}
+
+// The device controls as a user sees them: the button, the port box, the Device actions.
+QString TestWindow::controls() const
+{
+    return QStringLiteral("%1%2 ports %3%4 actions %5")
+        .arg(window->connectButton->text(), window->connectButton->isEnabled() ? "" : " (off)")
+        .arg(window->portComboBox->count())
+        .arg(window->portComboBox->isEnabled() ? "" : " (off)",
+             window->deviceActionGroup->isEnabled() ? "on" : "off");
 }
 
 void TestWindow::openSample()
@@ -217,22 +226,19 @@ void TestWindow::statuses_data()
 {
     QTest::addColumn<int>("cmd");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<int>("icon");
-    QTest::addColumn<bool>("actionsAfter");
-    QTest::addColumn<bool>("connectedAfter");
-    const auto row = [](const char *name, int cmd, int status, const char *message,
-                        QMessageBox::Icon icon, bool actions, bool connected) {
-        QTest::newRow(name) << cmd << status << message << int(icon) << actions << connected;
-    };
-    const auto none = QMessageBox::NoIcon, warning = QMessageBox::Warning;
-    row("handshake done", 254, 1, "", none, true, true);
-    row("time-out changes no state", 255, 0, "Read device data timeout.", warning, false, true);
-    row("config written", 184, 1, "Set device configuration ok.", QMessageBox::Information, false,
-        true);
-    row("all deleted", 186, 1, "Delete all track files ok.", QMessageBox::Information, true, true);
-    row("late block without a download", 181, 1, "", none, false, true);
-    row("handshake failed disconnects", 254, 0, "Failed connect device.", warning, false, false);
+    QTest::addColumn<QString>("message"); // with its icon
+    QTest::addColumn<QString>("after");
+    const QString idle = "Connect ports 1 actions off", waiting = "Disconnect ports 1 (off) ";
+    QTest::newRow("handshake done") << 254 << 1 << "" << waiting + "actions on";
+    QTest::newRow("time-out changes no state")
+        << 255 << 0 << "2 Read device data timeout." << waiting + "actions off";
+    QTest::newRow("config written")
+        << 184 << 1 << "1 Set device configuration ok." << waiting + "actions off";
+    QTest::newRow("all deleted") << 186 << 1 << "1 Delete all track files ok."
+                                 << waiting + "actions on";
+    QTest::newRow("late block without a download") << 181 << 1 << "" << waiting + "actions off";
+    // Meanwhile the logger's port goes and another comes: idle on that one.
+    QTest::newRow("handshake failed disconnects") << 254 << 0 << "2 Failed connect device." << idle;
 }
 
 void TestWindow::statuses()
@@ -246,7 +252,7 @@ void TestWindow::statuses()
     window->onDeviceDiscovered({sim->portPath()});
     sim->setSilent(true); // the real handshake never ends; the reports below are the test's
     window->connectButton->click();
-    if (cmd == 254 && status == 0) // meanwhile the logger's port goes and another comes
+    if (cmd == 254 && status == 0)
         answer->then(on<QMessageBox>([this](QMessageBox *) {
             window->onDeviceDiscovered({QStringLiteral("/dev/ttyUSB9")});
         }));
@@ -254,15 +260,11 @@ void TestWindow::statuses()
         answer->answerMessage();
     window->OnRecvStatus(cmd, status);
     QTRY_VERIFY(answer->idle());
-    QCOMPARE(answer->messages.value(0), message);
     if (!message.isEmpty())
-        QTEST(int(answer->icons.value(0)), "icon");
-    QTEST(window->deviceActionGroup->isEnabled(), "actionsAfter");
-    QTEST(window->device->isConnected(), "connectedAfter");
-    QCOMPARE(window->connectButton->text(), window->device->isConnected()
-                                                ? QStringLiteral("Disconnect")
-                                                : QStringLiteral("Connect"));
-    QCOMPARE(window->portComboBox->isEnabled(), !window->device->isConnected());
+        answer->messages[0].prepend(QString::number(answer->icons[0]) + ' ');
+    QCOMPARE(answer->messages.value(0), message);
+    QTEST(controls(), "after");
+    QCOMPARE(window->device->isConnected(), controls().startsWith("Disconnect"));
 }
 
 void TestWindow::portAppearsConnectsAndVanishes()
@@ -270,27 +272,21 @@ void TestWindow::portAppearsConnectsAndVanishes()
     window = new MainWindow;
     window->show();
     QTest::qWait(1200);
-    QVERIFY(!window->connectButton->isEnabled());
+    QCOMPARE(controls(), QStringLiteral("Connect (off) ports 0 actions off"));
     FakePorts::set({{QStringLiteral("ttyS0"), QStringLiteral("Communications Port (ttyS0)")},
                     {sim->portPath(), QStringLiteral("LX-300 USB GPS (%1)").arg(sim->portPath())}});
-    QTRY_VERIFY_WITH_TIMEOUT(window->connectButton->isEnabled(), 3000);
-    QCOMPARE(window->portComboBox->count(), 1); // the USB one only
-    QCOMPARE(window->portComboBox->currentText(), sim->portPath());
-
+    QTRY_COMPARE_WITH_TIMEOUT(controls(), QStringLiteral("Connect ports 1 actions off"), 3000);
+    QCOMPARE(window->portComboBox->currentText(), sim->portPath()); // the USB one only
     sim->setHelloAnswerFrom(2);
     window->connectButton->click();
-    QCOMPARE(window->connectButton->text(), QStringLiteral("Disconnect"));
-    QVERIFY(!window->portComboBox->isEnabled());
-    QVERIFY(!window->deviceActionGroup->isEnabled()); // until the logger answers
-    QTRY_VERIFY_WITH_TIMEOUT(window->deviceActionGroup->isEnabled(), 3000);
+    QCOMPARE(controls(),
+             QStringLiteral("Disconnect ports 1 (off) actions off")); // until it answers
+    QTRY_COMPARE_WITH_TIMEOUT(controls(), QStringLiteral("Disconnect ports 1 (off) actions on"),
+                              3000);
     QCOMPARE(sim->hellosReceived(), 2);
-
     FakePorts::set({}); // the cable is pulled: disconnected without a word
     QTRY_VERIFY_WITH_TIMEOUT(!window->device->isConnected(), 3000);
-    QCOMPARE(window->portComboBox->count(), 0);
-    QVERIFY(!window->connectButton->isEnabled());
-    QCOMPARE(window->connectButton->text(), QStringLiteral("Connect"));
-    QVERIFY(!window->deviceActionGroup->isEnabled());
+    QCOMPARE(controls(), QStringLiteral("Connect (off) ports 0 actions off"));
     QTest::qWait(100);
     QVERIFY(answer->messages.isEmpty());
 }
