@@ -38,6 +38,8 @@ private slots:
     void cleanupTestCase() { delete widget; }
     void page_data();
     void page();
+    void sourceRules_data();
+    void sourceRules();
     void tilePaths_data();
     void tilePaths();
     void offlineMap_data();
@@ -214,6 +216,34 @@ void TestMapPage::trackFileOpenedAtStart()
     QCOMPARE(lines, QStringLiteral("400:false 400:true 400:false"));
 }
 
+void TestMapPage::sourceRules_data()
+{
+    QTest::addColumn<QStringList>("source"); // name, URL template, attribution, maximum zoom
+    QTest::addColumn<QString>("refusal");
+    const QString t = "https://t.example.org/{z}/{x}/{y}.png";
+    QTest::newRow("good") << QStringList{"Mine", t, "Example", "22"} << "";
+    QTest::newRow("name like a file") << QStringList{"a.MBTiles", t, "Example", "18"}
+                                      << "A source's name cannot hold / or \\ or end in .mbtiles.";
+    QTest::newRow("no {y}") << QStringList{"Mine", "https://t.example.org/{z}/{x}.png", "E", "18"}
+                            << "The URL template needs {z}, {x} and {y}.";
+    QTest::newRow("ftp") << QStringList{"Mine", "ftp://t.example.org/{z}/{x}/{y}", "E", "18"}
+                         << "The URL template must be an http or https address.";
+    QTest::newRow("blank attribution")
+        << QStringList{"Mine", t, "  ", "18"} << "The attribution is required: the map shows it.";
+    QTest::newRow("zoom 23") << QStringList{"Mine", t, "E", "23"} << "The maximum zoom is 0 to 22.";
+}
+
+void TestMapPage::sourceRules()
+{
+    QFETCH(QStringList, source);
+    MapSource s;
+    s.name = source[0];
+    s.urlTemplate = source[1];
+    s.attribution = source[2];
+    s.maxZoom = source[3].toInt();
+    QTEST(MapSources::check(s), "refusal");
+}
+
 void TestMapPage::tilePaths_data()
 {
     QTest::addColumn<QString>("path");
@@ -315,7 +345,6 @@ void TestMapPage::userSourceIdentifies()
         QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server.serverPort());
     own.attribution = QStringLiteral("<b>Local</b> tiles");
     own.maxZoom = 12;
-    QCOMPARE(MapSources::check(own), QString());
     widget->setNetworkSource(own);
     widget->setMapView(47.2, 8.4, 10);
     QVERIFY(shareOf(qRgb(20, 160, 90)) > 0.2);
@@ -333,8 +362,6 @@ void TestMapPage::userSourceIdentifies()
     QCOMPARE(js("[navigator.userAgent, document.querySelector('.leaflet-control-attribution')"
                 ".textContent.includes('<b>Local</b> tiles'), map.getMaxZoom()].join('|')"),
              GoogleMapPage::UserAgent + QStringLiteral("|true|12"));
-    own.urlTemplate = QStringLiteral("http://127.0.0.1/{z}/{x}.png");
-    QCOMPARE(MapSources::check(own), QStringLiteral("The URL template needs {z}, {x} and {y}."));
 }
 
 // The chosen map and the view come back with the next window; a user's source is kept.
