@@ -27,6 +27,7 @@ private slots:
     void cleanup();
     void handshakeAtThirdHello();
     void silentLoggerFailsHandshake();
+    void unopenablePort();
     void lostReplyThenRecovery();
     void disconnectWhilePending();
     void downloadBothFormatsOverPages();
@@ -100,6 +101,16 @@ void TestDevice::silentLoggerFailsHandshake()
              QByteArray::number(recorder->statusTimes()[0]));
     QCOMPARE(sim->requests().size(), 10); // ten hellos
     QVERIFY(device->isConnected());       // failed, until the owner disconnects
+}
+
+void TestDevice::unopenablePort()
+{
+    QVERIFY(!device->Connect(QStringLiteral("/dev/no-such-lx300")));
+    QTRY_VERIFY_WITH_TIMEOUT(!recorder->statuses().isEmpty(), 3000);
+    QTest::qWait(200); // and no second report
+    QCOMPARE(recorder->statuses(), (Statuses{{254, 0}}));
+    QVERIFY2(recorder->statusTimes()[0] > 450 && recorder->statusTimes()[0] < 1500,
+             QByteArray::number(recorder->statusTimes()[0]));
 }
 
 void TestDevice::lostReplyThenRecovery()

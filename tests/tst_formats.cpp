@@ -543,7 +543,7 @@ void TestFormats::badInput_data()
                "<trkpt lat=\"200\" lon=\"1\"/><trkpt lat=\"1\" lon=\"1\"><ele>inf</ele></trkpt>"
                "<trkpt lat=\"1\" lon=\"1\"/></trkseg></trk></gpx>")
         << "1 Points with an impossible position or value, left out: 4.";
-    QTest::newRow("not GPX") << "a.gpx" << QByteArray("<html/>") << "!is not a GPX file";
+    QTest::newRow("KML named .gpx") << "a.gpx" << QByteArray("<kml/>") << "!is not a GPX file";
     QTest::newRow("kml, bad tuples")
         << "a.kml"
         << QByteArray("<kml><Placemark><LineString><coordinates>1,2,3 1,95 x,y 4,5</coordinates>"

@@ -198,7 +198,7 @@ void TestWindow::preferences()
     delete window;
     window = new MainWindow;
     window->show();
-    window->milesAct->setChecked(true);
+    window->kilometersAct->setChecked(true); // told apart from the height's feet
     window->feetAct->setChecked(true);
     window->utcTimeAct->setChecked(true);
     window->directory = QStringLiteral("/tmp/trips");
@@ -206,10 +206,9 @@ void TestWindow::preferences()
     window->setGeometry(40, 50, 640, 480);
     QVERIFY(window->close());
     QSettings s = store();
-    QCOMPARE(s.value(QStringLiteral("directory")).toString(), QStringLiteral("/tmp/trips"));
-    QCOMPARE(s.value(QStringLiteral("speedUnit")).toInt(), 1);
-    QCOMPARE(s.value(QStringLiteral("heightUnit")).toInt(), 1);
-    QCOMPARE(s.value(QStringLiteral("timeSwitch")).toInt(), 0);
+    QCOMPARE((QStringList{s.value("directory").toString(), s.value("speedUnit").toString(),
+                          s.value("heightUnit").toString(), s.value("timeSwitch").toString()}),
+             (QStringList{"/tmp/trips", "0", "1", "0"}));
     delete window;
     window = new MainWindow; // the stored geometry comes back
     QVERIFY(!(window->windowState() & Qt::WindowMaximized));
@@ -328,7 +327,10 @@ void TestWindow::download()
     QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 2);
     QTRY_COMPARE(sim->requests().last().toHex(), QByteArray("b7")); // end of the download
     QVERIFY(answer->messages.isEmpty());
-    // Downloaded and not saved: closing asks; Cancel keeps the window, Discard closes it.
+    // Saved in part only (marked points): closing asks; Cancel keeps the window, Discard
+    // closes it.
+    window->mapWidget->trackTree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    saveAs("GPX File (*.gpx)", dir->filePath("marks"), true, false);
     answer->answerMessage(QMessageBox::Cancel);
     QVERIFY(!window->close());
     answer->answerMessage(QMessageBox::Discard);
