@@ -481,8 +481,8 @@ void TestFormats::writeFailures()
     QCOMPARE(left.size(), kind == 2 || kind == 4 ? 0 : 1);
 }
 
-// GPX 1.0 and 1.1 features: segments joined, routes, speeds given or worked out (one
-// of 8,000 km/h, far above any bound for plausible speeds), waypoints.
+// GPX 1.0 and 1.1 features: segments joined, routes, speeds given or worked out (one of
+// 8,000 km/h: fast, and still kept), waypoints.
 void TestFormats::gpxDetails()
 {
     writeAll(path("d.gpx"),
