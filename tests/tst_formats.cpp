@@ -47,25 +47,14 @@ QVector<Track> sampleTracks()
               point(47.60206, 8.31, 0, Start + 7208, 1000000, 0)}}};
 }
 
-// Doubles go through their bits, so no pointer arithmetic on the array's own storage is needed.
-double f64(const QByteArray &b, int offset)
-{
-    const quint64 bits = qFromLittleEndian<quint64>(b.constData() + offset);
-    double v;
-    memcpy(&v, &bits, 8);
-    return v;
-}
-
-void setF64(QByteArray &b, int offset, double v)
-{
-    quint64 bits;
-    memcpy(&bits, &v, 8);
-    qToLittleEndian(bits, b.data() + offset);
-}
-
 quint32 u32(const QByteArray &b, int offset)
 {
     return qFromLittleEndian<quint32>(b.constData() + offset);
+}
+
+double f64(const QByteArray &b, int offset)
+{
+    return qFromLittleEndian<double>(b.constData() + offset);
 }
 
 QString gpxPoint(const char *lat, const char *lon, const char *ele, const char *time,
@@ -188,19 +177,17 @@ void TestFormats::tkrLayout()
     QCOMPARE(b.mid(38, 2) + b.mid(44, 64), QByteArray(66, '\0'));
     QCOMPARE(u32(b, 40), quint32(pointCounts.size()));
     for (int k = 0; k < pointCounts.size(); ++k) {
-        QCOMPARE(u32(b, 108 + 12 * k), quint32(k));
-        QCOMPARE(u32(b, 112 + 12 * k), quint32(offsets[k]));
-        QCOMPARE(u32(b, 116 + 12 * k), quint32(pointCounts[k]));
-        QCOMPARE(u32(b, offsets[k]), tracks[k].startTime);
-        QCOMPARE(u32(b, offsets[k] + 4), 2u);
+        const int at = 108 + 12 * k; // the index entry, then the track header
+        QCOMPARE((QList<quint32>{u32(b, at), u32(b, at + 4), u32(b, at + 8), u32(b, offsets[k]),
+                                 u32(b, offsets[k] + 4)}),
+                 (QList<quint32>{quint32(k), quint32(offsets[k]), quint32(pointCounts[k]),
+                                 tracks[k].startTime, 2}));
     }
     if (pointCounts == QVector<int>{1}) { // the point record: reserved, doubles, words
         QCOMPARE(b.mid(128, 8) + b.mid(172, 4), QByteArray(12, '\0'));
-        QCOMPARE(f64(b, 136), 47.5);
-        QCOMPARE(f64(b, 152), 4001250.0);
-        QCOMPARE(u32(b, 160), Start);
-        QCOMPARE(u32(b, 164), 1000u);
-        QCOMPARE(u32(b, 168), 0u);
+        QCOMPARE((QList<double>{f64(b, 136), f64(b, 152), double(u32(b, 160)), double(u32(b, 164)),
+                                double(u32(b, 168))}),
+                 (QList<double>{47.5, 4001250.0, double(Start), 1000, 0}));
     }
 }
 
@@ -266,10 +253,10 @@ void TestFormats::tkrRefused_data()
     QTest::newRow("point count lies") << with(116, 0x7FFFFFFFu);
     QTest::newRow("one point more than stored") << with(128, 5);
     QByteArray nan = good;
-    setF64(nan, 140 + 8, std::nan("")); // the first point's latitude
+    qToLittleEndian(std::nan(""), nan.data() + 140 + 8); // the first point's latitude
     QTest::newRow("NaN latitude") << nan;
     QByteArray infinite = good;
-    setF64(infinite, 140 + 48 * 3 + 24, -HUGE_VAL); // the last point's altitude
+    qToLittleEndian(-HUGE_VAL, infinite.data() + 140 + 48 * 3 + 24); // the last point's altitude
     QTest::newRow("infinite altitude") << infinite;
     QTest::newRow("no such file") << QByteArray("missing");
 }
