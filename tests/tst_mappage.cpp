@@ -405,8 +405,9 @@ void TestMapPage::mapComesBackAfterRestart()
         QCOMPARE(window.findChild<MapWidget *>()->mapSource().name, QStringLiteral("OpenTopoMap"));
         for (int i = 0; i < 100 && js("String(channelReady)", pageOf(window)) != "true"; ++i)
             QTest::qWait(50);
+        QSignalSpy moved(window.findChild<MapWidget *>(), &MapWidget::mapViewChanged);
         js("setView(47.25, 8.5, 12); ''", pageOf(window));
-        QTest::qWait(200);
+        QTRY_VERIFY(!moved.isEmpty() && moved.last().at(2).toInt() == 12); // reported back
         QVERIFY(window.close());
     }
     MainWindow again;
