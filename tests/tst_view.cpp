@@ -160,6 +160,7 @@ void TestView::texts_data()
     QTest::newRow("-33.5 S") << formatDegrees(-33.5f, 1) << "33°30'0.0000\" S";
     QTest::newRow("-0.25 W") << formatDegrees(-0.25f, 2) << "0°15'0.0000\" W";
     QTest::newRow("equator is N") << formatDegrees(0.0f, 1) << "0°0'0.0000\" N";
+    QTest::newRow("meridian is E") << formatDegrees(0.0f, 2) << "0°0'0.0000\" E";
     // Single precision: 7.4103, not the exact value's 7.4040.
     QTest::newRow("single precision") << formatDegrees(47.60205666f, 1) << "47°36'7.4103\" N";
     QTest::newRow("km/h") << speedText(1234, 0) << "12.34 km/hr";
