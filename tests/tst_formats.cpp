@@ -47,14 +47,23 @@ QVector<Track> sampleTracks()
               point(47.60206, 8.31, 0, Start + 7208, 1000000, 0)}}};
 }
 
+// Copied out with a bound, so no read past the file even where it is shorter than expected.
+template <typename T> T le(const QByteArray &b, int offset)
+{
+    T v{};
+    if (offset >= 0 && offset + int(sizeof(T)) <= b.size())
+        memcpy(&v, b.constData() + offset, sizeof(T));
+    return qFromLittleEndian(v);
+}
+
 quint32 u32(const QByteArray &b, int offset)
 {
-    return qFromLittleEndian<quint32>(b.constData() + offset);
+    return le<quint32>(b, offset);
 }
 
 double f64(const QByteArray &b, int offset)
 {
-    return qFromLittleEndian<double>(b.constData() + offset);
+    return le<double>(b, offset);
 }
 
 QString gpxPoint(const char *lat, const char *lon, const char *ele, const char *time,
