@@ -73,7 +73,7 @@ quint32 firstTime(const Track &track)
     return 0;
 }
 
-quint32 ownStartTime(const QString &name, Qt::TimeSpec spec)
+quint32 ownStartTime(const QString &name, Qt::TimeSpec zone)
 {
     if (!name.startsWith(QLatin1String("LX-300 DataLog-")))
         return 0;
@@ -81,7 +81,7 @@ quint32 ownStartTime(const QString &name, Qt::TimeSpec spec)
                                               QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     if (!t.isValid())
         return 0;
-    const qint64 secs = QDateTime(t.date(), t.time(), spec).toSecsSinceEpoch();
+    const qint64 secs = QDateTime(t.date(), t.time(), zone).toSecsSinceEpoch();
     return secs > 0 && secs <= qint64(0xFFFFFFFFu) ? quint32(secs) : 0;
 }
 

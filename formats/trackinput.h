@@ -25,7 +25,7 @@ void fillSpeeds(Track &track, const QVector<bool> &hasSpeed);
 quint32 firstTime(const Track &track);
 // The start time in a name the program's own exports give each track,
 // "LX-300 DataLog-N yyyy-MM-dd hh:mm:ss" (GPX in UTC, KML in local time); 0 otherwise.
-quint32 ownStartTime(const QString &name, Qt::TimeSpec spec);
+quint32 ownStartTime(const QString &name, Qt::TimeSpec zone);
 // A message of the file formats' (translated with theirs).
 QString tr(const char *text);
 
