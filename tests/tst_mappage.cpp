@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 #include "app/mapsourcesdialog.h"
 #include "formats/exportsettings.h"
+#include "testfiles.h"
 #include "testsettings.h"
 #include "view/googlemapoperator.h"
 #include "view/googlemappage.h"
@@ -287,9 +288,7 @@ void TestMapPage::offlineMap()
         QFile::remove(file);
         QVERIFY(QFile::copy(mbtiles, file));
         if (damage == "garbage") {
-            QFile f(file);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(QByteArray(4096, 'x'));
+            QVERIFY(writeAll(file, QByteArray(4096, 'x')));
         } else {
             QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "damage");
             db.setDatabaseName(file);

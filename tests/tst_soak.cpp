@@ -6,6 +6,7 @@
 #include "app/trackfileheaderdialog.h"
 #include "device/devicelx300.h"
 #include "formats/fileformattkr.h"
+#include "testfiles.h"
 #include "tools/sim/loggersimulator.h"
 #include "trackcompare.h"
 #include "windowtest.h"
@@ -40,9 +41,7 @@ LoggerSimulator *makeLogger(int pageSize, const QVector<Rule> &faults)
 
 long rssKb()
 {
-    QFile f(QStringLiteral("/proc/self/status"));
-    f.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : f.readAll().split('\n'))
+    for (const QByteArray &line : readAll(QStringLiteral("/proc/self/status")).split('\n'))
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
     return 0;
