@@ -11,7 +11,7 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -G Ninja -DLX300_FUZZ=ON \
 cmake --build build-fuzz
 corpus=build-fuzz/corpus
 rm -rf "$corpus" && cp -r tests/fuzz/corpus "$corpus" # the fuzzers add to their first folder
-for target in receive cli readers; do
+for target in receive readers; do
     mkdir -p "$corpus/$target" "tests/fuzz/regressions/$target"
     echo "== fuzz_$target for $seconds s"
     status=0

@@ -9,10 +9,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
 const quint32 Start2009 = 1239437700; // 2009-04-11 08:15:00 UTC
+using Fault = LoggerSimulator::Fault;
+using Rule = LoggerSimulator::FaultRule;
 
 struct Run
 {
@@ -34,6 +37,7 @@ Run cli(const QStringList &args)
             QString::fromUtf8(p.readAllStandardError())};
 }
 } // namespace
+Q_DECLARE_METATYPE(QVector<Rule>)
 
 class TestCli : public QObject
 {
@@ -41,254 +45,305 @@ class TestCli : public QObject
 public:
     static void initMain() { qputenv("TZ", "XST-8"); }
 
-private slots:
-    void init();
-    void usage_data();
-    void usage();
-    void list();
-    void download_data();
-    void download();
-    void config_data();
-    void config();
-    void deleteAll();
-    void convertAndInfo();
-
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
     QScopedPointer<QTemporaryDir> dir;
     QScopedPointer<LoggerSimulator> sim;
-};
+    const bool soakOnly = qEnvironmentVariableIsSet("LX300_SOAK_RANDOM_ONLY");
+    const int soakRuns = soakOnly ? qEnvironmentVariableIntValue("LX300_SOAK_RUNS") : 0;
+    QRandomGenerator random{quint32(qEnvironmentVariableIntValue("LX300_SOAK_SEED") + 20261206)};
 
-void TestCli::init()
-{
-    dir.reset(new QTemporaryDir);
-    sim.reset(new LoggerSimulator);
-    sim->setTracks({LoggerSimulator::makeTrack(2, 150, 1, Start2009),
-                    LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
-                    LoggerSimulator::makeTrack(2, 90, 3, Start2009 + 2 * 86400)});
-    sim->setPageSize(4);
-    QVERIFY(sim->start());
-}
-
-void TestCli::usage_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("text");
-    const struct
+private slots:
+    void initTestCase()
     {
-        const char *args;
-        int status;
-        const char *text;
-    } rows[] = {
-        {"--help", 0, "Commands:"},
-        {"--version", 0, "lx300-cli 1.0.0"},
-        {"", 2, "Usage"},
-        {"fly", 2, "unknown command"},
-        {"list", 2, "--port"},
-        {"convert a.tkr b.csv --speed-unit knots", 2, "--speed-unit"},
-        {"config --port /dev/null --set radius=-4", 2, "radius=-4"},
-        {"convert SAMPLE x.kml --tracks 4", 2, "there is no track 4; there are 3"},
-        {"convert SAMPLE x.kml --tracks 2,0", 2, "tracks count from 1"},
-        {"download --port SIM --output no/such/trip.gpx", 1, "does not exist"},
-        {"download --port SIM --output trip.txt", 2, "trip.txt"},
-        {"list --port /dev/no-such-lx300", 1, "Failed connect device. No such file or directory"},
-        {"delete-all --port SIM", 2, "--yes"},
-    };
-    for (const auto &row : rows)
-        QTest::newRow(row.args) << QString(row.args).split(' ', Qt::SkipEmptyParts) << row.status
-                                << row.text;
-}
-
-void TestCli::usage()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QString, text);
-    args.replaceInStrings(QStringLiteral("SIM"), sim->portPath());
-    args.replaceInStrings(QStringLiteral("SAMPLE"), QStringLiteral(LX300_SAMPLE));
-    args.replaceInStrings(QRegularExpression(QStringLiteral("^(x.kml|trip.txt|no/.*)$")),
-                          path("\\1"));
-    const Run r = cli(args);
-    QTEST(r.status, "status");
-    QVERIFY2((r.out + r.err).contains(text), qPrintable(r.out + r.err));
-    if (r.status != 0 && !r.err.startsWith("Usage"))
-        QCOMPARE(r.err.count('\n'), 1);
-    QVERIFY(sim->requests().isEmpty());
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList());
-}
-
-void TestCli::list()
-{
-    // A slow logger that keeps answering: three pages of 2.1 s, more than 6 s in all.
-    sim->setPageSize(3);
-    sim->setReplyDelay(2100, 0xBB);
-    const Run r = cli({"list", "--port", sim->portPath()});
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.err, QString());
-    QCOMPARE(r.out, QStringLiteral("1\t2009-04-11T08:15:00Z\t3\t7,8,9\n"
-                                   "2\t2009-04-12T08:15:00Z\t3\t10,11,12\n"
-                                   "3\t2009-04-13T08:15:00Z\t2\t13,14\n"));
-}
-
-void TestCli::download_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("options");
-    QTest::addColumn<QVector<int>>("tracks");
-    QTest::newRow("tkr, all") << "all.tkr"
-                              << "" << QVector<int>{0, 1, 2};
-    QTest::newRow("GPX in capitals, tracks 1 and 3, marked only")
-        << "some.GPX"
-        << "--tracks 1,3 --marked-only" << QVector<int>{0, 2};
-    QTest::newRow("csv, mph, feet, local")
-        << "units.csv"
-        << "--tracks 2,1 --speed-unit mi --height-unit ft --time local" << QVector<int>{1, 0};
-}
-
-void TestCli::download()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, options);
-    QFETCH(QVector<int>, tracks);
-    const Run r = cli(QStringList{"download", "--port", sim->portPath(), "--output", path(name)} +
-                      options.split(' ', Qt::SkipEmptyParts));
-    QCOMPARE(r.status, 0);
-    QVERIFY2(r.err.isEmpty(), qPrintable(r.err)); // no progress bar: stderr is no terminal
-    // The same file the formats write for the tracks the logger holds.
-    const QVector<Track> expected = sim->expectedTracks(tracks);
-    const int imperial = options.contains("local");
-    FixedExportSettings settings(imperial, imperial, imperial);
-    const FileFormatMap formats = createFileFormats(&settings);
-    const QString reference = path("reference" + name.mid(name.indexOf('.')).toLower());
-    QList<int> all{0, 1, 2};
-    QVERIFY(writeTracks(formats, expected, reference, all.mid(0, int(expected.size())),
-                        options.contains("marked")));
-    qDeleteAll(formats);
-    QCOMPARE(readAll(path(name)), readAll(reference));
-    QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
-}
-
-void TestCli::config_data()
-{
-    QTest::addColumn<QString>("assignments");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("read") << "" << 0 << "";
-    QTest::newRow("set") << "speedThreshold=1000 timeInterval=30 intervalMode=distance "
-                            "distanceInterval=5000 logFormat=1 radiusEnabled=1 waasEnabled=0"
-                         << 0 << "Set device configuration ok.\n";
-    QTest::newRow("time 1801") << "timeInterval=1801" << 2
-                               << "timeInterval: The value range is 1 ~ 1800\n";
-    QTest::newRow("distance 5001") << "intervalMode=distance distanceInterval=5001" << 2
-                                   << "distanceInterval: The value range is 1 ~ 5000\n";
-    QTest::newRow("one key: the rest written back exactly")
-        << "waasEnabled=0" << 0 << "Set device configuration ok.\n";
-}
-
-void TestCli::config()
-{
-    QFETCH(QString, assignments);
-    QFETCH(int, status);
-    const QStringList sets = assignments.split(' ', Qt::SkipEmptyParts);
-    QStringList args{"config", "--port", sim->portPath()};
-    for (const QString &s : sets)
-        args << "--set" << s;
-    const Run r = cli(args);
-    QCOMPARE(r.status, status);
-    QTEST(r.err, "message");
-    int writes = 0;
-    for (const QByteArray &request : sim->requests())
-        writes += quint8(request[0]) == 0xB8;
-    QCOMPARE(writes, sets.isEmpty() || status ? 0 : 1);
-    if (sets.isEmpty()) {
-        QCOMPARE(r.out, QStringLiteral("logFormat=2\nwaasEnabled=1\nspeedThresholdEnabled=1\n"
-                                       "speedThreshold=10\nradiusEnabled=0\nradius=25\n"
-                                       "intervalMode=time\ntimeInterval=5\ndistanceInterval=100\n"
-                                       "memoryUsage=37\n"));
-    } else if (status == 0) {
-        QByteArray expected = LoggerSimulator::defaultConfigReply().left(43);
-        expected[0] = char(0xB8);
-        expected[41] = 0x04;
-        expected[42] = 0; // WAAS off; 10.50 km/h and the rest as read
-        if (sets.size() > 1) {
-            expected[1] = 1;                                          // log format
-            expected.replace(3, 4, QByteArray::fromHex("000186A0"));  // 1000 km/h
-            expected[7] = 1;                                          // radius on
-            expected.replace(12, 4, QByteArray::fromHex("00007530")); // 30 s
-            expected[26] = 1;                                         // by distance
-            expected.replace(29, 4, QByteArray::fromHex("00001388")); // 5000 m
-        }
-        QCOMPARE(sim->requests().last().toHex(), expected.toHex());
-    }
-}
-
-void TestCli::deleteAll()
-{
-    const Run r = cli({"delete-all", "--port", sim->portPath(), "--yes"});
-    QCOMPARE(r.status, 0);
-    QVERIFY(r.err.contains("Delete all track files ok."));
-    QCOMPARE(sim->tracks().size(), 0);
-    const Run empty = cli({"list", "--port", sim->portPath()});
-    QCOMPARE(empty.status, 0);
-    QCOMPARE(empty.out, QString());
-    QCOMPARE(empty.err, QStringLiteral("The logger holds no tracks.\n"));
-}
-
-void TestCli::convertAndInfo()
-{
-    const Run info = cli({"info", LX300_SAMPLE});
-    QCOMPARE(info.status, 0);
-    const QStringList lines = info.out.split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 5);
-    QVERIFY(lines[0].startsWith("track\tstart\tformat\tpoints\tmarks\tfirst\tlast\tdistance"));
-    QCOMPARE(lines[1].section('\t', 0, 8),
-             QStringLiteral("1\t2009-04-11T08:15:00Z\t2\t400\t10\t"
-                            "2009-04-11T08:15:00Z\t"
-                            "2009-04-11T08:48:15Z\t8.00 km\t0:33:15"));
-    QVERIFY(lines[4].startsWith(QStringLiteral("total\t3 tracks\t\t1200\t30")));
-    const Run imperial = cli({"info", LX300_SAMPLE, "--speed-unit", "mi", "--height-unit", "ft"});
-    QCOMPARE(imperial.out.split('\n').at(2).section('\t', 7),
-             QStringLiteral("4.17 mi\t0:33:15\t0:31:15\t7.5 mph\t8.0 mph\t22.1 mph\t-\t-\t-\t-"));
-
-    // The JSON carries the figures at full precision, with exactly these keys.
-    const Run json = cli({"info", "--json", LX300_SAMPLE});
-    QCOMPARE(json.status, 0);
-    const QJsonArray parsed = QJsonDocument::fromJson(json.out.toUtf8())["tracks"].toArray();
-    QCOMPARE(parsed.size(), 3);
-    QVector<Track> sample;
-    QVERIFY(FileFormatTKR().read(sample, LX300_SAMPLE));
-    for (int i = 0; i < 3; ++i) {
-        const QJsonObject o = parsed[i].toObject();
-        const TripStats s = TripAnalysis::trackStats(sample[i]);
-        QCOMPARE(o.keys(), (QStringList{"ascent_m", "avg_moving_speed_kmh", "avg_speed_kmh",
-                                        "descent_m", "distance_m", "duration_s", "format", "marks",
-                                        "max_altitude_m", "max_speed_kmh", "min_altitude_m",
-                                        "moving_time_s", "number", "points", "start"}));
-        QCOMPARE(o["start"].toString(), QStringLiteral("2009-04-1%1T08:15:00Z").arg(i + 1));
-        QCOMPARE((QList<double>{o["distance_m"].toDouble(), o["avg_moving_speed_kmh"].toDouble(),
-                                o["moving_time_s"].toDouble(), o["max_altitude_m"].toDouble()}),
-                 (QList<double>{s.distanceM, s.avgMovingSpeedKmh(), double(s.movingTimeS),
-                                s.maxAltitudeM}));
-        QCOMPARE(o["ascent_m"].isNull(), i == 1); // log format 1 has no altitude
+        if (soakOnly && soakRuns == 0)
+            QSKIP("the random soak runs when LX300_SOAK_RUNS is set");
     }
 
-    const Run convert =
-        cli({"convert", LX300_SAMPLE, path("two.csv"), "--tracks", "2", "--marked-only"});
-    QCOMPARE(convert.status, 0);
-    const QStringList rows = QString(readAll(path("two.csv"))).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(rows.size(), 11);       // header and the ten marks of track 2
-    QVERIFY(rows[1].contains(",,")); // log format 1: no altitude
+    void init()
+    {
+        dir.reset(new QTemporaryDir);
+        sim.reset(new LoggerSimulator);
+        sim->setTracks({LoggerSimulator::makeTrack(2, 150, 1, Start2009),
+                        LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
+                        LoggerSimulator::makeTrack(2, 90, 3, Start2009 + 2 * 86400)});
+        sim->setPageSize(4);
+        QVERIFY(sim->start());
+    }
 
-    QVERIFY(writeAll(path("cut.tkr"), readAll(LX300_SAMPLE).chopped(100)));
-    for (const QStringList &args : {QStringList{"info", path("cut.tkr")},
-                                    QStringList{"convert", path("cut.tkr"), path("out.gpx")}}) {
+    void usage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("text");
+        const struct
+        {
+            const char *args;
+            int status;
+            const char *text;
+        } rows[] = {
+            {"--help", 0, "Commands:"},
+            {"--version", 0, "lx300-cli 1.0.0"},
+            {"", 2, "Usage"},
+            {"fly", 2, "unknown command"},
+            {"list", 2, "--port"},
+            {"convert a.tkr b.csv --speed-unit knots", 2, "--speed-unit"},
+            {"config --port /dev/null --set radius=-4", 2, "radius=-4"},
+            {"convert SAMPLE x.kml --tracks 4", 2, "there is no track 4; there are 3"},
+            {"convert SAMPLE x.kml --tracks 2,0", 2, "tracks count from 1"},
+            {"download --port SIM --output no/such/trip.gpx", 1, "does not exist"},
+            {"download --port SIM --output trip.txt", 2, "trip.txt"},
+            {"list --port /dev/no-such-lx300", 1,
+             "Failed connect device. No such file or directory"},
+            {"delete-all --port SIM", 2, "--yes"},
+        };
+        for (const auto &row : rows)
+            QTest::newRow(row.args)
+                << QString(row.args).split(' ', Qt::SkipEmptyParts) << row.status << row.text;
+    }
+
+    void usage()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, text);
+        args.replaceInStrings(QStringLiteral("SIM"), sim->portPath());
+        args.replaceInStrings(QStringLiteral("SAMPLE"), QStringLiteral(LX300_SAMPLE));
+        args.replaceInStrings(QRegularExpression(QStringLiteral("^(x.kml|trip.txt|no/.*)$")),
+                              path("\\1"));
         const Run r = cli(args);
-        QCOMPARE(r.status, 1);
-        QVERIFY2(r.err.contains("damaged"), qPrintable(r.err));
-        QCOMPARE(r.out, QString());
+        QTEST(r.status, "status");
+        QVERIFY2((r.out + r.err).contains(text), qPrintable(r.out + r.err));
+        if (r.status != 0 && !r.err.startsWith("Usage"))
+            QCOMPARE(r.err.count('\n'), 1);
+        QVERIFY(sim->requests().isEmpty());
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList());
     }
-    QVERIFY(!QFile::exists(path("out.gpx")));
-}
+
+    void list()
+    {
+        // A slow logger that keeps answering: three pages of 2.1 s, more than 6 s in all.
+        sim->setPageSize(3);
+        sim->setReplyDelay(2100, 0xBB);
+        const Run r = cli({"list", "--port", sim->portPath()});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.out, QStringLiteral("1\t2009-04-11T08:15:00Z\t3\t7,8,9\n"
+                                       "2\t2009-04-12T08:15:00Z\t3\t10,11,12\n"
+                                       "3\t2009-04-13T08:15:00Z\t2\t13,14\n"));
+    }
+
+    // Downloads give the file the formats write for what the logger holds, or the program's
+    // own error and no file at all, not even a temporary one. The random soak (LX300_SOAK_RUNS)
+    // adds downloads with a random fault on a random request, or none.
+    void download_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<QVector<int>>("tracks");
+        QTest::addColumn<QVector<Rule>>("faults");
+        QTest::addColumn<QString>("outcome"); // "exact", "status error", or "any" of those
+        const QVector<int> all{0, 1, 2};
+        if (!soakOnly) {
+            QTest::newRow("tkr, all") << "all.tkr"
+                                      << "" << all << QVector<Rule>{} << "exact";
+            QTest::newRow("GPX in capitals, tracks 1 and 3, marked only")
+                << "some.GPX"
+                << "--tracks 1,3 --marked-only" << QVector<int>{0, 2} << QVector<Rule>{} << "exact";
+            QTest::newRow("csv, mph, feet, local")
+                << "units.csv"
+                << "--tracks 2,1 --speed-unit mi --height-unit ft --time local"
+                << QVector<int>{1, 0} << QVector<Rule>{} << "exact";
+            QTest::newRow("wrong id on one block")
+                << "a.tkr"
+                << "" << all << QVector<Rule>{{Fault::WrongId, 0xB5, 2, 1}} << "exact";
+            QTest::newRow("lost hello reply")
+                << "a.tkr"
+                << "" << all << QVector<Rule>{{Fault::NoReply, 0xBF, 0, 1}} << "exact";
+            QTest::newRow("lost block reply")
+                << "a.tkr"
+                << "" << all << QVector<Rule>{{Fault::NoReply, 0xB5, 4, 1}}
+                << "1 Read device data timeout.";
+        }
+        for (int run = 0; run < soakRuns; ++run) {
+            QVector<Rule> faults;
+            if (random.bounded(2)) {
+                const quint8 commands[] = {0xB5, 0xB5, 0xB5, 0xBB, 0xBF};
+                const quint8 command = commands[random.bounded(5)];
+                faults.append({Fault(random.bounded(7)), command,
+                               command == 0xB5 ? int(random.bounded(8)) : 0, 1});
+            }
+            QTest::addRow("random %d", run) << "a.tkr"
+                                            << "" << all << faults << "any";
+        }
+    }
+
+    void download()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, options);
+        QFETCH(QVector<int>, tracks);
+        QFETCH(QVector<Rule>, faults);
+        QFETCH(QString, outcome);
+        sim->setPageSize(soakRuns ? 1 + int(random.bounded(7)) : 4);
+        for (const Rule &f : faults)
+            sim->addFault(f);
+        const Run r =
+            cli(QStringList{"download", "--port", sim->portPath(), "--output", path(name)} +
+                options.split(' ', Qt::SkipEmptyParts));
+        // No progress bar on stderr, which is no terminal here.
+        const QString got = r.status == 0 && r.err.isEmpty()
+                                ? QStringLiteral("exact")
+                                : QStringLiteral("%1 %2").arg(r.status).arg(r.err.trimmed());
+        if (outcome == "any")
+            QVERIFY2(
+                QStringList({"exact", "1 Read device data timeout.", "1 Failed connect device."})
+                    .contains(got),
+                qPrintable(got));
+        else
+            QCOMPARE(got, outcome);
+        if (got != "exact") {
+            QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+            return;
+        }
+        const QVector<Track> expected = sim->expectedTracks(tracks);
+        const int imperial = options.contains("local");
+        FixedExportSettings settings(imperial, imperial, imperial);
+        const FileFormatMap formats = createFileFormats(&settings);
+        const QString reference = path("reference" + name.mid(name.indexOf('.')).toLower());
+        QVERIFY(writeTracks(formats, expected, reference, QList<int>{0, 1, 2}.mid(0, tracks.size()),
+                            options.contains("marked")));
+        qDeleteAll(formats);
+        QCOMPARE(readAll(path(name)), readAll(reference));
+        QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
+    }
+
+    void config_data()
+    {
+        QTest::addColumn<QString>("assignments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("read") << "" << 0 << "";
+        QTest::newRow("set") << "speedThreshold=1000 timeInterval=30 intervalMode=distance "
+                                "distanceInterval=5000 logFormat=1 radiusEnabled=1 waasEnabled=0"
+                             << 0 << "Set device configuration ok.\n";
+        QTest::newRow("time 1801")
+            << "timeInterval=1801" << 2 << "timeInterval: The value range is 1 ~ 1800\n";
+        QTest::newRow("distance 5001") << "intervalMode=distance distanceInterval=5001" << 2
+                                       << "distanceInterval: The value range is 1 ~ 5000\n";
+        QTest::newRow("one key: the rest written back exactly")
+            << "waasEnabled=0" << 0 << "Set device configuration ok.\n";
+    }
+
+    void config()
+    {
+        QFETCH(QString, assignments);
+        QFETCH(int, status);
+        const QStringList sets = assignments.split(' ', Qt::SkipEmptyParts);
+        QStringList args{"config", "--port", sim->portPath()};
+        for (const QString &s : sets)
+            args << "--set" << s;
+        const Run r = cli(args);
+        QCOMPARE(r.status, status);
+        QTEST(r.err, "message");
+        int writes = 0;
+        for (const QByteArray &request : sim->requests())
+            writes += quint8(request[0]) == 0xB8;
+        QCOMPARE(writes, sets.isEmpty() || status ? 0 : 1);
+        if (sets.isEmpty()) {
+            QCOMPARE(r.out,
+                     QStringLiteral("logFormat=2\nwaasEnabled=1\nspeedThresholdEnabled=1\n"
+                                    "speedThreshold=10\nradiusEnabled=0\nradius=25\n"
+                                    "intervalMode=time\ntimeInterval=5\ndistanceInterval=100\n"
+                                    "memoryUsage=37\n"));
+        } else if (status == 0) {
+            QByteArray expected = LoggerSimulator::defaultConfigReply().left(43);
+            expected[0] = char(0xB8);
+            expected[41] = 0x04;
+            expected[42] = 0; // WAAS off; 10.50 km/h and the rest as read
+            if (sets.size() > 1) {
+                expected[1] = 1;                                          // log format
+                expected.replace(3, 4, QByteArray::fromHex("000186A0"));  // 1000 km/h
+                expected[7] = 1;                                          // radius on
+                expected.replace(12, 4, QByteArray::fromHex("00007530")); // 30 s
+                expected[26] = 1;                                         // by distance
+                expected.replace(29, 4, QByteArray::fromHex("00001388")); // 5000 m
+            }
+            QCOMPARE(sim->requests().last().toHex(), expected.toHex());
+        }
+    }
+
+    void deleteAll()
+    {
+        const Run r = cli({"delete-all", "--port", sim->portPath(), "--yes"});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.err.contains("Delete all track files ok."));
+        QCOMPARE(sim->tracks().size(), 0);
+        const Run empty = cli({"list", "--port", sim->portPath()});
+        QCOMPARE(empty.status, 0);
+        QCOMPARE(empty.out, QString());
+        QCOMPARE(empty.err, QStringLiteral("The logger holds no tracks.\n"));
+    }
+
+    void convertAndInfo()
+    {
+        const Run info = cli({"info", LX300_SAMPLE});
+        QCOMPARE(info.status, 0);
+        const QStringList lines = info.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        QVERIFY(lines[0].startsWith("track\tstart\tformat\tpoints\tmarks\tfirst\tlast\tdistance"));
+        QCOMPARE(lines[1].section('\t', 0, 8),
+                 QStringLiteral("1\t2009-04-11T08:15:00Z\t2\t400\t10\t"
+                                "2009-04-11T08:15:00Z\t"
+                                "2009-04-11T08:48:15Z\t8.00 km\t0:33:15"));
+        QVERIFY(lines[4].startsWith(QStringLiteral("total\t3 tracks\t\t1200\t30")));
+        const Run imperial =
+            cli({"info", LX300_SAMPLE, "--speed-unit", "mi", "--height-unit", "ft"});
+        QCOMPARE(
+            imperial.out.split('\n').at(2).section('\t', 7),
+            QStringLiteral("4.17 mi\t0:33:15\t0:31:15\t7.5 mph\t8.0 mph\t22.1 mph\t-\t-\t-\t-"));
+
+        // The JSON carries the figures at full precision, with exactly these keys.
+        const Run json = cli({"info", "--json", LX300_SAMPLE});
+        QCOMPARE(json.status, 0);
+        const QJsonArray parsed = QJsonDocument::fromJson(json.out.toUtf8())["tracks"].toArray();
+        QCOMPARE(parsed.size(), 3);
+        QVector<Track> sample;
+        QVERIFY(FileFormatTKR().read(sample, LX300_SAMPLE));
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject o = parsed[i].toObject();
+            const TripStats s = TripAnalysis::trackStats(sample[i]);
+            QCOMPARE(o.keys(),
+                     (QStringList{"ascent_m", "avg_moving_speed_kmh", "avg_speed_kmh", "descent_m",
+                                  "distance_m", "duration_s", "format", "marks", "max_altitude_m",
+                                  "max_speed_kmh", "min_altitude_m", "moving_time_s", "number",
+                                  "points", "start"}));
+            QCOMPARE(o["start"].toString(), QStringLiteral("2009-04-1%1T08:15:00Z").arg(i + 1));
+            QCOMPARE(
+                (QList<double>{o["distance_m"].toDouble(), o["avg_moving_speed_kmh"].toDouble(),
+                               o["moving_time_s"].toDouble(), o["max_altitude_m"].toDouble()}),
+                (QList<double>{s.distanceM, s.avgMovingSpeedKmh(), double(s.movingTimeS),
+                               s.maxAltitudeM}));
+            QCOMPARE(o["ascent_m"].isNull(), i == 1); // log format 1 has no altitude
+        }
+
+        const Run convert =
+            cli({"convert", LX300_SAMPLE, path("two.csv"), "--tracks", "2", "--marked-only"});
+        QCOMPARE(convert.status, 0);
+        const QStringList rows = QString(readAll(path("two.csv"))).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 11);       // header and the ten marks of track 2
+        QVERIFY(rows[1].contains(",,")); // log format 1: no altitude
+
+        QVERIFY(writeAll(path("cut.tkr"), readAll(LX300_SAMPLE).chopped(100)));
+        for (const QStringList &args : {QStringList{"info", path("cut.tkr")},
+                                        QStringList{"convert", path("cut.tkr"), path("out.gpx")}}) {
+            const Run r = cli(args);
+            QCOMPARE(r.status, 1);
+            QVERIFY2(r.err.contains("damaged"), qPrintable(r.err));
+            QCOMPARE(r.out, QString());
+        }
+        QVERIFY(!QFile::exists(path("out.gpx")));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCli)
 #include "tst_cli.moc"

@@ -3,7 +3,6 @@
 #include "formats/fileformatgpx.h"
 #include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
-#include "resourcelimit.h"
 #include "testfiles.h"
 #include "trackcompare.h"
 
@@ -11,6 +10,9 @@
 #include <QRegularExpression>
 #include <QtEndian>
 #include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 const quint32 Start = 1239437700; // 2009-04-11 08:15:00 UTC
@@ -56,15 +58,33 @@ template <typename T> T le(const QByteArray &b, int offset)
     return qFromLittleEndian(v);
 }
 
-quint32 u32(const QByteArray &b, int offset)
+// A point's latitude, longitude, altitude, time, speed and mark, as text.
+QString text(const TrackPoint &p)
 {
-    return le<quint32>(b, offset);
+    return QStringLiteral("%1 %2 %3 %4 %5 %6")
+        .arg(p.position.x)
+        .arg(p.position.y)
+        .arg(p.position.z)
+        .arg(p.time)
+        .arg(p.speed)
+        .arg(p.marked);
 }
 
-double f64(const QByteArray &b, int offset)
+// While it lives, this process may not write files past `bytes`: writes beyond fail as on a
+// full disk (the kernel's signal is ignored).
+struct FileSizeLimit
 {
-    return le<double>(b, offset);
-}
+    rlimit saved{};
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = std::min(bytes, saved.rlim_max);
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+};
 
 QString gpxPoint(const char *lat, const char *lon, const char *ele, const char *time,
                  const char *speed)
@@ -128,521 +148,483 @@ public:
         QLoggingCategory::setFilterRules(QStringLiteral("lx300.*=false"));
     }
 
-private slots:
-    void init() { dir.reset(new QTemporaryDir); }
-    void tkrLayout_data();
-    void tkrLayout();
-    void tkrRoundTrip();
-    void tkrRefused_data();
-    void tkrRefused();
-    void exports_data();
-    void exports();
-    void localTimesAcrossZoneChanges();
-    void gdalReadsTheExports_data();
-    void gdalReadsTheExports();
-    void writeFailures_data();
-    void writeFailures();
-    void gpxDetails();
-    void badInput_data();
-    void badInput();
-    void outsideFiles_data();
-    void outsideFiles();
-
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
     QScopedPointer<QTemporaryDir> dir;
     FixedExportSettings settings;
-};
 
-void TestFormats::tkrLayout_data()
-{
-    QTest::addColumn<QVector<int>>("pointCounts");
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QVector<int>>("offsets");
-    QTest::newRow("empty selection") << QVector<int>{} << 108 << QVector<int>{};
-    QTest::newRow("one point") << QVector<int>{1} << 176 << QVector<int>{120};
-    QTest::newRow("2 and 3 points") << QVector<int>{2, 3} << 388 << QVector<int>{132, 236};
-    QTest::newRow("empty track") << QVector<int>{0} << 128 << QVector<int>{120};
-}
+private slots:
+    void init() { dir.reset(new QTemporaryDir); }
 
-void TestFormats::tkrLayout()
-{
-    QFETCH(QVector<int>, pointCounts);
-    QFETCH(QVector<int>, offsets);
-    QVector<Track> tracks;
-    QList<int> selection;
-    for (int n : pointCounts) {
-        selection.append(int(tracks.size()));
-        tracks.append(track(Start + quint32(tracks.size()), 2, n));
-    }
-    FileFormatTKR tkr;
-    QVERIFY(tkr.write(tracks, path("a.tkr"), selection, false));
-    const QByteArray b = readAll(path("a.tkr"));
-    QTEST(int(b.size()), "size");
-    QCOMPARE(b.left(4), QByteArray("TRKF"));
-    QCOMPARE(qFromLittleEndian<quint16>(b.constData() + 4), quint16(2));
-    const QByteArray tag("LX300-AA-XXXXXX\0", 16);
-    QCOMPARE(b.mid(6, 16) + b.mid(22, 16), tag + tag);
-    QCOMPARE(b.mid(38, 2) + b.mid(44, 64), QByteArray(66, '\0'));
-    QCOMPARE(u32(b, 40), quint32(pointCounts.size()));
-    for (int k = 0; k < pointCounts.size(); ++k) {
-        const int at = 108 + 12 * k; // the index entry, then the track header
-        QCOMPARE((QList<quint32>{u32(b, at), u32(b, at + 4), u32(b, at + 8), u32(b, offsets[k]),
-                                 u32(b, offsets[k] + 4)}),
-                 (QList<quint32>{quint32(k), quint32(offsets[k]), quint32(pointCounts[k]),
-                                 tracks[k].startTime, 2}));
-    }
-    if (pointCounts == QVector<int>{1}) { // the point record: reserved, doubles, words
-        QCOMPARE(b.mid(128, 8) + b.mid(172, 4), QByteArray(12, '\0'));
-        QCOMPARE((QList<double>{f64(b, 136), f64(b, 152), double(u32(b, 160)), double(u32(b, 164)),
-                                double(u32(b, 168))}),
-                 (QList<double>{47.5, 4001250.0, double(Start), 1000, 0}));
-    }
-}
-
-void TestFormats::tkrRoundTrip()
-{
-    QVector<Track> tracks{track(Start, 2, 130), track(Start + 86400, 1, 7), track(Start, 2, 3)};
-    tracks[0].points[5].position = Vec3(-33.5, -70.25, -12.5);
-    tracks[2].points[1].time = 0; // never a real fix: dropped on reading, its record consumed
-    FileFormatTKR tkr;
-    QVERIFY(tkr.write(tracks, path("r.tkr"), {1, 0, 2}, false));
-    QVector<Track> back{track(7, 1, 1)}; // reading appends
-    QVERIFY(tkr.read(back, path("r.tkr")));
-    QCOMPARE(back.size(), 4);
-    QCOMPARE(back[1].startTime, tracks[1].startTime);
-    tracks[0].points[5].field7 = 0; // not stored
-    QVERIFY(samePoints(back.mid(1, 2), {tracks[1], tracks[0]}));
-    QCOMPARE(back[3].points.size(), 2);
-    QCOMPARE(back[3].points[1].time, tracks[2].points[2].time);
-
-    // Marked only: points 1, 4 and 7; a track without marks keeps its empty entry.
-    QVERIFY(tkr.write(tracks, path("m.tkr"), {0, 1}, true));
-    const QByteArray m = readAll(path("m.tkr"));
-    QCOMPARE(u32(m, 116), 43u);
-    QCOMPARE(u32(m, 128), 2u);
-
-    // Version 1 files hold local times: shifted by the zone (a point that becomes 0 is dropped);
-    // version 3 reads as version 2.
-    QCOMPARE(tkr.utcOffset(), 8 * 3600);
-    tracks[2].points[2].time = quint32(-8 * 3600);
-    for (quint16 version : {1, 3}) {
-        QVERIFY(tkr.write(tracks, path("v.tkr"), {2}, false));
-        QByteArray b = readAll(path("v.tkr"));
-        qToLittleEndian(version, b.data() + 4);
-        QVERIFY(writeAll(path("v.tkr"), b));
-        QVector<Track> v;
-        QVERIFY(tkr.read(v, path("v.tkr")));
-        const quint32 shift = version == 1 ? 28800 : 0;
-        QCOMPARE(v[0].startTime, Start + shift);
-        QCOMPARE(v[0].points.size(), 2); // v1: the 0 is shifted, the last point becomes 0
-        QCOMPARE(v[0].points[0].time, tracks[2].points[0].time + shift);
-    }
-}
-
-void TestFormats::tkrRefused_data()
-{
-    QTemporaryDir tmp;
-    FileFormatTKR tkr;
-    QVERIFY(tkr.write({track(Start, 2, 4), track(Start + 100, 1, 3)}, tmp.filePath("g.tkr"), {0, 1},
-                      false));
-    const QByteArray good = readAll(tmp.filePath("g.tkr"));
-    auto with = [&](int offset, quint32 value) {
-        QByteArray b = good;
-        qToLittleEndian(value, b.data() + offset);
-        return b;
-    };
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("wrong magic") << with(0, 0x47464B52);
-    QTest::newRow("empty file") << QByteArray();
-    QTest::newRow("header cut") << good.left(60);
-    QTest::newRow("track header cut") << good.left(136);
-    QTest::newRow("last record cut") << good.chopped(1);
-    QTest::newRow("track count lies") << with(40, 0xFFFFFFFFu);
-    QTest::newRow("point count lies") << with(116, 0x7FFFFFFFu);
-    QTest::newRow("one point more than stored") << with(128, 5);
-    QByteArray nan = good;
-    qToLittleEndian(std::nan(""), nan.data() + 140 + 8); // the first point's latitude
-    QTest::newRow("NaN latitude") << nan;
-    QByteArray infinite = good;
-    qToLittleEndian(-HUGE_VAL, infinite.data() + 140 + 48 * 3 + 24); // the last point's altitude
-    QTest::newRow("infinite altitude") << infinite;
-    QTest::newRow("no such file") << QByteArray("missing");
-}
-
-void TestFormats::tkrRefused()
-{
-    QFETCH(QByteArray, bytes);
-    if (bytes != "missing")
-        QVERIFY(writeAll(path("bad.tkr"), bytes));
-    QVector<Track> tracks{track(7, 2, 2)};
-    FileFormatTKR tkr;
-    QVERIFY(!tkr.read(tracks, path("bad.tkr")));
-    QVERIFY(tkr.errorString().contains("bad.tkr"));
-    QCOMPARE(tracks.size(), 1);
-    QCOMPARE(tracks[0].startTime, 7u);
-    QCOMPARE(tracks[0].points.size(), 2);
-}
-
-void TestFormats::exports_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QList<int>>("units"); // speed, height, time
-    QTest::addColumn<QList<int>>("selection");
-    QTest::addColumn<bool>("markedOnly");
-    QTest::addColumn<QString>("text");
-    const QString a1 = gpxPoint("45.500000", "7.250000", "100.12", "08:15:03", "20.62");
-    const QString a2 = gpxPoint("-33.500000", "-70.250000", "-1250.50", "08:15:08", "0.00");
-    const QString b1 = gpxPoint("47.602057", "8.300000", "", "10:15:03", "3.43");
-    const QString b2 = gpxPoint("47.602060", "8.310000", "", "10:15:08", "2777.78");
-    const QList<int> utc{0, 0, 0}, local{0, 0, 1};
-    QTest::newRow("gpx, empty selection")
-        << "t.gpx" << utc << QList<int>{} << false << QString(GpxHead) + "/>\n";
-    QTest::newRow("gpx, both formats") << "t.gpx" << local << QList<int>{0, 1} << false
-                                       << QString(GpxHead) + ">\n" + gpxTrack("08:15:00", a1 + a2) +
-                                              gpxTrack("10:15:00", b1 + b2) + "</gpx>\n";
-    QTest::newRow("gpx, marked only, one track twice")
-        << "t.gpx" << utc << QList<int>{1, 1} << true
-        << QString(GpxHead) + ">\n" + gpxTrack("10:15:00", b1) + gpxTrack("10:15:00", b1) +
-               "</gpx>\n";
-    QTest::newRow("kml, empty selection")
-        << "t.kml" << utc << QList<int>{} << false << QString(KmlHead) + "    <Folder/>\n</kml>\n";
-    // Names in local time; numbered in selection order.
-    QTest::newRow("kml, second track first")
-        << "t.kml" << local << QList<int>{1, 0} << false
-        << QString(KmlHead) + "    <Folder>\n" +
-               kmlPlacemark(1, "2009-04-11 18:15:00",
-                            "8.300000,47.602057,0.00\n8.310000,47.602060,0.00\n") +
-               kmlPlacemark(2, "2009-04-11 16:15:00",
-                            "7.250000,45.500000,100.12\n-70.250000,-33.500000,-1250.50\n") +
-               "    </Folder>\n</kml>\n";
-    QTest::newRow("kml, marked only")
-        << "t.kml" << local << QList<int>{0} << true
-        << QString(KmlHead) + "    <Folder>\n" +
-               kmlPlacemark(1, "2009-04-11 16:15:00", "-70.250000,-33.500000,-1250.50\n") +
-               "    </Folder>\n</kml>\n";
-    QTest::newRow("csv, UTC, metres, km/h")
-        << "t.csv" << utc << QList<int>{0, 1} << false
-        << QString(CsvUtc) + "2009-04-11,08:15:03,45.500000,7.250000,100.12,74.25\n"
-                             "2009-04-11,08:15:08,-33.500000,-70.250000,-1250.50,0.00\n"
-                             "2009-04-11,10:15:03,47.602057,8.300000,,12.34\n"
-                             "2009-04-11,10:15:08,47.602060,8.310000,,10000.00\n";
-    QTest::newRow("csv, local, feet, mph")
-        << "t.csv" << QList<int>{1, 1, 1} << QList<int>{0, 1} << false
-        << QString(CsvLocal) + "2009-04-11,16:15:03,45.500000,7.250000,328.49,46.14\n"
-                               "2009-04-11,16:15:08,-33.500000,-70.250000,-4102.69,0.00\n"
-                               "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n"
-                               "2009-04-11,18:15:08,47.602060,8.310000,,6213.71\n";
-    QTest::newRow("csv, other values mean mph, feet, local; marked only")
-        << "t.csv" << QList<int>{5, -1, 2} << QList<int>{0, 1} << true
-        << QString(CsvLocal) + "2009-04-11,16:15:08,-33.500000,-70.250000,-4102.69,0.00\n"
-                               "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n";
-    QTest::newRow("csv, a format-0 track gives no rows")
-        << "t.csv" << utc << QList<int>{2} << false << QString(CsvUtc);
-}
-
-void TestFormats::exports()
-{
-    QFETCH(QString, name);
-    QFETCH(QList<int>, units);
-    QFETCH(QList<int>, selection);
-    QFETCH(bool, markedOnly);
-    FixedExportSettings s(units[0], units[1], units[2]);
-    const FileFormatMap formats = createFileFormats(&s);
-    QVector<Track> tracks = sampleTracks();
-    tracks.append(Track{Start, 0, {point(1, 2, 3, Start, 0, 1)}});
-    QVERIFY(writeTracks(formats, tracks, path(name), selection, markedOnly));
-    QTEST(QString::fromUtf8(readAll(path(name))), "text");
-    // Read back and written again with the same settings: the same text.
-    QVector<Track> back;
-    QVERIFY2(readTracks(formats, back, path(name)),
-             qPrintable(formats.value(name.mid(1))->errorString()));
-    QList<int> all;
-    for (int i = 0; i < back.size(); ++i)
-        all << i;
-    QVERIFY(writeTracks(formats, back, path("again" + name.mid(1)), all, false));
-    QTEST(QString::fromUtf8(readAll(path("again" + name.mid(1)))), "text");
-    qDeleteAll(formats);
-}
-
-void TestFormats::localTimesAcrossZoneChanges()
-{
-    // St. John's changed at 00:01 local time until 2011, not on a UTC quarter hour;
-    // and a year's end in a zone eight hours ahead turns the date.
-    const QByteArray saved = qgetenv("TZ");
-    qputenv("TZ", "America/St_Johns");
-    FixedExportSettings s(0, 0, 1);
-    const FileFormatMap formats = createFileFormats(&s);
-    const quint32 change = 1236483060; // 2009-03-08 03:31:00 UTC: 00:01 NST becomes 01:01 NDT
-    Track t{change - 60, 2, {}};
-    for (quint32 at : {change - 60, change - 1, change, change + 13 * 60, 1262302200u})
-        t.points.append(point(1, 2, 3, at, 0, 0));
-    QVERIFY(writeTracks(formats, {t}, path("z.csv"), {0}, false));
-    qputenv("TZ", saved);
-    QCOMPARE(QString::fromUtf8(readAll(path("z.csv"))).split('\n').mid(1),
-             (QStringList{"2009-03-08,00:00:00,1.000000,2.000000,3.00,0.00",
-                          "2009-03-08,00:00:59,1.000000,2.000000,3.00,0.00",
-                          "2009-03-08,01:01:00,1.000000,2.000000,3.00,0.00",
-                          "2009-03-08,01:14:00,1.000000,2.000000,3.00,0.00",
-                          "2009-12-31,20:00:00,1.000000,2.000000,3.00,0.00", ""}));
-    qDeleteAll(formats);
-}
-
-void TestFormats::gdalReadsTheExports_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("markedOnly");
-    QTest::addColumn<QStringList>("counts");
-    QTest::newRow("gpx") << "g.gpx" << false << QStringList{"tracks=2", "track_points=4"};
-    QTest::newRow("kml") << "k.kml" << false << QStringList{"=2"};
-    QTest::newRow("csv") << "c.csv" << false << QStringList{"c=4"};
-}
-
-void TestFormats::gdalReadsTheExports()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, markedOnly);
-    QFETCH(QStringList, counts);
-    const FileFormatMap formats = createFileFormats(&settings);
-    QVERIFY(writeTracks(formats, sampleTracks(), path(name), {0, 1}, markedOnly));
-    qDeleteAll(formats);
-    QProcess ogr;
-    ogr.start(QStringLiteral("ogrinfo"), {"-ro", "-al", "-so", path(name)});
-    QVERIFY(ogr.waitForFinished(60000) && ogr.exitCode() == 0);
-    QStringList found;
-    QString layer;
-    static const QRegularExpression line(QStringLiteral("^(Layer name|Feature Count): (.*)$"));
-    for (const QString &l : QString::fromLocal8Bit(ogr.readAllStandardOutput()).split('\n')) {
-        const auto m = line.match(l.trimmed());
-        if (m.hasMatch() && m.captured(1) == QLatin1String("Layer name"))
-            layer = name.endsWith(".kml") ? QString() : m.captured(2); // KML: an unnamed folder
-        else if (m.hasMatch())
-            found << layer + '=' + m.captured(2);
-    }
-    for (const QString &count : counts)
-        QVERIFY2(found.contains(count), qPrintable(found.join(' ')));
-}
-
-// Every writer fails cleanly, keeps what was there and leaves no temporary behind.
-void TestFormats::writeFailures_data()
-{
-    QTest::addColumn<QString>("extension");
-    QTest::addColumn<int>("kind");
-    const char *kinds[] = {"full disk", "folder is a file", "vanished folder",
-                           "name taken by a folder", "no such track"};
-    for (const char *ext : {".tkr", ".gpx", ".kml", ".csv"})
-        for (int kind = 0; kind < 5; ++kind)
-            QTest::addRow("%s, %s", ext, kinds[kind]) << QString::fromLatin1(ext) << kind;
-}
-
-void TestFormats::writeFailures()
-{
-    QFETCH(QString, extension);
-    QFETCH(int, kind);
-    QString name = path("trip") + extension;
-    QList<int> selection{0};
-    QVector<Track> tracks{track(Start, 2, 5000)};
-    if (kind == 0) {
-        writeAll(name, "precious");
-    } else if (kind == 1) {
-        QVERIFY(writeAll(path("plain"), ""));
-        name = path("plain/trip") + extension;
-    } else if (kind == 2) {
-        QVERIFY(QDir(dir->path()).mkdir("gone"));
-        name = path("gone/trip") + extension;
-        QVERIFY(QDir(path("gone")).removeRecursively()); // a stick pulled before saving
-    } else if (kind == 3) {
-        QVERIFY(QDir(dir->path()).mkdir("trip" + extension));
-    } else {
-        selection = {1};
-    }
-    const FileFormatMap formats = createFileFormats(&settings);
-    FileFormat *format = findFileFormat(formats, name);
-    QCOMPARE(format, formats.value(extension));
-    for (const char *other : {"TRIP.TKR", "trip", "a.gpx.old", "/tmp/x.gpx/trip"})
-        QVERIFY2(!findFileFormat(formats, other), other); // extensions as written, lower case
-    bool written;
+    void tkrLayout_data()
     {
-        const ResourceLimit full(RLIMIT_FSIZE, kind == 0 ? 65536 : RLIM_INFINITY);
-        written = format->write(tracks, name, selection, false);
+        QTest::addColumn<QVector<int>>("pointCounts");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QVector<int>>("offsets");
+        QTest::newRow("empty selection") << QVector<int>{} << 108 << QVector<int>{};
+        QTest::newRow("one point") << QVector<int>{1} << 176 << QVector<int>{120};
+        QTest::newRow("2 and 3 points") << QVector<int>{2, 3} << 388 << QVector<int>{132, 236};
+        QTest::newRow("empty track") << QVector<int>{0} << 128 << QVector<int>{120};
     }
-    QVERIFY(!written);
-    QVERIFY(!format->errorString().isEmpty());
-    qDeleteAll(formats);
-    if (kind == 0)
-        QCOMPARE(readAll(name), QByteArray("precious"));
-    if (kind == 3)
-        QVERIFY(QFileInfo(name).isDir());
-    QStringList left = QDir(dir->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
-    QCOMPARE(left.size(), kind == 2 || kind == 4 ? 0 : 1);
-}
 
-// GPX 1.0 and 1.1 features: segments joined, routes, speeds given or worked out (one of
-// 8,000 km/h: fast, and still kept), waypoints.
-void TestFormats::gpxDetails()
-{
-    writeAll(path("d.gpx"),
-             "<?xml version=\"1.0\"?>\n<gpx version=\"1.0\" "
-             "xmlns:x=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v1\">\n"
-             "<wpt lat=\"1\" lon=\"2\"><time>2020-01-01T00:00:10Z</time></wpt>\n"
-             "<wpt lat=\"1\" lon=\"2\"/>\n"
-             "<trk><name>x</name><trkseg><trkpt lat=\"1.5\" lon=\"2.5\"><ele>10</ele>"
-             "<time>2020-01-01T00:00:00Z</time><speed>2.5</speed></trkpt></trkseg>\n"
-             "<trkseg><trkpt lat=\"1.7\" lon=\"2.5\"><time>2020-01-01T01:00:10+01:00</time>"
-             "</trkpt></trkseg></trk>\n"
-             "<rte><rtept lat=\"3\" lon=\"4\"><extensions><x:TrackPointExtension><x:speed>3"
-             "</x:speed></x:TrackPointExtension></extensions></rtept></rte></gpx>\n");
-    FileFormatGPX gpx;
-    QVector<Track> t;
-    QVERIFY2(gpx.read(t, path("d.gpx")), qPrintable(gpx.errorString()));
-    QCOMPARE(t.size(), 2);
-    QCOMPARE((QList<int>{t[0].format, int(t[0].points.size()), t[1].format}),
-             (QList<int>{2, 2, 1}));
-    QCOMPARE(t[0].startTime, 1577836800u);
-    QCOMPARE(t[0].points[1].time, 1577836810u);
-    QCOMPARE(t[0].points[0].speed, 900u); // 2.5 m/s
-    const double kmh =
-        TripAnalysis::geodesicLength(t[0].points[0].position, t[0].points[1].position) / 10 * 3.6;
-    QCOMPARE(t[0].points[1].speed, quint32(std::lround(kmh * 100)));
-    QCOMPARE((QList<int>{t[0].points[0].marked, t[0].points[1].marked}), (QList<int>{0, 1}));
-    QCOMPARE(t[1].points[0].speed, 1080u); // 3 m/s from the extension
-    QCOMPARE(t[1].points[0].time, 0u);
-    QCOMPARE(gpx.readNote(),
-             QStringLiteral("Waypoints not at a track point's time, not shown: 1."));
-}
+    void tkrLayout()
+    {
+        QFETCH(QVector<int>, pointCounts);
+        QFETCH(QVector<int>, offsets);
+        QVector<Track> tracks;
+        QList<int> selection;
+        for (int n : pointCounts) {
+            selection.append(int(tracks.size()));
+            tracks.append(track(Start + quint32(tracks.size()), 2, n));
+        }
+        FileFormatTKR tkr;
+        QVERIFY(tkr.write(tracks, path("a.tkr"), selection, false));
+        const QByteArray b = readAll(path("a.tkr"));
+        const auto u32 = [&b](int at) { return le<quint32>(b, at); };
+        QTEST(int(b.size()), "size");
+        QCOMPARE(b.left(4), QByteArray("TRKF"));
+        QCOMPARE(qFromLittleEndian<quint16>(b.constData() + 4), quint16(2));
+        const QByteArray tag("LX300-AA-XXXXXX\0", 16);
+        QCOMPARE(b.mid(6, 16) + b.mid(22, 16), tag + tag);
+        QCOMPARE(b.mid(38, 2) + b.mid(44, 64), QByteArray(66, '\0'));
+        QCOMPARE(u32(40), quint32(pointCounts.size()));
+        for (int k = 0; k < pointCounts.size(); ++k) {
+            const int at = 108 + 12 * k; // the index entry, then the track header
+            QCOMPARE((QList<quint32>{u32(at), u32(at + 4), u32(at + 8), u32(offsets[k]),
+                                     u32(offsets[k] + 4)}),
+                     (QList<quint32>{quint32(k), quint32(offsets[k]), quint32(pointCounts[k]),
+                                     tracks[k].startTime, 2}));
+        }
+        if (pointCounts == QVector<int>{1}) { // the point record: reserved, doubles, words
+            QCOMPARE(b.mid(128, 8) + b.mid(172, 4), QByteArray(12, '\0'));
+            QCOMPARE((QList<double>{le<double>(b, 136), le<double>(b, 152), double(u32(160)),
+                                    double(u32(164)), double(u32(168))}),
+                     (QList<double>{47.5, 4001250.0, double(Start), 1000, 0}));
+        }
+    }
 
-// Hostile and broken files: refused with the file, the line and why, or points left out
-// with a note; never a crash or an allocation by the file's word.
-void TestFormats::badInput_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("result"); // "!" + part of the error, or the points kept and the note
-    QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE gpx [<!ENTITY a \"aaaaaaaaaa\">";
-    for (char c = 'b'; c <= 'j'; ++c)
-        laughs += QByteArray("<!ENTITY ") + c + " \"" +
-                  QByteArray(10, '&').replace("&", QByteArray("&") + char(c - 1) + ";") + "\">";
-    laughs += "]>\n<gpx><trk><name>&j;</name></trk></gpx>\n";
-    QTest::newRow("billion laughs") << "a.gpx" << laughs << "!line 3";
-    QTest::newRow("a 2 MB attribute")
-        << "a.gpx"
-        << "<gpx><trk><trkseg><trkpt lat=\"" + QByteArray(2 << 20, '1') + "\"/>"
-        << "!line 1: a tag is longer than 1 MB";
-    QTest::newRow("outside entity")
-        << "a.gpx"
-        << QByteArray("<!DOCTYPE gpx [<!ENTITY e SYSTEM "
-                      "\"file:///etc/passwd\">]><gpx><trk><name>&e;</name></trk></gpx>")
-        << "0 " /* never loaded: a track without points */;
-    QTest::newRow("nan, 1e400, latitude 200")
-        << "a.gpx"
-        << QByteArray(
-               "<gpx><trk><trkseg><trkpt lat=\"nan\" lon=\"1\"/><trkpt lat=\"1\" lon=\"1e400\"/>"
-               "<trkpt lat=\"200\" lon=\"1\"/><trkpt lat=\"1\" lon=\"1\"><ele>inf</ele></trkpt>"
-               "<trkpt lat=\"1\" lon=\"1\"/></trkseg></trk></gpx>")
-        << "1 Points with an impossible position or value, left out: 4.";
-    QTest::newRow("KML named .gpx") << "a.gpx" << QByteArray("<kml/>") << "!is not a GPX file";
-    QTest::newRow("kml, bad tuples")
-        << "a.kml"
-        << QByteArray("<kml><Placemark><LineString><coordinates>1,2,3 1,95 x,y 4,5</coordinates>"
-                      "</LineString></Placemark><Placemark><Point><coordinates>1,2</coordinates>"
-                      "</Point></Placemark></kml>")
-        << "2 Points with an impossible position or value, left out: 2.";
-    QTest::newRow("csv, a 100 KB line") << "a.csv"
-                                        << "lat,lon\n1," + QByteArray(100 << 10, '2') + "\n"
-                                        << "!line 2 is longer than 64 KB";
-    QTest::newRow("csv, columns in any order")
-        << "a.csv"
-        << QByteArray("Speed;Time;Lon;Lat;Ele\n5;2020-01-01 00:00:00;8.5;47.5;400\n"
-                      "bad;;8.5;470;400\n")
-        << "1 Points with an impossible position or value, left out: 1.";
-}
+    void tkrRoundTrip()
+    {
+        QVector<Track> tracks{track(Start, 2, 130), track(Start + 86400, 1, 7), track(Start, 2, 3)};
+        tracks[0].points[5].position = Vec3(-33.5, -70.25, -12.5);
+        tracks[2].points[1].time = 0; // never a real fix: dropped on reading, its record consumed
+        FileFormatTKR tkr;
+        QVERIFY(tkr.write(tracks, path("r.tkr"), {1, 0, 2}, false));
+        QVector<Track> back{track(7, 1, 1)}; // reading appends
+        QVERIFY(tkr.read(back, path("r.tkr")));
+        QCOMPARE(back.size(), 4);
+        QCOMPARE(back[1].startTime, tracks[1].startTime);
+        tracks[0].points[5].field7 = 0; // not stored
+        QVERIFY(samePoints(back.mid(1, 2), {tracks[1], tracks[0]}));
+        QCOMPARE(back[3].points.size(), 2);
+        QCOMPARE(back[3].points[1].time, tracks[2].points[2].time);
 
-void TestFormats::badInput()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, result);
-    QVERIFY(writeAll(path(name), bytes));
-    const FileFormatMap formats = createFileFormats(&settings);
-    FileFormat *format = findFileFormat(formats, name.mid(1));
-    QVector<Track> tracks{track(7, 2, 2)};
-    const bool ok = format->read(tracks, path(name));
-    if (result.startsWith('!')) {
-        QVERIFY(!ok);
-        QVERIFY2(format->errorString().contains(result.mid(1)) &&
-                     format->errorString().contains(path(name)),
-                 qPrintable(format->errorString()));
+        // Marked only: points 1, 4 and 7; a track without marks keeps its empty entry.
+        QVERIFY(tkr.write(tracks, path("m.tkr"), {0, 1}, true));
+        const QByteArray m = readAll(path("m.tkr"));
+        QCOMPARE(le<quint32>(m, 116), 43u);
+        QCOMPARE(le<quint32>(m, 128), 2u);
+
+        // Version 1 files hold local times: shifted by the zone (a point that becomes 0 is
+        // dropped); version 3 reads as version 2.
+        QCOMPARE(tkr.utcOffset(), 8 * 3600);
+        tracks[2].points[2].time = quint32(-8 * 3600);
+        for (quint16 version : {1, 3}) {
+            QVERIFY(tkr.write(tracks, path("v.tkr"), {2}, false));
+            QByteArray b = readAll(path("v.tkr"));
+            qToLittleEndian(version, b.data() + 4);
+            QVERIFY(writeAll(path("v.tkr"), b));
+            QVector<Track> v;
+            QVERIFY(tkr.read(v, path("v.tkr")));
+            const quint32 shift = version == 1 ? 28800 : 0;
+            QCOMPARE(v[0].startTime, Start + shift);
+            QCOMPARE(v[0].points.size(), 2); // v1: the 0 is shifted, the last point becomes 0
+            QCOMPARE(v[0].points[0].time, tracks[2].points[0].time + shift);
+        }
+    }
+
+    void tkrRefused_data()
+    {
+        QTemporaryDir tmp;
+        FileFormatTKR tkr;
+        QVERIFY(tkr.write({track(Start, 2, 4), track(Start + 100, 1, 3)}, tmp.filePath("g.tkr"),
+                          {0, 1}, false));
+        const QByteArray good = readAll(tmp.filePath("g.tkr"));
+        auto with = [&](int offset, auto value) {
+            QByteArray b = good;
+            qToLittleEndian(value, b.data() + offset);
+            return b;
+        };
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("wrong magic") << with(0, 0x47464B52u);
+        QTest::newRow("empty file") << QByteArray();
+        QTest::newRow("header cut") << good.left(60);
+        QTest::newRow("track header cut") << good.left(136);
+        QTest::newRow("last record cut") << good.chopped(1);
+        QTest::newRow("track count lies") << with(40, 0xFFFFFFFFu);
+        QTest::newRow("point count lies") << with(116, 0x7FFFFFFFu);
+        QTest::newRow("one point more than stored") << with(128, 5u);
+        QTest::newRow("NaN first latitude") << with(140 + 8, std::nan(""));
+        QTest::newRow("infinite last altitude") << with(140 + 48 * 3 + 24, -HUGE_VAL);
+        QTest::newRow("no such file") << QByteArray("missing");
+    }
+
+    void tkrRefused()
+    {
+        QFETCH(QByteArray, bytes);
+        if (bytes != "missing")
+            QVERIFY(writeAll(path("bad.tkr"), bytes));
+        QVector<Track> tracks{track(7, 2, 2)};
+        FileFormatTKR tkr;
+        QVERIFY(!tkr.read(tracks, path("bad.tkr")));
+        QVERIFY(tkr.errorString().contains("bad.tkr"));
         QCOMPARE(tracks.size(), 1);
-    } else {
-        QVERIFY2(ok, qPrintable(format->errorString()));
-        QCOMPARE(QString::number(tracks.last().points.size()) + ' ' + format->readNote(), result);
+        QCOMPARE(tracks[0].startTime, 7u);
+        QCOMPARE(tracks[0].points.size(), 2);
     }
-    if (name == "a.csv" && ok) { // the plain CSV's one good row, in its units
-        const TrackPoint &p = tracks.last().points.first();
-        QCOMPARE((QList<double>{p.position.x, p.position.y, p.position.z, double(p.time),
-                                double(p.speed)}),
-                 (QList<double>{47.5, 8.5, 400, 1577836800, 500}));
+
+    void exports_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QList<int>>("units"); // speed, height, time
+        QTest::addColumn<QList<int>>("selection");
+        QTest::addColumn<bool>("markedOnly");
+        QTest::addColumn<QString>("text");
+        const QString a1 = gpxPoint("45.500000", "7.250000", "100.12", "08:15:03", "20.62");
+        const QString a2 = gpxPoint("-33.500000", "-70.250000", "-1250.50", "08:15:08", "0.00");
+        const QString b1 = gpxPoint("47.602057", "8.300000", "", "10:15:03", "3.43");
+        const QString b2 = gpxPoint("47.602060", "8.310000", "", "10:15:08", "2777.78");
+        const QList<int> utc{0, 0, 0}, local{0, 0, 1};
+        QTest::newRow("gpx, empty selection")
+            << "t.gpx" << utc << QList<int>{} << false << QString(GpxHead) + "/>\n";
+        QTest::newRow("gpx, both formats")
+            << "t.gpx" << local << QList<int>{0, 1} << false
+            << QString(GpxHead) + ">\n" + gpxTrack("08:15:00", a1 + a2) +
+                   gpxTrack("10:15:00", b1 + b2) + "</gpx>\n";
+        QTest::newRow("gpx, marked only, one track twice")
+            << "t.gpx" << utc << QList<int>{1, 1} << true
+            << QString(GpxHead) + ">\n" + gpxTrack("10:15:00", b1) + gpxTrack("10:15:00", b1) +
+                   "</gpx>\n";
+        QTest::newRow("kml, empty selection") << "t.kml" << utc << QList<int>{} << false
+                                              << QString(KmlHead) + "    <Folder/>\n</kml>\n";
+        // Names in local time; numbered in selection order.
+        QTest::newRow("kml, second track first")
+            << "t.kml" << local << QList<int>{1, 0} << false
+            << QString(KmlHead) + "    <Folder>\n" +
+                   kmlPlacemark(1, "2009-04-11 18:15:00",
+                                "8.300000,47.602057,0.00\n8.310000,47.602060,0.00\n") +
+                   kmlPlacemark(2, "2009-04-11 16:15:00",
+                                "7.250000,45.500000,100.12\n-70.250000,-33.500000,-1250.50\n") +
+                   "    </Folder>\n</kml>\n";
+        QTest::newRow("kml, marked only")
+            << "t.kml" << local << QList<int>{0} << true
+            << QString(KmlHead) + "    <Folder>\n" +
+                   kmlPlacemark(1, "2009-04-11 16:15:00", "-70.250000,-33.500000,-1250.50\n") +
+                   "    </Folder>\n</kml>\n";
+        QTest::newRow("csv, UTC, metres, km/h")
+            << "t.csv" << utc << QList<int>{0, 1} << false
+            << QString(CsvUtc) + "2009-04-11,08:15:03,45.500000,7.250000,100.12,74.25\n"
+                                 "2009-04-11,08:15:08,-33.500000,-70.250000,-1250.50,0.00\n"
+                                 "2009-04-11,10:15:03,47.602057,8.300000,,12.34\n"
+                                 "2009-04-11,10:15:08,47.602060,8.310000,,10000.00\n";
+        QTest::newRow("csv, local, feet, mph")
+            << "t.csv" << QList<int>{1, 1, 1} << QList<int>{0, 1} << false
+            << QString(CsvLocal) + "2009-04-11,16:15:03,45.500000,7.250000,328.49,46.14\n"
+                                   "2009-04-11,16:15:08,-33.500000,-70.250000,-4102.69,0.00\n"
+                                   "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n"
+                                   "2009-04-11,18:15:08,47.602060,8.310000,,6213.71\n";
+        QTest::newRow("csv, other values mean mph, feet, local; marked only")
+            << "t.csv" << QList<int>{5, -1, 2} << QList<int>{0, 1} << true
+            << QString(CsvLocal) + "2009-04-11,16:15:08,-33.500000,-70.250000,-4102.69,0.00\n"
+                                   "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n";
+        QTest::newRow("csv, a format-0 track gives no rows")
+            << "t.csv" << utc << QList<int>{2} << false << QString(CsvUtc);
     }
-    qDeleteAll(formats);
-}
 
-// Files written by other programs: GDAL's GPX and KML, and gpxpy's GPX 1.0 and 1.1.
-void TestFormats::outsideFiles_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("maker");    // a shell command writing `name` in the current folder
-    QTest::addColumn<QString>("expected"); // format, points, first point lat lon ele time
-    const QString geojson =
-        "echo '{\"type\":\"Feature\",\"properties\":{},\"geometry\":{\"type\":\"LineString\","
-        "\"coordinates\":[[8.5,47.25,410.5],[8.51,47.26,412],[8.52,47.27,415]]}}' > l.geojson && ";
-    QTest::newRow("ogr2ogr GPX") << "o.gpx"
-                                 << geojson + "ogr2ogr -f GPX -nlt MULTILINESTRING -lco "
-                                              "FORCE_GPX_TRACK=YES o.gpx l.geojson"
-                                 << "2 3 47.25 8.5 410.5 0";
-    QTest::newRow("ogr2ogr KML") << "o.kml" << geojson + "ogr2ogr -f KML o.kml l.geojson"
-                                 << "2 3 47.25 8.5 410.5 0";
-    const QString py =
-        "/usr/bin/python3 -c \"import gpxpy, gpxpy.gpx, datetime as d; g = gpxpy.gpx.GPX(); "
-        "t = gpxpy.gpx.GPXTrack(); s = gpxpy.gpx.GPXTrackSegment(); g.tracks.append(t); "
-        "t.segments.append(s); z = d.timezone.utc; "
-        "[s.points.append(gpxpy.gpx.GPXTrackPoint(47.25 + i / 100, 8.5, elevation=%1, "
-        "time=%2)) for i in range(3)]; open('%3', 'w').write(g.to_xml(version='%4'))\"";
-    QTest::newRow("gpxpy 1.1, time and elevation")
-        << "p.gpx"
-        << py.arg("410.5 + i", "d.datetime(2020, 1, 1, 0, 0, 5 * i, tzinfo=z)", "p.gpx", "1.1")
-        << "2 3 47.25 8.5 410.5 1577836800";
-    QTest::newRow("gpxpy 1.0, no time, no elevation")
-        << "p.gpx" << py.arg("None", "None", "p.gpx", "1.0") << "1 3 47.25 8.5 0 0";
-}
+    void exports()
+    {
+        QFETCH(QString, name);
+        QFETCH(QList<int>, units);
+        QFETCH(QList<int>, selection);
+        QFETCH(bool, markedOnly);
+        FixedExportSettings s(units[0], units[1], units[2]);
+        const FileFormatMap formats = createFileFormats(&s);
+        QVector<Track> tracks = sampleTracks();
+        tracks.append(Track{Start, 0, {point(1, 2, 3, Start, 0, 1)}});
+        QVERIFY(writeTracks(formats, tracks, path(name), selection, markedOnly));
+        QTEST(QString::fromUtf8(readAll(path(name))), "text");
+        // Read back and written again with the same settings: the same text.
+        QVector<Track> back;
+        QVERIFY2(readTracks(formats, back, path(name)),
+                 qPrintable(formats.value(name.mid(1))->errorString()));
+        QList<int> all;
+        for (int i = 0; i < back.size(); ++i)
+            all << i;
+        QVERIFY(writeTracks(formats, back, path("again" + name.mid(1)), all, false));
+        QTEST(QString::fromUtf8(readAll(path("again" + name.mid(1)))), "text");
+        qDeleteAll(formats);
+    }
 
-void TestFormats::outsideFiles()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, maker);
-    QProcess sh;
-    sh.setWorkingDirectory(dir->path());
-    sh.start("sh", {"-c", maker});
-    QVERIFY(sh.waitForFinished(60000));
-    QVERIFY2(sh.exitCode() == 0, sh.readAllStandardError().constData());
-    const FileFormatMap formats = createFileFormats(&settings);
-    QVector<Track> t;
-    QVERIFY(readTracks(formats, t, path(name)));
-    QCOMPARE(t.size(), 1);
-    const TrackPoint &p = t[0].points.first();
-    QTEST(QStringLiteral("%1 %2 %3 %4 %5 %6")
-              .arg(t[0].format)
-              .arg(t[0].points.size())
-              .arg(p.position.x)
-              .arg(p.position.y)
-              .arg(p.position.z)
-              .arg(p.time),
-          "expected");
-    if (p.time != 0) // 5 s between points, speeds worked out from the distance
-        QVERIFY(qAbs(t[0].points[1].speed / 100.0 -
-                     TripAnalysis::geodesicLength(p.position, t[0].points[1].position) / 5 * 3.6) <
-                0.01);
-    qDeleteAll(formats);
-}
+    void localTimesAcrossZoneChanges()
+    {
+        // St. John's changed at 00:01 local time until 2011, not on a UTC quarter hour;
+        // and a year's end in a zone eight hours ahead turns the date.
+        const QByteArray saved = qgetenv("TZ");
+        qputenv("TZ", "America/St_Johns");
+        FixedExportSettings s(0, 0, 1);
+        const FileFormatMap formats = createFileFormats(&s);
+        const quint32 change = 1236483060; // 2009-03-08 03:31:00 UTC: 00:01 NST becomes 01:01 NDT
+        Track t{change - 60, 2, {}};
+        for (quint32 at : {change - 60, change - 1, change, change + 13 * 60, 1262302200u})
+            t.points.append(point(1, 2, 3, at, 0, 0));
+        QVERIFY(writeTracks(formats, {t}, path("z.csv"), {0}, false));
+        qputenv("TZ", saved);
+        QCOMPARE(QString::fromUtf8(readAll(path("z.csv"))).split('\n').mid(1),
+                 (QStringList{"2009-03-08,00:00:00,1.000000,2.000000,3.00,0.00",
+                              "2009-03-08,00:00:59,1.000000,2.000000,3.00,0.00",
+                              "2009-03-08,01:01:00,1.000000,2.000000,3.00,0.00",
+                              "2009-03-08,01:14:00,1.000000,2.000000,3.00,0.00",
+                              "2009-12-31,20:00:00,1.000000,2.000000,3.00,0.00", ""}));
+        qDeleteAll(formats);
+    }
+
+    // GDAL reads every export: GPX tracks and points, KML lines, CSV rows.
+    void gdalReadsTheExports()
+    {
+        const FileFormatMap formats = createFileFormats(&settings);
+        QStringList found;
+        for (const char *name : {"g.gpx", "k.kml", "c.csv"}) {
+            QVERIFY(writeTracks(formats, sampleTracks(), path(name), {0, 1}, false));
+            QProcess ogr;
+            ogr.start(QStringLiteral("ogrinfo"), {"-ro", "-al", "-so", path(name)});
+            QVERIFY(ogr.waitForFinished(60000) && ogr.exitCode() == 0);
+            static const QRegularExpression layer(QStringLiteral(
+                "Layer name: (\\w+)\\n(?:(?!Layer name).*\\n)*?Feature Count: ([1-9]\\d*)\\n"));
+            auto it = layer.globalMatch(QString::fromLocal8Bit(ogr.readAllStandardOutput()));
+            while (it.hasNext()) {
+                const auto m = it.next();
+                found << m.captured(1) + '=' + m.captured(2);
+            }
+        }
+        qDeleteAll(formats);
+        QCOMPARE(found.join(' '), QStringLiteral("tracks=2 track_points=4 k=2 c=4"));
+    }
+
+    // Every writer fails cleanly, keeps what was there and leaves no temporary behind.
+    void writeFailures_data()
+    {
+        QTest::addColumn<QString>("extension");
+        QTest::addColumn<int>("kind");
+        const char *kinds[] = {"full disk", "folder is a file", "vanished folder",
+                               "name taken by a folder", "no such track"};
+        for (const char *ext : {".tkr", ".gpx", ".kml", ".csv"})
+            for (int kind = 0; kind < 5; ++kind)
+                QTest::addRow("%s, %s", ext, kinds[kind]) << QString::fromLatin1(ext) << kind;
+    }
+
+    void writeFailures()
+    {
+        QFETCH(QString, extension);
+        QFETCH(int, kind);
+        QString name = path("trip") + extension;
+        QList<int> selection{0};
+        QVector<Track> tracks{track(Start, 2, 5000)};
+        if (kind == 0) {
+            writeAll(name, "precious");
+        } else if (kind == 1) {
+            QVERIFY(writeAll(path("plain"), ""));
+            name = path("plain/trip") + extension;
+        } else if (kind == 2) {
+            QVERIFY(QDir(dir->path()).mkdir("gone"));
+            name = path("gone/trip") + extension;
+            QVERIFY(QDir(path("gone")).removeRecursively()); // a stick pulled before saving
+        } else if (kind == 3) {
+            QVERIFY(QDir(dir->path()).mkdir("trip" + extension));
+        } else {
+            selection = {1};
+        }
+        const FileFormatMap formats = createFileFormats(&settings);
+        FileFormat *format = findFileFormat(formats, name);
+        QCOMPARE(format, formats.value(extension));
+        for (const char *other : {"TRIP.TKR", "trip", "a.gpx.old", "/tmp/x.gpx/trip"})
+            QVERIFY2(!findFileFormat(formats, other), other); // extensions as written, lower case
+        bool written;
+        {
+            const FileSizeLimit full(kind == 0 ? 65536 : RLIM_INFINITY);
+            written = format->write(tracks, name, selection, false);
+        }
+        QVERIFY(!written);
+        QVERIFY(!format->errorString().isEmpty());
+        qDeleteAll(formats);
+        if (kind == 0)
+            QCOMPARE(readAll(name), QByteArray("precious"));
+        if (kind == 3)
+            QVERIFY(QFileInfo(name).isDir());
+        QStringList left =
+            QDir(dir->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(left.size(), kind == 2 || kind == 4 ? 0 : 1);
+    }
+
+    // GPX 1.0 and 1.1 features: segments joined, routes, speeds given or worked out (one of
+    // 8,000 km/h: fast, and still kept), waypoints.
+    void gpxDetails()
+    {
+        writeAll(path("d.gpx"),
+                 "<?xml version=\"1.0\"?>\n<gpx version=\"1.0\" "
+                 "xmlns:x=\"http://www.garmin.com/xmlschemas/TrackPointExtension/v1\">\n"
+                 "<wpt lat=\"1\" lon=\"2\"><time>2020-01-01T00:00:10Z</time></wpt>\n"
+                 "<wpt lat=\"1\" lon=\"2\"/>\n"
+                 "<trk><name>x</name><trkseg><trkpt lat=\"1.5\" lon=\"2.5\"><ele>10</ele>"
+                 "<time>2020-01-01T00:00:00Z</time><speed>2.5</speed></trkpt></trkseg>\n"
+                 "<trkseg><trkpt lat=\"1.7\" lon=\"2.5\"><time>2020-01-01T01:00:10+01:00</time>"
+                 "</trkpt></trkseg></trk>\n"
+                 "<rte><rtept lat=\"3\" lon=\"4\"><extensions><x:TrackPointExtension><x:speed>3"
+                 "</x:speed></x:TrackPointExtension></extensions></rtept></rte></gpx>\n");
+        FileFormatGPX gpx;
+        QVector<Track> t;
+        QVERIFY2(gpx.read(t, path("d.gpx")), qPrintable(gpx.errorString()));
+        QCOMPARE(t.size(), 2);
+        const quint32 kmh = quint32(std::lround( // worked out between the two points, 10 s apart
+            TripAnalysis::geodesicLength(t[0].points[0].position, t[0].points[1].position) * 36));
+        QCOMPARE((QStringList{QString::number(t[0].format), text(t[0].points[0]),
+                              text(t[0].points.value(1)), QString::number(t[1].format),
+                              text(t[1].points[0]), QString::number(t[0].startTime)}),
+                 (QStringList{"2", "1.5 2.5 10 1577836800 900 0",
+                              "1.7 2.5 0 1577836810 " + QString::number(kmh) + " 1", "1",
+                              "3 4 0 0 1080 0", "1577836800"}));
+        QCOMPARE(gpx.readNote(),
+                 QStringLiteral("Waypoints not at a track point's time, not shown: 1."));
+    }
+
+    // Hostile and broken files: refused with the file, the line and why, or points left out
+    // with a note; never a crash or an allocation by the file's word.
+    void badInput_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        // "!" and part of the error, or the points kept and the note
+        QTest::addColumn<QString>("result");
+        QByteArray laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE gpx [<!ENTITY a \"aaaaaaaaaa\">";
+        for (char c = 'b'; c <= 'j'; ++c)
+            laughs += QByteArray("<!ENTITY ") + c + " \"" +
+                      QByteArray(10, '&').replace("&", QByteArray("&") + char(c - 1) + ";") + "\">";
+        laughs += "]>\n<gpx><trk><name>&j;</name></trk></gpx>\n";
+        QTest::newRow("billion laughs") << "a.gpx" << laughs << "!line 3";
+        QTest::newRow("a 2 MB attribute")
+            << "a.gpx"
+            << "<gpx><trk><trkseg><trkpt lat=\"" + QByteArray(2 << 20, '1') + "\"/>"
+            << "!line 1: a tag is longer than 1 MB";
+        QTest::newRow("outside entity")
+            << "a.gpx"
+            << QByteArray("<!DOCTYPE gpx [<!ENTITY e SYSTEM "
+                          "\"file:///etc/passwd\">]><gpx><trk><name>&e;</name></trk></gpx>")
+            << "0 " /* never loaded: a track without points */;
+        QTest::newRow("nan, 1e400, latitude 200")
+            << "a.gpx"
+            << QByteArray(
+                   "<gpx><trk><trkseg><trkpt lat=\"nan\" lon=\"1\"/><trkpt lat=\"1\" "
+                   "lon=\"1e400\"/>"
+                   "<trkpt lat=\"200\" lon=\"1\"/><trkpt lat=\"1\" lon=\"1\"><ele>inf</ele></trkpt>"
+                   "<trkpt lat=\"1\" lon=\"1\"/></trkseg></trk></gpx>")
+            << "1 Points with an impossible position or value, left out: 4.";
+        QTest::newRow("KML named .gpx") << "a.gpx" << QByteArray("<kml/>") << "!is not a GPX file";
+        QTest::newRow("kml, bad tuples")
+            << "a.kml"
+            << QByteArray(
+                   "<kml><Placemark><LineString><coordinates>1,2,3 1,95 x,y 4,5</coordinates>"
+                   "</LineString></Placemark><Placemark><Point><coordinates>1,2</coordinates>"
+                   "</Point></Placemark></kml>")
+            << "2 Points with an impossible position or value, left out: 2.";
+        QTest::newRow("csv, a 100 KB line") << "a.csv"
+                                            << "lat,lon\n1," + QByteArray(100 << 10, '2') + "\n"
+                                            << "!line 2 is longer than 64 KB";
+        QTest::newRow("csv, columns in any order")
+            << "a.csv"
+            << QByteArray("Speed;Time;Lon;Lat;Ele\n5;2020-01-01 00:00:00;8.5;47.5;400\n"
+                          "bad;;8.5;470;400\n")
+            << "1 Points with an impossible position or value, left out: 1.";
+    }
+
+    void badInput()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, result);
+        QVERIFY(writeAll(path(name), bytes));
+        const FileFormatMap formats = createFileFormats(&settings);
+        FileFormat *format = findFileFormat(formats, name.mid(1));
+        QVector<Track> tracks{track(7, 2, 2)};
+        const bool ok = format->read(tracks, path(name));
+        if (result.startsWith('!')) {
+            QVERIFY(!ok);
+            QVERIFY2(format->errorString().contains(result.mid(1)) &&
+                         format->errorString().contains(path(name)),
+                     qPrintable(format->errorString()));
+            QCOMPARE(tracks.size(), 1);
+        } else {
+            QVERIFY2(ok, qPrintable(format->errorString()));
+            QCOMPARE(QString::number(tracks.last().points.size()) + ' ' + format->readNote(),
+                     result);
+        }
+        if (name == "a.csv" && ok) // the plain CSV's one good row, in its units
+            QCOMPARE(text(tracks.last().points.first()),
+                     QStringLiteral("47.5 8.5 400 1577836800 500 0"));
+        qDeleteAll(formats);
+    }
+
+    // Files written by other programs: GDAL's GPX and KML, and gpxpy's GPX 1.0 and 1.1.
+    void outsideFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("maker"); // a shell command writing `name` in the current folder
+        QTest::addColumn<QString>("expected"); // format, points, first point lat lon ele time
+        const QString geojson =
+            "echo '{\"type\":\"Feature\",\"properties\":{},\"geometry\":{\"type\":\"LineString\","
+            "\"coordinates\":[[8.5,47.25,410.5],[8.51,47.26,412],[8.52,47.27,415]]}}' > l.geojson "
+            "&& ";
+        QTest::newRow("ogr2ogr GPX") << "o.gpx"
+                                     << geojson + "ogr2ogr -f GPX -nlt MULTILINESTRING -lco "
+                                                  "FORCE_GPX_TRACK=YES o.gpx l.geojson"
+                                     << "2 3 47.25 8.5 410.5 0 0 0";
+        QTest::newRow("ogr2ogr KML") << "o.kml" << geojson + "ogr2ogr -f KML o.kml l.geojson"
+                                     << "2 3 47.25 8.5 410.5 0 0 0";
+        const QString py =
+            "/usr/bin/python3 -c \"import gpxpy, gpxpy.gpx, datetime as d; g = gpxpy.gpx.GPX(); "
+            "t = gpxpy.gpx.GPXTrack(); s = gpxpy.gpx.GPXTrackSegment(); g.tracks.append(t); "
+            "t.segments.append(s); z = d.timezone.utc; "
+            "[s.points.append(gpxpy.gpx.GPXTrackPoint(47.25 + i / 100, 8.5, elevation=%1, "
+            "time=%2)) for i in range(3)]; open('%3', 'w').write(g.to_xml(version='%4'))\"";
+        QTest::newRow("gpxpy 1.1, time and elevation")
+            << "p.gpx"
+            << py.arg("410.5 + i", "d.datetime(2020, 1, 1, 0, 0, 5 * i, tzinfo=z)", "p.gpx", "1.1")
+            << "2 3 47.25 8.5 410.5 1577836800 0 0";
+        QTest::newRow("gpxpy 1.0, no time, no elevation")
+            << "p.gpx" << py.arg("None", "None", "p.gpx", "1.0") << "1 3 47.25 8.5 0 0 0 0";
+    }
+
+    void outsideFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, maker);
+        QProcess sh;
+        sh.setWorkingDirectory(dir->path());
+        sh.start("sh", {"-c", maker});
+        QVERIFY(sh.waitForFinished(60000));
+        QVERIFY2(sh.exitCode() == 0, sh.readAllStandardError().constData());
+        const FileFormatMap formats = createFileFormats(&settings);
+        QVector<Track> t;
+        QVERIFY(readTracks(formats, t, path(name)));
+        QCOMPARE(t.size(), 1);
+        const TrackPoint &p = t[0].points.first();
+        QTEST(QStringLiteral("%1 %2 ").arg(t[0].format).arg(t[0].points.size()) + text(p),
+              "expected");
+        if (p.time != 0) // 5 s between points, speeds worked out from the distance
+            QVERIFY(qAbs(t[0].points[1].speed / 100.0 -
+                         TripAnalysis::geodesicLength(p.position, t[0].points[1].position) / 5 *
+                             3.6) < 0.01);
+        qDeleteAll(formats);
+    }
+};
 
 QTEST_GUILESS_MAIN(TestFormats)
 #include "tst_formats.moc"

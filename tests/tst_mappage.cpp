@@ -34,392 +34,390 @@ class TestMapPage : public QObject
 public:
     static void initMain() { prepareGuiTest(); }
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase() { delete widget; }
-    void page_data();
-    void page();
-    void sourceRules_data();
-    void sourceRules();
-    void tilePaths_data();
-    void tilePaths();
-    void offlineMap_data();
-    void offlineMap();
-    void userSourceIdentifies();
-    void trackFileOpenedAtStart(); // it closes the shared map page
-    void mapComesBackAfterRestart();
-
 private:
-    QString js(const QString &script, QWebEnginePage *on = nullptr);
-    // Share of the map area in this colour, once tiles have drawn.
-    double shareOf(QRgb colour);
     QString mbtiles; // made with GDAL: one colour over 8.0-8.8 E, 47.0-47.5 N
     QTemporaryDir dir;
-    bool waitForPage();
     QVector<Track> tracks;
     FixedExportSettings settings;
     MapWidget *widget = nullptr;
-};
 
-QString TestMapPage::js(const QString &script, QWebEnginePage *on)
-{
-    // The signals reach the page batched once control returns to the event loop.
-    QTest::qWait(50);
-    // Shared, so a callback that comes after we stopped waiting writes nowhere harmful.
-    auto result = std::make_shared<QVariant>();
-    auto done = std::make_shared<bool>(false);
-    (on ? on : widget->webView()->page())->runJavaScript(script, [result, done](const QVariant &v) {
-        *result = v;
-        *done = true;
-    });
-    for (int i = 0; i < 2000 && !*done; ++i)
-        QTest::qWait(5);
-    return result->toString();
-}
-
-bool TestMapPage::waitForPage()
-{
-    for (int i = 0; i < 300; ++i)
-        if (js(QStringLiteral("String(typeof channelReady !== 'undefined' && channelReady)")) ==
-            "true")
-            return true;
-    return false;
-}
-
-double TestMapPage::shareOf(QRgb colour)
-{
-    double best = 0;
-    for (int tries = 0; tries < 100 && best < 0.2; ++tries) {
-        QTest::qWait(100);
-        const QImage shot = widget->webView()->grab().toImage();
-        int hits = 0;
-        for (int y = 0; y < shot.height(); y += 4)
-            for (int x = 0; x < shot.width(); x += 4)
-                hits += qAbs(qRed(shot.pixel(x, y)) - qRed(colour)) < 8 &&
-                        qAbs(qGreen(shot.pixel(x, y)) - qGreen(colour)) < 8 &&
-                        qAbs(qBlue(shot.pixel(x, y)) - qBlue(colour)) < 8;
-        best = qMax(best, hits / double((shot.width() / 4 + 1) * (shot.height() / 4 + 1)));
+    QString js(const QString &script, QWebEnginePage *on = nullptr)
+    {
+        // The signals reach the page batched once control returns to the event loop.
+        QTest::qWait(50);
+        // Shared, so a callback that comes after we stopped waiting writes nowhere harmful.
+        auto result = std::make_shared<QVariant>();
+        auto done = std::make_shared<bool>(false);
+        (on ? on : widget->webView()->page())
+            ->runJavaScript(script, [result, done](const QVariant &v) {
+                *result = v;
+                *done = true;
+            });
+        for (int i = 0; i < 2000 && !*done; ++i)
+            QTest::qWait(5);
+        return result->toString();
     }
-    return best;
-}
 
-void TestMapPage::initTestCase()
-{
-    // A real MBTiles file as GDAL writes one, with its overviews.
-    const QString tif = dir.filePath(QStringLiteral("plain.tif"));
-    mbtiles = dir.filePath(QStringLiteral("plain.mbtiles"));
-    const auto run = [](const QString &program, const QStringList &args) {
-        QProcess p;
-        p.start(program, args);
-        return p.waitForFinished(60000) && p.exitCode() == 0;
-    };
-    QVERIFY(run("gdal_create",
-                {"-of",       "GTiff",   "-outsize", "256",   "256", "-bands", "3",    "-burn",
-                 "200",       "-burn",   "30",       "-burn", "140", "-ot",    "Byte", "-a_srs",
-                 "EPSG:4326", "-a_ullr", "8.0",      "47.5",  "8.8", "47.0",   tif}));
-    QVERIFY(run("gdal_translate", {"-q", "-of", "MBTILES", tif, mbtiles}));
-    QVERIFY(run("gdaladdo", {"-q", mbtiles, "2", "4"}));
+    bool waitForPage()
+    {
+        for (int i = 0; i < 300; ++i)
+            if (js(QStringLiteral("String(typeof channelReady !== 'undefined' && channelReady)")) ==
+                "true")
+                return true;
+        return false;
+    }
 
-    widget = new MapWidget(&tracks, &settings);
-    widget->resize(900, 600);
-    widget->show();
-    QVERIFY(waitForPage());
-}
+    // Share of the map area in this colour, once tiles have drawn.
+    double shareOf(QRgb colour)
+    {
+        double best = 0;
+        for (int tries = 0; tries < 100 && best < 0.2; ++tries) {
+            QTest::qWait(100);
+            const QImage shot = widget->webView()->grab().toImage();
+            int hits = 0;
+            for (int y = 0; y < shot.height(); y += 4)
+                for (int x = 0; x < shot.width(); x += 4)
+                    hits += qAbs(qRed(shot.pixel(x, y)) - qRed(colour)) < 8 &&
+                            qAbs(qGreen(shot.pixel(x, y)) - qGreen(colour)) < 8 &&
+                            qAbs(qBlue(shot.pixel(x, y)) - qBlue(colour)) < 8;
+            best = qMax(best, hits / double((shot.width() / 4 + 1) * (shot.height() / 4 + 1)));
+        }
+        return best;
+    }
 
-void TestMapPage::page_data()
-{
-    QTest::addColumn<QString>("calls");  // a batch as the program sends it
-    QTest::addColumn<QString>("script"); // evaluates to a string
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("initial view, attribution, user agent")
-        << ""
-        << "[map.getZoom(), map.options.center.join(','), Math.abs(map.getCenter().lat - "
-           "46.686733) < 0.1, document.querySelector('.leaflet-control-attribution')"
-           ".textContent.includes('OpenStreetMap'), navigator.userAgent].join('|')"
-        << QStringLiteral("4|46.686733,2.212465|true|true|") + GoogleMapPage::UserAgent;
-    // A call for a line that does not exist changes nothing; the rest goes on.
-    QTest::newRow("lines hidden until shown, kept when cleared")
-        << "['addPolyline'], ['addLatLng', 47, 8, 0], ['addLatLng', 47.1, 8.1, 0], "
-           "['showPolyline', 42], ['addPolyline'], ['addLatLng', 46, 7, 1], ['showPolyline', 0], "
-           "['showPolyline', 1], ['clearPolyline', 1]"
-        << "polylinesArray.map(function (l) { return l.getLatLngs().length + ':' + "
-           "map.hasLayer(l); }).join(' ')"
-        << "2:true 1:false";
-    // Colours follow creation order and never restart; shown from the first line made red.
-    QTest::newRow("colour cycle")
-        << QString("['addPolyline'], ").repeated(14)
-        << "(function () { var k = (7 - (nPolylines - 14) % 7) % 7; return polylinesArray.slice(k, "
-           "k + 7).map(function (l) { return l.options.color; }).join(' ') + ' ' + "
-           "polylinesArray[0].options.weight; })()"
-        << "#ff0000 #00ff00 #0000ff #00ffff #ffff00 #a020f0 #ffc0cb 6";
-    QTest::newRow("markers shown, titled, popup on click")
-        << "['deleteMarked'], ['addMarker', 47, 8, '2.2009-04-12 - 08:00:05 #0'], "
-           "['addMarker', 47.1, 8.1, '2.2009-04-12 - 08:00:00 #1'], ['showMarked']"
-        << "(function () { var shown = markersArray.filter(function (m) { return "
-           "map.hasLayer(m); }).length; markersArray[1].fire('click'); return shown + '|' + "
-           "markersArray[0].options.title + '|' + document.querySelector("
-           "'.leaflet-popup-content').textContent; })()"
-        << "2|2.2009-04-12 - 08:00:05 #0|2.2009-04-12 - 08:00:00 #1";
-    QTest::newRow("deletePolylines and deleteMarked keep the point marker")
-        << "['addPolyline'], ['addMarker', 47, 8, 'x'], ['showMarked'], ['viewPoint', 47, 8, 'p'], "
-           "['deletePolylines'], ['deleteMarked']"
-        << "[polylinesArray.length, markersArray.length, document.querySelectorAll("
-           "'.leaflet-marker-icon:not(.point-dot)').length, "
-           "document.querySelectorAll('.point-dot').length].join('|')"
-        << "0|0|0|1";
-    QTest::newRow("setCenter zooms to 16, viewPoint keeps the zoom, one point marker")
-        << "['setCenter', 47.5, 8.5], ['viewPoint', 47.6, 8.6, '1.first'], "
-           "['viewPoint', 47.7, 8.7, '2.second']"
-        << "[map.getZoom(), markerPoint.getLatLng().lat, markerPoint.options.title, "
-           "document.querySelectorAll('.point-dot').length, map.getCenter().lat.toFixed(4)]"
-           ".join('|')"
-        << "16|47.7|2.second|1|47.7000";
-    QTest::newRow("markPoint moves the marker, not the view")
-        << "['setCenter', 47.5, 8.5], ['markPoint', 47.6, 8.6, '3.hover']"
-        << "[map.getCenter().lat.toFixed(4), markerPoint.getLatLng().lat, "
-           "document.querySelectorAll('.point-dot').length].join('|')"
-        << "47.5000|47.6|1";
-    QTest::newRow("fitTracks fits the lines shown")
-        << "['addPolyline'], ['addLatLng', 47.30, 8.50, 0], ['addLatLng', 47.32, 8.56, 0], "
-           "['showPolyline', 0], ['fitTracks']"
-        << "[map.getZoom() > 10, map.getBounds().contains(polylinesArray[0].getBounds())].join('|')"
-        << "true|true";
-    QTest::newRow("deleteAllObject")
-        << "['addPolyline'], ['viewPoint', 47.6, 8.6, 'x'], ['deleteAllObject']"
-        << "String(polylinesArray.length + document.querySelectorAll('.point-dot').length)"
-        << "0";
-}
+private slots:
+    void cleanupTestCase() { delete widget; }
 
-void TestMapPage::page()
-{
-    QFETCH(QString, calls);
-    QFETCH(QString, script);
-    js(QStringLiteral("runCalls([['deleteAllObject'], %1]); ''").arg(calls));
-    QTEST(js(script), "expected");
-}
+    void initTestCase()
+    {
+        // A real MBTiles file as GDAL writes one, with its overviews.
+        const QString tif = dir.filePath(QStringLiteral("plain.tif"));
+        mbtiles = dir.filePath(QStringLiteral("plain.mbtiles"));
+        const auto run = [](const QString &program, const QStringList &args) {
+            QProcess p;
+            p.start(program, args);
+            return p.waitForFinished(60000) && p.exitCode() == 0;
+        };
+        QVERIFY(run("gdal_create",
+                    {"-of",       "GTiff",   "-outsize", "256",   "256", "-bands", "3",    "-burn",
+                     "200",       "-burn",   "30",       "-burn", "140", "-ot",    "Byte", "-a_srs",
+                     "EPSG:4326", "-a_ullr", "8.0",      "47.5",  "8.8", "47.0",   tif}));
+        QVERIFY(run("gdal_translate", {"-q", "-of", "MBTILES", tif, mbtiles}));
+        QVERIFY(run("gdaladdo", {"-q", mbtiles, "2", "4"}));
 
-// As the program starts with a track file: opened before the page has loaded, ticked at once.
-void TestMapPage::trackFileOpenedAtStart()
-{
-    delete widget; // one map page at a time: they share the profile's storage
-    widget = nullptr;
-    MainWindow window;
-    window.show();
-    QVERIFY(window.openFile(QStringLiteral(LX300_SAMPLE)));
-    auto *map = window.findChild<MapWidget *>();
-    map->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
-    QString lines;
-    for (int i = 0; i < 200 && lines.isEmpty(); ++i)
-        lines = js(QStringLiteral("typeof channelReady !== 'undefined' && channelReady ? "
+        widget = new MapWidget(&tracks, &settings);
+        widget->resize(900, 600);
+        widget->show();
+        QVERIFY(waitForPage());
+    }
+
+    void page_data()
+    {
+        QTest::addColumn<QString>("calls");  // a batch as the program sends it
+        QTest::addColumn<QString>("script"); // evaluates to a string
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("initial view, attribution, user agent")
+            << ""
+            << "[map.getZoom(), map.options.center.join(','), Math.abs(map.getCenter().lat - "
+               "46.686733) < 0.1, document.querySelector('.leaflet-control-attribution')"
+               ".textContent.includes('OpenStreetMap'), navigator.userAgent].join('|')"
+            << QStringLiteral("4|46.686733,2.212465|true|true|") + GoogleMapPage::UserAgent;
+        // A call for a line that does not exist changes nothing; the rest goes on.
+        QTest::newRow("lines hidden until shown, kept when cleared")
+            << "['addPolyline'], ['addLatLng', 47, 8, 0], ['addLatLng', 47.1, 8.1, 0], "
+               "['showPolyline', 42], ['addPolyline'], ['addLatLng', 46, 7, 1], ['showPolyline', "
+               "0], "
+               "['showPolyline', 1], ['clearPolyline', 1]"
+            << "polylinesArray.map(function (l) { return l.getLatLngs().length + ':' + "
+               "map.hasLayer(l); }).join(' ')"
+            << "2:true 1:false";
+        // Colours follow creation order and never restart; shown from the first line made red.
+        QTest::newRow("colour cycle")
+            << QString("['addPolyline'], ").repeated(14)
+            << "(function () { var k = (7 - (nPolylines - 14) % 7) % 7; return "
+               "polylinesArray.slice(k, "
+               "k + 7).map(function (l) { return l.options.color; }).join(' ') + ' ' + "
+               "polylinesArray[0].options.weight; })()"
+            << "#ff0000 #00ff00 #0000ff #00ffff #ffff00 #a020f0 #ffc0cb 6";
+        QTest::newRow("markers shown, titled, popup on click")
+            << "['deleteMarked'], ['addMarker', 47, 8, '2.2009-04-12 - 08:00:05 #0'], "
+               "['addMarker', 47.1, 8.1, '2.2009-04-12 - 08:00:00 #1'], ['showMarked']"
+            << "(function () { var shown = markersArray.filter(function (m) { return "
+               "map.hasLayer(m); }).length; markersArray[1].fire('click'); return shown + '|' + "
+               "markersArray[0].options.title + '|' + document.querySelector("
+               "'.leaflet-popup-content').textContent; })()"
+            << "2|2.2009-04-12 - 08:00:05 #0|2.2009-04-12 - 08:00:00 #1";
+        QTest::newRow("deletePolylines and deleteMarked keep the point marker")
+            << "['addPolyline'], ['addMarker', 47, 8, 'x'], ['showMarked'], ['viewPoint', 47, 8, "
+               "'p'], "
+               "['deletePolylines'], ['deleteMarked']"
+            << "[polylinesArray.length, markersArray.length, document.querySelectorAll("
+               "'.leaflet-marker-icon:not(.point-dot)').length, "
+               "document.querySelectorAll('.point-dot').length].join('|')"
+            << "0|0|0|1";
+        QTest::newRow("setCenter zooms to 16, viewPoint keeps the zoom, one point marker")
+            << "['setCenter', 47.5, 8.5], ['viewPoint', 47.6, 8.6, '1.first'], "
+               "['viewPoint', 47.7, 8.7, '2.second']"
+            << "[map.getZoom(), markerPoint.getLatLng().lat, markerPoint.options.title, "
+               "document.querySelectorAll('.point-dot').length, map.getCenter().lat.toFixed(4)]"
+               ".join('|')"
+            << "16|47.7|2.second|1|47.7000";
+        QTest::newRow("markPoint moves the marker, not the view")
+            << "['setCenter', 47.5, 8.5], ['markPoint', 47.6, 8.6, '3.hover']"
+            << "[map.getCenter().lat.toFixed(4), markerPoint.getLatLng().lat, "
+               "document.querySelectorAll('.point-dot').length].join('|')"
+            << "47.5000|47.6|1";
+        QTest::newRow("fitTracks fits the lines shown")
+            << "['addPolyline'], ['addLatLng', 47.30, 8.50, 0], ['addLatLng', 47.32, 8.56, 0], "
+               "['showPolyline', 0], ['fitTracks']"
+            << "[map.getZoom() > 10, "
+               "map.getBounds().contains(polylinesArray[0].getBounds())].join('|')"
+            << "true|true";
+        QTest::newRow("deleteAllObject")
+            << "['addPolyline'], ['viewPoint', 47.6, 8.6, 'x'], ['deleteAllObject']"
+            << "String(polylinesArray.length + document.querySelectorAll('.point-dot').length)"
+            << "0";
+    }
+
+    void page()
+    {
+        QFETCH(QString, calls);
+        QFETCH(QString, script);
+        js(QStringLiteral("runCalls([['deleteAllObject'], %1]); ''").arg(calls));
+        QTEST(js(script), "expected");
+    }
+
+    void sourceRules_data()
+    {
+        QTest::addColumn<QStringList>("source"); // name, URL template, attribution, maximum zoom
+        QTest::addColumn<QString>("refusal");
+        const QString t = "https://t.example.org/{z}/{x}/{y}.png";
+        QTest::newRow("good") << QStringList{"Mine", t, "Example", "22"} << "";
+        QTest::newRow("name like a file")
+            << QStringList{"a.MBTiles", t, "Example", "18"}
+            << "A source's name cannot hold / or \\ or end in .mbtiles.";
+        QTest::newRow("no {y}") << QStringList{"Mine", "https://t.example.org/{z}/{x}.png", "E",
+                                               "18"}
+                                << "The URL template needs {z}, {x} and {y}.";
+        QTest::newRow("ftp") << QStringList{"Mine", "ftp://t.example.org/{z}/{x}/{y}", "E", "18"}
+                             << "The URL template must be an http or https address.";
+        QTest::newRow("blank attribution") << QStringList{"Mine", t, "  ", "18"}
+                                           << "The attribution is required: the map shows it.";
+        QTest::newRow("zoom 23") << QStringList{"Mine", t, "E", "23"}
+                                 << "The maximum zoom is 0 to 22.";
+    }
+
+    void sourceRules()
+    {
+        QFETCH(QStringList, source);
+        MapSource s;
+        s.name = source[0];
+        s.urlTemplate = source[1];
+        s.attribution = source[2];
+        s.maxZoom = source[3].toInt();
+        QTEST(MapSources::check(s), "refusal");
+    }
+
+    void tilePaths_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("tile") << "9/268/180" << true;
+        QTest::newRow("x beyond the zoom's width") << "2/4/0" << false;
+        QTest::newRow("negative") << "-1/0/0" << false;
+        QTest::newRow("zoom 31") << "31/0/0" << false;
+        QTest::newRow("SQL in y") << "9/1/1 OR 1=1" << false;
+        QTest::newRow("plus sign") << "9/+1/1" << false;
+        QTest::newRow("huge number") << "9/99999999999/1" << false;
+    }
+
+    void tilePaths()
+    {
+        QFETCH(QString, path);
+        int z, x, y;
+        QTEST(MbTilesSchemeHandler::parseTilePath(path, &z, &x, &y), "valid");
+    }
+
+    // An offline map shows its tiles and fits its bounds; bad files keep the map shown before.
+    void offlineMap_data()
+    {
+        QTest::addColumn<QString>("damage"); // SQL run on a copy first
+        QTest::addColumn<QString>("message");
+        QTest::newRow("good") << ""
+                              << "";
+        QTest::newRow("not SQLite") << "garbage"
+                                    << "not an SQLite database";
+        QTest::newRow("broken tile") << "UPDATE tiles SET tile_data = X'00010203'"
+                                     << "not a PNG, JPEG or WebP";
+    }
+
+    void offlineMap()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, message);
+        QString file = mbtiles;
+        if (!damage.isEmpty()) {
+            file = dir.filePath(QStringLiteral("damaged.mbtiles"));
+            QFile::remove(file);
+            QVERIFY(QFile::copy(mbtiles, file));
+            if (damage == "garbage") {
+                QVERIFY(writeAll(file, QByteArray(4096, 'x')));
+            } else {
+                QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "damage");
+                db.setDatabaseName(file);
+                QVERIFY(db.open());
+                QVERIFY(QSqlQuery(db).exec(damage));
+                db.close();
+            }
+            QSqlDatabase::removeDatabase("damage");
+        }
+        widget->setNetworkSource(MapSources::builtIn().first());
+        widget->setMapView(47.7, 8.7, 12); // a few levels deeper than the file goes
+        QString error;
+        QCOMPARE(widget->openOfflineMap(file, &error), message.isEmpty());
+        QVERIFY2(error.contains(message), qPrintable(error));
+        if (!message.isEmpty()) {
+            QCOMPARE(widget->mapSource().name, QStringLiteral("OpenStreetMap"));
+            QCOMPARE(js("tileLayer._url"),
+                     QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png"));
+            return;
+        }
+        QVERIFY(js("tileLayer._url").startsWith("mbtiles:"));
+        QCOMPARE(js("String(map.getBounds().contains([47.25, 8.4]) && map.getZoom() >= 7)"),
+                 "true");
+        QVERIFY(shareOf(qRgb(200, 30, 140)) > 0.2);
+        // Far outside the file: tiles not found, no script error, the page still answers.
+        widget->setMapView(-40, -60, 9);
+        QTest::qWait(500);
+        QCOMPARE(js("String(map.getZoom())"), QStringLiteral("9"));
+    }
+
+    // A user's tile server gets the program's own User-Agent and a Referer; the page keeps its own.
+    void userSourceIdentifies()
+    {
+        QImage tile(256, 256, QImage::Format_RGB32);
+        tile.fill(qRgb(20, 160, 90));
+        QByteArray png;
+        QBuffer buffer(&png);
+        tile.save(&buffer, "PNG");
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QList<QByteArray> requests;
+        connect(&server, &QTcpServer::newConnection, this, [&] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, this, [&, socket] {
+                requests << socket->readAll();
+                socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: " +
+                              QByteArray::number(png.size()) + "\r\n\r\n" + png);
+                socket->disconnectFromHost();
+            });
+        });
+        MapSource own;
+        own.name = QStringLiteral("Local");
+        own.urlTemplate =
+            QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server.serverPort());
+        own.attribution = QStringLiteral("<b>Local</b> tiles");
+        own.maxZoom = 12;
+        widget->setNetworkSource(own);
+        widget->setMapView(47.2, 8.4, 10);
+        QVERIFY(shareOf(qRgb(20, 160, 90)) > 0.2);
+        QVERIFY(!requests.isEmpty());
+        QVERIFY2(requests.first().contains("User-Agent: " + GoogleMapPage::TileUserAgent + "\r\n"),
+                 requests.first().constData());
+        QVERIFY(requests.first().contains("Referer: https://www.trekmont.com/\r\n"));
+        // Other requests of the page keep its own User-Agent; tiles are cached on disk.
+        js(QStringLiteral("fetch('http://127.0.0.1:%1/data.json', {mode: "
+                          "'no-cors'}).catch(function () {}); ''")
+               .arg(server.serverPort()));
+        const auto fetched = [&requests] { // tiles may still be coming in after it
+            for (const QByteArray &r : requests)
+                if (r.startsWith("GET /data.json"))
+                    return r;
+            return QByteArray();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!fetched().isEmpty(), 10000);
+        QVERIFY(fetched().contains(QByteArray("User-Agent: ") + GoogleMapPage::UserAgent));
+        QVERIFY(!widget->webView()->page()->profile()->isOffTheRecord());
+        QCOMPARE(js("[navigator.userAgent, document.querySelector('.leaflet-control-attribution')"
+                    ".textContent.includes('<b>Local</b> tiles'), map.getMaxZoom()].join('|')"),
+                 GoogleMapPage::UserAgent + QStringLiteral("|true|12"));
+    }
+
+    // As the program starts with a track file: opened before the page has loaded, ticked at once.
+    void trackFileOpenedAtStart()
+    {
+        delete widget; // one map page at a time: they share the profile's storage
+        widget = nullptr;
+        MainWindow window;
+        window.show();
+        QVERIFY(window.openFile(QStringLiteral(LX300_SAMPLE)));
+        auto *map = window.findChild<MapWidget *>();
+        map->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
+        QString lines;
+        for (int i = 0; i < 200 && lines.isEmpty(); ++i)
+            lines =
+                js(QStringLiteral("typeof channelReady !== 'undefined' && channelReady ? "
                                   "polylinesArray.map(function (l) { return l.getLatLngs().length "
                                   "+ ':' + map.hasLayer(l); }).join(' ') : ''"),
                    map->webView()->page());
-    QCOMPARE(lines, QStringLiteral("400:false 400:true 400:false"));
-}
+        QCOMPARE(lines, QStringLiteral("400:false 400:true 400:false"));
+    }
 
-void TestMapPage::sourceRules_data()
-{
-    QTest::addColumn<QStringList>("source"); // name, URL template, attribution, maximum zoom
-    QTest::addColumn<QString>("refusal");
-    const QString t = "https://t.example.org/{z}/{x}/{y}.png";
-    QTest::newRow("good") << QStringList{"Mine", t, "Example", "22"} << "";
-    QTest::newRow("name like a file") << QStringList{"a.MBTiles", t, "Example", "18"}
-                                      << "A source's name cannot hold / or \\ or end in .mbtiles.";
-    QTest::newRow("no {y}") << QStringList{"Mine", "https://t.example.org/{z}/{x}.png", "E", "18"}
-                            << "The URL template needs {z}, {x} and {y}.";
-    QTest::newRow("ftp") << QStringList{"Mine", "ftp://t.example.org/{z}/{x}/{y}", "E", "18"}
-                         << "The URL template must be an http or https address.";
-    QTest::newRow("blank attribution")
-        << QStringList{"Mine", t, "  ", "18"} << "The attribution is required: the map shows it.";
-    QTest::newRow("zoom 23") << QStringList{"Mine", t, "E", "23"} << "The maximum zoom is 0 to 22.";
-}
-
-void TestMapPage::sourceRules()
-{
-    QFETCH(QStringList, source);
-    MapSource s;
-    s.name = source[0];
-    s.urlTemplate = source[1];
-    s.attribution = source[2];
-    s.maxZoom = source[3].toInt();
-    QTEST(MapSources::check(s), "refusal");
-}
-
-void TestMapPage::tilePaths_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("tile") << "9/268/180" << true;
-    QTest::newRow("x beyond the zoom's width") << "2/4/0" << false;
-    QTest::newRow("negative") << "-1/0/0" << false;
-    QTest::newRow("zoom 31") << "31/0/0" << false;
-    QTest::newRow("SQL in y") << "9/1/1 OR 1=1" << false;
-    QTest::newRow("plus sign") << "9/+1/1" << false;
-    QTest::newRow("huge number") << "9/99999999999/1" << false;
-}
-
-void TestMapPage::tilePaths()
-{
-    QFETCH(QString, path);
-    int z, x, y;
-    QTEST(MbTilesSchemeHandler::parseTilePath(path, &z, &x, &y), "valid");
-}
-
-// An offline map shows its tiles and fits its bounds; bad files keep the map shown before.
-void TestMapPage::offlineMap_data()
-{
-    QTest::addColumn<QString>("damage"); // SQL run on a copy first
-    QTest::addColumn<QString>("message");
-    QTest::newRow("good") << ""
-                          << "";
-    QTest::newRow("not SQLite") << "garbage"
-                                << "not an SQLite database";
-    QTest::newRow("broken tile") << "UPDATE tiles SET tile_data = X'00010203'"
-                                 << "not a PNG, JPEG or WebP";
-}
-
-void TestMapPage::offlineMap()
-{
-    QFETCH(QString, damage);
-    QFETCH(QString, message);
-    QString file = mbtiles;
-    if (!damage.isEmpty()) {
-        file = dir.filePath(QStringLiteral("damaged.mbtiles"));
-        QFile::remove(file);
-        QVERIFY(QFile::copy(mbtiles, file));
-        if (damage == "garbage") {
-            QVERIFY(writeAll(file, QByteArray(4096, 'x')));
-        } else {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "damage");
-            db.setDatabaseName(file);
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec(damage));
-            db.close();
+    // The chosen map and the view come back with the next window; a user's source is kept.
+    void mapComesBackAfterRestart()
+    {
+        const auto mapAction = [](MainWindow &w, const QString &text) -> QAction * {
+            for (QAction *m : w.menuBar()->actions())
+                if (m->text() == "Map")
+                    for (QAction *a : m->menu()->actions())
+                        if (a->text() == text)
+                            return a;
+            return nullptr;
+        };
+        const auto pageOf = [](MainWindow &w) {
+            return w.findChild<MapWidget *>()->webView()->page();
+        };
+        {
+            // A source without {y} is refused in the dialog, a good one kept.
+            MapSourcesDialog dialog({});
+            dialog.nameEdit->setText("Mine");
+            dialog.urlEdit->setText("https://tiles.example.org/{z}/{x}.png");
+            dialog.attributionEdit->setText("Example");
+            QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
+            QVERIFY(!dialog.saveSource());
+            dialog.urlEdit->setText("https://tiles.example.org/{z}/{x}/{y}.png");
+            QVERIFY(dialog.saveSource());
+            QSettings store(QStringLiteral("Trekmont"), QStringLiteral("LX-300"));
+            MapSources::setUserSources(store, dialog.sources());
         }
-        QSqlDatabase::removeDatabase("damage");
+        {
+            MainWindow window;
+            window.show();
+            QVERIFY(mapAction(window, "Mine"));
+            QAction *topo = mapAction(window, "OpenTopoMap");
+            QVERIFY(topo);
+            topo->trigger();
+            QCOMPARE(window.findChild<MapWidget *>()->mapSource().name,
+                     QStringLiteral("OpenTopoMap"));
+            for (int i = 0; i < 100 && js("String(channelReady)", pageOf(window)) != "true"; ++i)
+                QTest::qWait(50);
+            QSignalSpy moved(window.findChild<MapWidget *>(), &MapWidget::mapViewChanged);
+            js("setView(47.25, 8.5, 12); ''", pageOf(window));
+            QTRY_VERIFY(!moved.isEmpty() && moved.last().at(2).toInt() == 12); // reported back
+            QVERIFY(window.close());
+        }
+        MainWindow again;
+        again.show();
+        QCOMPARE(again.findChild<MapWidget *>()->mapSource().name, QStringLiteral("OpenTopoMap"));
+        QString view;
+        for (int i = 0; i < 100 && !view.startsWith("12|"); ++i)
+            view = js("typeof channelReady !== 'undefined' && channelReady ? [map.getZoom(), "
+                      "map.getCenter().lat.toFixed(2), tileLayer._url.includes('opentopomap')]"
+                      ".join('|') : ''",
+                      pageOf(again));
+        QCOMPARE(view, QStringLiteral("12|47.25|true"));
     }
-    widget->setNetworkSource(MapSources::builtIn().first());
-    widget->setMapView(47.7, 8.7, 12); // a few levels deeper than the file goes
-    QString error;
-    QCOMPARE(widget->openOfflineMap(file, &error), message.isEmpty());
-    QVERIFY2(error.contains(message), qPrintable(error));
-    if (!message.isEmpty()) {
-        QCOMPARE(widget->mapSource().name, QStringLiteral("OpenStreetMap"));
-        QCOMPARE(js("tileLayer._url"),
-                 QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png"));
-        return;
-    }
-    QVERIFY(js("tileLayer._url").startsWith("mbtiles:"));
-    QCOMPARE(js("String(map.getBounds().contains([47.25, 8.4]) && map.getZoom() >= 7)"), "true");
-    QVERIFY(shareOf(qRgb(200, 30, 140)) > 0.2);
-    // Far outside the file: tiles not found, no script error, the page still answers.
-    widget->setMapView(-40, -60, 9);
-    QTest::qWait(500);
-    QCOMPARE(js("String(map.getZoom())"), QStringLiteral("9"));
-}
-
-// A user's tile server gets the program's own User-Agent and a Referer; the page keeps its own.
-void TestMapPage::userSourceIdentifies()
-{
-    QImage tile(256, 256, QImage::Format_RGB32);
-    tile.fill(qRgb(20, 160, 90));
-    QByteArray png;
-    QBuffer buffer(&png);
-    tile.save(&buffer, "PNG");
-    QTcpServer server;
-    QVERIFY(server.listen(QHostAddress::LocalHost));
-    QList<QByteArray> requests;
-    connect(&server, &QTcpServer::newConnection, this, [&] {
-        QTcpSocket *socket = server.nextPendingConnection();
-        connect(socket, &QTcpSocket::readyRead, this, [&, socket] {
-            requests << socket->readAll();
-            socket->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nContent-Length: " +
-                          QByteArray::number(png.size()) + "\r\n\r\n" + png);
-            socket->disconnectFromHost();
-        });
-    });
-    MapSource own;
-    own.name = QStringLiteral("Local");
-    own.urlTemplate =
-        QStringLiteral("http://127.0.0.1:%1/{z}/{x}/{y}.png").arg(server.serverPort());
-    own.attribution = QStringLiteral("<b>Local</b> tiles");
-    own.maxZoom = 12;
-    widget->setNetworkSource(own);
-    widget->setMapView(47.2, 8.4, 10);
-    QVERIFY(shareOf(qRgb(20, 160, 90)) > 0.2);
-    QVERIFY(!requests.isEmpty());
-    QVERIFY2(requests.first().contains("User-Agent: " + GoogleMapPage::TileUserAgent + "\r\n"),
-             requests.first().constData());
-    QVERIFY(requests.first().contains("Referer: https://www.trekmont.com/\r\n"));
-    // Other requests of the page keep its own User-Agent; tiles are cached on disk.
-    js(QStringLiteral(
-           "fetch('http://127.0.0.1:%1/data.json', {mode: 'no-cors'}).catch(function () {}); ''")
-           .arg(server.serverPort()));
-    const auto fetched = [&requests] { // tiles may still be coming in after it
-        for (const QByteArray &r : requests)
-            if (r.startsWith("GET /data.json"))
-                return r;
-        return QByteArray();
-    };
-    QTRY_VERIFY_WITH_TIMEOUT(!fetched().isEmpty(), 10000);
-    QVERIFY(fetched().contains(QByteArray("User-Agent: ") + GoogleMapPage::UserAgent));
-    QVERIFY(!widget->webView()->page()->profile()->isOffTheRecord());
-    QCOMPARE(js("[navigator.userAgent, document.querySelector('.leaflet-control-attribution')"
-                ".textContent.includes('<b>Local</b> tiles'), map.getMaxZoom()].join('|')"),
-             GoogleMapPage::UserAgent + QStringLiteral("|true|12"));
-}
-
-// The chosen map and the view come back with the next window; a user's source is kept.
-void TestMapPage::mapComesBackAfterRestart()
-{
-    const auto mapAction = [](MainWindow &w, const QString &text) -> QAction * {
-        for (QAction *m : w.menuBar()->actions())
-            if (m->text() == "Map")
-                for (QAction *a : m->menu()->actions())
-                    if (a->text() == text)
-                        return a;
-        return nullptr;
-    };
-    const auto pageOf = [](MainWindow &w) { return w.findChild<MapWidget *>()->webView()->page(); };
-    {
-        // A source without {y} is refused in the dialog, a good one kept.
-        MapSourcesDialog dialog({});
-        dialog.nameEdit->setText("Mine");
-        dialog.urlEdit->setText("https://tiles.example.org/{z}/{x}.png");
-        dialog.attributionEdit->setText("Example");
-        QTimer::singleShot(0, [] { QApplication::activeModalWidget()->close(); });
-        QVERIFY(!dialog.saveSource());
-        dialog.urlEdit->setText("https://tiles.example.org/{z}/{x}/{y}.png");
-        QVERIFY(dialog.saveSource());
-        QSettings store(QStringLiteral("Trekmont"), QStringLiteral("LX-300"));
-        MapSources::setUserSources(store, dialog.sources());
-    }
-    {
-        MainWindow window;
-        window.show();
-        QVERIFY(mapAction(window, "Mine"));
-        QAction *topo = mapAction(window, "OpenTopoMap");
-        QVERIFY(topo);
-        topo->trigger();
-        QCOMPARE(window.findChild<MapWidget *>()->mapSource().name, QStringLiteral("OpenTopoMap"));
-        for (int i = 0; i < 100 && js("String(channelReady)", pageOf(window)) != "true"; ++i)
-            QTest::qWait(50);
-        QSignalSpy moved(window.findChild<MapWidget *>(), &MapWidget::mapViewChanged);
-        js("setView(47.25, 8.5, 12); ''", pageOf(window));
-        QTRY_VERIFY(!moved.isEmpty() && moved.last().at(2).toInt() == 12); // reported back
-        QVERIFY(window.close());
-    }
-    MainWindow again;
-    again.show();
-    QCOMPARE(again.findChild<MapWidget *>()->mapSource().name, QStringLiteral("OpenTopoMap"));
-    QString view;
-    for (int i = 0; i < 100 && !view.startsWith("12|"); ++i)
-        view = js("typeof channelReady !== 'undefined' && channelReady ? [map.getZoom(), "
-                  "map.getCenter().lat.toFixed(2), tileLayer._url.includes('opentopomap')]"
-                  ".join('|') : ''",
-                  pageOf(again));
-    QCOMPARE(view, QStringLiteral("12|47.25|true"));
-}
+};
 
 QTEST_MAIN(TestMapPage)
 #include "tst_mappage.moc"

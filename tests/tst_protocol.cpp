@@ -26,23 +26,34 @@ QByteArray listPage(quint16 next, const QVector<std::array<quint32, 3>> &entries
     return Frame::build(p);
 }
 
-// Sends request `which` and feeds the chunks as the worker does, one cycle each.
+// Makes request `which` (the command it waits for; 0 ends a download) as the worker does.
+QByteArray send(DeviceProtocol &p, int which)
+{
+    switch (which) {
+    case 181:
+        return p.readTrackBlock(300);
+    case 183:
+        return p.readDeviceConfig();
+    case 184:
+        return p.writeDeviceConfig(DeviceConfig());
+    case 186:
+        return p.deleteAllTrackFiles();
+    case 187:
+        return p.readTrackFileHeaders();
+    case 191:
+        p.setHandshaking(true);
+        return p.sendHello();
+    default:
+        return p.endTrackDownload();
+    }
+}
+
+// Feeds the chunks after request `which`, one worker cycle each.
 QVector<DeviceProtocol::Event> exchange(DeviceProtocol &p, int which, const QByteArrayList &chunks,
                                         QByteArray *followUp = nullptr)
 {
-    if (which == 181)
-        p.readTrackBlock(7);
-    else if (which == 184)
-        p.writeDeviceConfig(DeviceConfig());
-    else if (which == 191)
-        p.setHandshaking(true);
-    const QHash<int, QByteArray (DeviceProtocol::*)()> plain{
-        {183, &DeviceProtocol::readDeviceConfig},
-        {186, &DeviceProtocol::deleteAllTrackFiles},
-        {187, &DeviceProtocol::readTrackFileHeaders},
-        {191, &DeviceProtocol::sendHello}};
-    if (plain.contains(which))
-        (p.*plain[which])();
+    if (which)
+        send(p, which);
     QVector<DeviceProtocol::Event> events;
     QByteArray next;
     for (const QByteArray &c : chunks) {
@@ -69,244 +80,219 @@ class TestProtocol : public QObject
     Q_OBJECT
 private slots:
     void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("lx300.device=false")); }
-    void frames_data();
-    void frames();
-    void ring();
-    void requests_data();
-    void requests();
-    void replies_data();
-    void replies();
-    void listing();
-    void configReplyAndWriteBack();
-    void blockReply();
-};
 
-void TestProtocol::frames_data()
-{
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<QByteArray>("frame");
-    QTest::newRow("B7") << hex("B7") << hex("A0A20001B700B7B0B3");
-    QTest::newRow("BB 01 2C") << hex("BB012C") << hex("A0A20003BB012C00E8B0B3");
-    QTest::newRow("BA FF FF") << hex("BAFFFF") << hex("A0A20003BAFFFF02B8B0B3");
-    QTest::newRow("empty") << QByteArray() << hex("A0A200000000B0B3");
-    QTest::newRow("2058 x FF keeps 15 bits") << QByteArray(2058, '\xFF') << hex("01F6");
-    QTest::newRow("129 x FF drops bit 15") << QByteArray(129, '\xFF') << hex("007F");
-}
-
-void TestProtocol::frames()
-{
-    QFETCH(QByteArray, payload);
-    QFETCH(QByteArray, frame);
-    const QByteArray built = Frame::build(payload);
-    if (frame.size() > 2)
-        QCOMPARE(built.toHex(), frame.toHex());
-    else
-        QCOMPARE(built.mid(built.size() - 4, 2).toHex(), frame.toHex()); // the checksum
-    const auto *b = reinterpret_cast<const uchar *>(built.constData());
-    QVERIFY(Frame::validateFrame(b, int(built.size())));
-    QVERIFY(!Frame::validateFrame(b, int(built.size()) - 1)); // length beyond the buffer
-    for (int at : {0, 1, int(built.size()) - 4, int(built.size()) - 1}) {
-        QByteArray bad = built;
-        bad[at] = char(bad[at] + 1);
-        QVERIFY2(!Frame::validateFrame(reinterpret_cast<const uchar *>(bad.constData()),
-                                       int(bad.size())),
-                 qPrintable(QString::number(at)));
+    void frames_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("B7") << hex("B7") << hex("A0A20001B700B7B0B3");
+        QTest::newRow("BB 01 2C") << hex("BB012C") << hex("A0A20003BB012C00E8B0B3");
+        QTest::newRow("BA FF FF") << hex("BAFFFF") << hex("A0A20003BAFFFF02B8B0B3");
+        QTest::newRow("empty") << QByteArray() << hex("A0A200000000B0B3");
+        QTest::newRow("2058 x FF keeps 15 bits") << QByteArray(2058, '\xFF') << hex("01F6");
+        QTest::newRow("129 x FF drops bit 15") << QByteArray(129, '\xFF') << hex("007F");
     }
-}
 
-void TestProtocol::ring()
-{
-    ReceiveRing big;
-    const QByteArray filler(65530, 'x'), data("0123456789");
-    QVERIFY(big.write(reinterpret_cast<const uchar *>(filler.constData()), 65530));
-    big.skip(65530);
-    QVERIFY(big.write(reinterpret_cast<const uchar *>(data.constData()), 10));
-    uchar out[16];
-    QVERIFY(big.read(out, 10));
-    QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 10), data);
-    QCOMPARE(big.readPosition(), 4u); // wrapped around
+    void frames()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(QByteArray, frame);
+        const QByteArray built = Frame::build(payload);
+        if (frame.size() > 2)
+            QCOMPARE(built.toHex(), frame.toHex());
+        else
+            QCOMPARE(built.mid(built.size() - 4, 2).toHex(), frame.toHex()); // the checksum
+        const auto valid = [](const QByteArray &b, int size) {
+            return Frame::validateFrame(reinterpret_cast<const uchar *>(b.constData()), size);
+        };
+        QVERIFY(valid(built, int(built.size())));
+        QVERIFY(!valid(built, int(built.size()) - 1)); // length beyond the buffer
+        for (int at : {0, 1, int(built.size()) - 4, int(built.size()) - 1}) {
+            QByteArray bad = built;
+            bad[at] = char(bad[at] + 1);
+            QVERIFY2(!valid(bad, int(bad.size())), qPrintable(QString::number(at)));
+        }
+    }
 
-    ReceiveRing ring(16);
-    const uchar bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    QVERIFY(ring.write(bytes, 10));
-    QVERIFY(!ring.write(bytes, 7)); // all or nothing
-    QVERIFY(!ring.peek(out, 11));
-    ring.skip(11); // more than held: nothing happens
-    QCOMPARE(ring.available(), 10u);
-    QVERIFY(ring.write(bytes + 10, 6));
-    QCOMPARE(ring.freeSpace(), 0u);
-    QVERIFY(ring.read(out, 16));
-    QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 16),
-             QByteArray(reinterpret_cast<const char *>(bytes), 16));
-}
+    void ring()
+    {
+        ReceiveRing big;
+        const QByteArray filler(65530, 'x'), data("0123456789");
+        QVERIFY(big.write(reinterpret_cast<const uchar *>(filler.constData()), 65530));
+        big.skip(65530);
+        QVERIFY(big.write(reinterpret_cast<const uchar *>(data.constData()), 10));
+        uchar out[16];
+        QVERIFY(big.read(out, 10));
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 10), data);
+        QCOMPARE(big.readPosition(), 4u); // wrapped around
 
-void TestProtocol::requests_data()
-{
-    QTest::addColumn<int>("which");
-    QTest::addColumn<QByteArray>("payload");
-    QTest::addColumn<int>("pending");
-    QTest::newRow("block 300") << 0 << hex("B5012C") << 181;
-    QTest::newRow("list from 0") << 1 << hex("BB0000") << 187;
-    QTest::newRow("delete all") << 2 << hex("BAFFFF") << 186;
-    QTest::newRow("read config") << 3 << hex("B7") << 183;
-    QTest::newRow("hello") << 4 << hex("BF") << 191;
-    QTest::newRow("end download waits for nothing") << 5 << hex("B7") << 0;
-}
+        ReceiveRing ring(16);
+        const uchar bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+        QVERIFY(ring.write(bytes, 10));
+        QVERIFY(!ring.write(bytes, 7)); // all or nothing
+        QVERIFY(!ring.peek(out, 11));
+        ring.skip(11); // more than held: nothing happens
+        QCOMPARE(ring.available(), 10u);
+        QVERIFY(ring.write(bytes + 10, 6));
+        QCOMPARE(ring.freeSpace(), 0u);
+        QVERIFY(ring.read(out, 16));
+        QCOMPARE(QByteArray(reinterpret_cast<char *>(out), 16),
+                 QByteArray(reinterpret_cast<const char *>(bytes), 16));
+    }
 
-void TestProtocol::requests()
-{
-    QFETCH(int, which);
-    QFETCH(QByteArray, payload);
-    DeviceProtocol p;
-    p.readTrackBlock(9); // a block still awaited is given up by the end of a download
-    p.receive(reinterpret_cast<const uchar *>("\1\2\3"), 3);
-    QByteArray (DeviceProtocol::*const calls[])() = {nullptr,
-                                                     &DeviceProtocol::readTrackFileHeaders,
-                                                     &DeviceProtocol::deleteAllTrackFiles,
-                                                     &DeviceProtocol::readDeviceConfig,
-                                                     &DeviceProtocol::sendHello,
-                                                     &DeviceProtocol::endTrackDownload};
-    const QByteArray frame = which == 0 ? p.readTrackBlock(300) : (p.*calls[which])();
-    QCOMPARE(frame, Frame::build(payload));
-    QTEST(int(p.pendingCommand()), "pending");
-    QCOMPARE(p.receiveRing().available(), 0u); // stale bytes go before each request
-}
+    void requests_data()
+    {
+        QTest::addColumn<int>("which");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<int>("pending");
+        QTest::newRow("block 300") << 181 << hex("B5012C") << 181;
+        QTest::newRow("list from 0") << 187 << hex("BB0000") << 187;
+        QTest::newRow("delete all") << 186 << hex("BAFFFF") << 186;
+        QTest::newRow("read config") << 183 << hex("B7") << 183;
+        QTest::newRow("hello") << 191 << hex("BF") << 191;
+        QTest::newRow("end download waits for nothing") << 0 << hex("B7") << 0;
+    }
 
-void TestProtocol::replies_data()
-{
-    QTest::addColumn<int>("request");
-    QTest::addColumn<QByteArrayList>("chunks");
-    QTest::addColumn<int>("reports"); // events with status 1
-    QTest::addColumn<int>("pending"); // still pending afterwards
-    QTest::addColumn<int>("left");    // bytes left in the ring
+    void requests()
+    {
+        QFETCH(int, which);
+        QFETCH(QByteArray, payload);
+        DeviceProtocol p;
+        p.readTrackBlock(9); // a block still awaited is given up by the end of a download
+        p.receive(reinterpret_cast<const uchar *>("\1\2\3"), 3);
+        QCOMPARE(send(p, which), Frame::build(payload));
+        QTEST(int(p.pendingCommand()), "pending");
+        QCOMPARE(p.receiveRing().available(), 0u); // stale bytes go before each request
+    }
 
-    const auto row = [](const char *name, int request, const QByteArrayList &chunks, int reports,
-                        int pending, int left) {
-        QTest::newRow(name) << request << chunks << reports << pending << left;
-    };
-    const auto one = [](const char *payload) { return QByteArrayList{Frame::build(hex(payload))}; };
-    const QByteArray hello = Frame::build(hex("BF01"));
-    QByteArrayList bytewise;
-    for (char c : hello)
-        bytewise << QByteArray(1, c);
-    row("hello split into single bytes", 191, bytewise, 1, 0, 0);
-    QByteArray badEnd = hello, badSum = hello;
-    badEnd[badEnd.size() - 1] = char(0xB4);
-    badSum[badSum.size() - 3] = char(badSum[badSum.size() - 3] + 1);
-    row("bad end consumed", 191, {badEnd}, 0, 191, 0);
-    row("bad checksum consumed", 191, {badSum}, 0, 191, 0);
+    void replies_data()
+    {
+        QTest::addColumn<int>("request");
+        QTest::addColumn<QByteArrayList>("chunks");
+        QTest::addColumn<int>("reports"); // events with status 1
+        QTest::addColumn<int>("pending"); // still pending afterwards
+        QTest::addColumn<int>("left");    // bytes left in the ring
+        const auto row = [](const char *name, int request, const QByteArrayList &chunks,
+                            int reports, int pending, int left) {
+            QTest::newRow(name) << request << chunks << reports << pending << left;
+        };
+        const auto one = [](const char *payload) {
+            return QByteArrayList{Frame::build(hex(payload))};
+        };
+        const QByteArray hello = Frame::build(hex("BF01"));
+        QByteArrayList bytewise;
+        for (char c : hello)
+            bytewise << QByteArray(1, c);
+        row("hello split into single bytes", 191, bytewise, 1, 0, 0);
+        QByteArray badEnd = hello, badSum = hello;
+        badEnd[badEnd.size() - 1] = char(0xB4);
+        badSum[badSum.size() - 3] = char(badSum[badSum.size() - 3] + 1);
+        row("bad end consumed", 191, {badEnd}, 0, 191, 0);
+        row("bad checksum consumed", 191, {badSum}, 0, 191, 0);
+        const QByteArray config = Frame::build(hex("B7") + QByteArray(43, '\0'));
+        row("config", 183, {config}, 1, 0, 0);
+        row("stray byte before: dropped", 183, {QByteArray(1, '\0') + config, {}}, 0, 183, 0);
+        row("surplus byte after: never taken", 183, {config + QByteArray(1, '\0')}, 0, 183, 53);
+        row("config of 43 bytes", 183, {Frame::build(hex("B7") + QByteArray(42, '\0'))}, 0, 183, 0);
+        row("config with wrong id", 183, {Frame::build(hex("B6") + QByteArray(43, '\0'))}, 0, 183,
+            0);
+        row("length over any reply dropped", 183, {hex("A0A20FA0B70000")}, 0, 183, 0);
+        row("write done", 184, one("B800000001"), 1, 0, 0);
+        row("write refused", 184, one("B800000000"), 0, 0, 0);
+        row("delete done", 186, one("BA00000001"), 1, 0, 0);
+        row("delete refused (2)", 186, one("BA00000002"), 0, 0, 0);
+        row("ack too short", 186, one("BA01"), 0, 0, 0);
+        row("list count one more than the entries", 187, one("BB00020000800000010000000000000007"),
+            0, 187, 0);
+        const QByteArray block = blockReplyBytes(52);
+        row("block in two pieces", 181, {block.left(1000), block.mid(1000)}, 1, 0, 0);
+        row("block's second frame missing", 181, {block.left(1033)}, 0, 181, 1033);
+        row("block plus a byte", 181, {block + QByteArray(1, '\0')}, 0, 181, 2067);
+    }
 
-    const QByteArray config = Frame::build(hex("B7") + QByteArray(43, '\0'));
-    row("config", 183, {config}, 1, 0, 0);
-    row("stray byte before: dropped", 183, {QByteArray(1, '\0') + config, {}}, 0, 183, 0);
-    row("surplus byte after: never taken", 183, {config + QByteArray(1, '\0')}, 0, 183, 53);
-    row("config of 43 bytes", 183, {Frame::build(hex("B7") + QByteArray(42, '\0'))}, 0, 183, 0);
-    row("config with wrong id", 183, {Frame::build(hex("B6") + QByteArray(43, '\0'))}, 0, 183, 0);
-    row("length over any reply dropped", 183, {hex("A0A20FA0B70000")}, 0, 183, 0);
-    row("write done", 184, one("B800000001"), 1, 0, 0);
-    row("write refused", 184, one("B800000000"), 0, 0, 0);
-    row("delete done", 186, one("BA00000001"), 1, 0, 0);
-    row("delete refused (2)", 186, one("BA00000002"), 0, 0, 0);
-    row("ack too short", 186, one("BA01"), 0, 0, 0);
-    row("list count one more than the entries", 187, one("BB00020000800000010000000000000007"), 0,
-        187, 0);
-    const QByteArray block = blockReplyBytes(52);
-    row("block in two pieces", 181, {block.left(1000), block.mid(1000)}, 1, 0, 0);
-    row("block's second frame missing", 181, {block.left(1033)}, 0, 181, 1033);
-    row("block plus a byte", 181, {block + QByteArray(1, '\0')}, 0, 181, 2067);
-}
+    void replies()
+    {
+        QFETCH(int, request);
+        QFETCH(QByteArrayList, chunks);
+        DeviceProtocol p;
+        const auto events = exchange(p, request, chunks);
+        QTEST(int(events.size()), "reports");
+        for (const auto &e : events)
+            QCOMPARE(e.cmd * 10 + e.status, (request == 191 ? 254 : request) * 10 + 1);
+        QTEST(int(p.pendingCommand()), "pending");
+        QTEST(int(p.receiveRing().available()), "left");
+        QCOMPARE(p.isHandshaking(), request == 191 && events.isEmpty());
+    }
 
-void TestProtocol::replies()
-{
-    QFETCH(int, request);
-    QFETCH(QByteArrayList, chunks);
-    DeviceProtocol p;
-    const auto events = exchange(p, request, chunks);
-    QTEST(int(events.size()), "reports");
-    for (const auto &e : events)
-        QCOMPARE(e.status, 1);
-    if (!events.isEmpty())
-        QCOMPARE(events[0].cmd, request == 191 ? 254 : request);
-    QTEST(int(p.pendingCommand()), "pending");
-    QTEST(int(p.receiveRing().available()), "left");
-    QCOMPARE(p.isHandshaking(), request == 191 && events.isEmpty());
-}
+    void listing()
+    {
+        DeviceProtocol p;
+        QByteArray followUp;
+        // Entries before the first start have no track; a start flag opens one.
+        QVERIFY(exchange(p, 187,
+                         {listPage(20, {{0u, 0u, 5u}, {0x8001FEB9u, 50310u, 1u}, {0u, 0u, 2u}})},
+                         &followUp)
+                    .isEmpty());
+        QCOMPARE(followUp, Frame::build(hex("BB0014")));
+        QCOMPARE(p.pendingCommand(), quint16(187));
+        const auto events =
+            exchange(p, 0, {listPage(0, {{0u, 0u, 3u}, {0x80000002u, 10101u, 4u}})}, &followUp);
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events[0].kind, DeviceProtocol::Event::TrackList);
+        const QVector<TrackFileHeader> &h = events[0].headers;
+        QCOMPARE((QList<quint32>{quint32(h.size()), h[0].time, h[0].date, h[1].time}),
+                 (QList<quint32>{2, 130745, 50310, 2}));
+        QCOMPARE(h[0].blockIndexes + QVector<int>{-1} + h[1].blockIndexes,
+                 (QVector<int>{1, 2, 3, -1, 4}));
+        QCOMPARE(p.pendingCommand(), quint16(0));
+        // A new listing starts from nothing.
+        QCOMPARE(exchange(p, 187, {listPage(0, {{0x80000003u, 10101u, 9u}})})[0].headers.size(), 1);
+    }
 
-void TestProtocol::listing()
-{
-    DeviceProtocol p;
-    QByteArray followUp;
-    // Entries before the first start have no track; a start flag opens one.
-    QVERIFY(exchange(p, 187,
-                     {listPage(20, {{0u, 0u, 5u}, {0x8001FEB9u, 50310u, 1u}, {0u, 0u, 2u}})},
-                     &followUp)
-                .isEmpty());
-    QCOMPARE(followUp, Frame::build(hex("BB0014")));
-    QCOMPARE(p.pendingCommand(), quint16(187));
-    QVector<DeviceProtocol::Event> events;
-    p.receive(reinterpret_cast<const uchar *>(
-                  listPage(0, {{0u, 0u, 3u}, {0x80000002u, 10101u, 4u}}).constData()),
-              2 * 12 + 13);
-    p.dispatchReply(&events, &followUp);
-    QCOMPARE(events.size(), 1);
-    QCOMPARE(events[0].kind, DeviceProtocol::Event::TrackList);
-    const QVector<TrackFileHeader> &h = events[0].headers;
-    QCOMPARE((QList<quint32>{quint32(h.size()), h[0].time, h[0].date, h[1].time}),
-             (QList<quint32>{2, 130745, 50310, 2}));
-    QCOMPARE(h[0].blockIndexes, (QVector<int>{1, 2, 3}));
-    QCOMPARE(h[1].blockIndexes, QVector<int>{4});
-    QCOMPARE(p.pendingCommand(), quint16(0));
-    // A new listing starts from nothing.
-    QCOMPARE(exchange(p, 187, {listPage(0, {{0x80000003u, 10101u, 9u}})})[0].headers.size(), 1);
-}
+    void configReplyAndWriteBack()
+    {
+        const QByteArray reply = hex("B7"
+                                     "02"       // log format
+                                     "01"       // speed threshold on
+                                     "0000041A" // 10.50 km/h
+                                     "00"       // radius off
+                                     "00000019" // 25 m
+                                     "00001388" // 5000 ms
+                                     "1122334455667788"
+                                     "1234" // bytes 24-25, not in the record
+                                     "019ABC"
+                                     "00000064" // 100 m
+                                     "CAFEBABE0BADF00D"
+                                     "07"   // byte 41
+                                     "01"   // WAAS
+                                     "F6"); // memory usage -10
+        DeviceProtocol p;
+        QCOMPARE(exchange(p, 183, {Frame::build(reply)}).size(), 1);
+        const DeviceConfig c = p.config();
+        QCOMPARE((QList<int>{c.logFormat, c.speedThresholdEnabled, c.speedThreshold, c.radius,
+                             c.timeInterval, c.intervalMode, c.distanceInterval, c.waasEnabled,
+                             c.memoryUsage}),
+                 (QList<int>{2, 1, 1050, 25, 5000, 1, 100, 1, -10}));
+        // Written back byte for byte, with the write id and the constant 4 in byte 41.
+        QByteArray expected = reply.left(43);
+        expected[0] = char(0xB8);
+        expected[41] = 0x04;
+        QCOMPARE(p.writeDeviceConfig(c).toHex(), Frame::build(expected).toHex());
+    }
 
-void TestProtocol::configReplyAndWriteBack()
-{
-    const QByteArray reply = hex("B7"
-                                 "02"       // log format
-                                 "01"       // speed threshold on
-                                 "0000041A" // 10.50 km/h
-                                 "00"       // radius off
-                                 "00000019" // 25 m
-                                 "00001388" // 5000 ms
-                                 "1122334455667788"
-                                 "1234" // bytes 24-25, not in the record
-                                 "019ABC"
-                                 "00000064" // 100 m
-                                 "CAFEBABE0BADF00D"
-                                 "07"   // byte 41
-                                 "01"   // WAAS
-                                 "F6"); // memory usage -10
-    DeviceProtocol p;
-    QCOMPARE(exchange(p, 183, {Frame::build(reply)}).size(), 1);
-    const DeviceConfig c = p.config();
-    QCOMPARE((QList<int>{c.logFormat, c.speedThresholdEnabled, c.speedThreshold, c.radius,
-                         c.timeInterval, c.intervalMode, c.distanceInterval, c.waasEnabled,
-                         c.memoryUsage}),
-             (QList<int>{2, 1, 1050, 25, 5000, 1, 100, 1, -10}));
-    // Written back byte for byte, with the write id and the constant 4 in byte 41.
-    QByteArray expected = reply.left(43);
-    expected[0] = char(0xB8);
-    expected[41] = 0x04;
-    QCOMPARE(p.writeDeviceConfig(c).toHex(), Frame::build(expected).toHex());
-}
-
-void TestProtocol::blockReply()
-{
-    DeviceProtocol p;
-    const auto events = exchange(p, 181, {blockReplyBytes(52)});
-    QCOMPARE(events.size(), 1);
-    QCOMPARE(events[0].cmd, 181);
-    QCOMPARE(p.currentBlock().header[2], 0x80000000u | 130745);
-    QCOMPARE(p.currentBlock().shortRecords.size(), 52); // record 51 lies in the second frame
-    QCOMPARE(p.currentBlock().shortRecords[51].speed, 51u);
-    p.readTrackBlock(8);
-    QVERIFY(p.currentBlock().shortRecords.isEmpty());
-    const DeviceProtocol::Event e = p.timeOut();
-    QCOMPARE(e.cmd, 255);
-    QCOMPARE(e.status, 0);
-    QCOMPARE(p.pendingCommand(), quint16(0));
-}
+    void blockReply()
+    {
+        DeviceProtocol p;
+        QCOMPARE(exchange(p, 181, {blockReplyBytes(52)}).size(), 1);
+        QCOMPARE(p.currentBlock().header[2], 0x80000000u | 130745);
+        QCOMPARE(p.currentBlock().shortRecords.size(), 52); // record 51 lies in the second frame
+        QCOMPARE(p.currentBlock().shortRecords[51].speed, 51u);
+        p.readTrackBlock(8);
+        QVERIFY(p.currentBlock().shortRecords.isEmpty());
+        const DeviceProtocol::Event e = p.timeOut();
+        QCOMPARE(e.cmd * 10 + e.status + p.pendingCommand(), 2550);
+    }
+};
 
 QTEST_APPLESS_MAIN(TestProtocol)
 #include "tst_protocol.moc"

@@ -83,395 +83,377 @@ public:
         qputenv("TZ", "XST-8");
     }
 
-private slots:
-    void init();
-    void cleanup();
-    void texts_data();
-    void texts();
-    void rebuildAndChecks();
-    void pointList();
-    void rules_data();
-    void rules();
-    void marksAndCurrentTrack();
-    void viewsStayWithinTracks();
-    void playback();
-    void batchesKeepOrder();
-    void profileLinks();
-    void statistics();
-
 private:
-    void doubleClickTrack(int row);
-    QStringList row(int r) const;
-    QStringList column(int c) const;
-
     QVector<Track> tracks;
     FixedExportSettings settings{0, 0, 1};
     MapWidget *widget = nullptr;
     CallLog *log = nullptr;
-};
 
-void TestView::init()
-{
-    tracks = threeTracks();
-    settings = FixedExportSettings(0, 0, 1);
-    widget = new MapWidget(&tracks, &settings);
-    log = new CallLog(widget->mapOperator());
-    widget->rebuildTrackViews();
-}
-
-void TestView::cleanup()
-{
-    delete log;
-    delete widget;
-}
-
-void TestView::doubleClickTrack(int row)
-{
-    QTreeWidgetItem *item = widget->trackTree()->topLevelItem(0)->child(row);
-    widget->trackTree()->setCurrentItem(item);
-    widget->TreeWidgetItemDoubleClicked(item, 0);
-}
-
-// A row of the point list as shown; row -1 gives the headers.
-QStringList TestView::row(int r) const
-{
-    QStringList texts;
-    QAbstractItemModel *m = widget->pointList()->model();
-    for (int c = 0; c < m->columnCount(); ++c)
-        texts << (r < 0 ? m->headerData(c, Qt::Horizontal) : m->index(r, c).data()).toString();
-    return texts;
-}
-
-QStringList TestView::column(int c) const
-{
-    QStringList texts;
-    QAbstractItemModel *m = widget->pointList()->model();
-    for (int r = 0; r < m->rowCount(); ++r)
-        texts << m->index(r, c).data().toString();
-    return texts;
-}
-
-void TestView::texts_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("51.4778 N") << formatDegrees(51.4778f, 1) << "51°28'40.0745\" N";
-    QTest::newRow("7.1234 E") << formatDegrees(7.1234f, 2) << "7°7'24.2408\" E";
-    QTest::newRow("-33.5 S") << formatDegrees(-33.5f, 1) << "33°30'0.0000\" S";
-    QTest::newRow("-0.25 W") << formatDegrees(-0.25f, 2) << "0°15'0.0000\" W";
-    QTest::newRow("equator is N") << formatDegrees(0.0f, 1) << "0°0'0.0000\" N";
-    QTest::newRow("meridian is E") << formatDegrees(0.0f, 2) << "0°0'0.0000\" E";
-    // Single precision: 7.4103, not the exact value's 7.4040.
-    QTest::newRow("single precision") << formatDegrees(47.60205666f, 1) << "47°36'7.4103\" N";
-    QTest::newRow("km/h") << speedText(1234, 0) << "12.34 km/hr";
-    QTest::newRow("mph") << speedText(1234, 1) << "7.67 mi/hr";
-    QTest::newRow("largest speed") << speedText(0xFFFFFFFFu, 0) << "42949672.95 km/hr";
-    QTest::newRow("metres") << altitudeText(123.4567, 0) << "123.46 m";
-    QTest::newRow("feet") << altitudeText(123.4567, 1) << "405.04 feet";
-    // Exact binary ties go to the even digit, as printf has them.
-    QTest::newRow("tie, metres") << altitudeText(100.125, 0) << "100.12 m";
-    QTest::newRow("tie, negative") << altitudeText(-0.375, 0) << "-0.38 m";
-    QTest::newRow("NaN is no position") << formatDegrees(std::nanf(""), 1) << "";
-    QTest::newRow("track label") << trackLabel(Start, 0) << "1.2009-04-11 - 13:45:00";
-    QTest::newRow("point label, UTC") << pointLabel(4, Start, 0) << "5.2009-04-11 - 05:45:00";
-    QTest::newRow("mark label") << markLabel(1, Start, 1, 3) << "2.2009-04-11 - 13:45:00 #3";
-}
-
-void TestView::texts()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, expected);
-    QCOMPARE(text, expected);
-}
-
-void TestView::rebuildAndChecks()
-{
-    QTreeWidgetItem *root = widget->trackTree()->topLevelItem(0);
-    QCOMPARE(root->text(0), QStringLiteral("LX-300 Data Logger"));
-    QCOMPARE(root->child(0)->text(0), QStringLiteral("1.2009-04-11 - 13:45:00"));
-    // Per track a line, then its points; passes in between only hide lines.
-    QStringList lines, expected{"deleteAllObject"};
-    for (const QString &c : qAsConst(log->calls()))
-        if (c == "deleteAllObject" || c == "addPolyline" || c.startsWith("addLatLng"))
-            lines << c;
-    for (int i = 0; i < 3; ++i) {
-        expected << "addPolyline";
-        for (int p = 0; p < tracks[i].points.size(); ++p)
-            expected << QStringLiteral("addLatLng(%1)").arg(i);
+    void doubleClickTrack(int row)
+    {
+        QTreeWidgetItem *item = widget->trackTree()->topLevelItem(0)->child(row);
+        widget->trackTree()->setCurrentItem(item);
+        widget->TreeWidgetItemDoubleClicked(item, 0);
     }
-    QCOMPARE(lines, expected);
-    QVERIFY(!log->calls().join(' ').contains("showPolyline"));
-    QVERIFY(!log->calls().join(' ').contains("addMarker"));
 
-    log->calls().clear();
-    root->child(1)->setCheckState(0, Qt::Checked);
-    const QStringList pass{"deleteMarked",
-                           "clearPolyline(0)",
-                           "showPolyline(1)",
-                           "addMarker(2.09,8.5,2.2009-04-11 - 14:45:45 #0)",
-                           "addMarker(2.05,8.5,2.2009-04-11 - 14:45:25 #1)",
-                           "clearPolyline(2)",
-                           "showMarked"};
-    // The track comes into view where none was: the map fits it, once.
-    QCOMPARE(log->calls(), pass + QStringList{"fitTracks"} + pass);
-    QCOMPARE(root->checkState(0), Qt::PartiallyChecked);
-    QCOMPARE(widget->checkedTrackIndexes(), QList<int>{1});
-    log->calls().clear();
-    root->child(0)->setCheckState(0, Qt::Checked);
-    root->child(2)->setCheckState(0, Qt::Checked);
-    QCOMPARE(root->checkState(0), Qt::Checked);
-    QVERIFY(!log->calls().contains("fitTracks")); // more tracks keep the view the user has
-    log->calls().clear();
-    root->setCheckState(0, Qt::Unchecked);
-    QCOMPARE(widget->checkedTrackIndexes(), QList<int>{});
-    QCOMPARE(log->calls().mid(log->calls().lastIndexOf("deleteMarked")),
-             (QStringList{"deleteMarked", "clearPolyline(0)", "clearPolyline(1)",
-                          "clearPolyline(2)", "showMarked"}));
+    // A row of the point list as shown; row -1 gives the headers.
+    QStringList row(int r) const
+    {
+        QStringList texts;
+        QAbstractItemModel *m = widget->pointList()->model();
+        for (int c = 0; c < m->columnCount(); ++c)
+            texts << (r < 0 ? m->headerData(c, Qt::Horizontal) : m->index(r, c).data()).toString();
+        return texts;
+    }
 
-    // Double-clicking the root lists the first track and ticks all, at its own zoom.
-    widget->trackTree()->setCurrentItem(root);
-    log->calls().clear();
-    widget->TreeWidgetItemDoubleClicked(root, 0);
-    QVERIFY(!log->calls().contains("fitTracks"));
-    QCOMPARE(widget->listedPoints().size(), 3);
-    QCOMPARE(log->calls().first(), QStringLiteral("setCenter(1,8.5)"));
-    QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));
-    QCOMPARE(widget->filterRuleInForce(), -1);
-}
+    QStringList column(int c) const
+    {
+        QStringList texts;
+        QAbstractItemModel *m = widget->pointList()->model();
+        for (int r = 0; r < m->rowCount(); ++r)
+            texts << m->index(r, c).data().toString();
+        return texts;
+    }
 
-void TestView::pointList()
-{
-    doubleClickTrack(1);
-    QCOMPARE(row(-1), (QStringList{"Record Number", "Date", "Time", "Latitude", "Longitude",
-                                   "Altitude", "Speed"}));
-    QCOMPARE(column(0).mid(4, 3), (QStringList{"5", "6*", "7"}));
-    QCOMPARE(row(3), (QStringList{"4", "2009-04-11", "14:45:15", "2°1'47.9999\" N",
-                                  "8°30'0.0000\" E", "400.50 m", "3.00 km/hr"}));
-    log->calls().clear();
-    widget->TreeWidget2ItemDoubleClicked(widget->pointList()->model()->index(4, 0));
-    QCOMPARE(widget->playbackStart(), 4);
-    QCOMPARE(log->calls(), QStringList{"viewPoint(2.04,8.5,5.2009-04-11 - 14:45:20)"});
-    doubleClickTrack(2); // log format 1: no altitude column
-    QCOMPARE(row(1), (QStringList{"2*", "2009-04-11", "15:45:05", "3°5'59.9997\" N",
-                                  "8°30'0.0000\" E", "0.00 km/hr"}));
-    widget->rebuildTrackViews(); // empties the list and the playback start
-    QCOMPARE(widget->pointList()->model()->rowCount(), 0);
-    QCOMPARE(widget->playbackStart(), 0);
-}
+private slots:
+    void init()
+    {
+        tracks = threeTracks();
+        settings = FixedExportSettings(0, 0, 1);
+        widget = new MapWidget(&tracks, &settings);
+        log = new CallLog(widget->mapOperator());
+        widget->rebuildTrackViews();
+    }
 
-void TestView::rules_data()
-{
-    QTest::addColumn<float>("threshold");
-    QTest::addColumn<int>("rule");
-    QTest::addColumn<QVector<quint32>>("speeds");
-    QTest::newRow("> 10") << 10.0f << 1 << QVector<quint32>{1010};
-    QTest::newRow(">= 10") << 10.0f << 2 << QVector<quint32>{1000, 1010};
-    QTest::newRow("= 10") << 10.0f << 3 << QVector<quint32>{1000};
-    QTest::newRow("< 10") << 10.0f << 4 << QVector<quint32>{0};
-    QTest::newRow("<= 10") << 10.0f << 5 << QVector<quint32>{1000, 0};
-    // 10.1 * 100 in single precision is 1010.0000610..., above 1010.
-    QTest::newRow("= 10.1 keeps nothing") << 10.1f << 3 << QVector<quint32>{};
-    QTest::newRow(">= 10.1 drops 1010") << 10.1f << 2 << QVector<quint32>{};
-    QTest::newRow("rule 7 keeps none") << 10.0f << 7 << QVector<quint32>{};
-    QTest::newRow("all") << 99.0f << -1 << QVector<quint32>{1000, 1010, 0};
-}
+    void cleanup()
+    {
+        delete log;
+        delete widget;
+    }
 
-void TestView::rules()
-{
-    QFETCH(float, threshold);
-    QFETCH(int, rule);
-    QFETCH(QVector<quint32>, speeds);
-    doubleClickTrack(0);
-    widget->rebuildPointList(threshold, rule);
-    QVector<quint32> kept;
-    for (const TrackPoint &p : widget->listedPoints())
-        kept << p.speed;
-    QCOMPARE(kept, speeds);
-    QCOMPARE(widget->pointList()->model()->rowCount(), speeds.size());
-}
+    void texts_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("51.4778 N") << formatDegrees(51.4778f, 1) << "51°28'40.0745\" N";
+        QTest::newRow("7.1234 E") << formatDegrees(7.1234f, 2) << "7°7'24.2408\" E";
+        QTest::newRow("-33.5 S") << formatDegrees(-33.5f, 1) << "33°30'0.0000\" S";
+        QTest::newRow("-0.25 W") << formatDegrees(-0.25f, 2) << "0°15'0.0000\" W";
+        QTest::newRow("equator is N") << formatDegrees(0.0f, 1) << "0°0'0.0000\" N";
+        QTest::newRow("meridian is E") << formatDegrees(0.0f, 2) << "0°0'0.0000\" E";
+        // Single precision: 7.4103, not the exact value's 7.4040.
+        QTest::newRow("single precision") << formatDegrees(47.60205666f, 1) << "47°36'7.4103\" N";
+        QTest::newRow("km/h") << speedText(1234, 0) << "12.34 km/hr";
+        QTest::newRow("mph") << speedText(1234, 1) << "7.67 mi/hr";
+        QTest::newRow("largest speed") << speedText(0xFFFFFFFFu, 0) << "42949672.95 km/hr";
+        QTest::newRow("metres") << altitudeText(123.4567, 0) << "123.46 m";
+        QTest::newRow("feet") << altitudeText(123.4567, 1) << "405.04 feet";
+        // Exact binary ties go to the even digit, as printf has them.
+        QTest::newRow("tie, metres") << altitudeText(100.125, 0) << "100.12 m";
+        QTest::newRow("tie, negative") << altitudeText(-0.375, 0) << "-0.38 m";
+        QTest::newRow("NaN is no position") << formatDegrees(std::nanf(""), 1) << "";
+        QTest::newRow("track label") << trackLabel(Start, 0) << "1.2009-04-11 - 13:45:00";
+        QTest::newRow("point label, UTC") << pointLabel(4, Start, 0) << "5.2009-04-11 - 05:45:00";
+        QTest::newRow("mark label") << markLabel(1, Start, 1, 3) << "2.2009-04-11 - 13:45:00 #3";
+    }
 
-// Marks are labelled in the chosen time; a single click makes a track current, unticked.
-void TestView::marksAndCurrentTrack()
-{
-    settings.time = 0;
-    widget->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
-    QVERIFY(log->calls().contains("addMarker(2.09,8.5,2.2009-04-11 - 06:45:45 #0)"));
-    QTreeWidgetItem *third = widget->trackTree()->topLevelItem(0)->child(2);
-    widget->trackTree()->setCurrentItem(third);
-    widget->rebuildPointList(-1.0f, 0);
-    QCOMPARE(widget->listedPoints().size(), 2);
-    QCOMPARE(third->checkState(0), Qt::Unchecked);
-}
+    void texts()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(text, expected);
+    }
 
-void TestView::viewsStayWithinTracks()
-{
-    doubleClickTrack(2);
-    tracks.clear(); // replaced before the views are rebuilt
-    widget->rebuildPointList(-1.0f, 0);
-    QVERIFY(widget->listedPoints().isEmpty());
-    widget->rewindPlayback();
-    widget->TreeWidget2ItemDoubleClicked(QModelIndex());
-    widget->trackTree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
-    QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));
-}
-
-void TestView::playback()
-{
-    doubleClickTrack(1);
-    widget->setSpeed(2);
-    QSignalSpy views(widget->mapOperator(), &GoogleMapOperator::viewPoint);
-    QSignalSpy finished(widget, &MapWidget::playThreadFinished);
-    widget->startPlayback();
-    QTRY_COMPARE_WITH_TIMEOUT(views.size(), 3, 3000); // rows 0, 1, 2 shown
-    widget->stopPlayback();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 2000);
-    QCOMPARE(widget->playbackStart(), 2); // the next run starts where this one stopped
-    views.clear();
-    widget->rewindPlayback();
-    QCOMPARE(widget->playbackStart(), 0);
-    QCOMPARE(views.size(), 1);
-    QCOMPARE(views.first().at(0).toDouble(), 2.0);
-    // Played to the end: every point shown, the last selected, the next start rewound.
-    doubleClickTrack(0);
-    views.clear();
-    widget->startPlayback();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 3000);
-    QCOMPARE(views.size(), 3);
-    QCOMPARE(views.last().at(0).toDouble(), 1.2);
-    QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 2);
-    QCOMPARE(widget->playbackStart(), 0);
-    widget->rebuildTrackViews(); // an empty list: rewind shows nothing, play ends at once
-    views.clear();
-    widget->rewindPlayback();
-    widget->startPlayback();
-    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 3, 1000);
-    QCOMPARE(views.size(), 0);
-}
-
-void TestView::batchesKeepOrder()
-{
-    // A long run of points goes out in pieces of 50,000, in order, between the calls around it.
-    GoogleMapOperator op;
-    MapTransport transport(&op);
-    QList<QJsonArray> batches;
-    connect(&transport, &MapTransport::calls, this, [&](QJsonArray b) { batches << b; });
-    emit op.addPolyline();
-    QTest::qWait(20);
-    QVERIFY(batches.isEmpty()); // held until the page listens
-    transport.pageReady();
-    for (int i = 0; i < 120000; ++i)
-        emit op.addLatLng(i, -i, 0);
-    emit op.addLatLng(-7, 7, 1);
-    emit op.showPolyline(0);
-    QTRY_VERIFY(!batches.isEmpty() && batches.last().last().toArray().first() == "showPolyline");
-    QStringList names;
-    QList<double> lats;
-    for (const QJsonArray &batch : qAsConst(batches))
-        for (const QJsonValue &call : batch) {
-            const QJsonArray c = call.toArray();
-            names << c.first().toString() +
-                         (c.size() > 1 ? ":" + QString::number(c[1].toInt()) : "");
-            for (int k = 2; c.first() == "addLatLngRun" && k < c.size(); k += 2) {
-                QCOMPARE(c[k + 1].toDouble(), -c[k].toDouble());
-                lats << c[k].toDouble();
-            }
+    void rebuildAndChecks()
+    {
+        QTreeWidgetItem *root = widget->trackTree()->topLevelItem(0);
+        QCOMPARE(root->text(0), QStringLiteral("LX-300 Data Logger"));
+        QCOMPARE(root->child(0)->text(0), QStringLiteral("1.2009-04-11 - 13:45:00"));
+        // Per track a line, then its points; passes in between only hide lines.
+        QStringList lines, expected{"deleteAllObject"};
+        for (const QString &c : qAsConst(log->calls()))
+            if (c == "deleteAllObject" || c == "addPolyline" || c.startsWith("addLatLng"))
+                lines << c;
+        for (int i = 0; i < 3; ++i) {
+            expected << "addPolyline";
+            for (int p = 0; p < tracks[i].points.size(); ++p)
+                expected << QStringLiteral("addLatLng(%1)").arg(i);
         }
-    QCOMPARE(names, (QStringList{"addPolyline", "addLatLngRun:0", "addLatLngRun:0",
-                                 "addLatLngRun:0", "addLatLngRun:1", "showPolyline:0"}));
-    QCOMPARE(batches.size(), 4);
-    QCOMPARE(lats.size(), 120001);
-    for (int i = 0; i < 120000; ++i)
-        QCOMPARE(lats[i], double(i));
-}
+        QCOMPARE(lines, expected);
+        QVERIFY(!log->calls().join(' ').contains("showPolyline"));
+        QVERIFY(!log->calls().join(' ').contains("addMarker"));
 
-// The graph follows the list (filter, units, time, axis) and the two point at each other.
-void TestView::profileLinks()
-{
-    doubleClickTrack(1); // 12 points, 5 s apart, speeds 0 to 11 km/h
-    ProfileChart *chart = widget->profileChart();
-    QCOMPARE(chart->speedSeries()->count(), 12);
-    QCOMPARE(chart->speedSeries()->at(11).y(), 11.0);
-    QCOMPARE(chart->altitudeSeries()->at(0).y(), 400.5);
-    // Local time is eight hours ahead; for UTC the axis values move back by as much.
-    const double local = chart->axisXOfRow(0);
-    QCOMPARE(local, double(Start + 3600) * 1000);
+        log->calls().clear();
+        root->child(1)->setCheckState(0, Qt::Checked);
+        const QStringList pass{"deleteMarked",
+                               "clearPolyline(0)",
+                               "showPolyline(1)",
+                               "addMarker(2.09,8.5,2.2009-04-11 - 14:45:45 #0)",
+                               "addMarker(2.05,8.5,2.2009-04-11 - 14:45:25 #1)",
+                               "clearPolyline(2)",
+                               "showMarked"};
+        // The track comes into view where none was: the map fits it, once.
+        QCOMPARE(log->calls(), pass + QStringList{"fitTracks"} + pass);
+        QCOMPARE(root->checkState(0), Qt::PartiallyChecked);
+        QCOMPARE(widget->checkedTrackIndexes(), QList<int>{1});
+        log->calls().clear();
+        root->child(0)->setCheckState(0, Qt::Checked);
+        root->child(2)->setCheckState(0, Qt::Checked);
+        QCOMPARE(root->checkState(0), Qt::Checked);
+        QVERIFY(!log->calls().contains("fitTracks")); // more tracks keep the view the user has
+        log->calls().clear();
+        root->setCheckState(0, Qt::Unchecked);
+        QCOMPARE(widget->checkedTrackIndexes(), QList<int>{});
+        QCOMPARE(log->calls().mid(log->calls().lastIndexOf("deleteMarked")),
+                 (QStringList{"deleteMarked", "clearPolyline(0)", "clearPolyline(1)",
+                              "clearPolyline(2)", "showMarked"}));
 
-    // A click on the graph near row 7 shows it on the map and selects it.
-    widget->resize(1000, 800);
-    widget->show();
-    QVERIFY(QTest::qWaitForWindowExposed(widget));
-    const QPointF at = chart->chart()->mapToPosition(QPointF(chart->axisXOfRow(7) + 1000, 3.0),
-                                                     chart->speedSeries());
-    log->calls().clear();
-    QTest::mouseClick(chart->viewport(), Qt::LeftButton, {},
-                      chart->mapFromScene(chart->chart()->mapToScene(at)));
-    QCOMPARE(log->calls(), QStringList{"viewPoint(2.07,8.5,8.2009-04-11 - 14:45:35)"});
-    QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 7);
-    QCOMPARE(widget->playbackStart(), 7);
-    QCOMPARE(chart->cursorSeries()->at(0).x(), chart->axisXOfRow(7));
-    // Passing over the graph moves the marker and the row, not the map or the playback start.
-    const QPointF over =
-        chart->chart()->mapToPosition(QPointF(chart->axisXOfRow(2), 3.0), chart->speedSeries());
-    log->calls().clear();
-    QTest::mouseMove(chart->viewport(), chart->mapFromScene(chart->chart()->mapToScene(over)));
-    QTRY_COMPARE(log->calls(), QStringList{"markPoint(2.02,8.5,3.2009-04-11 - 14:45:10)"});
-    QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 2);
-    QCOMPARE(widget->playbackStart(), 7);
-    // A row chosen in the list moves the cursor.
-    widget->pointList()->selectionModel()->select(widget->pointList()->model()->index(3, 0),
-                                                  QItemSelectionModel::ClearAndSelect |
-                                                      QItemSelectionModel::Rows);
-    QCOMPARE(chart->cursorSeries()->at(1).x(), chart->axisXOfRow(3));
+        // Double-clicking the root lists the first track and ticks all, at its own zoom.
+        widget->trackTree()->setCurrentItem(root);
+        log->calls().clear();
+        widget->TreeWidgetItemDoubleClicked(root, 0);
+        QVERIFY(!log->calls().contains("fitTracks"));
+        QCOMPARE(widget->listedPoints().size(), 3);
+        QCOMPARE(log->calls().first(), QStringLiteral("setCenter(1,8.5)"));
+        QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));
+        QCOMPARE(widget->filterRuleInForce(), -1);
+    }
 
-    // The filter, the units and the time reach the list and the graph.
-    widget->rebuildPointList(-1.0f, 6); // the two mark points
-    settings.speed = 1;
-    settings.height = 1;
-    settings.time = 0;
-    log->calls().clear();
-    widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter
-    QCOMPARE(log->calls(), QStringList{"setCenter(2.05,8.5)"});
-    QCOMPARE(column(0), (QStringList{"1*", "2*"}));
-    QCOMPARE(row(0).mid(2), (QStringList{"06:45:25", "2°2'59.9998\" N", "8°30'0.0000\" E",
-                                         "1313.98 feet", "3.11 mi/hr"}));
-    QCOMPARE(widget->trackTree()->topLevelItem(0)->child(0)->text(0),
-             QStringLiteral("1.2009-04-11 - 13:45:00")); // track labels stay local
-    QCOMPARE(chart->speedSeries()->name(), QStringLiteral("Speed (mph)"));
-    QCOMPARE(chart->speedSeries()->at(0).y(), 5.0 / 1.609344);
-    QCOMPARE(chart->altitudeSeries()->at(0).y(), 400.5 * 3.28084);
-    QCOMPARE(chart->axisXOfRow(0), double(Start + 3600 + 25) * 1000 - 8 * 3600e3);
-    // Against distance: miles from the first listed point.
-    widget->profileAxisBox()->setCurrentIndex(1);
-    QVERIFY(chart->againstDistance());
-    QCOMPARE(chart->axisXOfRow(0), 0.0);
-    QVERIFY(qAbs(chart->axisXOfRow(1) - 0.04 * 110574.4 / 1609.344) < 1e-3);
-    QCOMPARE(chart->rowAt(100.0), 1);
-}
+    void pointList()
+    {
+        doubleClickTrack(1);
+        QCOMPARE(row(-1), (QStringList{"Record Number", "Date", "Time", "Latitude", "Longitude",
+                                       "Altitude", "Speed"}));
+        QCOMPARE(column(0).mid(4, 3), (QStringList{"5", "6*", "7"}));
+        QCOMPARE(row(3), (QStringList{"4", "2009-04-11", "14:45:15", "2°1'47.9999\" N",
+                                      "8°30'0.0000\" E", "400.50 m", "3.00 km/hr"}));
+        log->calls().clear();
+        widget->TreeWidget2ItemDoubleClicked(widget->pointList()->model()->index(4, 0));
+        QCOMPARE(widget->playbackStart(), 4);
+        QCOMPARE(log->calls(), QStringList{"viewPoint(2.04,8.5,5.2009-04-11 - 14:45:20)"});
+        doubleClickTrack(2); // log format 1: no altitude column
+        QCOMPARE(row(1), (QStringList{"2*", "2009-04-11", "15:45:05", "3°5'59.9997\" N",
+                                      "8°30'0.0000\" E", "0.00 km/hr"}));
+        widget->rebuildTrackViews(); // empties the list and the playback start
+        QCOMPARE(widget->pointList()->model()->rowCount(), 0);
+        QCOMPARE(widget->playbackStart(), 0);
+    }
 
-void TestView::statistics()
-{
-    QTreeWidgetItem *root = widget->trackTree()->topLevelItem(0);
-    QCOMPARE(root->child(1)->text(2), QStringLiteral("0:00:55"));
-    QCOMPARE(root->child(2)->text(1), QStringLiteral("11.06 km"));
-    StatisticsTable *table = widget->statisticsTable();
-    root->child(0)->setCheckState(0, Qt::Checked);
-    QCOMPARE(table->rowCount(), 1);
-    root->child(2)->setCheckState(0, Qt::Checked);
-    QCOMPARE(table->rowCount(), 3); // two tracks and their total
-    QCOMPARE(table->item(2, 0)->text(), QStringLiteral("Total"));
-    QCOMPARE(table->item(2, 1)->text(), QStringLiteral("5"));
-    QCOMPARE(table->item(1, 11)->text(), QStringLiteral("-")); // log format 1: no altitude
-    QCOMPARE(table->item(2, 10)->text(), QStringLiteral("10.1 km/h"));
-    settings.speed = 1;
-    widget->rebuildPointList(-1.0f, 0); // as a unit change does
-    QCOMPARE(table->item(2, 10)->text(), QStringLiteral("6.3 mph"));
-    QCOMPARE(root->child(2)->text(1), QStringLiteral("6.87 mi"));
-    // New tracks: the figures follow them.
-    tracks.removeFirst();
-    widget->rebuildTrackViews();
-    QCOMPARE(widget->trackStatistics().size(), 2);
-    QCOMPARE(table->rowCount(), 0);
-}
+    void rules_data()
+    {
+        QTest::addColumn<float>("threshold");
+        QTest::addColumn<int>("rule");
+        QTest::addColumn<QVector<quint32>>("speeds");
+        QTest::newRow("> 10") << 10.0f << 1 << QVector<quint32>{1010};
+        QTest::newRow(">= 10") << 10.0f << 2 << QVector<quint32>{1000, 1010};
+        QTest::newRow("= 10") << 10.0f << 3 << QVector<quint32>{1000};
+        QTest::newRow("< 10") << 10.0f << 4 << QVector<quint32>{0};
+        QTest::newRow("<= 10") << 10.0f << 5 << QVector<quint32>{1000, 0};
+        // 10.1 * 100 in single precision is 1010.0000610..., above 1010.
+        QTest::newRow("= 10.1 keeps nothing") << 10.1f << 3 << QVector<quint32>{};
+        QTest::newRow(">= 10.1 drops 1010") << 10.1f << 2 << QVector<quint32>{};
+        QTest::newRow("rule 7 keeps none") << 10.0f << 7 << QVector<quint32>{};
+        QTest::newRow("all") << 99.0f << -1 << QVector<quint32>{1000, 1010, 0};
+    }
+
+    void rules()
+    {
+        QFETCH(float, threshold);
+        QFETCH(int, rule);
+        QFETCH(QVector<quint32>, speeds);
+        doubleClickTrack(0);
+        widget->rebuildPointList(threshold, rule);
+        QVector<quint32> kept;
+        for (const TrackPoint &p : widget->listedPoints())
+            kept << p.speed;
+        QCOMPARE(kept, speeds);
+        QCOMPARE(widget->pointList()->model()->rowCount(), speeds.size());
+    }
+
+    // Marks are labelled in the chosen time; a single click makes a track current, unticked.
+    void marksAndCurrentTrack()
+    {
+        settings.time = 0;
+        widget->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
+        QVERIFY(log->calls().contains("addMarker(2.09,8.5,2.2009-04-11 - 06:45:45 #0)"));
+        QTreeWidgetItem *third = widget->trackTree()->topLevelItem(0)->child(2);
+        widget->trackTree()->setCurrentItem(third);
+        widget->rebuildPointList(-1.0f, 0);
+        QCOMPARE(widget->listedPoints().size(), 2);
+        QCOMPARE(third->checkState(0), Qt::Unchecked);
+    }
+
+    void viewsStayWithinTracks()
+    {
+        doubleClickTrack(2);
+        tracks.clear(); // replaced before the views are rebuilt
+        widget->rebuildPointList(-1.0f, 0);
+        QVERIFY(widget->listedPoints().isEmpty());
+        widget->rewindPlayback();
+        widget->TreeWidget2ItemDoubleClicked(QModelIndex());
+        widget->trackTree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+        QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));
+    }
+
+    void playback()
+    {
+        doubleClickTrack(1);
+        widget->setSpeed(2);
+        QSignalSpy views(widget->mapOperator(), &GoogleMapOperator::viewPoint);
+        QSignalSpy finished(widget, &MapWidget::playThreadFinished);
+        widget->startPlayback();
+        QTRY_COMPARE_WITH_TIMEOUT(views.size(), 3, 3000); // rows 0, 1, 2 shown
+        widget->stopPlayback();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 2000);
+        QCOMPARE(widget->playbackStart(), 2); // the next run starts where this one stopped
+        views.clear();
+        widget->rewindPlayback();
+        QCOMPARE(widget->playbackStart(), 0);
+        QCOMPARE(views.size(), 1);
+        QCOMPARE(views.first().at(0).toDouble(), 2.0);
+        // Played to the end: every point shown, the last selected, the next start rewound.
+        doubleClickTrack(0);
+        views.clear();
+        widget->startPlayback();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 3000);
+        QCOMPARE(views.size(), 3);
+        QCOMPARE(views.last().at(0).toDouble(), 1.2);
+        QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 2);
+        QCOMPARE(widget->playbackStart(), 0);
+        widget->rebuildTrackViews(); // an empty list: rewind shows nothing, play ends at once
+        views.clear();
+        widget->rewindPlayback();
+        widget->startPlayback();
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 3, 1000);
+        QCOMPARE(views.size(), 0);
+    }
+
+    void batchesKeepOrder()
+    {
+        // A long run of points goes out in pieces of 50,000, in order, between the calls around it.
+        GoogleMapOperator op;
+        MapTransport transport(&op);
+        QList<QJsonArray> batches;
+        connect(&transport, &MapTransport::calls, this, [&](QJsonArray b) { batches << b; });
+        emit op.addPolyline();
+        QTest::qWait(20);
+        QVERIFY(batches.isEmpty()); // held until the page listens
+        transport.pageReady();
+        for (int i = 0; i < 120000; ++i)
+            emit op.addLatLng(i, -i, 0);
+        emit op.addLatLng(-7, 7, 1);
+        emit op.showPolyline(0);
+        QTRY_VERIFY(!batches.isEmpty() &&
+                    batches.last().last().toArray().first() == "showPolyline");
+        QStringList names;
+        QList<double> lats;
+        for (const QJsonArray &batch : qAsConst(batches))
+            for (const QJsonValue &call : batch) {
+                const QJsonArray c = call.toArray();
+                names << c.first().toString() +
+                             (c.size() > 1 ? ":" + QString::number(c[1].toInt()) : "");
+                for (int k = 2; c.first() == "addLatLngRun" && k < c.size(); k += 2) {
+                    QCOMPARE(c[k + 1].toDouble(), -c[k].toDouble());
+                    lats << c[k].toDouble();
+                }
+            }
+        QCOMPARE(names, (QStringList{"addPolyline", "addLatLngRun:0", "addLatLngRun:0",
+                                     "addLatLngRun:0", "addLatLngRun:1", "showPolyline:0"}));
+        QCOMPARE(batches.size(), 4);
+        QCOMPARE(lats.size(), 120001);
+        for (int i = 0; i < 120000; ++i)
+            QCOMPARE(lats[i], double(i));
+    }
+
+    // The graph follows the list (filter, units, time, axis) and the two point at each other.
+    void profileLinks()
+    {
+        doubleClickTrack(1); // 12 points, 5 s apart, speeds 0 to 11 km/h
+        ProfileChart *chart = widget->profileChart();
+        QCOMPARE(chart->speedSeries()->count(), 12);
+        QCOMPARE(chart->speedSeries()->at(11).y(), 11.0);
+        QCOMPARE(chart->altitudeSeries()->at(0).y(), 400.5);
+        // Local time is eight hours ahead; for UTC the axis values move back by as much.
+        const double local = chart->axisXOfRow(0);
+        QCOMPARE(local, double(Start + 3600) * 1000);
+
+        // A click on the graph near row 7 shows it on the map and selects it.
+        widget->resize(1000, 800);
+        widget->show();
+        QVERIFY(QTest::qWaitForWindowExposed(widget));
+        const QPointF at = chart->chart()->mapToPosition(QPointF(chart->axisXOfRow(7) + 1000, 3.0),
+                                                         chart->speedSeries());
+        log->calls().clear();
+        QTest::mouseClick(chart->viewport(), Qt::LeftButton, {},
+                          chart->mapFromScene(chart->chart()->mapToScene(at)));
+        QCOMPARE(log->calls(), QStringList{"viewPoint(2.07,8.5,8.2009-04-11 - 14:45:35)"});
+        QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 7);
+        QCOMPARE(widget->playbackStart(), 7);
+        QCOMPARE(chart->cursorSeries()->at(0).x(), chart->axisXOfRow(7));
+        // Passing over the graph moves the marker and the row, not the map or the playback start.
+        const QPointF over =
+            chart->chart()->mapToPosition(QPointF(chart->axisXOfRow(2), 3.0), chart->speedSeries());
+        log->calls().clear();
+        QTest::mouseMove(chart->viewport(), chart->mapFromScene(chart->chart()->mapToScene(over)));
+        QTRY_COMPARE(log->calls(), QStringList{"markPoint(2.02,8.5,3.2009-04-11 - 14:45:10)"});
+        QCOMPARE(widget->pointList()->selectionModel()->selectedRows().first().row(), 2);
+        QCOMPARE(widget->playbackStart(), 7);
+        // A row chosen in the list moves the cursor.
+        widget->pointList()->selectionModel()->select(widget->pointList()->model()->index(3, 0),
+                                                      QItemSelectionModel::ClearAndSelect |
+                                                          QItemSelectionModel::Rows);
+        QCOMPARE(chart->cursorSeries()->at(1).x(), chart->axisXOfRow(3));
+
+        // The filter, the units and the time reach the list and the graph.
+        widget->rebuildPointList(-1.0f, 6); // the two mark points
+        settings.speed = 1;
+        settings.height = 1;
+        settings.time = 0;
+        log->calls().clear();
+        widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter
+        QCOMPARE(log->calls(), QStringList{"setCenter(2.05,8.5)"});
+        QCOMPARE(column(0), (QStringList{"1*", "2*"}));
+        QCOMPARE(row(0).mid(2), (QStringList{"06:45:25", "2°2'59.9998\" N", "8°30'0.0000\" E",
+                                             "1313.98 feet", "3.11 mi/hr"}));
+        QCOMPARE(widget->trackTree()->topLevelItem(0)->child(0)->text(0),
+                 QStringLiteral("1.2009-04-11 - 13:45:00")); // track labels stay local
+        QCOMPARE(chart->speedSeries()->name(), QStringLiteral("Speed (mph)"));
+        QCOMPARE(chart->speedSeries()->at(0).y(), 5.0 / 1.609344);
+        QCOMPARE(chart->altitudeSeries()->at(0).y(), 400.5 * 3.28084);
+        QCOMPARE(chart->axisXOfRow(0), double(Start + 3600 + 25) * 1000 - 8 * 3600e3);
+        // Against distance: miles from the first listed point.
+        widget->profileAxisBox()->setCurrentIndex(1);
+        QVERIFY(chart->againstDistance());
+        QCOMPARE(chart->axisXOfRow(0), 0.0);
+        QVERIFY(qAbs(chart->axisXOfRow(1) - 0.04 * 110574.4 / 1609.344) < 1e-3);
+        QCOMPARE(chart->rowAt(100.0), 1);
+    }
+
+    void statistics()
+    {
+        QTreeWidgetItem *root = widget->trackTree()->topLevelItem(0);
+        QCOMPARE(root->child(1)->text(2), QStringLiteral("0:00:55"));
+        QCOMPARE(root->child(2)->text(1), QStringLiteral("11.06 km"));
+        StatisticsTable *table = widget->statisticsTable();
+        root->child(0)->setCheckState(0, Qt::Checked);
+        QCOMPARE(table->rowCount(), 1);
+        root->child(2)->setCheckState(0, Qt::Checked);
+        QCOMPARE(table->rowCount(), 3); // two tracks and their total
+        QCOMPARE(table->item(2, 0)->text(), QStringLiteral("Total"));
+        QCOMPARE(table->item(2, 1)->text(), QStringLiteral("5"));
+        QCOMPARE(table->item(1, 11)->text(), QStringLiteral("-")); // log format 1: no altitude
+        QCOMPARE(table->item(2, 10)->text(), QStringLiteral("10.1 km/h"));
+        settings.speed = 1;
+        widget->rebuildPointList(-1.0f, 0); // as a unit change does
+        QCOMPARE(table->item(2, 10)->text(), QStringLiteral("6.3 mph"));
+        QCOMPARE(root->child(2)->text(1), QStringLiteral("6.87 mi"));
+        // New tracks: the figures follow them.
+        tracks.removeFirst();
+        widget->rebuildTrackViews();
+        QCOMPARE(widget->trackStatistics().size(), 2);
+        QCOMPARE(table->rowCount(), 0);
+    }
+};
 
 QTEST_MAIN(TestView)
 #include "tst_view.moc"

@@ -27,6 +27,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRandomGenerator>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QtTest>
@@ -56,12 +57,18 @@ template <typename Dialog> ModalAnswerer::Step on(std::function<void(Dialog *)> 
     };
 }
 
+long rssKb()
+{
+    for (const QByteArray &line : readAll(QStringLiteral("/proc/self/status")).split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
 int requestsWithId(LoggerSimulator &sim, quint8 id)
 {
-    int n = 0;
-    for (const QByteArray &r : sim.requests())
-        n += quint8(r[0]) == id;
-    return n;
+    const QVector<QByteArray> all = sim.requests();
+    return int(std::count_if(all.begin(), all.end(), [id](auto &r) { return quint8(r[0]) == id; }));
 }
 } // namespace
 
@@ -75,604 +82,618 @@ public:
         qputenv("TZ", "XST-8");
     }
 
-private slots:
-    void init();
-    void cleanup();
-    void preferences_data();
-    void preferences();
-    void statuses_data();
-    void statuses();
-    void portAppearsConnectsAndVanishes();
-    void download();
-    void downloadStops_data();
-    void downloadStops();
-    void deleteAll();
-    void settings();
-    void save_data();
-    void save();
-    void openSavedAndDamaged();
-    void filter();
-    void playback();
-    void startOptions_data();
-    void startOptions();
-    void dropRecentAndUntimed();
-
 private:
-    void connectToSimulator();
-    void openSample();
-    QString controls() const;
-    void saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned,
-                QMessageBox::StandardButton answerWith = QMessageBox::Ok);
-    void runFilter(int radio, const QString &text);
-
     QScopedPointer<QTemporaryDir> dir;
     QScopedPointer<LoggerSimulator> sim;
     MainWindow *window = nullptr;
     ModalAnswerer *answer = nullptr;
-};
+    const bool soakOnly = qEnvironmentVariableIsSet("LX300_SOAK_RANDOM_ONLY");
+    const int soakRuns = soakOnly ? qEnvironmentVariableIntValue("LX300_SOAK_RUNS") : 0;
+    QRandomGenerator random{quint32(qEnvironmentVariableIntValue("LX300_SOAK_SEED") + 20261207)};
 
-void TestWindow::init()
-{
-    store().clear();
-    dir.reset(new QTemporaryDir);
-    sim.reset(new LoggerSimulator);
-    sim->setTracks({LoggerSimulator::makeTrack(2, 150, 1, Start2009),
-                    LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
-                    LoggerSimulator::makeTrack(2, 90, 3, Start2009 + 2 * 86400)});
-    QVERIFY(sim->start());
-    FakePorts::set({});
-    answer = new ModalAnswerer;
-}
+    QTreeWidgetItem *root() const { return window->mapWidget->trackTree()->topLevelItem(0); }
 
-void TestWindow::cleanup()
-{
-    delete answer;
-    delete window;
-    window = nullptr;
-    sim.reset();
-}
-
-void TestWindow::connectToSimulator()
-{
-    FakePorts::set({{sim->portPath(), QStringLiteral("USB (%1)").arg(sim->portPath())}});
-    window = new MainWindow;
-    window->show();
-    window->onDeviceDiscovered({sim->portPath()}); // at once, not at the next detection round
-    window->connectButton->click();
-    QTRY_VERIFY_WITH_TIMEOUT(window->deviceActionGroup->isEnabled(), 3000);
-}
-
-// The device controls as a user sees them: the button, the port box, the Device actions.
-QString TestWindow::controls() const
-{
-    return QStringLiteral("%1%2 ports %3%4 actions %5")
-        .arg(window->connectButton->text(), window->connectButton->isEnabled() ? "" : " (off)")
-        .arg(window->portComboBox->count())
-        .arg(window->portComboBox->isEnabled() ? "" : " (off)",
-             window->deviceActionGroup->isEnabled() ? "on" : "off");
-}
-
-void TestWindow::openSample()
-{
-    window = new MainWindow;
-    window->show();
-    QVERIFY(window->openFile(QStringLiteral(LX300_SAMPLE)));
-    QCOMPARE(window->tracks.size(), 3);
-}
-
-void TestWindow::preferences_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<int>("stored");
-    QTest::addColumn<QString>("checkedAction");
-    QTest::addColumn<QList<int>>("units"); // speed, height, time as the window holds them
-    QTest::newRow("empty store") << "" << 0 << "Local time" << QList<int>{0, 0, 1};
-    QTest::newRow("speedUnit 5 means miles") << "speedUnit" << 5 << "Miles" << QList<int>{1, 0, 1};
-    QTest::newRow("heightUnit -3 means feet")
-        << "heightUnit" << -3 << "Feet" << QList<int>{0, 1, 1};
-    QTest::newRow("timeSwitch 2 means UTC")
-        << "timeSwitch" << 2 << "UTC time" << QList<int>{0, 0, 0};
-}
-
-void TestWindow::preferences()
-{
-    QFETCH(QString, key);
-    QFETCH(QString, checkedAction);
-    QFETCH(QList<int>, units);
-    QFETCH(int, stored);
-    if (!key.isEmpty())
-        store().setValue(key, stored);
-    window = new MainWindow;
-    QCOMPARE(bool(window->windowState() & Qt::WindowMaximized), true);
-    QCOMPARE((QList<int>{window->speedUnit, window->heightUnit, window->timeSwitch}), units);
-    const QList<QAction *> actions = window->findChildren<QAction *>();
-    QVERIFY(std::any_of(actions.begin(), actions.end(),
-                        [&](QAction *a) { return a->text() == checkedAction && a->isChecked(); }));
-    // Exit, with the event loop running, leaves the store as it was.
-    window->show();
-    window->milesAct->setChecked(true);
-    QTimer::singleShot(0, window->exitAct, &QAction::trigger);
-    QCOMPARE(QApplication::exec(), 0);
-    QCOMPARE(store().allKeys(), key.isEmpty() ? QStringList() : QStringList{key});
-    // Closing the window stores all five.
-    delete window;
-    window = new MainWindow;
-    window->show();
-    window->kilometersAct->setChecked(true); // told apart from the height's feet
-    window->feetAct->setChecked(true);
-    window->utcTimeAct->setChecked(true);
-    window->directory = QStringLiteral("/tmp/trips");
-    window->setWindowState(Qt::WindowNoState);
-    window->setGeometry(40, 50, 640, 480);
-    QVERIFY(window->close());
-    QSettings s = store();
-    QCOMPARE((QStringList{s.value("directory").toString(), s.value("speedUnit").toString(),
-                          s.value("heightUnit").toString(), s.value("timeSwitch").toString()}),
-             (QStringList{"/tmp/trips", "0", "1", "0"}));
-    delete window;
-    window = new MainWindow; // the stored geometry comes back
-    QVERIFY(!(window->windowState() & Qt::WindowMaximized));
-    QCOMPARE(window->size(), QSize(640, 480));
-    // At 800 x 600 every tool bar control is in view, none behind the overflow button.
-    window->resize(800, 600);
-    window->show();
-    QTRY_VERIFY(window->speedSlider->isVisible());
-    QVERIFY(!window->fileToolBar->findChild<QWidget *>("qt_toolbar_ext_button")->isVisible());
-}
-
-// The window's reaction to each report of the worker, driven directly.
-void TestWindow::statuses_data()
-{
-    QTest::addColumn<int>("cmd");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("message"); // with its icon
-    QTest::addColumn<QString>("after");
-    const QString idle = "Connect ports 1 actions off", waiting = "Disconnect ports 1 (off) ";
-    QTest::newRow("handshake done") << 254 << 1 << "" << waiting + "actions on";
-    QTest::newRow("time-out changes no state")
-        << 255 << 0 << "2 Read device data timeout." << waiting + "actions off";
-    QTest::newRow("config written")
-        << 184 << 1 << "1 Set device configuration ok." << waiting + "actions off";
-    QTest::newRow("all deleted") << 186 << 1 << "1 Delete all track files ok."
-                                 << waiting + "actions on";
-    QTest::newRow("late block without a download") << 181 << 1 << "" << waiting + "actions off";
-    // Meanwhile the logger's port goes and another comes: idle on that one.
-    QTest::newRow("handshake failed disconnects") << 254 << 0 << "2 Failed connect device." << idle;
-}
-
-void TestWindow::statuses()
-{
-    QFETCH(int, cmd);
-    QFETCH(int, status);
-    QFETCH(QString, message);
-    FakePorts::set({{sim->portPath(), QStringLiteral("USB (%1)").arg(sim->portPath())}});
-    window = new MainWindow;
-    window->show();
-    window->onDeviceDiscovered({sim->portPath()});
-    sim->setSilent(true); // the real handshake never ends; the reports below are the test's
-    window->connectButton->click();
-    if (cmd == 254 && status == 0)
-        answer->then(on<QMessageBox>([this](QMessageBox *) {
-            window->onDeviceDiscovered({QStringLiteral("/dev/ttyUSB9")});
-        }));
-    if (!message.isEmpty())
-        answer->answerMessage();
-    window->OnRecvStatus(cmd, status);
-    QTRY_VERIFY(answer->idle());
-    if (!message.isEmpty())
-        answer->messages[0].prepend(QString::number(answer->icons[0]) + ' ');
-    QCOMPARE(answer->messages.value(0), message);
-    QTEST(controls(), "after");
-    QCOMPARE(window->device->isConnected(), controls().startsWith("Disconnect"));
-}
-
-void TestWindow::portAppearsConnectsAndVanishes()
-{
-    window = new MainWindow;
-    window->show();
-    QTest::qWait(1200);
-    QCOMPARE(controls(), QStringLiteral("Connect (off) ports 0 actions off"));
-    FakePorts::set({{QStringLiteral("ttyS0"), QStringLiteral("Communications Port (ttyS0)")},
-                    {sim->portPath(), QStringLiteral("LX-300 USB GPS (%1)").arg(sim->portPath())}});
-    QTRY_COMPARE_WITH_TIMEOUT(controls(), QStringLiteral("Connect ports 1 actions off"), 3000);
-    QCOMPARE(window->portComboBox->currentText(), sim->portPath()); // the USB one only
-    sim->setHelloAnswerFrom(2);
-    window->connectButton->click();
-    QCOMPARE(controls(),
-             QStringLiteral("Disconnect ports 1 (off) actions off")); // until it answers
-    QTRY_COMPARE_WITH_TIMEOUT(controls(), QStringLiteral("Disconnect ports 1 (off) actions on"),
-                              3000);
-    QCOMPARE(sim->hellosReceived(), 2);
-    FakePorts::set({}); // the cable is pulled: disconnected without a word
-    QTRY_VERIFY_WITH_TIMEOUT(!window->device->isConnected(), 3000);
-    QCOMPARE(controls(), QStringLiteral("Connect (off) ports 0 actions off"));
-    QTest::qWait(100);
-    QVERIFY(answer->messages.isEmpty());
-}
-
-// As a user without a logger would: lx300 --port on the simulator, Connect, Download.
-void TestWindow::download()
-{
-    FakePorts::set({{QStringLiteral("ttyUSB4"), QStringLiteral("USB Serial (ttyUSB4)")},
-                    {QStringLiteral("ttyS0"), QStringLiteral("Communications Port (ttyS0)")}});
-    window = new MainWindow;
-    window->show();
-    window->applyStartOptions(
-        parseStartOptions({"lx300", "--port", sim->portPath(), QStringLiteral(LX300_SAMPLE)}));
-    QCOMPARE(window->tracks.size(), 3);
-    // Detection rounds add the USB port after the given one and never drop it.
-    QTRY_COMPARE_WITH_TIMEOUT(window->portComboBox->count(), 2, 3000);
-    QCOMPARE(window->portComboBox->currentText(), sim->portPath());
-    QTest::mouseClick(window->connectButton, Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(window->deviceActionGroup->isEnabled(), 3000);
-    QStringList shown;
-    answer->then(on<TrackFileHeaderDialog>([&](TrackFileHeaderDialog *d) {
-        QTreeWidgetItem *root = d->tree()->topLevelItem(0);
-        for (int i = 0; i < root->childCount(); ++i)
-            shown << root->child(i)->text(0) + ' ' + root->child(i)->text(1);
-        root->setCheckState(0, Qt::Checked); // ticks all three
-        root->child(1)->setCheckState(0, Qt::Unchecked);
-        shown << QString::number(root->checkState(0));
-        d->Apply();
-    }));
-    QSignalSpy rebuilt(window->mapWidget->mapOperator(), &GoogleMapOperator::deleteAllObject);
-    window->downloadAct->trigger();
-    QTRY_COMPARE_WITH_TIMEOUT(rebuilt.size(), 1, 15000);
-    // Start times in local time, eight hours ahead; the root partly ticked.
-    QCOMPARE(shown, (QStringList{"1 2009-04-11 - 16:15:00", "2 2009-04-12 - 16:15:00",
-                                 "3 2009-04-13 - 16:15:00", "1"}));
-    QCOMPARE(window->progressDialog->maximum(), 5); // 3 blocks of track 1, 2 of track 3
-    QTRY_VERIFY_WITH_TIMEOUT(!window->progressDialog->isVisible(), 2000);
-    QVERIFY(samePoints(window->tracks, sim->expectedTracks({0, 2})));
-    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 2);
-    QTRY_COMPARE(sim->requests().last().toHex(), QByteArray("b7")); // end of the download
-    QVERIFY(answer->messages.isEmpty());
-    // Saved in part only (marked points): closing asks; Cancel keeps the window, Discard
-    // closes it.
-    window->mapWidget->trackTree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
-    saveAs("GPX File (*.gpx)", dir->filePath("marks"), true, false);
-    answer->answerMessage(QMessageBox::Cancel);
-    QVERIFY(!window->close());
-    answer->answerMessage(QMessageBox::Discard);
-    QVERIFY(window->close());
-    QCOMPARE(answer->messages, QStringList(2, "The downloaded tracks have not been saved."));
-}
-
-// A download that changes nothing, cannot start or is cancelled keeps the tracks shown
-// before; one the logger stops answering keeps and shows what arrived.
-void TestWindow::downloadStops_data()
-{
-    QTest::addColumn<int>("how");
-    QTest::addColumn<QStringList>("messages");
-    QTest::newRow("nothing ticked") << 0 << QStringList{};
-    QTest::newRow("port gone while choosing") << 1 << QStringList{"Read device data timeout."};
-    QTest::newRow("progress dialog closed")
-        << 2 << QStringList{"The download was cancelled; the tracks shown before are kept."};
-    QTest::newRow("third block lost") << 3 << QStringList{"Read device data timeout."};
-}
-
-void TestWindow::downloadStops()
-{
-    QFETCH(int, how);
-    connectToSimulator();
-    QVERIFY(window->openFile(QStringLiteral(LX300_SAMPLE)));
-    const QVector<Track> before = window->tracks;
-    sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, how == 3 ? 2 : 1, 1}); // a stall
-    answer->then(on<TrackFileHeaderDialog>([&](TrackFileHeaderDialog *d) {
-        if (how > 0)
-            d->tree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
-        if (how == 1) {
-            FakePorts::set({});
-            window->onDeviceDiscovered({});
-        }
-        d->Apply();
-    }));
-    if (how >= 2) // a progress dialog: cancelled, or the time-out reported at once
-        answer->then([&](QWidget *w) {
-            auto *p = qobject_cast<QProgressDialog *>(w);
-            if (how == 2 && p && p->value() == 1) // once this step has returned, so its timer
-                QTimer::singleShot(0, p, [p] { QTest::keyClick(p, Qt::Key_Escape); }); // goes on
-            else if (how == 3 && p && p->value() == 2 && requestsWithId(*sim, 0xB5) == 3)
-                QTimer::singleShot(0, window, [this] { window->OnRecvStatus(255, 0); });
-            else
-                return false;
-            return true;
-        });
-    if (how > 0)
-        answer->answerMessage();
-    window->downloadAct->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
-    QTEST(answer->messages, "messages");
-    QVERIFY(!window->progressDialog->isVisible());
-    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 3);
-    QCOMPARE(requestsWithId(*sim, 0xB5), (QList<int>{0, 0, 2, 3})[how]);
-    if (how == 3) // the first track's first two blocks: a header point and 63 records each
-        QCOMPARE(window->tracks[0].points.size(), 2 * (1 + 63));
-    else
-        QVERIFY(samePoints(window->tracks, before));
-    if (how == 2)
-        QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
-}
-
-void TestWindow::deleteAll()
-{
-    connectToSimulator();
-    answer->then(on<QMessageBox>([&](QMessageBox *box) {
-        answer->messages << box->text();
-        QTest::keyClick(box, Qt::Key_Return); // the default button must be No
-    }));
-    window->deleteAct->trigger();
-    QCOMPARE(answer->messages, QStringList{"Delete device all track points."});
-    QCOMPARE(requestsWithId(*sim, 0xBA), 0);
-
-    bool disabledWhileWaiting = false;
-    answer->answerMessage(QMessageBox::Yes);
-    answer->then(on<QMessageBox>([&](QMessageBox *box) {
-        disabledWhileWaiting = !window->deviceActionGroup->isEnabled();
-        answer->messages << box->text();
-        box->done(QMessageBox::Ok);
-    }));
-    window->deleteAct->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
-    QCOMPARE(answer->messages.last(), QStringLiteral("Delete all track files ok."));
-    QVERIFY(disabledWhileWaiting);
-    QVERIFY(window->deviceActionGroup->isEnabled());
-    QCOMPARE(sim->tracks().size(), 0);
-}
-
-void TestWindow::settings()
-{
-    connectToSimulator();
-    QStringList shown;
-    answer->then(on<DeviceSettingDialog>([&](DeviceSettingDialog *d) {
-        shown << d->speedThresholdEdit->text() << d->timeIntervalEdit->text()
-              << d->memoryUsageLabel->text();
-        shown << QString::number(d->formatAltitudeRadio->isChecked() +
-                                 2 * d->waasCheck->isChecked() + 4 * d->radiusEdit->isEnabled() +
-                                 8 * d->distanceIntervalEdit->isEnabled());
-        d->radiusCheck->setChecked(true);
-        d->byDistanceRadio->setChecked(true);
-        shown << QString::number(d->radiusEdit->isEnabled() + 2 * d->timeIntervalEdit->isEnabled());
-        d->byTimeRadio->setChecked(true);
-        // Out of range: a message, the field's last edit undone, the dialog still open.
-        d->timeIntervalEdit->selectAll();
-        QTest::keyClicks(d->timeIntervalEdit, QStringLiteral("0"));
-        QTimer::singleShot(0, d, &DeviceSettingDialog::apply);
-    }));
-    answer->answerMessage();
-    answer->then(on<DeviceSettingDialog>([&](DeviceSettingDialog *d) {
-        shown << d->timeIntervalEdit->text();
-        d->timeIntervalEdit->setText(QStringLiteral("30"));
-        d->apply();
-    }));
-    answer->answerMessage();
-    window->deviceSettingAct->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
-    // 10.50 km/h and 5 s shown whole; altitude format, WAAS on, radius and distance off.
-    QCOMPARE(shown, (QStringList{"10", "5", "37%", "3", "1", "5"}));
-    QCOMPARE(answer->messages,
-             (QStringList{"The value range is 1 ~ 1800", "Set device configuration ok."}));
-    QCOMPARE(answer->icons,
-             (QList<QMessageBox::Icon>{QMessageBox::Information, QMessageBox::Information}));
-    const QByteArray stored = sim->configReply();
-    QCOMPARE(stored.mid(3, 5).toHex(), QByteArray("000003e801"));        // whole km/h; radius on
-    QCOMPARE(stored.mid(12, 4).toHex(), QByteArray("00007530"));         // 30 s
-    QCOMPARE(stored.mid(33, 8).toHex(), QByteArray("cafebabe0badf00d")); // unshown, kept
-}
-
-void TestWindow::saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned,
-                        QMessageBox::StandardButton answerWith)
-{
-    answer->then(on<MyFileDialog>([=](MyFileDialog *d) {
-        d->selectNameFilter(filter);
-        typeFileName(d, name);
-        d->markedOnlyBox()->setChecked(markedOnly);
-        static_cast<QDialog *>(d)->accept();
-    }));
-    if (warned)
-        answer->answerMessage(answerWith);
-    window->saveAct->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
-}
-
-void TestWindow::save_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("written"); // empty: refused with a warning
-    QTest::addColumn<bool>("markedOnly");
-    for (const char *kind : {"TKR", "GPX", "KML", "CSV"})
-        for (bool marked : {false, true})
-            QTest::addRow("%s%s", kind, marked ? " marked only" : "")
-                << kind << "trip"
-                << "trip." + QString(kind).toLower() << marked;
-    QTest::newRow("trip.CSV -> trip.CSV.csv") << "CSV"
-                                              << "trip.CSV"
-                                              << "trip.CSV.csv" << false;
-    QTest::newRow("trip.csv with KML") << "KML"
-                                       << "trip.csv"
-                                       << "trip.csv.kml" << false;
-    QTest::newRow("a.gpx.old refused") << "GPX"
-                                       << "a.gpx.old"
-                                       << "" << false;
-}
-
-void TestWindow::save()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, name);
-    QFETCH(QString, written);
-    QFETCH(bool, markedOnly);
-    openSample();
-    QTreeWidgetItem *root = window->mapWidget->trackTree()->topLevelItem(0);
-    root->child(0)->setCheckState(0, Qt::Checked);
-    root->child(2)->setCheckState(0, Qt::Checked);
-    saveAs(QStringLiteral("%1 File (*.%2)").arg(kind, kind.toLower()), dir->filePath(name),
-           markedOnly, written.isEmpty());
-    if (written.isEmpty()) {
-        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
-        QCOMPARE(answer->icons.value(0), QMessageBox::Warning);
-        QVERIFY(answer->messages.value(0).contains(name));
-        return;
+    void newWindow(const QString &port = QString())
+    {
+        if (!port.isEmpty())
+            FakePorts::set({{port, QStringLiteral("USB (%1)").arg(port)}});
+        window = new MainWindow;
+        window->show();
+        if (!port.isEmpty())
+            window->onDeviceDiscovered({port}); // at once, not at the next detection round
     }
-    QVERIFY(answer->messages.isEmpty());
-    QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{written});
-    const QString reference = dir->filePath("reference.") + written.section('.', -1);
-    QVERIFY(writeTracks(window->fileFormats, window->tracks, reference, {0, 2}, markedOnly));
-    QCOMPARE(readAll(dir->filePath(written)), readAll(reference));
-    QCOMPARE(window->directory, dir->path());
-}
 
-void TestWindow::openSavedAndDamaged()
-{
-    openSample();
-    window->mapWidget->trackTree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
-    saveAs("TKR File (*.tkr)", dir->filePath("all"), false, false);
-    const QVector<Track> saved = window->tracks;
-    window->tracks.clear();
-    window->mapWidget->rebuildTrackViews();
-    answer->then(on<QFileDialog>([&](QFileDialog *d) {
-        QCOMPARE(d->nameFilters().value(0),
-                 QStringLiteral("Track files (*.tkr *.gpx *.kml *.csv)"));
-        typeFileName(d, dir->filePath("all.tkr"));
-        static_cast<QDialog *>(d)->accept();
-    }));
-    window->openAct->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
-    QVERIFY(samePoints(window->tracks, saved));
-    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 3);
+    void connectToSimulator()
+    {
+        newWindow(sim->portPath());
+        window->connectButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(window->deviceActionGroup->isEnabled(), 3000);
+    }
 
-    // A damaged file: a warning that names it, and the tracks stay.
-    QVERIFY(writeAll(dir->filePath("cut.tkr"), readAll(dir->filePath("all.tkr")).chopped(10)));
-    answer->answerMessage();
-    QVERIFY(!window->openFile(dir->filePath("cut.tkr")));
-    QCOMPARE(answer->icons.value(0), QMessageBox::Warning);
-    QVERIFY(answer->messages.value(0).contains("cut.tkr"));
-    QVERIFY(samePoints(window->tracks, saved));
-    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 3);
-}
+    void openSample()
+    {
+        newWindow();
+        QVERIFY(window->openFile(QStringLiteral(LX300_SAMPLE)));
+        QCOMPARE(window->tracks.size(), 3);
+    }
 
-void TestWindow::runFilter(int radio, const QString &text)
-{
-    answer->then(on<FilterDialog>([=](FilterDialog *d) {
-        const char *names[] = {"radioGreater", "radioGreaterEqual", "radioEqual",
-                               "radioLess",    "radioLessEqual",    "radioMarkPoint"};
-        d->findChild<QRadioButton *>(QLatin1String(names[radio - 1]))->click();
-        auto *edit = d->findChild<QLineEdit *>(QStringLiteral("lineEdit"));
-        answer->messages << (edit->isEnabled() ? "on" : "off");
-        edit->setText(text);
-        d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
-    }));
-    window->filterAct->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
-}
+    // The device controls as a user sees them: the button, the port box, the Device actions.
+    QString controls() const
+    {
+        return QStringLiteral("%1%2 ports %3%4 actions %5")
+            .arg(window->connectButton->text(), window->connectButton->isEnabled() ? "" : " (off)")
+            .arg(window->portComboBox->count())
+            .arg(window->portComboBox->isEnabled() ? "" : " (off)",
+                 window->deviceActionGroup->isEnabled() ? "on" : "off");
+    }
 
-void TestWindow::filter()
-{
-    openSample();
-    window->mapWidget->trackTree()->setCurrentItem(
-        window->mapWidget->trackTree()->topLevelItem(0)->child(0));
-    runFilter(6, QString()); // the marks: the value field is off
-    runFilter(1, "-5");      // an invalid value changes nothing
-    QCOMPARE(window->mapWidget->listedPoints().size(), 10);
-    runFilter(2, "30");
-    const auto &points = window->tracks[0].points;
-    const auto fast = std::count_if(points.begin(), points.end(),
-                                    [](const TrackPoint &p) { return p.speed >= 3000; });
-    QCOMPARE(answer->messages, (QStringList{"off", "on", "on"}));
-    QCOMPARE(window->mapWidget->listedPoints().size(), fast);
-    window->milesAct->trigger(); // the threshold still means km/h
-    QCOMPARE(window->mapWidget->listedPoints().size(), fast);
-}
+    void saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned,
+                QMessageBox::StandardButton answerWith = QMessageBox::Ok)
+    {
+        answer->then(on<MyFileDialog>([=](MyFileDialog *d) {
+            d->selectNameFilter(filter);
+            typeFileName(d, name);
+            d->markedOnlyBox()->setChecked(markedOnly);
+            static_cast<QDialog *>(d)->accept();
+        }));
+        if (warned)
+            answer->answerMessage(answerWith);
+        window->saveAct->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+    }
 
-void TestWindow::playback()
-{
-    openSample();
-    // The statistics window follows the ticks; it goes with the window (cleanup).
-    window->statisticsAct->trigger();
-    QVERIFY(window->statisticsDialog->isVisible());
-    window->mapWidget->trackTree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
-    QCOMPARE(window->mapWidget->statisticsTable()->rowCount(), 4);
-    window->mapWidget->trackTree()->setCurrentItem(
-        window->mapWidget->trackTree()->topLevelItem(0)->child(2));
-    runFilter(6, QString()); // ten points
-    window->speedSlider->setValue(2);
-    window->playAct->trigger();
-    QVERIFY(window->playing);
-    QCOMPARE(window->playAct->toolTip(), QStringLiteral("pause"));
-    QTest::qWait(400);
-    window->playAct->trigger(); // pause
-    QVERIFY(!window->playing);
-    QCOMPARE(window->playAct->toolTip(), QStringLiteral("play"));
-    window->playAct->trigger(); // at once, before the paused run's end is delivered
-    QTest::qWait(100);
-    QVERIFY(window->playing);
-    QTRY_VERIFY_WITH_TIMEOUT(!window->playing, 5000); // ran to the end
-    QCOMPARE(window->playAct->toolTip(), QStringLiteral("play"));
-    QCOMPARE(window->mapWidget->playbackStart(), 0);
-}
+    void runFilter(int radio, const QString &text)
+    {
+        answer->then(on<FilterDialog>([=](FilterDialog *d) {
+            const char *names[] = {"radioGreater", "radioGreaterEqual", "radioEqual",
+                                   "radioLess",    "radioLessEqual",    "radioMarkPoint"};
+            d->findChild<QRadioButton *>(QLatin1String(names[radio - 1]))->click();
+            auto *edit = d->findChild<QLineEdit *>(QStringLiteral("lineEdit"));
+            answer->messages << (edit->isEnabled() ? "on" : "off");
+            edit->setText(text);
+            d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        }));
+        window->filterAct->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+    }
 
-void TestWindow::startOptions_data()
-{
-    QTest::addColumn<QString>("args");
-    QTest::addColumn<QString>("parsed"); // port|map|file|help, or the error
-    const char *rows[][2] = {
-        {"--port /dev/pts/3 --map OpenTopoMap a.tkr", "/dev/pts/3|OpenTopoMap|a.tkr|0"},
-        {"--port=/tmp/x", "/tmp/x|||0"},
-        {"--help", "|||1"},
-        {"a.tkr b.tkr", "Only one track file can be opened at start."},
-        {"--port=", "The port path is empty."},
-        {"--bogus", "Unknown option 'bogus'."},
-    };
-    for (const auto &r : rows)
-        QTest::newRow(r[0]) << r[0] << r[1];
-}
+private slots:
+    void initTestCase()
+    {
+        if (soakOnly && soakRuns == 0)
+            QSKIP("the random soak runs when LX300_SOAK_RUNS is set");
+    }
 
-void TestWindow::startOptions()
-{
-    QFETCH(QString, args);
-    const StartOptions o = parseStartOptions(QStringList{"lx300"} + args.split(' '));
-    const QStringList parsed{o.port, o.map, o.file, QString::number(o.help)};
-    QTEST(o.error.isEmpty() ? parsed.join('|') : o.error, "parsed");
-}
+    void init()
+    {
+        store().clear();
+        dir.reset(new QTemporaryDir);
+        sim.reset(new LoggerSimulator);
+        sim->setTracks({LoggerSimulator::makeTrack(2, 150, 1, Start2009),
+                        LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
+                        LoggerSimulator::makeTrack(2, 90, 3, Start2009 + 2 * 86400)});
+        QVERIFY(sim->start());
+        FakePorts::set({});
+        answer = new ModalAnswerer;
+    }
 
-// Files dropped on the window add their tracks; Recent files reopens them; a TKR save
-// of points without a time asks first.
-void TestWindow::dropRecentAndUntimed()
-{
-    openSample();
-    QVERIFY(writeTracks(window->fileFormats, window->tracks, dir->filePath("a.gpx"), {0}, false));
-    QVERIFY(
-        writeTracks(window->fileFormats, window->tracks, dir->filePath("b.kml"), {1, 2}, false));
-    QVERIFY(QFile::rename(dir->filePath("b.kml"), dir->filePath("b.KML"))); // any case opens
-    QMimeData data;
-    data.setUrls(
-        {QUrl::fromLocalFile(dir->filePath("a.gpx")), QUrl::fromLocalFile(dir->filePath("b.KML"))});
-    QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window, &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(window, &drop);
-    QTRY_COMPARE(window->tracks.size(), 6);
-    QCOMPARE(window->mapWidget->trackTree()->topLevelItem(0)->childCount(), 6);
-    QCOMPARE(window->tracks[3].points.size(), window->tracks[0].points.size());
-    QCOMPARE(window->tracks[3].points.last().time, window->tracks[0].points.last().time);
-    QCOMPARE(window->tracks[4].points.first().time, 0u); // KML keeps no times
-    const QStringList recent = store().value("recentFiles").toStringList();
-    QCOMPARE(recent.mid(0, 2), (QStringList{dir->filePath("b.KML"), dir->filePath("a.gpx")}));
-    window->recentMenu->actions().at(1)->trigger(); // a.gpx again
-    QCOMPARE(window->tracks.size(), 7);
-    window->recentMenu->actions().last()->trigger(); // Clear recent files
-    QVERIFY(!store().contains("recentFiles"));
+    void cleanup()
+    {
+        delete answer;
+        delete window;
+        window = nullptr;
+        sim.reset();
+    }
 
-    // Saving the KML's tracks as TKR: warned, and Cancel writes nothing.
-    QTreeWidgetItem *root = window->mapWidget->trackTree()->topLevelItem(0);
-    root->child(4)->setCheckState(0, Qt::Checked);
-    saveAs("TKR File (*.tkr)", dir->filePath("untimed"), false, true, QMessageBox::Cancel);
-    QCOMPARE(answer->messages.value(0).left(32),
-             QStringLiteral("400 points have no time. A TKR f"));
-    QVERIFY(!QFile::exists(dir->filePath("untimed.tkr")));
-}
+    void preferences_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("checkedAction");
+        QTest::addColumn<QList<int>>("units"); // speed, height, time as the window holds them
+        QTest::newRow("empty store") << "" << 0 << "Local time" << QList<int>{0, 0, 1};
+        QTest::newRow("speedUnit 5: miles") << "speedUnit" << 5 << "Miles" << QList<int>{1, 0, 1};
+        QTest::newRow("heightUnit -3: feet") << "heightUnit" << -3 << "Feet" << QList<int>{0, 1, 1};
+        QTest::newRow("timeSwitch 2: UTC")
+            << "timeSwitch" << 2 << "UTC time" << QList<int>{0, 0, 0};
+    }
+
+    void preferences()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, checkedAction);
+        QFETCH(int, stored);
+        if (!key.isEmpty())
+            store().setValue(key, stored);
+        newWindow();
+        QVERIFY(window->windowState() & Qt::WindowMaximized);
+        QTEST((QList<int>{window->speedUnit, window->heightUnit, window->timeSwitch}), "units");
+        const QList<QAction *> actions = window->findChildren<QAction *>();
+        QVERIFY(std::any_of(actions.begin(), actions.end(), [&](QAction *a) {
+            return a->text() == checkedAction && a->isChecked();
+        }));
+        // Closing the window stores them all; kilometres told apart from the height's feet.
+        delete window;
+        newWindow();
+        window->kilometersAct->setChecked(true);
+        window->feetAct->setChecked(true);
+        window->utcTimeAct->setChecked(true);
+        window->directory = QStringLiteral("/tmp/trips");
+        window->setWindowState(Qt::WindowNoState);
+        window->setGeometry(40, 50, 640, 480);
+        QVERIFY(window->close());
+        QSettings s = store();
+        QCOMPARE((QStringList{s.value("directory").toString(), s.value("speedUnit").toString(),
+                              s.value("heightUnit").toString(), s.value("timeSwitch").toString()}),
+                 (QStringList{"/tmp/trips", "0", "1", "0"}));
+        delete window;
+        window = new MainWindow; // the stored geometry comes back
+        QCOMPARE(window->size(), QSize(640, 480));
+    }
+
+    // The window's reaction to each report of the worker, driven directly.
+    void statuses_data()
+    {
+        QTest::addColumn<int>("cmd");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message"); // with its icon
+        QTest::addColumn<QString>("after");
+        const QString idle = "Connect ports 1 actions off", busy = "Disconnect ports 1 (off) ";
+        QTest::newRow("handshake done") << 254 << 1 << "" << busy + "actions on";
+        QTest::newRow("time-out changes no state")
+            << 255 << 0 << "2 Read device data timeout." << busy + "actions off";
+        QTest::newRow("config written")
+            << 184 << 1 << "1 Set device configuration ok." << busy + "actions off";
+        QTest::newRow("all deleted")
+            << 186 << 1 << "1 Delete all track files ok." << busy + "actions on";
+        QTest::newRow("late block without a download") << 181 << 1 << "" << busy + "actions off";
+        // Meanwhile the logger's port goes and another comes: idle on that one.
+        QTest::newRow("handshake failed disconnects")
+            << 254 << 0 << "2 Failed connect device." << idle;
+    }
+
+    void statuses()
+    {
+        QFETCH(int, cmd);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        newWindow(sim->portPath());
+        sim->setSilent(true); // the real handshake never ends; the reports below are the test's
+        window->connectButton->click();
+        if (cmd == 254 && status == 0)
+            answer->then(on<QMessageBox>([this](QMessageBox *) {
+                window->onDeviceDiscovered({QStringLiteral("/dev/ttyUSB9")});
+            }));
+        if (!message.isEmpty())
+            answer->answerMessage();
+        window->OnRecvStatus(cmd, status);
+        QTRY_VERIFY(answer->idle());
+        if (!message.isEmpty())
+            answer->messages[0].prepend(QString::number(answer->icons[0]) + ' ');
+        QCOMPARE(answer->messages.value(0), message);
+        QTEST(controls(), "after");
+        QCOMPARE(window->device->isConnected(), controls().startsWith("Disconnect"));
+    }
+
+    void portAppearsConnectsAndVanishes()
+    {
+        newWindow();
+        FakePorts::set(
+            {{QStringLiteral("ttyS0"), QStringLiteral("Communications Port (ttyS0)")},
+             {sim->portPath(), QStringLiteral("LX-300 USB GPS (%1)").arg(sim->portPath())}});
+        QTRY_COMPARE_WITH_TIMEOUT(controls(), QStringLiteral("Connect ports 1 actions off"), 3000);
+        QCOMPARE(window->portComboBox->currentText(), sim->portPath()); // the USB one only
+        window->connectButton->click();
+        QTRY_COMPARE_WITH_TIMEOUT(controls(), QStringLiteral("Disconnect ports 1 (off) actions on"),
+                                  3000);
+        FakePorts::set({}); // the cable is pulled: disconnected without a word
+        QTRY_VERIFY_WITH_TIMEOUT(!window->device->isConnected(), 3000);
+        QCOMPARE(controls(), QStringLiteral("Connect (off) ports 0 actions off"));
+        QTest::qWait(100);
+        QVERIFY(answer->messages.isEmpty());
+    }
+
+    // As a user without a logger would: lx300 --port on the simulator, Connect, Download.
+    void download()
+    {
+        FakePorts::set({{QStringLiteral("ttyUSB4"), QStringLiteral("USB Serial (ttyUSB4)")},
+                        {QStringLiteral("ttyS0"), QStringLiteral("Communications Port (ttyS0)")}});
+        newWindow();
+        window->applyStartOptions(
+            parseStartOptions({"lx300", "--port", sim->portPath(), QStringLiteral(LX300_SAMPLE)}));
+        QCOMPARE(window->tracks.size(), 3);
+        // Detection rounds add the USB port after the given one and never drop it.
+        QTRY_COMPARE_WITH_TIMEOUT(window->portComboBox->count(), 2, 3000);
+        QCOMPARE(window->portComboBox->currentText(), sim->portPath());
+        QTest::mouseClick(window->connectButton, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(window->deviceActionGroup->isEnabled(), 3000);
+        QStringList shown;
+        answer->then(on<TrackFileHeaderDialog>([&](TrackFileHeaderDialog *d) {
+            QTreeWidgetItem *top = d->tree()->topLevelItem(0);
+            for (int i = 0; i < top->childCount(); ++i)
+                shown << top->child(i)->text(0) + ' ' + top->child(i)->text(1);
+            top->setCheckState(0, Qt::Checked); // ticks all three
+            top->child(1)->setCheckState(0, Qt::Unchecked);
+            shown << QString::number(top->checkState(0));
+            d->Apply();
+        }));
+        QSignalSpy rebuilt(window->mapWidget->mapOperator(), &GoogleMapOperator::deleteAllObject);
+        window->downloadAct->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(rebuilt.size(), 1, 15000);
+        // Start times in local time, eight hours ahead; the root partly ticked.
+        QCOMPARE(shown, (QStringList{"1 2009-04-11 - 16:15:00", "2 2009-04-12 - 16:15:00",
+                                     "3 2009-04-13 - 16:15:00", "1"}));
+        QCOMPARE(window->progressDialog->maximum(), 5); // 3 blocks of track 1, 2 of track 3
+        QTRY_VERIFY_WITH_TIMEOUT(!window->progressDialog->isVisible(), 2000);
+        QVERIFY(samePoints(window->tracks, sim->expectedTracks({0, 2})));
+        QCOMPARE(root()->childCount(), 2);
+        QTRY_COMPARE(sim->requests().last().toHex(), QByteArray("b7")); // end of the download
+        QVERIFY(answer->messages.isEmpty());
+        // Saved in part only (marked points): closing asks; Cancel keeps the window, Discard
+        // closes it.
+        root()->setCheckState(0, Qt::Checked);
+        saveAs("GPX File (*.gpx)", dir->filePath("marks"), true, false);
+        answer->answerMessage(QMessageBox::Cancel);
+        QVERIFY(!window->close());
+        answer->answerMessage(QMessageBox::Discard);
+        QVERIFY(window->close());
+        QCOMPARE(answer->messages, QStringList(2, "The downloaded tracks have not been saved."));
+    }
+
+    // A download that changes nothing, cannot start or is cancelled keeps the tracks shown
+    // before; one the logger stops answering keeps and shows what arrived.
+    void downloadStops_data()
+    {
+        QTest::addColumn<int>("how");
+        QTest::addColumn<QStringList>("messages");
+        QTest::newRow("nothing ticked") << 0 << QStringList{};
+        QTest::newRow("port gone while choosing") << 1 << QStringList{"Read device data timeout."};
+        QTest::newRow("progress dialog closed")
+            << 2 << QStringList{"The download was cancelled; the tracks shown before are kept."};
+        QTest::newRow("third block lost") << 3 << QStringList{"Read device data timeout."};
+    }
+
+    void downloadStops()
+    {
+        QFETCH(int, how);
+        connectToSimulator();
+        QVERIFY(window->openFile(QStringLiteral(LX300_SAMPLE)));
+        const QVector<Track> before = window->tracks;
+        sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, how == 3 ? 2 : 1, 1}); // a stall
+        answer->then(on<TrackFileHeaderDialog>([&](TrackFileHeaderDialog *d) {
+            if (how > 0)
+                d->tree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+            if (how == 1) {
+                FakePorts::set({});
+                window->onDeviceDiscovered({});
+            }
+            d->Apply();
+        }));
+        if (how >= 2) // a progress dialog: cancelled, or the time-out reported at once
+            answer->then([&](QWidget *w) {
+                auto *p = qobject_cast<QProgressDialog *>(w);
+                if (how == 2 && p && p->value() == 1) // after this step returns, so its timer
+                    QTimer::singleShot(0, p, [p] { QTest::keyClick(p, Qt::Key_Escape); }); // runs
+                else if (how == 3 && p && p->value() == 2 && requestsWithId(*sim, 0xB5) == 3)
+                    QTimer::singleShot(0, window, [this] { window->OnRecvStatus(255, 0); });
+                else
+                    return false;
+                return true;
+            });
+        if (how > 0)
+            answer->answerMessage();
+        window->downloadAct->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+        QTEST(answer->messages, "messages");
+        QVERIFY(!window->progressDialog->isVisible());
+        QCOMPARE(root()->childCount(), 3);
+        QCOMPARE(requestsWithId(*sim, 0xB5), (QList<int>{0, 0, 2, 3})[how]);
+        if (how == 3) // the first track's first two blocks: a header point and 63 records each
+            QCOMPARE(window->tracks[0].points.size(), 2 * (1 + 63));
+        else
+            QVERIFY(samePoints(window->tracks, before));
+        if (how == 2)
+            QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
+    }
+
+    void deleteAll()
+    {
+        connectToSimulator();
+        answer->then(on<QMessageBox>([&](QMessageBox *box) {
+            answer->messages << box->text();
+            QTest::keyClick(box, Qt::Key_Return); // the default button must be No
+        }));
+        window->deleteAct->trigger();
+        QCOMPARE(requestsWithId(*sim, 0xBA), 0);
+        bool offWhileWaiting = false;
+        answer->answerMessage(QMessageBox::Yes);
+        answer->then(on<QMessageBox>([&](QMessageBox *box) {
+            offWhileWaiting = !window->deviceActionGroup->isEnabled();
+            answer->messages << box->text();
+            box->done(QMessageBox::Ok);
+        }));
+        window->deleteAct->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+        QCOMPARE(answer->messages,
+                 (QStringList{"Delete device all track points.", "Delete device all track points.",
+                              "Delete all track files ok."}));
+        QVERIFY(offWhileWaiting && window->deviceActionGroup->isEnabled());
+        QCOMPARE(sim->tracks().size(), 0);
+    }
+
+    void settings()
+    {
+        connectToSimulator();
+        QStringList shown;
+        answer->then(on<DeviceSettingDialog>([&](DeviceSettingDialog *d) {
+            shown << d->speedThresholdEdit->text() << d->timeIntervalEdit->text()
+                  << d->memoryUsageLabel->text();
+            shown << QString::number(
+                d->formatAltitudeRadio->isChecked() + 2 * d->waasCheck->isChecked() +
+                4 * d->radiusEdit->isEnabled() + 8 * d->distanceIntervalEdit->isEnabled());
+            d->radiusCheck->setChecked(true);
+            d->byDistanceRadio->setChecked(true);
+            shown << QString::number(d->radiusEdit->isEnabled() +
+                                     2 * d->timeIntervalEdit->isEnabled());
+            d->byTimeRadio->setChecked(true);
+            // Out of range: a message, the field's last edit undone, the dialog still open.
+            d->timeIntervalEdit->selectAll();
+            QTest::keyClicks(d->timeIntervalEdit, QStringLiteral("0"));
+            QTimer::singleShot(0, d, &DeviceSettingDialog::apply);
+        }));
+        answer->answerMessage();
+        answer->then(on<DeviceSettingDialog>([&](DeviceSettingDialog *d) {
+            shown << d->timeIntervalEdit->text();
+            d->timeIntervalEdit->setText(QStringLiteral("30"));
+            d->apply();
+        }));
+        answer->answerMessage();
+        window->deviceSettingAct->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+        // 10.50 km/h and 5 s shown whole; altitude format, WAAS on, radius and distance off.
+        QCOMPARE(shown, (QStringList{"10", "5", "37%", "3", "1", "5"}));
+        QCOMPARE(answer->messages,
+                 (QStringList{"The value range is 1 ~ 1800", "Set device configuration ok."}));
+        QCOMPARE(answer->icons,
+                 (QList<QMessageBox::Icon>{QMessageBox::Information, QMessageBox::Information}));
+        const QByteArray stored = sim->configReply();
+        QCOMPARE(stored.mid(3, 5).toHex(), QByteArray("000003e801"));        // whole km/h; radius
+        QCOMPARE(stored.mid(12, 4).toHex(), QByteArray("00007530"));         // 30 s
+        QCOMPARE(stored.mid(33, 8).toHex(), QByteArray("cafebabe0badf00d")); // unshown, kept
+    }
+
+    void save_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("written"); // empty: refused with a warning
+        QTest::addColumn<bool>("markedOnly");
+        for (const char *kind : {"TKR", "GPX", "KML", "CSV"})
+            QTest::newRow(kind) << kind << "trip"
+                                << "trip." + QString(kind).toLower() << false;
+        QTest::newRow("CSV marked only") << "CSV"
+                                         << "trip"
+                                         << "trip.csv" << true;
+        QTest::newRow("trip.CSV -> trip.CSV.csv") << "CSV"
+                                                  << "trip.CSV"
+                                                  << "trip.CSV.csv" << false;
+        QTest::newRow("trip.csv with KML") << "KML"
+                                           << "trip.csv"
+                                           << "trip.csv.kml" << false;
+        QTest::newRow("a.gpx.old refused") << "GPX"
+                                           << "a.gpx.old"
+                                           << "" << false;
+    }
+
+    void save()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, name);
+        QFETCH(QString, written);
+        QFETCH(bool, markedOnly);
+        openSample();
+        root()->child(0)->setCheckState(0, Qt::Checked);
+        root()->child(2)->setCheckState(0, Qt::Checked);
+        saveAs(QStringLiteral("%1 File (*.%2)").arg(kind, kind.toLower()), dir->filePath(name),
+               markedOnly, written.isEmpty());
+        if (written.isEmpty()) {
+            QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
+            QCOMPARE(answer->icons.value(0), QMessageBox::Warning);
+            QVERIFY(answer->messages.value(0).contains(name));
+            return;
+        }
+        QVERIFY(answer->messages.isEmpty());
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{written});
+        const QString reference = dir->filePath("reference.") + written.section('.', -1);
+        QVERIFY(writeTracks(window->fileFormats, window->tracks, reference, {0, 2}, markedOnly));
+        QCOMPARE(readAll(dir->filePath(written)), readAll(reference));
+        QCOMPARE(window->directory, dir->path());
+    }
+
+    // Opened from the dialog, dropped on the window, from Recent files; a damaged file is
+    // refused and keeps what is shown; a TKR save of points without a time asks first.
+    void openFiles()
+    {
+        openSample();
+        const QVector<Track> sample = window->tracks;
+        QVERIFY(writeTracks(window->fileFormats, sample, dir->filePath("a.gpx"), {0}, false));
+        QVERIFY(writeTracks(window->fileFormats, sample, dir->filePath("b.kml"), {1, 2}, false));
+        QVERIFY(QFile::rename(dir->filePath("b.kml"), dir->filePath("b.KML"))); // any case opens
+        QVERIFY(writeTracks(window->fileFormats, sample, dir->filePath("all.tkr"), {0, 1, 2}, 0));
+        window->tracks.clear();
+        window->mapWidget->rebuildTrackViews();
+        answer->then(on<QFileDialog>([&](QFileDialog *d) {
+            QCOMPARE(d->nameFilters().value(0),
+                     QStringLiteral("Track files (*.tkr *.gpx *.kml *.csv)"));
+            typeFileName(d, dir->filePath("all.tkr"));
+            static_cast<QDialog *>(d)->accept();
+        }));
+        window->openAct->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+        QVERIFY(samePoints(window->tracks, sample));
+
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(dir->filePath("a.gpx")),
+                      QUrl::fromLocalFile(dir->filePath("b.KML"))});
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(window, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(window, &drop);
+        QTRY_COMPARE(window->tracks.size(), 6);
+        QCOMPARE(root()->childCount(), 6);
+        QCOMPARE(window->tracks[3].points.size(), window->tracks[0].points.size());
+        QCOMPARE(window->tracks[3].points.last().time, window->tracks[0].points.last().time);
+        QCOMPARE(window->tracks[4].points.first().time, 0u); // KML keeps no times
+        const QStringList recent = store().value("recentFiles").toStringList();
+        QCOMPARE(recent.mid(0, 2), (QStringList{dir->filePath("b.KML"), dir->filePath("a.gpx")}));
+        window->recentMenu->actions().at(1)->trigger(); // a.gpx again
+        QCOMPARE(window->tracks.size(), 7);
+        window->recentMenu->actions().last()->trigger(); // Clear recent files
+        QVERIFY(!store().contains("recentFiles"));
+
+        QVERIFY(writeAll(dir->filePath("cut.tkr"), readAll(dir->filePath("all.tkr")).chopped(10)));
+        answer->answerMessage();
+        QVERIFY(!window->openFile(dir->filePath("cut.tkr")));
+        QCOMPARE(answer->icons.value(0), QMessageBox::Warning);
+        QVERIFY(answer->messages.value(0).contains("cut.tkr"));
+        QCOMPARE(window->tracks.size(), 7);
+
+        // Saving the KML's tracks as TKR: warned, and Cancel writes nothing.
+        answer->messages.clear();
+        root()->child(4)->setCheckState(0, Qt::Checked);
+        saveAs("TKR File (*.tkr)", dir->filePath("untimed"), false, true, QMessageBox::Cancel);
+        QCOMPARE(answer->messages.value(0).left(32),
+                 QStringLiteral("400 points have no time. A TKR f"));
+        QVERIFY(!QFile::exists(dir->filePath("untimed.tkr")));
+    }
+
+    void filter()
+    {
+        openSample();
+        window->mapWidget->trackTree()->setCurrentItem(root()->child(0));
+        runFilter(6, QString()); // the marks: the value field is off
+        runFilter(1, "-5");      // an invalid value changes nothing
+        QCOMPARE(window->mapWidget->listedPoints().size(), 10);
+        runFilter(2, "30");
+        const auto &points = window->tracks[0].points;
+        const auto fast = std::count_if(points.begin(), points.end(),
+                                        [](const TrackPoint &p) { return p.speed >= 3000; });
+        QCOMPARE(answer->messages, (QStringList{"off", "on", "on"}));
+        QCOMPARE(window->mapWidget->listedPoints().size(), fast);
+        window->milesAct->trigger(); // the threshold still means km/h
+        QCOMPARE(window->mapWidget->listedPoints().size(), fast);
+    }
+
+    void playback()
+    {
+        openSample();
+        // The statistics window follows the ticks; it goes with the window (cleanup).
+        window->statisticsAct->trigger();
+        QVERIFY(window->statisticsDialog->isVisible());
+        root()->setCheckState(0, Qt::Checked);
+        QCOMPARE(window->mapWidget->statisticsTable()->rowCount(), 4);
+        window->mapWidget->trackTree()->setCurrentItem(root()->child(2));
+        runFilter(6, QString()); // ten points
+        window->speedSlider->setValue(2);
+        const auto state = [this] {
+            return QString::number(window->playing) + window->playAct->toolTip();
+        };
+        window->playAct->trigger();
+        QCOMPARE(state(), QStringLiteral("1pause"));
+        QTest::qWait(400);
+        window->playAct->trigger(); // pause
+        QCOMPARE(state(), QStringLiteral("0play"));
+        window->playAct->trigger(); // at once, before the paused run's end is delivered
+        QTest::qWait(100);
+        QVERIFY(window->playing);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->playing, 5000); // ran to the end
+        QCOMPARE(state(), QStringLiteral("0play"));
+        QCOMPARE(window->mapWidget->playbackStart(), 0);
+    }
+
+    // Downloads in a row, each from a new logger: each exact or warned, and memory stays flat.
+    // The random soak (LX300_SOAK_RUNS) runs more, half of them with a fault on a block.
+    void downloadsInARow()
+    {
+        newWindow();
+        QStringList messages;
+        QTimer user; // ticks every track and closes every message box
+        connect(&user, &QTimer::timeout, this, [&] {
+            QWidget *top = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(top)) {
+                messages << box->text();
+                box->done(QMessageBox::Ok);
+            } else if (auto *dialog = qobject_cast<TrackFileHeaderDialog *>(top)) {
+                dialog->tree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+                dialog->Apply();
+            } else if (top == window->progressDialog && !messages.isEmpty()) {
+                window->progressDialog->close(); // after a warning it stays until closed
+            }
+        });
+        user.start(20);
+        long warm = 0;
+        for (int run = 0; run < (soakOnly ? soakRuns : 4); ++run) {
+            sim.reset(new LoggerSimulator);
+            sim->setTracks({LoggerSimulator::makeTrack(2, 200, 1, Start2009),
+                            LoggerSimulator::makeTrack(1, 120, 2, Start2009 + 86400),
+                            LoggerSimulator::makeTrack(2, 64, 3, Start2009 + 2 * 86400)});
+            sim->setPageSize(3);
+            if (soakOnly && random.bounded(2))
+                sim->addFault(
+                    {LoggerSimulator::Fault(random.bounded(7)), 0xB5, int(random.bounded(8)), 1});
+            QVERIFY(sim->start());
+            FakePorts::set({{sim->portPath(), QStringLiteral("USB (%1)").arg(sim->portPath())}});
+            QTRY_COMPARE_WITH_TIMEOUT(window->portComboBox->currentText(), sim->portPath(), 3000);
+            messages.clear();
+            window->connectButton->click();
+            QTRY_VERIFY_WITH_TIMEOUT(window->deviceActionGroup->isEnabled(), 8000);
+            window->receivedBlockCount = 0;
+            window->downloadBlockIndexes.clear();
+            window->downloadAct->trigger();
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !messages.isEmpty() ||
+                    (!window->downloadBlockIndexes.isEmpty() &&
+                     !window->progressDialog->isVisible() &&
+                     window->receivedBlockCount == window->downloadBlockIndexes.size()),
+                15000);
+            if (messages.isEmpty())
+                QVERIFY(samePoints(window->tracks, sim->expectedTracks({0, 1, 2}), true));
+            else
+                QCOMPARE(messages, QStringList{"Read device data timeout."});
+            QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+            window->connectButton->click(); // disconnect
+            if (run == 1)
+                warm = rssKb();
+        }
+        qInfo("window memory: %ld kB after 2 downloads, %ld kB after the last", warm, rssKb());
+        QVERIFY2(rssKb() - warm < 20 * 1024, "memory grows with each download");
+    }
+
+    void startOptions_data()
+    {
+        QTest::addColumn<QString>("args");
+        QTest::addColumn<QString>("parsed"); // port|map|file|help, or the error
+        const char *rows[][2] = {
+            {"--port /dev/pts/3 --map OpenTopoMap a.tkr", "/dev/pts/3|OpenTopoMap|a.tkr|0"},
+            {"--port=/tmp/x", "/tmp/x|||0"},
+            {"--help", "|||1"},
+            {"a.tkr b.tkr", "Only one track file can be opened at start."},
+            {"--port=", "The port path is empty."},
+            {"--bogus", "Unknown option 'bogus'."},
+        };
+        for (const auto &r : rows)
+            QTest::newRow(r[0]) << r[0] << r[1];
+    }
+
+    void startOptions()
+    {
+        QFETCH(QString, args);
+        const StartOptions o = parseStartOptions(QStringList{"lx300"} + args.split(' '));
+        const QStringList parsed{o.port, o.map, o.file, QString::number(o.help)};
+        QTEST(o.error.isEmpty() ? parsed.join('|') : o.error, "parsed");
+    }
+};
 
 QTEST_MAIN(TestWindow)
 #include "tst_window.moc"
