@@ -58,13 +58,16 @@ private:
         return result->toString();
     }
 
-    bool waitForPage()
+    // The page's answer to `expression` once it is ready and the answer starts with `until`.
+    QString whenReady(const QString &expression, QWebEnginePage *on = nullptr,
+                      const QString &until = QString())
     {
-        for (int i = 0; i < 300; ++i)
-            if (js(QStringLiteral("String(typeof channelReady !== 'undefined' && channelReady)")) ==
-                "true")
-                return true;
-        return false;
+        QString value;
+        for (int i = 0; i < 300 && (value.isEmpty() || !value.startsWith(until)); ++i)
+            value = js("typeof channelReady !== 'undefined' && channelReady ? String(" +
+                           expression + ") : ''",
+                       on);
+        return value;
     }
 
     // Share of the map area in this colour, once tiles have drawn.
@@ -108,7 +111,7 @@ private slots:
         widget = new MapWidget(&tracks, &settings);
         widget->resize(900, 600);
         widget->show();
-        QVERIFY(waitForPage());
+        QCOMPARE(whenReady("1"), QStringLiteral("1"));
     }
 
     void page_data()
@@ -343,40 +346,20 @@ private slots:
                  GoogleMapPage::UserAgent + QStringLiteral("|true|12"));
     }
 
-    // As the program starts with a track file: opened before the page has loaded, ticked at once.
-    void trackFileOpenedAtStart()
+    // The program started with a track file: opened before the page has loaded, ticked at once.
+    // The chosen map and the view come back with the next window; a user's source is kept.
+    void startAndRestart()
     {
         delete widget; // one map page at a time: they share the profile's storage
         widget = nullptr;
-        MainWindow window;
-        window.show();
-        QVERIFY(window.openFile(QStringLiteral(LX300_SAMPLE)));
-        auto *map = window.findChild<MapWidget *>();
-        map->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
-        QString lines;
-        for (int i = 0; i < 200 && lines.isEmpty(); ++i)
-            lines =
-                js(QStringLiteral("typeof channelReady !== 'undefined' && channelReady ? "
-                                  "polylinesArray.map(function (l) { return l.getLatLngs().length "
-                                  "+ ':' + map.hasLayer(l); }).join(' ') : ''"),
-                   map->webView()->page());
-        QCOMPARE(lines, QStringLiteral("400:false 400:true 400:false"));
-    }
-
-    // The chosen map and the view come back with the next window; a user's source is kept.
-    void mapComesBackAfterRestart()
-    {
         const auto mapAction = [](MainWindow &w, const QString &text) -> QAction * {
             for (QAction *m : w.menuBar()->actions())
-                if (m->text() == "Map")
-                    for (QAction *a : m->menu()->actions())
-                        if (a->text() == text)
-                            return a;
+                for (QAction *a : m->text() == "Map" ? m->menu()->actions() : QList<QAction *>())
+                    if (a->text() == text)
+                        return a;
             return nullptr;
         };
-        const auto pageOf = [](MainWindow &w) {
-            return w.findChild<MapWidget *>()->webView()->page();
-        };
+        const auto mapOf = [](MainWindow &w) { return w.findChild<MapWidget *>(); };
         {
             // A source without {y} is refused in the dialog, a good one kept.
             MapSourcesDialog dialog({});
@@ -393,29 +376,28 @@ private slots:
         {
             MainWindow window;
             window.show();
+            QVERIFY(window.openFile(QStringLiteral(LX300_SAMPLE)));
+            mapOf(window)->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
+            QCOMPARE(whenReady("polylinesArray.map(function (l) { return l.getLatLngs().length + "
+                               "':' + map.hasLayer(l); }).join(' ')",
+                               mapOf(window)->webView()->page()),
+                     QStringLiteral("400:false 400:true 400:false"));
             QVERIFY(mapAction(window, "Mine"));
-            QAction *topo = mapAction(window, "OpenTopoMap");
-            QVERIFY(topo);
-            topo->trigger();
-            QCOMPARE(window.findChild<MapWidget *>()->mapSource().name,
-                     QStringLiteral("OpenTopoMap"));
-            for (int i = 0; i < 100 && js("String(channelReady)", pageOf(window)) != "true"; ++i)
-                QTest::qWait(50);
-            QSignalSpy moved(window.findChild<MapWidget *>(), &MapWidget::mapViewChanged);
-            js("setView(47.25, 8.5, 12); ''", pageOf(window));
+            QVERIFY(mapAction(window, "OpenTopoMap"));
+            mapAction(window, "OpenTopoMap")->trigger();
+            QCOMPARE(mapOf(window)->mapSource().name, QStringLiteral("OpenTopoMap"));
+            QSignalSpy moved(mapOf(window), &MapWidget::mapViewChanged);
+            js("setView(47.25, 8.5, 12); ''", mapOf(window)->webView()->page());
             QTRY_VERIFY(!moved.isEmpty() && moved.last().at(2).toInt() == 12); // reported back
             QVERIFY(window.close());
         }
         MainWindow again;
         again.show();
-        QCOMPARE(again.findChild<MapWidget *>()->mapSource().name, QStringLiteral("OpenTopoMap"));
-        QString view;
-        for (int i = 0; i < 100 && !view.startsWith("12|"); ++i)
-            view = js("typeof channelReady !== 'undefined' && channelReady ? [map.getZoom(), "
-                      "map.getCenter().lat.toFixed(2), tileLayer._url.includes('opentopomap')]"
-                      ".join('|') : ''",
-                      pageOf(again));
-        QCOMPARE(view, QStringLiteral("12|47.25|true"));
+        QCOMPARE(mapOf(again)->mapSource().name, QStringLiteral("OpenTopoMap"));
+        QCOMPARE(whenReady("[map.getZoom(), map.getCenter().lat.toFixed(2), "
+                           "tileLayer._url.includes('opentopomap')].join('|')",
+                           mapOf(again)->webView()->page(), "12|"),
+                 QStringLiteral("12|47.25|true"));
     }
 };
 
