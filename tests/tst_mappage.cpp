@@ -8,21 +8,12 @@
 #include "view/mapwidget.h"
 #include "view/mbtiles.h"
 
-#include <QBuffer>
-#include <QImage>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QProcess>
-#include <QSettings>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTreeWidget>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineView>
+#include <QtNetwork>
+#include <QtSql>
 #include <QtTest>
+#include <QtWebEngineCore>
+#include <QtWebEngineWidgets>
+#include <QtWidgets>
 
 #include <memory>
 

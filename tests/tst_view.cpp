@@ -7,11 +7,9 @@
 #include "view/profilechart.h"
 #include "view/statisticstable.h"
 
-#include <QComboBox>
 #include <QLineSeries>
-#include <QTreeView>
-#include <QTreeWidget>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace PointFormat;
 

@@ -5,32 +5,83 @@
 #include "app/settinglineedit.h"
 #include "app/startoptions.h"
 #include "app/trackfileheaderdialog.h"
+#include "device/detectdevicethread.h"
 #include "device/devicelx300.h"
-#include "modalanswerer.h"
 #include "testfiles.h"
+#include "testsettings.h"
 #include "tools/sim/loggersimulator.h"
 #include "trackcompare.h"
 #include "view/googlemapoperator.h"
 #include "view/mapwidget.h"
 #include "view/statisticstable.h"
-#include "windowtest.h"
 
-#include <QAction>
-#include <QActionGroup>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDialogButtonBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMimeData>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QLoggingCategory>
 #include <QRandomGenerator>
-#include <QToolBar>
-#include <QTreeWidget>
 #include <QtTest>
+#include <QtWidgets>
+
+#include <mutex>
+
+// The serial ports the window's detection thread lists instead of the machine's.
+struct FakePorts
+{
+    static void set(const QList<SerialPortEntry> &ports)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        list = ports;
+    }
+    static QList<SerialPortEntry> get()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return list;
+    }
+    static inline std::mutex mutex;
+    static inline QList<SerialPortEntry> list;
+};
+
+// Answers the window's modal dialogs from a timer, since a test cannot step
+// past a dialog's own event loop. Each step looks at the top modal widget and
+// says whether it was its turn; steps run in order.
+class ModalAnswerer : public QObject
+{
+public:
+    using Step = std::function<bool(QWidget *)>;
+
+    ModalAnswerer()
+    {
+        connect(&timer, &QTimer::timeout, this, [this] {
+            QWidget *top = QApplication::activeModalWidget();
+            if (top && !steps.isEmpty() && top->isVisible() && steps.first()(top))
+                steps.removeFirst();
+        });
+        timer.start(20);
+    }
+
+    void then(const Step &step) { steps.append(step); }
+
+    // Closes the next message box with `button`, noting its text.
+    void answerMessage(QMessageBox::StandardButton button = QMessageBox::Ok)
+    {
+        then([this, button](QWidget *w) {
+            auto *box = qobject_cast<QMessageBox *>(w);
+            if (!box)
+                return false;
+            messages << box->text();
+            icons << box->icon();
+            box->done(button);
+            return true;
+        });
+    }
+
+    bool idle() const { return steps.isEmpty(); }
+
+    QStringList messages;
+    QList<QMessageBox::Icon> icons;
+
+private:
+    QTimer timer;
+    QList<Step> steps;
+};
 
 namespace {
 const quint32 Start2009 = 1239437700;
@@ -78,7 +129,9 @@ class TestWindow : public QObject
 public:
     static void initMain()
     {
-        prepareWindowTest();
+        prepareGuiTest();
+        QLoggingCategory::setFilterRules(QStringLiteral("lx300.*=false\ndefault.debug=false"));
+        DetectDeviceThread::setDefaultPortLister(&FakePorts::get);
         qputenv("TZ", "XST-8");
     }
 
