@@ -74,17 +74,6 @@ class TestDevice : public QObject
     DeviceLX300 *device = nullptr;
     Recorder *reports = nullptr;
 
-    bool connectReady()
-    {
-        if (!device->Connect(sim->portPath()))
-            return false;
-        for (int i = 0; i < 600 && reports->events().isEmpty(); ++i)
-            QTest::qWait(5);
-        const bool ready = reports->events() == QStringList{"254/1"};
-        reports->restart();
-        return ready;
-    }
-
     // Waits for the first report, then a little longer for anything after it.
     QStringList settled(int timeoutMs, int afterMs = 300)
     {
@@ -94,6 +83,14 @@ class TestDevice : public QObject
             QTest::qWait(5);
         QTest::qWait(afterMs);
         return reports->events();
+    }
+
+    bool connectReady()
+    {
+        const bool ready =
+            device->Connect(sim->portPath()) && settled(3000, 0) == QStringList{"254/1"};
+        reports->restart();
+        return ready;
     }
 
     void expectFirstBetween(qint64 low, qint64 high)

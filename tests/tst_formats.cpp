@@ -531,10 +531,11 @@ private slots:
         QTest::newRow("kml, bad tuples")
             << "a.kml"
             << QByteArray(
-                   "<kml><Placemark><LineString><coordinates>1,2,3 1,95 x,y 4,5</coordinates>"
+                   "<kml><Placemark><LineString><coordinates>1,2,3 1,95 x,y 1,2,3,4 "
+                   "4,5</coordinates>"
                    "</LineString></Placemark><Placemark><Point><coordinates>1,2</coordinates>"
                    "</Point></Placemark></kml>")
-            << "2 Points with an impossible position or value, left out: 2.";
+            << "2 Points with an impossible position or value, left out: 3.";
         QTest::newRow("csv, a 100 KB line") << "a.csv"
                                             << "lat,lon\n1," + QByteArray(100 << 10, '2') + "\n"
                                             << "!line 2 is longer than 64 KB";

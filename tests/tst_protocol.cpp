@@ -230,10 +230,10 @@ private slots:
         QByteArray followUp;
         // Entries before the first start have no track; a start flag opens one.
         QVERIFY(exchange(p, 187,
-                         {listPage(20, {{0u, 0u, 5u}, {0x8001FEB9u, 50310u, 1u}, {0u, 0u, 2u}})},
+                         {listPage(1, {{0u, 0u, 5u}, {0x8001FEB9u, 50310u, 1u}, {0u, 0u, 2u}})},
                          &followUp)
                     .isEmpty());
-        QCOMPARE(followUp, Frame::build(hex("BB0014")));
+        QCOMPARE(followUp, Frame::build(hex("BB0001")));
         QCOMPARE(p.pendingCommand(), quint16(187));
         const auto events =
             exchange(p, 0, {listPage(0, {{0u, 0u, 3u}, {0x80000002u, 10101u, 4u}})}, &followUp);

@@ -521,21 +521,16 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("written"); // empty: refused with a warning
         QTest::addColumn<bool>("markedOnly");
-        for (const char *kind : {"TKR", "GPX", "KML", "CSV"})
-            QTest::newRow(kind) << kind << "trip"
-                                << "trip." + QString(kind).toLower() << false;
-        QTest::newRow("CSV marked only") << "CSV"
-                                         << "trip"
-                                         << "trip.csv" << true;
-        QTest::newRow("trip.CSV -> trip.CSV.csv") << "CSV"
-                                                  << "trip.CSV"
-                                                  << "trip.CSV.csv" << false;
-        QTest::newRow("trip.csv with KML") << "KML"
-                                           << "trip.csv"
-                                           << "trip.csv.kml" << false;
-        QTest::newRow("a.gpx.old refused") << "GPX"
-                                           << "a.gpx.old"
-                                           << "" << false;
+        const char *rows[][4] = {{"TKR", "trip", "trip.tkr", ""},
+                                 {"GPX", "trip", "trip.gpx", ""},
+                                 {"KML", "trip", "trip.kml", ""},
+                                 {"CSV", "trip", "trip.csv", ""},
+                                 {"CSV", "trip", "trip.csv", "marked only"},
+                                 {"CSV", "trip.CSV", "trip.CSV.csv", ""},
+                                 {"KML", "trip.csv", "trip.csv.kml", ""},
+                                 {"GPX", "a.gpx.old", "", ""}};
+        for (const auto &r : rows)
+            QTest::addRow("%s %s %s", r[0], r[1], r[3]) << r[0] << r[1] << r[2] << (*r[3] != 0);
     }
 
     void save()
