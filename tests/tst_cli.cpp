@@ -2,6 +2,7 @@
 #include "formats/exportsettings.h"
 #include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
+#include "simtracks.h"
 #include "testfiles.h"
 #include "tools/sim/loggersimulator.h"
 
@@ -13,7 +14,6 @@
 #include <QtTest>
 
 namespace {
-const quint32 Start2009 = 1239437700; // 2009-04-11 08:15:00 UTC
 using Fault = LoggerSimulator::Fault;
 using Rule = LoggerSimulator::FaultRule;
 
@@ -64,9 +64,7 @@ private slots:
     {
         dir.reset(new QTemporaryDir);
         sim.reset(new LoggerSimulator);
-        sim->setTracks({LoggerSimulator::makeTrack(2, 150, 1, Start2009),
-                        LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
-                        LoggerSimulator::makeTrack(2, 90, 3, Start2009 + 2 * 86400)});
+        loadThreeTracks(*sim);
         sim->setPageSize(4);
         QVERIFY(sim->start());
     }

@@ -1,6 +1,7 @@
 #include "device/detectdevicethread.h"
 #include "device/devicelx300.h"
 #include "model/trackblock.h"
+#include "simtracks.h"
 #include "tools/sim/loggersimulator.h"
 #include "trackcompare.h"
 #include "view/playbackthread.h"
@@ -12,7 +13,6 @@
 Q_DECLARE_METATYPE(QList<SerialPortEntry>)
 
 namespace {
-const quint32 Start2009 = 1239437700; // 2009-04-11 08:15:00 UTC
 
 // Reports made in other threads, as text, each with its time in ms since the last restart. The
 // hand-over is behind a standard lock that ThreadSanitizer can follow; Qt's queued events live
@@ -105,9 +105,7 @@ private slots:
     void init()
     {
         sim = new LoggerSimulator;
-        sim->setTracks({LoggerSimulator::makeTrack(2, 150, 1, Start2009),
-                        LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
-                        LoggerSimulator::makeTrack(2, 10, 3, Start2009 + 2 * 86400)});
+        loadThreeTracks(*sim);
         QVERIFY(sim->start());
         device = new DeviceLX300;
         reports = new Recorder;
@@ -183,11 +181,12 @@ private slots:
 
     void downloadBothFormatsOverPages()
     {
-        sim->setPageSize(3); // the three tracks take 3 + 3 + 1 blocks
+        sim->setPageSize(3); // the three tracks take 3 + 3 + 2 blocks
         QVERIFY(connectReady());
         device->ReadTrackFileHeaders();
         QTRY_COMPARE_WITH_TIMEOUT(reports->events(), QStringList{listText(sim->headers())}, 3000);
-        QVERIFY(reports->events()[0].endsWith(" 7,8,9 | 120409:81500 10,11,12 | 130409:81500 13"));
+        QVERIFY(
+            reports->events()[0].endsWith(" 7,8,9 | 120409:81500 10,11,12 | 130409:81500 13,14"));
         QStringList pages;
         const QVector<QByteArray> requests = sim->requests(); // const: no detach beside the sim
         for (const QByteArray &r : requests)
@@ -195,7 +194,7 @@ private slots:
         QCOMPARE(pages.mid(pages.size() - 3), (QStringList{"bb0000", "bb0003", "bb0006"}));
         QVector<Track> tracks(3);
         int current = -1;
-        for (int block = 7; block <= 13; ++block) {
+        for (int block = 7; block <= 14; ++block) {
             reports->restart();
             device->ReadTrackBlock(quint16(block));
             QTRY_COMPARE_WITH_TIMEOUT(reports->events(), QStringList{"181/1"}, 3000);

@@ -7,6 +7,7 @@
 #include "app/trackfileheaderdialog.h"
 #include "device/detectdevicethread.h"
 #include "device/devicelx300.h"
+#include "simtracks.h"
 #include "testfiles.h"
 #include "testsettings.h"
 #include "tools/sim/loggersimulator.h"
@@ -84,7 +85,6 @@ private:
 };
 
 namespace {
-const quint32 Start2009 = 1239437700;
 
 QSettings store()
 {
@@ -222,9 +222,7 @@ private slots:
         store().clear();
         dir.reset(new QTemporaryDir);
         sim.reset(new LoggerSimulator);
-        sim->setTracks({LoggerSimulator::makeTrack(2, 150, 1, Start2009),
-                        LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
-                        LoggerSimulator::makeTrack(2, 90, 3, Start2009 + 2 * 86400)});
+        loadThreeTracks(*sim);
         QVERIFY(sim->start());
         FakePorts::set({});
         answer = new ModalAnswerer;
@@ -683,9 +681,7 @@ private slots:
         long warm = 0;
         for (int run = 0; run < (soakOnly ? soakRuns : 4); ++run) {
             sim.reset(new LoggerSimulator);
-            sim->setTracks({LoggerSimulator::makeTrack(2, 200, 1, Start2009),
-                            LoggerSimulator::makeTrack(1, 120, 2, Start2009 + 86400),
-                            LoggerSimulator::makeTrack(2, 64, 3, Start2009 + 2 * 86400)});
+            loadThreeTracks(*sim);
             sim->setPageSize(3);
             if (soakOnly && random.bounded(2))
                 sim->addFault(

@@ -1,0 +1,17 @@
+#ifndef SIMTRACKS_H
+#define SIMTRACKS_H
+
+#include "tools/sim/loggersimulator.h"
+
+const quint32 Start2009 = 1239437700; // 2009-04-11 08:15:00 UTC
+
+// What the simulated logger holds in most tests: three days' tracks, the middle one in log
+// format 1, taking 3 + 3 + 2 blocks.
+inline void loadThreeTracks(LoggerSimulator &sim)
+{
+    sim.setTracks({LoggerSimulator::makeTrack(2, 150, 1, Start2009),
+                   LoggerSimulator::makeTrack(1, 230, 2, Start2009 + 86400),
+                   LoggerSimulator::makeTrack(2, 90, 3, Start2009 + 2 * 86400)});
+}
+
+#endif // SIMTRACKS_H
