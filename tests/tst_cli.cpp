@@ -10,7 +10,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -49,14 +48,11 @@ private:
     QString path(const QString &name) const { return dir->filePath(name); }
     QScopedPointer<QTemporaryDir> dir;
     QScopedPointer<LoggerSimulator> sim;
-    const bool soakOnly = qEnvironmentVariableIsSet("LX300_SOAK_RANDOM_ONLY");
-    const int soakRuns = soakOnly ? qEnvironmentVariableIntValue("LX300_SOAK_RUNS") : 0;
-    QRandomGenerator random{quint32(qEnvironmentVariableIntValue("LX300_SOAK_SEED") + 20261206)};
-
+    RandomSoak soak;
 private slots:
     void initTestCase()
     {
-        if (soakOnly && soakRuns == 0)
+        if (soak.only && soak.runs == 0)
             QSKIP("the random soak runs when LX300_SOAK_RUNS is set");
     }
 
@@ -141,7 +137,7 @@ private slots:
         QTest::addColumn<QVector<Rule>>("faults");
         QTest::addColumn<QString>("outcome"); // "exact", "status error", or "any" of those
         const QVector<int> all{0, 1, 2};
-        if (!soakOnly) {
+        if (!soak.only) {
             QTest::newRow("tkr, all") << "all.tkr"
                                       << "" << all << QVector<Rule>{} << "exact";
             QTest::newRow("GPX in capitals, tracks 1 and 3, marked only")
@@ -162,13 +158,13 @@ private slots:
                 << "" << all << QVector<Rule>{{Fault::NoReply, 0xB5, 4, 1}}
                 << "1 Read device data timeout.";
         }
-        for (int run = 0; run < soakRuns; ++run) {
+        for (int run = 0; run < soak.runs; ++run) {
             QVector<Rule> faults;
-            if (random.bounded(2)) {
+            if (soak.random.bounded(2)) {
                 const quint8 commands[] = {0xB5, 0xB5, 0xB5, 0xBB, 0xBF};
-                const quint8 command = commands[random.bounded(5)];
-                faults.append({Fault(random.bounded(7)), command,
-                               command == 0xB5 ? int(random.bounded(8)) : 0, 1});
+                const quint8 command = commands[soak.random.bounded(5)];
+                faults.append({Fault(soak.random.bounded(7)), command,
+                               command == 0xB5 ? int(soak.random.bounded(8)) : 0, 1});
             }
             QTest::addRow("random %d", run) << "a.tkr"
                                             << "" << all << faults << "any";
@@ -182,7 +178,7 @@ private slots:
         QFETCH(QVector<int>, tracks);
         QFETCH(QVector<Rule>, faults);
         QFETCH(QString, outcome);
-        sim->setPageSize(soakRuns ? 1 + int(random.bounded(7)) : 4);
+        sim->setPageSize(soak.runs ? 1 + int(soak.random.bounded(7)) : 4);
         for (const Rule &f : faults)
             sim->addFault(f);
         const Run r =

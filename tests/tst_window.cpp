@@ -17,7 +17,6 @@
 #include "view/statisticstable.h"
 
 #include <QLoggingCategory>
-#include <QRandomGenerator>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -140,10 +139,7 @@ private:
     QScopedPointer<LoggerSimulator> sim;
     MainWindow *window = nullptr;
     ModalAnswerer *answer = nullptr;
-    const bool soakOnly = qEnvironmentVariableIsSet("LX300_SOAK_RANDOM_ONLY");
-    const int soakRuns = soakOnly ? qEnvironmentVariableIntValue("LX300_SOAK_RUNS") : 0;
-    QRandomGenerator random{quint32(qEnvironmentVariableIntValue("LX300_SOAK_SEED") + 20261207)};
-
+    RandomSoak soak;
     QTreeWidgetItem *root() const { return window->mapWidget->trackTree()->topLevelItem(0); }
 
     void newWindow(const QString &port = QString())
@@ -213,7 +209,7 @@ private:
 private slots:
     void initTestCase()
     {
-        if (soakOnly && soakRuns == 0)
+        if (soak.only && soak.runs == 0)
             QSKIP("the random soak runs when LX300_SOAK_RUNS is set");
     }
 
@@ -679,13 +675,13 @@ private slots:
         });
         user.start(20);
         long warm = 0;
-        for (int run = 0; run < (soakOnly ? soakRuns : 4); ++run) {
+        for (int run = 0; run < (soak.only ? soak.runs : 4); ++run) {
             sim.reset(new LoggerSimulator);
             loadThreeTracks(*sim);
             sim->setPageSize(3);
-            if (soakOnly && random.bounded(2))
-                sim->addFault(
-                    {LoggerSimulator::Fault(random.bounded(7)), 0xB5, int(random.bounded(8)), 1});
+            if (soak.only && soak.random.bounded(2))
+                sim->addFault({LoggerSimulator::Fault(soak.random.bounded(7)), 0xB5,
+                               int(soak.random.bounded(8)), 1});
             QVERIFY(sim->start());
             FakePorts::set({{sim->portPath(), QStringLiteral("USB (%1)").arg(sim->portPath())}});
             QTRY_COMPARE_WITH_TIMEOUT(window->portComboBox->currentText(), sim->portPath(), 3000);
