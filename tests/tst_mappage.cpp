@@ -323,14 +323,13 @@ private slots:
         js(QStringLiteral("fetch('http://127.0.0.1:%1/data.json', {mode: "
                           "'no-cors'}).catch(function () {}); ''")
                .arg(server.serverPort()));
-        const auto fetched = [&requests] { // tiles may still be coming in after it
-            for (const QByteArray &r : requests)
-                if (r.startsWith("GET /data.json"))
-                    return r;
-            return QByteArray();
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(!fetched().isEmpty(), 10000);
-        QVERIFY(fetched().contains(QByteArray("User-Agent: ") + GoogleMapPage::UserAgent));
+        QTRY_VERIFY_WITH_TIMEOUT(std::any_of(requests.begin(), requests.end(),
+                                             [](const QByteArray &r) {
+                                                 return r.startsWith("GET /data.json") &&
+                                                        r.contains(QByteArray("User-Agent: ") +
+                                                                   GoogleMapPage::UserAgent);
+                                             }),
+                                 10000);
         QVERIFY(!widget->webView()->page()->profile()->isOffTheRecord());
         QCOMPARE(js("[navigator.userAgent, document.querySelector('.leaflet-control-attribution')"
                     ".textContent.includes('<b>Local</b> tiles'), map.getMaxZoom()].join('|')"),

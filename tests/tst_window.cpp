@@ -232,39 +232,27 @@ private slots:
         sim.reset();
     }
 
-    void preferences_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<int>("stored");
-        QTest::addColumn<QString>("checkedAction");
-        QTest::addColumn<QList<int>>("units"); // speed, height, time as the window holds them
-        QTest::newRow("empty store") << "" << 0 << "Local time" << QList<int>{0, 0, 1};
-        QTest::newRow("speedUnit 5: miles") << "speedUnit" << 5 << "Miles" << QList<int>{1, 0, 1};
-        QTest::newRow("heightUnit -3: feet") << "heightUnit" << -3 << "Feet" << QList<int>{0, 1, 1};
-        QTest::newRow("timeSwitch 2: UTC")
-            << "timeSwitch" << 2 << "UTC time" << QList<int>{0, 0, 0};
-    }
-
+    // Stored units come back, odd values as the second choice; closing the window stores them.
     void preferences()
     {
-        QFETCH(QString, key);
-        QFETCH(QString, checkedAction);
-        QFETCH(int, stored);
-        if (!key.isEmpty())
-            store().setValue(key, stored);
+        const auto units = [this] {
+            return QList<int>{window->speedUnit,
+                              window->heightUnit,
+                              window->timeSwitch,
+                              window->milesAct->isChecked(),
+                              window->feetAct->isChecked(),
+                              window->localTimeAct->isChecked()};
+        };
+        newWindow();
+        QCOMPARE(units(), (QList<int>{0, 0, 1, 0, 0, 1}));
+        delete window;
+        store().setValue("speedUnit", 5);
+        store().setValue("heightUnit", -3);
+        store().setValue("timeSwitch", 2);
         newWindow();
         QVERIFY(window->windowState() & Qt::WindowMaximized);
-        QTEST((QList<int>{window->speedUnit, window->heightUnit, window->timeSwitch}), "units");
-        const QList<QAction *> actions = window->findChildren<QAction *>();
-        QVERIFY(std::any_of(actions.begin(), actions.end(), [&](QAction *a) {
-            return a->text() == checkedAction && a->isChecked();
-        }));
-        // Closing the window stores them all; kilometres told apart from the height's feet.
-        delete window;
-        newWindow();
-        window->kilometersAct->setChecked(true);
-        window->feetAct->setChecked(true);
-        window->utcTimeAct->setChecked(true);
+        QCOMPARE(units(), (QList<int>{1, 1, 0, 1, 1, 0}));
+        window->kilometersAct->setChecked(true); // told apart from the height's feet
         window->directory = QStringLiteral("/tmp/trips");
         window->setWindowState(Qt::WindowNoState);
         window->setGeometry(40, 50, 640, 480);
@@ -610,33 +598,25 @@ private slots:
         QVERIFY(!QFile::exists(dir->filePath("untimed.tkr")));
     }
 
-    void filter()
+    // The filter's value means km/h in any unit; the statistics window follows the ticks.
+    void filterAndPlayback()
     {
         openSample();
+        window->statisticsAct->trigger(); // it goes with the window (cleanup)
+        QVERIFY(window->statisticsDialog->isVisible());
+        root()->setCheckState(0, Qt::Checked);
+        QCOMPARE(window->mapWidget->statisticsTable()->rowCount(), 4);
         window->mapWidget->trackTree()->setCurrentItem(root()->child(0));
-        runFilter(6, QString()); // the marks: the value field is off
-        runFilter(1, "-5");      // an invalid value changes nothing
-        QCOMPARE(window->mapWidget->listedPoints().size(), 10);
         runFilter(2, "30");
         const auto &points = window->tracks[0].points;
         const auto fast = std::count_if(points.begin(), points.end(),
                                         [](const TrackPoint &p) { return p.speed >= 3000; });
-        QCOMPARE(answer->messages, (QStringList{"off", "on", "on"}));
+        window->milesAct->trigger();
+        runFilter(1, "-5"); // an invalid value changes nothing
         QCOMPARE(window->mapWidget->listedPoints().size(), fast);
-        window->milesAct->trigger(); // the threshold still means km/h
-        QCOMPARE(window->mapWidget->listedPoints().size(), fast);
-    }
-
-    void playback()
-    {
-        openSample();
-        // The statistics window follows the ticks; it goes with the window (cleanup).
-        window->statisticsAct->trigger();
-        QVERIFY(window->statisticsDialog->isVisible());
-        root()->setCheckState(0, Qt::Checked);
-        QCOMPARE(window->mapWidget->statisticsTable()->rowCount(), 4);
-        window->mapWidget->trackTree()->setCurrentItem(root()->child(2));
-        runFilter(6, QString()); // ten points
+        runFilter(6, QString()); // the ten marks: the value field is off
+        QCOMPARE(answer->messages, (QStringList{"on", "on", "off"}));
+        QCOMPARE(window->mapWidget->listedPoints().size(), 10);
         window->speedSlider->setValue(2);
         const auto state = [this] {
             return QString::number(window->playing) + window->playAct->toolTip();
