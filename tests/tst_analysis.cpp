@@ -1,4 +1,3 @@
-#include "analysis/decimate.h"
 #include "analysis/tripstats.h"
 
 #include <QtTest>
@@ -115,25 +114,6 @@ private slots:
         QCOMPARE(speedText(16.09344, 1), QStringLiteral("10.0 mph"));
         QCOMPARE(heightText(100, 1), QStringLiteral("328 ft"));
         QCOMPARE(durationText(3 * 3600 + 5 * 60 + 7), QStringLiteral("3:05:07"));
-    }
-
-    void decimationKeepsExtremes()
-    {
-        std::vector<double> x(200000), y(200000);
-        for (size_t i = 0; i < x.size(); ++i) {
-            x[i] = double(i) * 5;
-            y[i] = double(i % 7);
-        }
-        y[123457] = 1000;
-        y[170001] = -1000;
-        y[5] = NAN;
-        const QVector<QPointF> kept = minMaxDecimate(x.data(), y.data(), x.size(), 2000);
-        QVERIFY(kept.size() <= 4000 && kept.size() > 2000);
-        QVERIFY(kept.contains(QPointF(123457 * 5.0, 1000)));
-        QVERIFY(kept.contains(QPointF(170001 * 5.0, -1000)));
-        QVERIFY(std::is_sorted(kept.begin(), kept.end(),
-                               [](QPointF a, QPointF b) { return a.x() < b.x(); }));
-        QCOMPARE(minMaxDecimate(x.data(), y.data(), 10, 2000).size(), 9); // short: all but the NaN
     }
 };
 

@@ -10,8 +10,6 @@
 
 #include <mutex>
 
-Q_DECLARE_METATYPE(QList<SerialPortEntry>)
-
 namespace {
 
 // Reports made in other threads, as text, each with its time in ms since the last restart. The
@@ -215,28 +213,6 @@ private slots:
         reports->restart();
         device->ReadTrackBlock(8);
         QCOMPARE(settled(5000), QStringList{"255/0"});
-    }
-
-    void usbFilter_data()
-    {
-        QTest::addColumn<QList<SerialPortEntry>>("ports");
-        QTest::addColumn<QStringList>("names");
-        QTest::newRow("USB ones, in order")
-            << QList<SerialPortEntry>{{"COM9", "USB A (COM9)"},
-                                      {"COM2", "Bluetooth (COM2)"},
-                                      {"COM4", "Prolific USB (COM4)"}}
-            << QStringList{"COM9", "COM4"};
-        QTest::newRow("lower case does not match")
-            << QList<SerialPortEntry>{{"COM5", "usb serial (COM5)"}} << QStringList{};
-        QTest::newRow("ttyUSB without description")
-            << QList<SerialPortEntry>{{"ttyUSB0", " (ttyUSB0)"}, {"ttyS0", " (ttyS0)"}}
-            << QStringList{"ttyUSB0"};
-    }
-
-    void usbFilter()
-    {
-        QFETCH(QList<SerialPortEntry>, ports);
-        QTEST(DetectDeviceThread::usbPortNames(ports), "names");
     }
 
     void detectionReportsEverySecond()

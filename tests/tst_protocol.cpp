@@ -279,19 +279,6 @@ private slots:
         expected[41] = 0x04;
         QCOMPARE(p.writeDeviceConfig(c).toHex(), Frame::build(expected).toHex());
     }
-
-    void blockReply()
-    {
-        DeviceProtocol p;
-        QCOMPARE(exchange(p, 181, {blockReplyBytes(52)}).size(), 1);
-        QCOMPARE(p.currentBlock().header[2], 0x80000000u | 130745);
-        QCOMPARE(p.currentBlock().shortRecords.size(), 52); // record 51 lies in the second frame
-        QCOMPARE(p.currentBlock().shortRecords[51].speed, 51u);
-        p.readTrackBlock(8);
-        QVERIFY(p.currentBlock().shortRecords.isEmpty());
-        const DeviceProtocol::Event e = p.timeOut();
-        QCOMPARE(e.cmd * 10 + e.status + p.pendingCommand(), 2550);
-    }
 };
 
 QTEST_APPLESS_MAIN(TestProtocol)
