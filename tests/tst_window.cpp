@@ -232,7 +232,7 @@ private slots:
         sim.reset();
     }
 
-    // Stored units come back, odd values as the second choice; closing the window stores them.
+    // Stored units come back, unknown values as miles, feet and UTC; closing stores them again.
     void preferences()
     {
         const auto units = [this] {
