@@ -49,6 +49,7 @@ private:
     QScopedPointer<QTemporaryDir> dir;
     QScopedPointer<LoggerSimulator> sim;
     RandomSoak soak;
+
 private slots:
     void initTestCase()
     {

@@ -11,7 +11,6 @@
 #include <mutex>
 
 namespace {
-
 // Reports made in other threads, as text, each with its time in ms since the last restart. The
 // hand-over is behind a standard lock that ThreadSanitizer can follow; Qt's queued events live
 // in uninstrumented libraries and would only bring false reports.

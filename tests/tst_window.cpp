@@ -84,7 +84,6 @@ private:
 };
 
 namespace {
-
 QSettings store()
 {
     return QSettings(QStringLiteral("Trekmont"), QStringLiteral("LX-300"));
@@ -598,7 +597,8 @@ private slots:
         QVERIFY(!QFile::exists(dir->filePath("untimed.tkr")));
     }
 
-    // The filter's value means km/h in any unit; the statistics window follows the ticks.
+    // The filter's value means km/h in any unit; the statistics window follows the ticks; play
+    // pauses, and plays again at once.
     void filterAndPlayback()
     {
         openSample();
