@@ -4,8 +4,8 @@
 #include "model/trackblock.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QTimer>
 
 namespace {
@@ -36,11 +36,15 @@ CliSession::~CliSession()
 void CliSession::onStatus(int cmd, int status)
 {
     statuses.append(qMakePair(cmd, status));
+    if (waiting)
+        waiting->quit();
 }
 
 void CliSession::onList(QVector<TrackFileHeader> list)
 {
     lists.append(list);
+    if (waiting)
+        waiting->quit();
 }
 
 bool CliSession::waitFor(int cmd)
@@ -50,10 +54,16 @@ bool CliSession::waitFor(int cmd)
     // logger refused ends without any report, and that is what our own limit is for.
     const bool acknowledged =
         cmd == DeviceProtocol::WriteConfig || cmd == DeviceProtocol::DeleteAll;
-    QElapsedTimer clock;
-    clock.start();
-    while (!acknowledged || clock.elapsed() < ReportWaitMs) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    // The loop sleeps until a report or the limit wakes it: the reports quit it.
+    QEventLoop loop;
+    QTimer limit;
+    limit.setSingleShot(true);
+    connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (acknowledged)
+        limit.start(ReportWaitMs);
+    waiting = &loop;
+    const auto done = qScopeGuard([this] { waiting = nullptr; });
+    for (;;) {
         while (!statuses.isEmpty()) {
             const QPair<int, int> s = statuses.takeFirst();
             if (s.first == cmd && s.second == 1)
@@ -69,6 +79,9 @@ bool CliSession::waitFor(int cmd)
         }
         if (cmd == DeviceProtocol::ReadList && !lists.isEmpty())
             return true;
+        if (acknowledged && !limit.isActive())
+            break;
+        loop.exec();
     }
     error = QCoreApplication::translate("CliSession", "The logger did not answer.");
     return false;

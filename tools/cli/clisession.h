@@ -3,6 +3,7 @@
 
 #include "device/devicelx300.h"
 
+#include <QEventLoop>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -44,6 +45,7 @@ private:
     bool waitFor(int cmd);
 
     DeviceLX300 device;
+    QEventLoop *waiting = nullptr; // quit by each report
     QVector<QPair<int, int>> statuses;
     QVector<QVector<TrackFileHeader>> lists;
     QString error;
