@@ -4,9 +4,11 @@
 set -e
 cd "$(dirname "$0")/.."
 sh scripts/deps.sh --test
-cmake -S . -B build-asan -G Ninja -DLX300_SANITIZE=address -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build-asan -G Ninja -DLX300_SANITIZE=address -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DLX300_WERROR=ON
 cmake --build build-asan
 (cd build-asan && QT_QPA_PLATFORM=offscreen ctest -j2 --output-on-failure)
-cmake -S . -B build-tsan -G Ninja -DLX300_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake -S . -B build-tsan -G Ninja -DLX300_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DLX300_WERROR=ON
 cmake --build build-tsan --target tst_protocol tst_device
 (cd build-tsan && QT_QPA_PLATFORM=offscreen ctest -L threads --output-on-failure)

@@ -49,6 +49,29 @@ QVector<Track> sampleTracks()
               point(47.60206, 8.31, 0, Start + 7208, 1000000, 0)}}};
 }
 
+// Another time zone for one scope; restored on every way out, a failing check's early return too.
+class ZoneGuard
+{
+public:
+    explicit ZoneGuard(const char *zone) : saved(qgetenv("TZ")), wasSet(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+    }
+    ~ZoneGuard()
+    {
+        if (wasSet)
+            qputenv("TZ", saved);
+        else
+            qunsetenv("TZ");
+    }
+    ZoneGuard(const ZoneGuard &) = delete;
+    ZoneGuard &operator=(const ZoneGuard &) = delete;
+
+private:
+    const QByteArray saved;
+    const bool wasSet;
+};
+
 // Copied out with a bound, so no read past the file even where it is shorter than expected.
 template <typename T> T le(const QByteArray &b, int offset)
 {
@@ -369,16 +392,16 @@ private slots:
     {
         // St. John's changed at 00:01 local time until 2011, not on a UTC quarter hour;
         // and a year's end in a zone eight hours ahead turns the date.
-        const QByteArray saved = qgetenv("TZ");
-        qputenv("TZ", "America/St_Johns");
         FixedExportSettings s(0, 0, 1);
         const FileFormatMap formats = createFileFormats(&s);
         const quint32 change = 1236483060; // 2009-03-08 03:31:00 UTC: 00:01 NST becomes 01:01 NDT
         Track t{change - 60, 2, {}};
         for (quint32 at : {change - 60, change - 1, change, change + 13 * 60, 1262302200u})
             t.points.append(point(1, 2, 3, at, 0, 0));
-        QVERIFY(writeTracks(formats, {t}, path("z.csv"), {0}, false));
-        qputenv("TZ", saved);
+        {
+            const ZoneGuard zone("America/St_Johns");
+            QVERIFY(writeTracks(formats, {t}, path("z.csv"), {0}, false));
+        }
         QCOMPARE(QString::fromUtf8(readAll(path("z.csv"))).split('\n').mid(1),
                  (QStringList{"2009-03-08,00:00:00,1.000000,2.000000,3.00,0.00",
                               "2009-03-08,00:00:59,1.000000,2.000000,3.00,0.00",
@@ -417,9 +440,12 @@ private slots:
         QTest::addColumn<int>("kind");
         const char *kinds[] = {"full disk", "folder is a file", "vanished folder",
                                "name taken by a folder", "no such track"};
-        for (const char *ext : {".tkr", ".gpx", ".kml", ".csv"})
-            for (int kind = 0; kind < 5; ++kind)
-                QTest::addRow("%s, %s", ext, kinds[kind]) << QString::fromLatin1(ext) << kind;
+        for (const char *ext : {".tkr", ".gpx", ".kml", ".csv"}) {
+            int kind = 0;
+            for (const char *name : kinds)
+                QTest::newRow((QByteArray(ext) + ", " + name).constData())
+                    << QString::fromLatin1(ext) << kind++;
+        }
     }
 
     void writeFailures()
