@@ -22,20 +22,27 @@ int main(int argc, char *argv[])
 #endif
     // Offline map tiles come from our own URL scheme, known before the engine starts.
     MbTilesSchemeHandler::registerScheme();
+    {
+        // Help, version and usage errors need no display: they are answered before the
+        // window's application object (and its platform plugin) exists.
+        QCoreApplication probe(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("lx300"));
+        const StartOptions options = parseStartOptions(QCoreApplication::arguments());
+        if (!options.error.isEmpty()) {
+            std::fprintf(stderr, "lx300: %s\n\n%s", qPrintable(options.error),
+                         qPrintable(startOptionsHelp()));
+            return 2;
+        }
+        if (options.help || options.version) {
+            std::printf("%s", qPrintable(options.help ? startOptionsHelp()
+                                                      : QStringLiteral("lx300 " LX300_VERSION "\n")));
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lx300"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LX300_VERSION));
     const StartOptions options = parseStartOptions(QApplication::arguments());
-    if (!options.error.isEmpty()) {
-        std::fprintf(stderr, "lx300: %s\n\n%s", qPrintable(options.error),
-                     qPrintable(startOptionsHelp()));
-        return 2;
-    }
-    if (options.help || options.version) {
-        std::printf("%s", qPrintable(options.help ? startOptionsHelp()
-                                                  : QStringLiteral("lx300 " LX300_VERSION "\n")));
-        return 0;
-    }
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/LX300_SW_Icon.png")));
     int code;
     {
