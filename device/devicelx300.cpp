@@ -5,6 +5,27 @@
 #include <chrono>
 #include <memory>
 
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
+namespace {
+// Whether the line under an open port is gone. A pulled cable or a closed pseudo-terminal
+// shows as a resource or read error on some systems; on Unix a hung-up line may show only
+// to poll(), which QSerialPort's blocking wait does not report.
+bool lineGone(QSerialPort &port)
+{
+    if (port.error() == QSerialPort::ResourceError || port.error() == QSerialPort::ReadError)
+        return true;
+#ifdef Q_OS_UNIX
+    pollfd p{int(port.handle()), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+} // namespace
+
 DeviceLX300::DeviceLX300() : QThread(nullptr) {}
 
 DeviceLX300::~DeviceLX300()
@@ -269,11 +290,20 @@ void DeviceLX300::run()
             protocol.dispatchReply(&events, &followUp);
             if (!followUp.isEmpty())
                 sendFrame(followUp);
-        } else if (port.isOpen() && port.error() == QSerialPort::ResourceError) {
-            // The line is gone: stop writing; a pending command times out.
+        } else if (port.isOpen() && lineGone(port)) {
+            // Stop writing and say so at once; nothing waits for a reply that cannot come,
+            // so no time-out follows.
             port.close();
             std::lock_guard<std::mutex> lock(mutex);
             portOpen = false;
+            const bool awaited =
+                protocol.pendingCommand() != DeviceProtocol::NoCommand || protocol.isHandshaking();
+            protocol.setPendingCommand(DeviceProtocol::NoCommand);
+            protocol.setHandshaking(false);
+            DeviceProtocol::Event lost;
+            lost.cmd = DeviceProtocol::LineLostStatus;
+            lost.status = awaited ? 1 : 0;
+            events.append(lost);
         } else {
             std::lock_guard<std::mutex> lock(mutex);
             if (!protocol.isHandshaking() &&

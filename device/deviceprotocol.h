@@ -34,6 +34,9 @@ public:
     };
     enum Report : int
     {
+        // The port failed under the worker (the cable was pulled, the line closed); the
+        // status is 1 when a command was waiting for its reply, 0 when none was.
+        LineLostStatus = 253,
         HandshakeStatus = 254,
         TimeoutStatus = 255
     };

@@ -167,6 +167,10 @@ private slots:
                 << "a.tkr"
                 << "" << all << QVector<Rule>{{Fault::NoReply, 0xB5, 4, 1}}
                 << "1 Read device data timeout.";
+            QTest::newRow("line closes mid-download")
+                << "a.tkr"
+                << "" << all << QVector<Rule>{{Fault::CloseLine, 0xB5, 2, 1}}
+                << "1 The logger's line was lost.";
         }
         for (int run = 0; run < soak.runs; ++run) {
             QVector<Rule> faults;
@@ -199,10 +203,10 @@ private slots:
                                 ? QStringLiteral("exact")
                                 : QStringLiteral("%1 %2").arg(r.status).arg(r.err.trimmed());
         if (outcome == "any")
-            QVERIFY2(
-                QStringList({"exact", "1 Read device data timeout.", "1 Failed connect device."})
-                    .contains(got),
-                qPrintable(got));
+            QVERIFY2(QStringList({"exact", "1 Read device data timeout.",
+                                  "1 Failed connect device.", "1 The logger's line was lost."})
+                         .contains(got),
+                     qPrintable(got));
         else
             QCOMPARE(got, outcome);
         if (got != "exact") {

@@ -76,6 +76,10 @@ bool CliSession::waitFor(int cmd)
                 error = windowText("Read device data timeout.");
                 return false;
             }
+            if (s.first == DeviceProtocol::LineLostStatus) {
+                error = QCoreApplication::translate("CliSession", "The logger's line was lost.");
+                return false;
+            }
         }
         if (cmd == DeviceProtocol::ReadList && !lists.isEmpty())
             return true;

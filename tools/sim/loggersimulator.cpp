@@ -58,7 +58,9 @@ LoggerSimulator::~LoggerSimulator()
 
 bool LoggerSimulator::start()
 {
-    masterFd = posix_openpt(O_RDWR | O_NOCTTY);
+    // Close-on-exec: a program started from this process (the CLI in the tests) must not keep
+    // the line up by holding a copy of our end.
+    masterFd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (masterFd < 0 || grantpt(masterFd) != 0 || unlockpt(masterFd) != 0) {
         stop();
         return false;
@@ -66,7 +68,7 @@ bool LoggerSimulator::start()
     slavePath = QString::fromLocal8Bit(ptsname(masterFd));
     // Keep the far end open ourselves, so the line stays up between clients,
     // and make it raw so nothing is echoed or translated before a client opens it.
-    slaveFd = ::open(ptsname(masterFd), O_RDWR | O_NOCTTY);
+    slaveFd = ::open(ptsname(masterFd), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slaveFd < 0) {
         stop();
         return false;
