@@ -133,14 +133,19 @@ private slots:
                "k + 7).map(function (l) { return l.options.color; }).join(' ') + ' ' + "
                "polylinesArray[0].options.weight; })()"
             << "#ff0000 #00ff00 #0000ff #00ffff #ffff00 #a020f0 #ffc0cb 6";
-        QTest::newRow("markers shown, titled, popup on click")
-            << "['deleteMarked'], ['addMarker', 47, 8, '2.2009-04-12 - 08:00:05 #0'], "
+        // Small dots in the colour of the line shown before them, no pin images; a click on
+        // one opens its text.
+        QTest::newRow("markers shown as dots, popup on click")
+            << "['addPolyline'], ['addPolyline'], ['showPolyline', 1], ['deleteMarked'], "
+               "['addMarker', 47, 8, '2.2009-04-12 - 08:00:05 #0'], "
                "['addMarker', 47.1, 8.1, '2.2009-04-12 - 08:00:00 #1'], ['showMarked']"
             << "(function () { var shown = markersArray.filter(function (m) { return "
-               "map.hasLayer(m); }).length; markersArray[1].fire('click'); return shown + '|' + "
-               "markersArray[0].options.title + '|' + document.querySelector("
-               "'.leaflet-popup-content').textContent; })()"
-            << "2|2.2009-04-12 - 08:00:05 #0|2.2009-04-12 - 08:00:00 #1";
+               "map.hasLayer(m); }).length; markersArray[1].fire('click'); return [shown, "
+               "markersArray[0].options.fillColor === polylinesArray[1].options.color, "
+               "markersArray[0].options.radius, "
+               "document.querySelectorAll('.leaflet-marker-icon').length, "
+               "document.querySelector('.leaflet-popup-content').textContent].join('|'); })()"
+            << "2|true|5|0|2.2009-04-12 - 08:00:00 #1";
         QTest::newRow("deletePolylines and deleteMarked keep the point marker")
             << "['addPolyline'], ['addMarker', 47, 8, 'x'], ['showMarked'], ['viewPoint', 47, 8, "
                "'p'], "
