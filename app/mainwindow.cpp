@@ -67,17 +67,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     progressDialog = new QProgressDialog(this);
     progressDialog->setLabelText(QString());
-    progressDialog->setCancelButtonText(QString());
+    progressDialog->setCancelButtonText(tr("Cancel"));
     progressDialog->setRange(0, 50);
     progressDialog->setWindowModality(Qt::WindowModal);
     // A QProgressDialog shows itself after its minimum duration once a value is
     // set; keep it hidden until a download runs it.
     progressDialog->reset();
     progressDialog->hide();
-    // Escape or the close button ends the dialog: the download is cancelled. Without a
-    // cancel button the dialog itself ignores Escape, so the window looks for it.
+    // Cancel, Escape and the close box all cancel the download.
+    connect(progressDialog, &QProgressDialog::canceled, this, &MainWindow::cancelDownload);
     connect(progressDialog, &QDialog::rejected, this, &MainWindow::cancelDownload);
-    progressDialog->installEventFilter(this);
 
     createActions();
     createMenus();
@@ -111,7 +110,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
 MainWindow::~MainWindow()
 {
-    delete device; // disconnects first
+    endConnecting(); // the busy cursor belongs to the application, not to the window
+    delete device;   // disconnects first
     // Stopped here rather than left to the end of the process, so no thread
     // outlives the objects it reports to.
     delete detectThread;
@@ -403,16 +403,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
     QMainWindow::closeEvent(event);
 }
 
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == progressDialog && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent *>(event)->matches(QKeySequence::Cancel)) {
-        cancelDownload();
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
-}
-
 void MainWindow::exitProgram()
 {
     if (!mayDropTracks())
@@ -586,6 +576,38 @@ bool MainWindow::mayDropUntimedPoints(const QList<int> &selection, bool markedOn
     return box.exec() == QMessageBox::Save;
 }
 
+bool MainWindow::mayReplace(const QString &fileName)
+{
+    QMessageBox box(QMessageBox::Warning, QString(),
+                    tr("%1 already exists. Replace it?").arg(QFileInfo(fileName).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setInformativeText(QDir::toNativeSeparators(QFileInfo(fileName).absolutePath()));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool MainWindow::mayWriteIncomplete(const QList<int> &selection)
+{
+    QStringList cut;
+    for (int i : selection) {
+        const Track &t = tracks.value(i);
+        if (t.isIncomplete())
+            cut << tr("Track %1 is incomplete: %2 points in %3 of %4 blocks.")
+                       .arg(i + 1)
+                       .arg(t.points.size())
+                       .arg(t.blocksReceived)
+                       .arg(t.blocksListed);
+    }
+    if (cut.isEmpty())
+        return true;
+    QMessageBox box(QMessageBox::Warning, QString(), cut.join(QLatin1Char('\n')),
+                    QMessageBox::Save | QMessageBox::Cancel, this);
+    box.setInformativeText(tr("The download stopped early; only what arrived is saved."));
+    box.setDefaultButton(QMessageBox::Save);
+    return box.exec() == QMessageBox::Save;
+}
+
 void MainWindow::save()
 {
     const QList<int> selection = mapWidget->checkedTrackIndexes();
@@ -624,6 +646,10 @@ void MainWindow::save()
             tr("Nothing was saved: %1 does not end in .tkr, .gpx, .kml or .csv.").arg(fileName));
         return;
     }
+    if (QFileInfo::exists(fileName) && !mayReplace(fileName))
+        return;
+    if (!mayWriteIncomplete(selection))
+        return;
     if (format == fileFormats.value(QStringLiteral(".tkr")) &&
         !mayDropUntimedPoints(selection, markedOnly))
         return;
@@ -673,24 +699,54 @@ void MainWindow::DeviceSetting()
 void MainWindow::connectDevice()
 {
     if (device->isConnected()) {
+        endConnecting();
         connectButton->setText(tr("Connect"));
         device->Disconnect();
         deviceActionGroup->setEnabled(false);
         portComboBox->setEnabled(true);
     } else {
         connectButton->setText(tr("Disconnect"));
+        // The greeting may take five seconds before it fails: show that something goes on.
+        connecting = true;
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        statusBar()->showMessage(tr("Connecting…"));
         device->Connect(portComboBox->currentText());
         portComboBox->setEnabled(false);
     }
 }
 
+void MainWindow::endConnecting()
+{
+    if (!connecting)
+        return;
+    connecting = false;
+    QApplication::restoreOverrideCursor();
+    statusBar()->clearMessage();
+}
+
+void MainWindow::lineLost(bool commandWaiting)
+{
+    // As a pulled cable: disconnected quietly, what arrived kept. The user is told only
+    // when something was under way.
+    const bool busy = commandWaiting || downloading || choiceDialog;
+    if (choiceDialog)
+        choiceDialog->reject();
+    if (downloading)
+        finishDownload(receivedBlockCount > 0);
+    connectDevice();
+    if (busy)
+        showMessage(QMessageBox::Warning,
+                    tr("The logger's line was lost; the tracks shown are kept."));
+}
+
 void MainWindow::OnRecvTrackFileHeader(QVector<TrackFileHeader> trackFileHeaderList)
 {
     TrackFileHeaderDialog dialog(trackFileHeaderList, this);
-    if (dialog.exec() != QDialog::Accepted)
-        return;
-    // Nothing ticked changes nothing; otherwise the tracks shown stay until blocks arrive.
-    if (dialog.blockIndexes().isEmpty())
+    choiceDialog = &dialog;
+    const int answer = dialog.exec();
+    choiceDialog = nullptr;
+    // The tracks shown stay until blocks arrive; a line lost meanwhile ends it here.
+    if (answer != QDialog::Accepted || !device->isConnected())
         return;
     downloadBlockIndexes = dialog.blockIndexes();
     downloaded = dialog.tracks();
@@ -708,6 +764,10 @@ void MainWindow::finishDownload(bool keepWhatArrived)
 {
     downloading = false;
     if (keepWhatArrived) {
+        // A track no block reached has nothing to show; one cut short shows as incomplete.
+        downloaded.erase(std::remove_if(downloaded.begin(), downloaded.end(),
+                                        [](const Track &t) { return t.points.isEmpty(); }),
+                         downloaded.end());
         tracks = downloaded;
         unsavedDownload = true;
         mapWidget->rebuildTrackViews();
@@ -765,7 +825,12 @@ void MainWindow::OnRecvStatus(int cmd, int status)
         showMessage(QMessageBox::Information, tr("Delete all track files ok."));
         deviceActionGroup->setEnabled(true);
         break;
+    case DeviceProtocol::LineLostStatus:
+        if (device->isConnected())
+            lineLost(status == 1);
+        break;
     case DeviceProtocol::HandshakeStatus:
+        endConnecting();
         if (status == 1) {
             deviceActionGroup->setEnabled(true);
         } else {
@@ -796,7 +861,8 @@ void MainWindow::showStatistics()
         statisticsDialog->setWindowTitle(tr("Trip statistics"));
         auto *layout = new QVBoxLayout(statisticsDialog);
         layout->addWidget(mapWidget->statisticsTable());
-        statisticsDialog->resize(960, 220);
+        // No wider than the window: the table scrolls sideways when its columns need more.
+        statisticsDialog->resize(qMin(960, width() - 40), 220);
     }
     statisticsDialog->show();
     statisticsDialog->raise();
@@ -837,12 +903,9 @@ void MainWindow::onDeviceDiscovered(QStringList portList)
             ++i;
             continue;
         }
-        // The port vanished: a connection on it ends without a word.
-        if (device->portName() == name && device->isConnected()) {
-            connectDevice();
-            if (downloading)
-                finishDownload(receivedBlockCount > 0);
-        }
+        // The port vanished: a connection on it ends, without a word when nothing was under way.
+        if (device->portName() == name && device->isConnected())
+            lineLost(false);
         portComboBox->removeItem(i);
     }
     connectButton->setEnabled(portComboBox->count() > 0);

@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -35,8 +36,8 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // Opens a TKR file: the tracks in memory are replaced only when it could
-    // be read; otherwise a warning names the file and everything stays.
+    // Opens one track file of any of the formats and adds its tracks to those shown;
+    // a file that cannot be read is named in a warning and changes nothing.
     bool openFile(const QString &fileName);
     // Opens several track files of any of the four formats; their tracks are
     // added to those shown. Each file is read whole or not at all; the ones
@@ -83,13 +84,11 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
     friend class TestWindow;
-    friend class TestSoak;
 
     void setupForm();
     void createActions();
@@ -112,6 +111,12 @@ private:
     void restoreMap();
     void rebuildRecentMenu();
     void addRecentFile(const QString &fileName);
+    bool mayReplace(const QString &fileName);
+    // Asks before tracks that came in part only are saved as they are.
+    bool mayWriteIncomplete(const QList<int> &selection);
+    void endConnecting();
+    // The logger's line went away: disconnects as a pulled cable does, keeping what arrived.
+    void lineLost(bool commandWaiting);
     // TKR keeps no point without a time: asks before such points are dropped.
     bool mayDropUntimedPoints(const QList<int> &selection, bool markedOnly);
     void showMessage(QMessageBox::Icon icon, const QString &text,
@@ -165,6 +170,7 @@ private:
     QToolBar *fileToolBar = nullptr;
 
     QProgressDialog *progressDialog = nullptr;
+    QPointer<QDialog> choiceDialog; // the track choice, while it is open
     DeviceLX300 *device = nullptr;
     DetectDeviceThread *detectThread = nullptr;
     FileFormatMap fileFormats;
@@ -173,6 +179,7 @@ private:
     int receivedBlockCount = 0;
     QVector<Track> downloaded; // the download under way; `tracks` changes when it ends
     bool downloading = false;
+    bool connecting = false; // from Connect until the greeting's outcome
     bool unsavedDownload = false;
     bool quitting = false;
     int currentTrackIndex = -1;

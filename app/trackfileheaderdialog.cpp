@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -16,11 +17,16 @@ TrackFileHeaderDialog::TrackFileHeaderDialog(QVector<TrackFileHeader> list, QWid
     closeButton = new QPushButton(tr("Close"));
     headerTree = new QTreeWidget;
 
+    hint = new QLabel(tr("Tick the tracks to download."));
+    hint->setObjectName(QStringLiteral("hint"));
+    hint->hide();
+
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(applyButton);
     buttons->addWidget(closeButton);
     auto *layout = new QVBoxLayout;
     layout->addWidget(headerTree);
+    layout->addWidget(hint);
     layout->addLayout(buttons);
     setLayout(layout);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -82,8 +88,14 @@ void TrackFileHeaderDialog::Apply()
         Track track;
         track.startTime = startOf(headers.at(i));
         track.format = 0; // set by the track's first block
+        track.blocksListed = int(headers.at(i).blockIndexes.size());
         chosenTracks.append(track);
         chosenBlocks += headers.at(i).blockIndexes;
+    }
+    // Nothing to download: the list stays for the user to tick.
+    if (chosenTracks.isEmpty()) {
+        hint->show();
+        return;
     }
     accept();
 }

@@ -6,13 +6,14 @@
 #include <QDialog>
 #include <QVector>
 
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
 // Lists the logger's tracks with their local start times for the user to
 // tick; Apply gives one new empty Track per ticked track and their block
-// indexes, in list order.
+// indexes, in list order. With nothing ticked it says so and stays open.
 class TrackFileHeaderDialog : public QDialog
 {
     Q_OBJECT
@@ -33,6 +34,7 @@ private:
 
     QTreeWidget *headerTree = nullptr;
     QTreeWidgetItem *rootItem = nullptr;
+    QLabel *hint = nullptr; // shown when Apply finds nothing ticked
     QPushButton *closeButton = nullptr;
     QPushButton *applyButton = nullptr;
     QVector<TrackFileHeader> headers;

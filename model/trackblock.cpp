@@ -100,6 +100,7 @@ bool appendTrackBlock(QVector<Track> &tracks, int &currentTrackIndex, const Trac
         return false;
 
     Track &track = tracks[currentTrackIndex];
+    ++track.blocksReceived;
     const quint32 format = header[7];
     if (startsTrack)
         track.format = qint32(format);

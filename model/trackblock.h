@@ -8,9 +8,9 @@ constexpr quint32 MaxPlausibleSpeed = 1000000u;
 
 // The block-to-points step of a download. `currentTrackIndex` starts at -1 and
 // advances at each block that carries the start flag. The block's header point
-// and its records are appended to tracks[currentTrackIndex]. Returns false when
-// the block has no track to go to (no start flag seen yet, or a start flag past
-// the last track); such a block is dropped.
+// and its records are appended to tracks[currentTrackIndex], whose `blocksReceived` counts
+// it. Returns false when the block has no track to go to (no start flag seen yet, or a
+// start flag past the last track); such a block is dropped.
 bool appendTrackBlock(QVector<Track> &tracks, int &currentTrackIndex, const TrackDataBlock &block);
 
 // Decodes a 2048-byte data block as the logger sends it (big-endian): the

@@ -86,6 +86,12 @@ struct Track
     quint32 startTime = 0; // UTC seconds since 1970
     qint32 format = 0;     // log format 1 or 2; 0 until the first block arrives
     QVector<TrackPoint> points;
+    // A download that stopped early keeps what arrived: the blocks the logger listed for
+    // the track and those that came. Both 0 for a track read from a file.
+    int blocksListed = 0;
+    int blocksReceived = 0;
+
+    bool isIncomplete() const { return blocksReceived < blocksListed; }
 };
 
 Q_DECLARE_METATYPE(TrackFileHeader)

@@ -14,8 +14,10 @@
 #include "trackcompare.h"
 #include "view/googlemapoperator.h"
 #include "view/mapwidget.h"
+#include "view/profilechart.h"
 #include "view/statisticstable.h"
 
+#include <QCategoryAxis>
 #include <QLoggingCategory>
 #include <QtTest>
 #include <QtWidgets>
@@ -165,18 +167,25 @@ private:
         QCOMPARE(window->tracks.size(), 3);
     }
 
-    // The device controls as a user sees them: the button, the port box, the Device actions.
+    // The device controls as a user sees them: the button, the port box, the Device actions,
+    // and while a connection is tried, the busy cursor and the status bar's word.
     QString controls() const
     {
-        return QStringLiteral("%1%2 ports %3%4 actions %5")
+        const QCursor *cursor = QApplication::overrideCursor();
+        return QStringLiteral("%1%2 ports %3%4 actions %5%6")
             .arg(window->connectButton->text(), window->connectButton->isEnabled() ? "" : " (off)")
             .arg(window->portComboBox->count())
             .arg(window->portComboBox->isEnabled() ? "" : " (off)",
-                 window->deviceActionGroup->isEnabled() ? "on" : "off");
+                 window->deviceActionGroup->isEnabled() ? "on" : "off",
+                 cursor && cursor->shape() == Qt::BusyCursor
+                     ? " busy, " + window->statusBar()->currentMessage()
+                     : window->statusBar()->currentMessage());
     }
 
+    // `then` answers what comes right after the file dialog.
     void saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned,
-                QMessageBox::StandardButton answerWith = QMessageBox::Ok)
+                QMessageBox::StandardButton answerWith = QMessageBox::Ok,
+                const ModalAnswerer::Step &then = {})
     {
         answer->then(on<MyFileDialog>([=](MyFileDialog *d) {
             d->selectNameFilter(filter);
@@ -184,6 +193,8 @@ private:
             d->markedOnlyBox()->setChecked(markedOnly);
             static_cast<QDialog *>(d)->accept();
         }));
+        if (then)
+            answer->then(then);
         if (warned)
             answer->answerMessage(answerWith);
         window->saveAct->trigger();
@@ -273,17 +284,24 @@ private slots:
         QTest::addColumn<QString>("message"); // with its icon
         QTest::addColumn<QString>("after");
         const QString idle = "Connect ports 1 actions off", busy = "Disconnect ports 1 (off) ";
+        // The greeting is still under way where it has not ended.
+        const QString greeting = " busy, Connecting…";
         QTest::newRow("handshake done") << 254 << 1 << "" << busy + "actions on";
         QTest::newRow("time-out changes no state")
-            << 255 << 0 << "2 Read device data timeout." << busy + "actions off";
+            << 255 << 0 << "2 Read device data timeout." << busy + "actions off" + greeting;
         QTest::newRow("config written")
-            << 184 << 1 << "1 Set device configuration ok." << busy + "actions off";
+            << 184 << 1 << "1 Set device configuration ok." << busy + "actions off" + greeting;
         QTest::newRow("all deleted")
-            << 186 << 1 << "1 Delete all track files ok." << busy + "actions on";
-        QTest::newRow("late block without a download") << 181 << 1 << "" << busy + "actions off";
+            << 186 << 1 << "1 Delete all track files ok." << busy + "actions on" + greeting;
+        QTest::newRow("late block without a download")
+            << 181 << 1 << "" << busy + "actions off" + greeting;
         // Meanwhile the logger's port goes and another comes: idle on that one.
         QTest::newRow("handshake failed disconnects")
             << 254 << 0 << "2 Failed connect device." << idle;
+        // The line went: disconnected as a pulled cable is, said when a reply was awaited.
+        QTest::newRow("line lost while a reply was awaited")
+            << 253 << 1 << "2 The logger's line was lost; the tracks shown are kept." << idle;
+        QTest::newRow("line lost while idle") << 253 << 0 << "" << idle;
     }
 
     void statuses()
@@ -294,6 +312,8 @@ private slots:
         newWindow(sim->portPath());
         sim->setSilent(true); // the real handshake never ends; the reports below are the test's
         window->connectButton->click();
+        QCOMPARE(controls(),
+                 QStringLiteral("Disconnect ports 1 (off) actions off busy, Connecting…"));
         if (cmd == 254 && status == 0)
             answer->then(on<QMessageBox>([this](QMessageBox *) {
                 window->onDeviceDiscovered({QStringLiteral("/dev/ttyUSB9")});
@@ -375,59 +395,99 @@ private slots:
     }
 
     // A download that changes nothing, cannot start or is cancelled keeps the tracks shown
-    // before; one the logger stops answering keeps and shows what arrived.
+    // before; one the logger stops answering, or whose line goes, shows what arrived as
+    // incomplete and leaves out the tracks that got nothing.
     void downloadStops_data()
     {
         QTest::addColumn<int>("how");
-        QTest::addColumn<QStringList>("messages");
-        QTest::newRow("nothing ticked") << 0 << QStringList{};
-        QTest::newRow("port gone while choosing") << 1 << QStringList{"Read device data timeout."};
-        QTest::newRow("progress dialog closed")
-            << 2 << QStringList{"The download was cancelled; the tracks shown before are kept."};
-        QTest::newRow("third block lost") << 3 << QStringList{"Read device data timeout."};
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("tracksShown");
+        QTest::addColumn<int>("blockRequests");
+        const QString lost = "The logger's line was lost; the tracks shown are kept.";
+        const QString cancelled = "The download was cancelled; the tracks shown before are kept.";
+        QTest::newRow("nothing ticked") << 0 << "" << 3 << 0;
+        QTest::newRow("port gone while choosing") << 1 << lost << 3 << 0;
+        QTest::newRow("line closed while choosing") << 2 << lost << 3 << 0;
+        QTest::newRow("progress dialog: Escape") << 3 << cancelled << 3 << 2;
+        QTest::newRow("progress dialog: Cancel") << 4 << cancelled << 3 << 2;
+        QTest::newRow("third block lost") << 5 << "Read device data timeout." << 1 << 3;
+        QTest::newRow("line closed at the third block") << 6 << lost << 1 << 3;
     }
 
     void downloadStops()
     {
         QFETCH(int, how);
+        QFETCH(QString, message);
         connectToSimulator();
         QVERIFY(window->openFile(QStringLiteral(LX300_SAMPLE)));
         const QVector<Track> before = window->tracks;
-        sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, how == 3 ? 2 : 1, 1}); // a stall
+        if (how == 6)
+            sim->addFault({LoggerSimulator::Fault::CloseLine, 0xB5, 2, 1});
+        else // a stall
+            sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, how == 5 ? 2 : 1, 1});
+        bool hintShown = false;
         answer->then(on<TrackFileHeaderDialog>([&](TrackFileHeaderDialog *d) {
-            if (how > 0)
-                d->tree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
-            if (how == 1) {
-                FakePorts::set({});
-                window->onDeviceDiscovered({});
+            if (how == 0) { // Apply with nothing ticked keeps the list open and says why
+                d->Apply();
+                hintShown = d->findChild<QLabel *>(QStringLiteral("hint"))->isVisible();
+                d->reject();
+                return;
             }
-            d->Apply();
+            d->tree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
+            if (how == 1) // after this step, which cannot answer the message it brings
+                QTimer::singleShot(0, window, [this] {
+                    FakePorts::set({});
+                    window->onDeviceDiscovered({});
+                });
+            else if (how == 2)
+                sim->stop();
+            else
+                d->Apply();
         }));
-        if (how >= 2) // a progress dialog: cancelled, or the time-out reported at once
+        if (how >= 3 && how <= 5) // a progress dialog: cancelled, or the time-out at once
             answer->then([&](QWidget *w) {
                 auto *p = qobject_cast<QProgressDialog *>(w);
-                if (how == 2 && p && p->value() == 1) // after this step returns, so its timer
-                    QTimer::singleShot(0, p, [p] { QTest::keyClick(p, Qt::Key_Escape); }); // runs
-                else if (how == 3 && p && p->value() == 2 && requestsWithId(*sim, 0xB5) == 3)
-                    QTimer::singleShot(0, window, [this] { window->OnRecvStatus(255, 0); });
-                else
+                if (!p || p->value() != (how == 5 ? 2 : 1) ||
+                    (how == 5 && requestsWithId(*sim, 0xB5) != 3))
                     return false;
+                // After this step returns, so its timer runs.
+                if (how == 3)
+                    QTimer::singleShot(0, p, [p] { QTest::keyClick(p, Qt::Key_Escape); });
+                else if (how == 4)
+                    QTimer::singleShot(0, p, [p] { p->findChild<QPushButton *>()->click(); });
+                else if (how == 5)
+                    QTimer::singleShot(0, window, [this] { window->OnRecvStatus(255, 0); });
                 return true;
             });
-        if (how > 0)
+        if (!message.isEmpty())
             answer->answerMessage();
         window->downloadAct->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
-        QTEST(answer->messages, "messages");
+        QCOMPARE(answer->messages.value(0), message);
+        QCOMPARE(answer->messages.size(), message.isEmpty() ? 0 : 1);
+        QCOMPARE(hintShown, how == 0);
         QVERIFY(!window->progressDialog->isVisible());
-        QCOMPARE(root()->childCount(), 3);
-        QCOMPARE(requestsWithId(*sim, 0xB5), (QList<int>{0, 0, 2, 3})[how]);
-        if (how == 3) // the first track's first two blocks: a header point and 63 records each
-            QCOMPARE(window->tracks[0].points.size(), 2 * (1 + 63));
-        else
-            QVERIFY(samePoints(window->tracks, before));
-        if (how == 2)
+        QTEST(root()->childCount(), "tracksShown");
+        QTEST(requestsWithId(*sim, 0xB5), "blockRequests");
+        if (how == 3 || how == 4)
             QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
+        if (how < 5) {
+            QVERIFY(samePoints(window->tracks, before));
+            QCOMPARE(window->device->isConnected(), how == 0 || how >= 3);
+            return;
+        }
+        // The first track's first two blocks (a header point and 63 records each), marked as
+        // such in the tree and when it is saved.
+        QCOMPARE(window->tracks[0].points.size(), 2 * (1 + 63));
+        QCOMPARE(window->device->isConnected(), how == 5);
+        QCOMPARE(root()->child(0)->toolTip(0),
+                 QStringLiteral("incomplete: 128 points in 2 of 3 blocks"));
+        QVERIFY(!root()->child(0)->icon(0).isNull());
+        root()->setCheckState(0, Qt::Checked);
+        saveAs("GPX File (*.gpx)", dir->filePath("part"), false, true, QMessageBox::Cancel);
+        QCOMPARE(answer->messages.value(1),
+                 QStringLiteral("Track 1 is incomplete: 128 points in 2 of 3 blocks."));
+        QVERIFY(!QFile::exists(dir->filePath("part.gpx")));
     }
 
     void deleteAll()
@@ -502,16 +562,20 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("written"); // empty: refused with a warning
         QTest::addColumn<bool>("markedOnly");
-        const char *rows[][4] = {{"TKR", "trip", "trip.tkr", ""},
-                                 {"GPX", "trip", "trip.gpx", ""},
-                                 {"KML", "trip", "trip.kml", ""},
-                                 {"CSV", "trip", "trip.csv", ""},
-                                 {"CSV", "trip", "trip.csv", "marked only"},
-                                 {"CSV", "trip.CSV", "trip.CSV.csv", ""},
-                                 {"KML", "trip.csv", "trip.csv.kml", ""},
-                                 {"GPX", "a.gpx.old", "", ""}};
+        QTest::addColumn<QString>("replace"); // the answer when the file is there already
+        const char *rows[][5] = {{"TKR", "trip", "trip.tkr", "", ""},
+                                 {"GPX", "trip", "trip.gpx", "", ""},
+                                 {"KML", "trip", "trip.kml", "", ""},
+                                 {"CSV", "trip", "trip.csv", "", ""},
+                                 {"CSV", "trip", "trip.csv", "marked only", ""},
+                                 {"CSV", "trip.CSV", "trip.CSV.csv", "", ""},
+                                 {"KML", "trip.csv", "trip.csv.kml", "", ""},
+                                 {"GPX", "a.gpx.old", "", "", ""},
+                                 {"GPX", "old", "old.gpx", "", "Escape"},
+                                 {"GPX", "old", "old.gpx", "", "Yes"}};
         for (const auto &r : rows)
-            QTest::addRow("%s %s %s", r[0], r[1], r[3]) << r[0] << r[1] << r[2] << (*r[3] != 0);
+            QTest::addRow("%s %s %s %s", r[0], r[1], r[3], r[4])
+                << r[0] << r[1] << r[2] << (*r[3] != 0) << r[4];
     }
 
     void save()
@@ -520,11 +584,31 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, written);
         QFETCH(bool, markedOnly);
+        QFETCH(QString, replace);
         openSample();
         root()->child(0)->setCheckState(0, Qt::Checked);
         root()->child(2)->setCheckState(0, Qt::Checked);
+        ModalAnswerer::Step replacing;
+        if (!replace.isEmpty()) {
+            QVERIFY(writeAll(dir->filePath(written), "precious"));
+            replacing = on<QMessageBox>([&](QMessageBox *box) {
+                answer->messages << box->text();
+                if (replace == "Escape")
+                    QTest::keyClick(box, Qt::Key_Escape);
+                else
+                    box->done(QMessageBox::Yes);
+            });
+        }
         saveAs(QStringLiteral("%1 File (*.%2)").arg(kind, kind.toLower()), dir->filePath(name),
-               markedOnly, written.isEmpty());
+               markedOnly, written.isEmpty(), QMessageBox::Ok, replacing);
+        if (!replace.isEmpty()) {
+            QCOMPARE(answer->messages.value(0), written + " already exists. Replace it?");
+            answer->messages.clear();
+            if (replace == "Escape") { // No: nothing written
+                QCOMPARE(readAll(dir->filePath(written)), QByteArray("precious"));
+                return;
+            }
+        }
         if (written.isEmpty()) {
             QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{});
             QCOMPARE(answer->icons.value(0), QMessageBox::Warning);
@@ -632,6 +716,73 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!window->playing, 5000); // ran to the end
         QCOMPARE(state(), QStringLiteral("0play"));
         QCOMPARE(window->mapWidget->playbackStart(), 0);
+    }
+
+    // At 800 x 600: in the track tree Space plays and Ctrl+Space ticks; the statistics fit
+    // and follow the Time menu; the profile's labels are short, round and have room.
+    void smallWindow()
+    {
+        openSample();
+        window->setWindowState(Qt::WindowNoState);
+        window->resize(800, 600);
+        window->activateWindow(); // shortcuts go to the active window
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QTreeWidget *tree = window->mapWidget->trackTree();
+        tree->setFocus();
+        tree->setCurrentItem(root()->child(0));
+        QTest::keyClick(tree, Qt::Key_Space, Qt::ControlModifier);
+        QCOMPARE(root()->child(0)->checkState(0), Qt::Checked);
+        QVERIFY(!window->playing);
+        window->mapWidget->TreeWidgetItemDoubleClicked(root()->child(0), 0); // lists its points
+        QTest::keyClick(tree, Qt::Key_Space);
+        QVERIFY(window->playing);
+        QCOMPARE(root()->child(0)->checkState(0), Qt::Checked);
+        window->playAct->trigger(); // pause
+
+        window->statisticsAct->trigger();
+        QVERIFY(window->statisticsDialog->frameGeometry().width() <= 800);
+        const StatisticsTable *table = window->mapWidget->statisticsTable();
+        const auto start = [table] {
+            return QStringList{table->item(0, 0)->text(), table->item(0, 3)->text(),
+                               table->horizontalHeaderItem(3)->text()};
+        };
+        QCOMPARE(start(),
+                 (QStringList{"1.2009-04-11 - 16:15:00", "2009-04-11 16:15:00", "Start\n(local)"}));
+        window->utcTimeAct->trigger();
+        QCOMPARE(start(),
+                 (QStringList{"1.2009-04-11 - 08:15:00", "2009-04-11 08:15:00", "Start\n(UTC)"}));
+
+        // Against time: hours and minutes at a round step; against distance: 1-2-5 steps.
+        ProfileChart *profile = window->mapWidget->profileChart();
+        const auto labels = [profile] {
+            QTest::qWait(100); // laid out
+            auto *axis = qobject_cast<QCategoryAxis *>(profile->chart()->axes(Qt::Horizontal)[0]);
+            QStringList texts = axis ? axis->categoriesLabels() : QStringList{"no labels"};
+            const QFontMetricsF metrics(axis ? axis->labelsFont() : QFont());
+            double room = profile->chart()->plotArea().width();
+            for (const QString &t : texts)
+                room -= metrics.horizontalAdvance(t) + 8;
+            return texts << (room >= 0 ? "fits" : "crowded");
+        };
+        const QStringList times = labels();
+        QVERIFY2(times.size() >= 3 && times.last() == "fits", qPrintable(times.join(' ')));
+        QList<int> minutes;
+        for (const QString &t : times.mid(0, times.size() - 1)) {
+            QVERIFY2(QRegularExpression("^08:[0-5][0-9]$").match(t).hasMatch(), qPrintable(t));
+            minutes << t.mid(3).toInt();
+        }
+        const int step = minutes.size() > 1 ? minutes[1] - minutes[0] : 0;
+        QVERIFY2(QList<int>({1, 2, 5, 10, 15, 30}).contains(step) && minutes[0] % step == 0,
+                 qPrintable(times.join(' ')));
+        window->mapWidget->profileAxisBox()->setCurrentIndex(1);
+        const QStringList distances = labels();
+        QVERIFY2(distances.size() >= 3 && distances.last() == "fits",
+                 qPrintable(distances.join(' ')));
+        const double first = distances[0].section(' ', 0, 0).toDouble();
+        const double second = distances[1].section(' ', 0, 0).toDouble();
+        QVERIFY2(first == 0 && QList<double>({0.1, 0.2, 0.5, 1, 2, 5}).contains(second) &&
+                     distances[1].endsWith(" km"),
+                 qPrintable(distances.join(' ')));
     }
 
     // Downloads in a row, each from a new logger: each exact or warned, and memory stays flat.

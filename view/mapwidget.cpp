@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QSplitter>
+#include <QStyle>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -206,6 +207,14 @@ void MapWidget::rebuildTrackViews()
         item->setText(0, label);
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
         item->setCheckState(0, Qt::Unchecked);
+        if (track.isIncomplete()) {
+            // A download that stopped early: the track must not pass for whole.
+            item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+            item->setToolTip(0, tr("incomplete: %1 points in %2 of %3 blocks")
+                                    .arg(QLocale().toString(track.points.size()))
+                                    .arg(track.blocksReceived)
+                                    .arg(track.blocksListed));
+        }
         for (const TrackPoint &p : track.points) {
             if (p.marked != 0)
                 markedPoints[i].append(p);
@@ -261,7 +270,9 @@ void MapWidget::refreshStatistics()
     QVector<TripStats> ticked;
     if (trackStats.size() == tracks->size())
         for (int i : checkedTrackIndexes()) {
-            labels << trackLabel(tracks->at(i).startTime, i);
+            // Named in the time the window shows, like the figures beside it.
+            labels << PointFormat::pointLabel(i, tracks->at(i).startTime,
+                                              settings->exportTimeSwitch());
             ticked << trackStats[i];
         }
     statsTable->showStats(labels, ticked, speedUnit, settings->exportHeightUnit(),

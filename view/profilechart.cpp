@@ -4,20 +4,67 @@
 #include "analysis/tripstats.h"
 #include "formats/exportsettings.h"
 
+#include <QCategoryAxis>
 #include <QDateTime>
-#include <QDateTimeAxis>
+#include <QFontMetricsF>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QSet>
 #include <QValueAxis>
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 constexpr double MetresPerMile = 1609.344;
 constexpr double FeetPerMetre = 3.28084;
 constexpr double KmPerMile = 1.609344;
+
+// Steps a clock reads well in, in seconds: seconds, minutes, hours, days, a week.
+constexpr int TimeSteps[] = {1,   2,    5,    10,   15,    30,    60,    120,   300,    600,
+                             900, 1800, 3600, 7200, 10800, 21600, 43200, 86400, 172800, 604800};
+
+// The smallest step of the 1-2-5 series, not below `smallest`, that cuts `span` into at
+// most `most` parts.
+double niceStep(double span, int most, double smallest)
+{
+    if (!(span > 0))
+        return smallest;
+    const double raw = span / std::max(1, most);
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = 10 * magnitude;
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * magnitude >= raw) {
+            step = m * magnitude;
+            break;
+        }
+    return std::max(smallest, step);
+}
+
+void clearLabels(QCategoryAxis *axis)
+{
+    for (const QString &label : axis->categoriesLabels())
+        axis->remove(label);
+}
+
+// "%.0f" for whole steps, one decimal below (the steps never go finer than 0.1).
+QString labelFormat(double step)
+{
+    return step >= 1 ? QStringLiteral("%.0f") : QStringLiteral("%.1f");
+}
+
+// A value axis with its ticks on round values: at most one per `spacing` pixels.
+void setNiceTicks(QValueAxis *axis, double pixels, double spacing, double smallest)
+{
+    const int most = std::max(1, int(pixels / spacing));
+    const double step = niceStep(axis->max() - axis->min(), most, smallest);
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0.0);
+    axis->setTickInterval(step);
+    axis->setLabelFormat(labelFormat(step));
+}
 } // namespace
 
 ProfileChart::ProfileChart(const ExportSettings *settings, QWidget *parent)
@@ -47,24 +94,21 @@ ProfileChart::ProfileChart(const ExportSettings *settings, QWidget *parent)
     c->addSeries(cursor);
     c->legend()->markers(cursor).first()->setVisible(false);
 
-    timeAxis = new QDateTimeAxis;
-    timeAxis->setFormat(QStringLiteral("hh:mm"));
-    distanceAxis = new QValueAxis;
-    distanceAxis->setLabelFormat(QStringLiteral("%.1f"));
+    // Time and distance are labelled by hand, at round values; the others tick on round values.
+    xAxis = new QCategoryAxis;
+    xAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     speedAxis = new QValueAxis;
     altitudeAxis = new QValueAxis;
-    altitudeAxis->setLabelFormat(QStringLiteral("%.0f"));
-    c->addAxis(timeAxis, Qt::AlignBottom);
-    c->addAxis(distanceAxis, Qt::AlignBottom);
+    c->addAxis(xAxis, Qt::AlignBottom);
     c->addAxis(speedAxis, Qt::AlignLeft);
     c->addAxis(altitudeAxis, Qt::AlignRight);
     for (QLineSeries *s : {speed, cursor})
         s->attachAxis(speedAxis);
     altitude->attachAxis(altitudeAxis);
     for (QLineSeries *s : {speed, altitude, cursor}) {
-        s->attachAxis(timeAxis);
-        s->attachAxis(distanceAxis);
+        s->attachAxis(xAxis);
     }
+    connect(c, &QChart::plotAreaChanged, this, &ProfileChart::updateTicks);
     rebuild();
 }
 
@@ -158,21 +202,11 @@ void ProfileChart::rebuild()
     altitude->setName(feet ? tr("Altitude (ft)") : tr("Altitude (m)"));
     altitude->setVisible(hasAltitude);
     altitudeAxis->setVisible(hasAltitude);
-    timeAxis->setVisible(!byDistance);
-    distanceAxis->setVisible(byDistance);
-    distanceAxis->setTitleText(speedUnit == 0 ? tr("km") : tr("mi"));
 
     const double lo = drawn == 0 ? 0.0 : displayX(x[0]);
     const double hi = drawn == 0 ? 1.0 : displayX(x[drawn - 1]);
     const double right = hi > lo ? hi : lo + 1.0;
-    if (byDistance) {
-        distanceAxis->setRange(lo, right);
-    } else {
-        timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(qint64(lo)),
-                           QDateTime::fromMSecsSinceEpoch(qint64(right)));
-        timeAxis->setFormat(hi - lo > 86400e3 ? QStringLiteral("dd hh:mm")
-                                              : QStringLiteral("hh:mm"));
-    }
+    xAxis->setRange(lo, right);
     const double top = ySpeed.empty() ? 1.0 : *std::max_element(ySpeed.begin(), ySpeed.end());
     speedAxis->setRange(0.0, top > 0 ? top * 1.05 : 1.0);
     if (hasAltitude && !yAlt.empty()) {
@@ -180,7 +214,81 @@ void ProfileChart::rebuild()
         const double pad = std::max(1.0, (*mx - *mn) * 0.05);
         altitudeAxis->setRange(*mn - pad, *mx + pad);
     }
+    // An empty graph has nothing to label.
+    for (QAbstractAxis *axis : chart()->axes())
+        axis->setLabelsVisible(drawn > 0);
+    tickedFor = QSizeF();
+    updateTicks();
     setCursorRow(cursorRow);
+}
+
+void ProfileChart::updateTicks()
+{
+    const QRectF area = chart()->plotArea();
+    const QSizeF size = area.isValid() ? area.size() : QSizeF(width() - 120, height() - 80);
+    // Changing the labels may lay the chart out again; the same size needs nothing new.
+    if (size == tickedFor)
+        return;
+    tickedFor = size;
+    const QFontMetricsF metrics(speedAxis->labelsFont());
+    const double rowSpacing = 1.6 * metrics.height();
+    setNiceTicks(speedAxis, size.height(), rowSpacing, 0.1);
+    setNiceTicks(altitudeAxis, size.height(), rowSpacing, 1.0);
+    clearLabels(xAxis);
+    xAxis->setStartValue(xAxis->min());
+    // Room for the widest label each could have.
+    const QString widest = byDistance                              ? QStringLiteral("000.0 km")
+                           : xAxis->max() - xAxis->min() > 86400e3 ? QStringLiteral("Wed 00:00")
+                                                                   : QStringLiteral("00:00:00");
+    const int most = std::max(1, int(size.width() / (metrics.horizontalAdvance(widest) + 16)));
+    if (byDistance)
+        labelDistances(most);
+    else
+        labelTimes(most);
+}
+
+void ProfileChart::labelDistances(int most)
+{
+    // Round values, one decimal at most, each with its unit (a title would take the room of
+    // a row of labels in a short graph).
+    const QString unit = settings->exportSpeedUnit() == 0 ? tr("km") : tr("mi");
+    const double lo = xAxis->min(), hi = xAxis->max();
+    const double step = niceStep(hi - lo, most, 0.1);
+    for (double k = std::ceil(lo / step - 1e-9); k * step <= hi; ++k)
+        xAxis->append(
+            QStringLiteral("%1 %2").arg(QString::number(k * step, 'f', step >= 1 ? 0 : 1), unit),
+            k * step);
+}
+
+void ProfileChart::labelTimes(int most)
+{
+    // Round clock times on the clock the labels read (the axis values are already moved for
+    // UTC): hours and minutes, with the day when the graph spans days.
+    const double lo = xAxis->min(), hi = xAxis->max();
+    const bool days = hi - lo > 86400e3;
+    const qint64 offsetMs =
+        qint64(QDateTime::fromMSecsSinceEpoch(qint64(lo)).offsetFromUtc()) * 1000;
+    qint64 step = TimeSteps[std::size(TimeSteps) - 1];
+    for (int s : TimeSteps)
+        if ((hi - lo) / (s * 1000.0) <= most) {
+            step = s;
+            break;
+        }
+    const QString format = step >= 86400 ? QStringLiteral("ddd d")
+                           : days        ? QStringLiteral("ddd hh:mm")
+                           : step < 60   ? QStringLiteral("hh:mm:ss")
+                                         : QStringLiteral("hh:mm");
+    const qint64 stepMs = step * 1000;
+    QSet<QString> used;
+    for (qint64 wall = qint64(std::ceil((lo + double(offsetMs)) / double(stepMs))) * stepMs;
+         double(wall - offsetMs) <= hi; wall += stepMs) {
+        const qint64 at = wall - offsetMs;
+        QString label = QDateTime::fromMSecsSinceEpoch(at).toString(format);
+        while (used.contains(label)) // the hour a clock change repeats: labels must differ
+            label += QChar(0x200B);
+        used.insert(label);
+        xAxis->append(label, double(at));
+    }
 }
 
 void ProfileChart::setCursorRow(int row)

@@ -8,7 +8,7 @@
 #include <vector>
 
 class ExportSettings;
-class QDateTimeAxis;
+class QCategoryAxis;
 class QLineSeries;
 class QValueAxis;
 
@@ -54,6 +54,11 @@ private:
     void rebuild();
     void pickAt(const QPointF &viewPos, bool clicked);
     double displayX(double x) const; // epoch seconds or distance -> axis value
+    // Round ticks and short labels for the ranges and the room the graph has now.
+    void updateTicks();
+    // At most `most` labels on the x axis, at round values.
+    void labelDistances(int most);
+    void labelTimes(int most);
 
     const ExportSettings *settings;
     QVector<TrackPoint> points; // shared with the point list, not copied
@@ -61,14 +66,14 @@ private:
     bool byDistance = false;
     int cursorRow = -1;
     int lastPicked = -1;
+    QSizeF tickedFor;         // the plot area the ticks were chosen for
     std::vector<double> xs;   // per row: epoch seconds or metres; NaN if not drawn
     std::vector<int> rowsByX; // drawn rows in x order, for picking
 
     QLineSeries *speed = nullptr;
     QLineSeries *altitude = nullptr;
     QLineSeries *cursor = nullptr;
-    QDateTimeAxis *timeAxis = nullptr;
-    QValueAxis *distanceAxis = nullptr;
+    QCategoryAxis *xAxis = nullptr; // time or distance
     QValueAxis *speedAxis = nullptr;
     QValueAxis *altitudeAxis = nullptr;
 };

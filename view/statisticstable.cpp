@@ -9,9 +9,10 @@ StatisticsTable::StatisticsTable(QWidget *parent) : QTableWidget(parent)
     setObjectName(QStringLiteral("statisticsTable"));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setColumnCount(15);
+    // Two-line headers keep the columns as narrow as their figures.
     setHorizontalHeaderLabels({tr("Track"), tr("Points"), tr("Marks"), tr("Start"), tr("End"),
-                               tr("Duration"), tr("Moving time"), tr("Distance"),
-                               tr("Average speed"), tr("Moving average"), tr("Maximum speed"),
+                               tr("Duration"), tr("Moving\ntime"), tr("Distance"),
+                               tr("Average\nspeed"), tr("Moving\naverage"), tr("Maximum\nspeed"),
                                tr("Lowest"), tr("Highest"), tr("Ascent"), tr("Descent")});
     verticalHeader()->hide();
 }
@@ -27,6 +28,9 @@ void StatisticsTable::showStats(const QStringList &labels, const QVector<TripSta
         names.append(tr("Total"));
     }
     setRowCount(int(rows.size()));
+    const QString zone = timeSwitch == 0 ? tr("UTC") : tr("local");
+    horizontalHeaderItem(3)->setText(tr("Start\n(%1)").arg(zone));
+    horizontalHeaderItem(4)->setText(tr("End\n(%1)").arg(zone));
     const auto time = [&](quint32 t) {
         return t == 0 ? QStringLiteral("-")
                       : PointFormat::pointDateTime(t, timeSwitch)
