@@ -7,8 +7,6 @@
 #include <thread>
 
 namespace {
-constexpr double MetresPerMile = 1609.344;
-constexpr double FeetPerMetre = 3.28084;
 // Below this many steps a second thread costs more than it saves.
 constexpr int ParallelFrom = 20000;
 
@@ -190,25 +188,25 @@ TripStats combined(const QVector<TripStats> &parts)
     return total;
 }
 
-QString distanceText(double metres, int speedUnit)
+QString distanceText(double metres, SpeedUnit unit)
 {
-    if (speedUnit == 0)
+    if (unit == SpeedUnit::Kmh)
         return QStringLiteral("%1 km").arg(metres / 1000.0, 0, 'f', 2);
-    return QStringLiteral("%1 mi").arg(metres / MetresPerMile, 0, 'f', 2);
+    return QStringLiteral("%1 mi").arg(metres / Units::MetresPerMile, 0, 'f', 2);
 }
 
-QString speedText(double kmh, int speedUnit)
+QString speedText(double kmh, SpeedUnit unit)
 {
-    if (speedUnit == 0)
+    if (unit == SpeedUnit::Kmh)
         return QStringLiteral("%1 km/h").arg(kmh, 0, 'f', 1);
-    return QStringLiteral("%1 mph").arg(kmh * 1000.0 / MetresPerMile, 0, 'f', 1);
+    return QStringLiteral("%1 mph").arg(kmh * 1000.0 / Units::MetresPerMile, 0, 'f', 1);
 }
 
-QString heightText(double metres, int heightUnit)
+QString heightText(double metres, HeightUnit unit)
 {
-    if (heightUnit == 0)
+    if (unit == HeightUnit::Metres)
         return QStringLiteral("%1 m").arg(metres, 0, 'f', 0);
-    return QStringLiteral("%1 ft").arg(metres * FeetPerMetre, 0, 'f', 0);
+    return QStringLiteral("%1 ft").arg(metres * Units::FeetPerMetre, 0, 'f', 0);
 }
 
 QString durationText(qint64 seconds)
@@ -219,7 +217,7 @@ QString durationText(qint64 seconds)
         .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-FigureTexts figureTexts(const TripStats &s, int speedUnit, int heightUnit)
+FigureTexts figureTexts(const TripStats &s, SpeedUnit speedUnit, HeightUnit heightUnit)
 {
     const auto height = [&](double v) {
         return s.hasAltitude ? heightText(v, heightUnit) : QStringLiteral("-");

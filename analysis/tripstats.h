@@ -2,6 +2,7 @@
 #define TRIPSTATS_H
 
 #include "model/trackrecords.h"
+#include "model/units.h"
 
 #include <QString>
 #include <QVector>
@@ -50,11 +51,10 @@ QVector<TripStats> allTrackStats(const QVector<Track> &tracks);
 // The figures of several tracks together: sums, extremes, durations added.
 TripStats combined(const QVector<TripStats> &parts);
 
-// Texts in the user's units: 0 = km and km/h, else miles and mph;
-// 0 = metres, else feet.
-QString distanceText(double metres, int speedUnit);
-QString speedText(double kmh, int speedUnit);
-QString heightText(double metres, int heightUnit);
+// Texts in the user's units.
+QString distanceText(double metres, SpeedUnit unit);
+QString speedText(double kmh, SpeedUnit unit);
+QString heightText(double metres, HeightUnit unit);
 QString durationText(qint64 seconds); // h:mm:ss
 
 // Every figure of `s` as text in the user's units; "-" for the altitude
@@ -64,7 +64,7 @@ struct FigureTexts
     QString distance, duration, movingTime, averageSpeed, movingAverage, maximumSpeed;
     QString lowest, highest, ascent, descent;
 };
-FigureTexts figureTexts(const TripStats &s, int speedUnit, int heightUnit);
+FigureTexts figureTexts(const TripStats &s, SpeedUnit speedUnit, HeightUnit heightUnit);
 
 } // namespace TripAnalysis
 

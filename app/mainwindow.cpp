@@ -355,24 +355,20 @@ void MainWindow::readSettings()
 
     directory = settings.value(QStringLiteral("directory"), QDir::homePath()).toString();
 
-    // Checking an action runs toggled(), which brings each value back to 0 or 1.
-    speedUnit = settings.value(QStringLiteral("speedUnit"), 0).toInt();
-    if (speedUnit != 0)
+    // Any other stored number counts as miles, feet and UTC.
+    if (settings.value(QStringLiteral("speedUnit"), 0).toInt() != 0)
         milesAct->setChecked(true);
     else
         kilometersAct->setChecked(true);
-
-    heightUnit = settings.value(QStringLiteral("heightUnit"), 0).toInt();
-    if (heightUnit != 0)
+    if (settings.value(QStringLiteral("heightUnit"), 0).toInt() != 0)
         feetAct->setChecked(true);
     else
         meterAct->setChecked(true);
-
-    timeSwitch = settings.value(QStringLiteral("timeSwitch"), 1).toInt();
-    if (timeSwitch == 1)
+    if (settings.value(QStringLiteral("timeSwitch"), 1).toInt() == 1)
         localTimeAct->setChecked(true);
     else
         utcTimeAct->setChecked(true);
+    toggled();
 }
 
 void MainWindow::writeSettings()
@@ -380,9 +376,9 @@ void MainWindow::writeSettings()
     QSettings settings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
     settings.setValue(QStringLiteral("directory"), directory);
-    settings.setValue(QStringLiteral("speedUnit"), speedUnit);
-    settings.setValue(QStringLiteral("heightUnit"), heightUnit);
-    settings.setValue(QStringLiteral("timeSwitch"), timeSwitch);
+    settings.setValue(QStringLiteral("speedUnit"), int(speed));
+    settings.setValue(QStringLiteral("heightUnit"), int(height));
+    settings.setValue(QStringLiteral("timeSwitch"), int(timeChoice));
     if (mapZoom >= 0) {
         settings.setValue(QStringLiteral("map/lat"), mapLat);
         settings.setValue(QStringLiteral("map/lng"), mapLng);
@@ -433,20 +429,9 @@ bool MainWindow::mayDropTracks()
 
 void MainWindow::toggled()
 {
-    if (kilometersAct->isChecked())
-        speedUnit = 0;
-    else if (milesAct->isChecked())
-        speedUnit = 1;
-
-    if (meterAct->isChecked())
-        heightUnit = 0;
-    else if (feetAct->isChecked())
-        heightUnit = 1;
-
-    if (utcTimeAct->isChecked())
-        timeSwitch = 0;
-    else if (localTimeAct->isChecked())
-        timeSwitch = 1;
+    speed = milesAct->isChecked() ? SpeedUnit::Mph : SpeedUnit::Kmh;
+    height = feetAct->isChecked() ? HeightUnit::Feet : HeightUnit::Metres;
+    timeChoice = utcTimeAct->isChecked() ? TimeShown::Utc : TimeShown::Local;
 
     // Rule 0 keeps the filter in force; the rows follow the new units and time.
     mapWidget->rebuildPointList(-1.0f, 0);

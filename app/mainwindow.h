@@ -1,9 +1,9 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "formats/exportsettings.h"
 #include "formats/fileformats.h"
 #include "model/trackrecords.h"
+#include "model/units.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
@@ -28,7 +28,7 @@ class MapWidget;
 class QDialog;
 struct StartOptions;
 
-class MainWindow : public QMainWindow, public ExportSettings
+class MainWindow : public QMainWindow, public DisplayUnits
 {
     Q_OBJECT
 
@@ -51,16 +51,16 @@ public:
     void applyStartOptions(const StartOptions &options);
 
     // The preferences the views and the CSV export follow.
-    int speedUnit = 0;  // 0 = km/h, 1 = mph
-    int heightUnit = 0; // 0 = metres, 1 = feet
-    int timeSwitch = 1; // 0 = UTC, 1 = local time
+    SpeedUnit speed = SpeedUnit::Kmh;
+    HeightUnit height = HeightUnit::Metres;
+    TimeShown timeChoice = TimeShown::Local;
 
     QVector<Track> tracks;
 
     // What the CSV export and the views read at the moment they need it.
-    int exportSpeedUnit() const override { return speedUnit; }
-    int exportHeightUnit() const override { return heightUnit; }
-    int exportTimeSwitch() const override { return timeSwitch; }
+    SpeedUnit speedUnit() const override { return speed; }
+    HeightUnit heightUnit() const override { return height; }
+    TimeShown timeShown() const override { return timeChoice; }
 
 public slots:
     void open();

@@ -3,9 +3,9 @@
 //  - each export's time as a ratio to ogr2ogr converting the same points from
 //    CSV to GPX (target < 1),
 //  - peak memory an export adds over the tracks already in memory (target < 50 MB).
-#include "formats/exportsettings.h"
 #include "formats/fileformats.h"
 #include "model/conversions.h"
+#include "model/units.h"
 #include "tools/sim/loggersimulator.h"
 
 #include <QCoreApplication>
@@ -77,7 +77,7 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QVector<Track> tracks = makeTracks();
     const QList<int> all{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
-    FixedExportSettings settings(0, 0, 0);
+    FixedDisplayUnits settings;
     const FileFormatMap formats = createFileFormats(&settings);
     const QString tkr = dir.filePath(QStringLiteral("big.tkr"));
 

@@ -2,9 +2,9 @@
 // `ogr2ogr -f CSV` converting the same file in the same run (target at most
 // half), and the memory the read adds at its peak against the size of the
 // points it holds (target under twice). Needs ogr2ogr (Debian's gdal-bin).
-#include "formats/exportsettings.h"
 #include "formats/fileformats.h"
 #include "model/conversions.h"
+#include "model/units.h"
 #include "tools/sim/loggersimulator.h"
 
 #include <QCoreApplication>
@@ -44,7 +44,7 @@ double residentMb()
 // In a process of its own, so the peak is the read's: prints seconds, MB added, MB of points.
 int readOnly(const QString &gpx)
 {
-    FixedExportSettings settings;
+    FixedDisplayUnits settings;
     const FileFormatMap formats = createFileFormats(&settings);
     const double before = residentMb();
     QElapsedTimer t;
@@ -64,7 +64,7 @@ int main(int argc, char *argv[])
         return readOnly(QString::fromLocal8Bit(argv[2]));
     QTemporaryDir dir;
     const QString gpx = dir.filePath(QStringLiteral("big.gpx"));
-    FixedExportSettings settings;
+    FixedDisplayUnits settings;
     const FileFormatMap formats = createFileFormats(&settings);
     {
         const SimulatedTrack sim = LoggerSimulator::makeTrack(2, 1000000, 7, 1239437700u);

@@ -7,8 +7,8 @@
 //   0.3 s), the points it draws (at most 4,000 per series), and the memory
 //   it keeps for a 1,000,000-point track (target under 30 MB).
 #include "analysis/tripstats.h"
-#include "formats/exportsettings.h"
 #include "model/conversions.h"
+#include "model/units.h"
 #include "tools/sim/loggersimulator.h"
 #include "view/mapwidget.h"
 #include "view/profilechart.h"
@@ -65,7 +65,7 @@ int main(int argc, char *argv[])
     std::printf("figures of 1,000,000 points: %.3f s (target <= 0.5; %.1f km)\n", seconds(t),
                 s.distanceM / 1000);
 
-    FixedExportSettings settings(0, 0, 1);
+    FixedDisplayUnits settings(SpeedUnit::Kmh, HeightUnit::Metres, TimeShown::Local);
     QVector<Track> tracks{bigTrack(19999)};
     MapWidget widget(&tracks, &settings);
     widget.resize(1200, 800);

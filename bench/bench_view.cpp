@@ -2,8 +2,8 @@
 // switched to another unit and filtered (target under 0.3 s each), and the
 // time until every point of rebuildTrackViews has arrived in the map page
 // (target under 1.5 s).
-#include "formats/exportsettings.h"
 #include "model/conversions.h"
+#include "model/units.h"
 #include "tools/sim/loggersimulator.h"
 #include "view/mapwidget.h"
 
@@ -59,7 +59,7 @@ int main(int argc, char *argv[])
     for (const DeviceTrackPoint &p : sim.points)
         track.points.append(trackPointFromRecord(p));
     QVector<Track> tracks{track};
-    FixedExportSettings settings(0, 0, 1);
+    FixedDisplayUnits settings(SpeedUnit::Kmh, HeightUnit::Metres, TimeShown::Local);
 
     MapWidget widget(&tracks, &settings);
     widget.resize(1200, 800);
@@ -95,7 +95,7 @@ int main(int argc, char *argv[])
     widget.trackTree()->setCurrentItem(item);
     const double fill = timed([&] { widget.rebuildPointList(-1.0f, -1); });
     const double unit = timed([&] {
-        settings.speed = 1;
+        settings.speed = SpeedUnit::Mph;
         widget.rebuildPointList(-1.0f, 0);
     });
     const double filter = timed([&] { widget.rebuildPointList(30.0f, 1); });

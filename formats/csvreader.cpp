@@ -11,8 +11,9 @@
 
 namespace {
 constexpr qint64 MaxLine = 64 * 1024;
-constexpr double KmPerMile = double(1.609344f);
-constexpr double FeetPerMetre = double(3.28084f);
+// The program's own files were written with the single-precision factors.
+constexpr double KmPerMile = double(Units::KmPerMileSingle);
+constexpr double FeetPerMetre = double(Units::FeetPerMetreSingle);
 
 using TrackInput::tr;
 

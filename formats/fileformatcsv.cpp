@@ -6,13 +6,7 @@
 #include <QCoreApplication>
 #include <QSaveFile>
 
-namespace {
-// Kept in single precision, as the program has always converted.
-constexpr float KmPerMile = 1.609344f;
-constexpr float FeetPerMetre = 3.28084f;
-} // namespace
-
-FileFormatCSV::FileFormatCSV(const ExportSettings *settings) : mainWindow(settings) {}
+FileFormatCSV::FileFormatCSV(const DisplayUnits *units) : units(units) {}
 
 bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
                           const QList<int> &selection, bool markedOnly)
@@ -24,9 +18,9 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
         return fail(QCoreApplication::translate("FileFormat", "Cannot write %1: %2")
                         .arg(fileName, file.errorString()));
 
-    const bool utc = mainWindow->exportTimeSwitch() == 0;
-    const bool metres = mainWindow->exportHeightUnit() == 0;
-    const bool kmh = mainWindow->exportSpeedUnit() == 0;
+    const bool utc = units->timeShown() == TimeShown::Utc;
+    const bool metres = units->heightUnit() == HeightUnit::Metres;
+    const bool kmh = units->speedUnit() == SpeedUnit::Kmh;
 
     QByteArray out;
     out +=
@@ -52,13 +46,14 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
             out += ',';
             if (track.format == 2) {
                 const double altitude =
-                    metres ? point.position.z : double(float(point.position.z) * FeetPerMetre);
+                    metres ? point.position.z
+                           : double(float(point.position.z) * Units::FeetPerMetreSingle);
                 out += fixedBytes(altitude, 2);
             }
             out += ',';
             double speed = double(point.speed) / 100;
             if (!kmh)
-                speed /= double(KmPerMile);
+                speed /= double(Units::KmPerMileSingle);
             out += fixedBytes(speed, 2);
             out += '\n';
             if (out.size() > 65536) {

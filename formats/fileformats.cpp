@@ -5,11 +5,11 @@
 #include "formats/fileformatkml.h"
 #include "formats/fileformattkr.h"
 
-FileFormatMap createFileFormats(const ExportSettings *settings)
+FileFormatMap createFileFormats(const DisplayUnits *units)
 {
     FileFormatMap formats;
     formats.insert(QStringLiteral(".tkr"), new FileFormatTKR);
-    formats.insert(QStringLiteral(".csv"), new FileFormatCSV(settings));
+    formats.insert(QStringLiteral(".csv"), new FileFormatCSV(units));
     formats.insert(QStringLiteral(".gpx"), new FileFormatGPX);
     formats.insert(QStringLiteral(".kml"), new FileFormatKML);
     return formats;

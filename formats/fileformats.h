@@ -6,13 +6,13 @@
 #include <QMap>
 #include <QString>
 
-class ExportSettings;
+class DisplayUnits;
 
 // Track file objects by extension with its dot: ".tkr", ".csv", ".gpx", ".kml".
 using FileFormatMap = QMap<QString, FileFormat *>;
 
 // The four formats, new objects the caller owns (qDeleteAll when done).
-FileFormatMap createFileFormats(const ExportSettings *settings);
+FileFormatMap createFileFormats(const DisplayUnits *units);
 
 // The format for a file name: the text from its last "." to the end, compared
 // case-sensitively with the keys; null when there is none.

@@ -109,10 +109,10 @@ private slots:
                                                    longOne.points.last().position)) < 1e-6);
         QCOMPARE(trackStats(longOne).distanceM, along.back());
 
-        QCOMPARE(distanceText(16093.44, 1), QStringLiteral("10.00 mi"));
-        QCOMPARE(distanceText(1234.5, 0), QStringLiteral("1.23 km"));
-        QCOMPARE(speedText(16.09344, 1), QStringLiteral("10.0 mph"));
-        QCOMPARE(heightText(100, 1), QStringLiteral("328 ft"));
+        QCOMPARE(distanceText(16093.44, SpeedUnit::Mph), QStringLiteral("10.00 mi"));
+        QCOMPARE(distanceText(1234.5, SpeedUnit::Kmh), QStringLiteral("1.23 km"));
+        QCOMPARE(speedText(16.09344, SpeedUnit::Mph), QStringLiteral("10.0 mph"));
+        QCOMPARE(heightText(100, HeightUnit::Feet), QStringLiteral("328 ft"));
         QCOMPARE(durationText(3 * 3600 + 5 * 60 + 7), QStringLiteral("3:05:07"));
     }
 };

@@ -1,7 +1,7 @@
 #include "analysis/tripstats.h"
-#include "formats/exportsettings.h"
 #include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
+#include "model/units.h"
 #include "simtracks.h"
 #include "testfiles.h"
 #include "tools/sim/loggersimulator.h"
@@ -215,7 +215,7 @@ private slots:
         }
         const QVector<Track> expected = sim->expectedTracks(tracks);
         const int imperial = options.contains("local");
-        FixedExportSettings settings(imperial, imperial, imperial);
+        FixedDisplayUnits settings{SpeedUnit(imperial), HeightUnit(imperial), TimeShown(imperial)};
         const FileFormatMap formats = createFileFormats(&settings);
         const QString reference = path("reference" + name.mid(name.indexOf('.')).toLower());
         QVERIFY(writeTracks(formats, expected, reference, QList<int>{0, 1, 2}.mid(0, tracks.size()),

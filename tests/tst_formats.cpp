@@ -1,8 +1,8 @@
 #include "analysis/tripstats.h"
-#include "formats/exportsettings.h"
 #include "formats/fileformatgpx.h"
 #include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
+#include "model/units.h"
 #include "testfiles.h"
 #include "trackcompare.h"
 
@@ -53,7 +53,8 @@ QVector<Track> sampleTracks()
 class ZoneGuard
 {
 public:
-    explicit ZoneGuard(const char *zone) : saved(qgetenv("TZ")), wasSet(qEnvironmentVariableIsSet("TZ"))
+    explicit ZoneGuard(const char *zone)
+        : saved(qgetenv("TZ")), wasSet(qEnvironmentVariableIsSet("TZ"))
     {
         qputenv("TZ", zone);
     }
@@ -174,7 +175,7 @@ public:
 private:
     QString path(const QString &name) const { return dir->filePath(name); }
     QScopedPointer<QTemporaryDir> dir;
-    FixedExportSettings settings;
+    FixedDisplayUnits settings;
 
 private slots:
     void init() { dir.reset(new QTemporaryDir); }
@@ -370,7 +371,7 @@ private slots:
         QFETCH(QList<int>, units);
         QFETCH(QList<int>, selection);
         QFETCH(bool, markedOnly);
-        FixedExportSettings s(units[0], units[1], units[2]);
+        FixedDisplayUnits s{SpeedUnit(units[0]), HeightUnit(units[1]), TimeShown(units[2])};
         const FileFormatMap formats = createFileFormats(&s);
         QVector<Track> tracks = sampleTracks();
         tracks.append(Track{Start, 0, {point(1, 2, 3, Start, 0, 1)}});
@@ -392,7 +393,7 @@ private slots:
     {
         // St. John's changed at 00:01 local time until 2011, not on a UTC quarter hour;
         // and a year's end in a zone eight hours ahead turns the date.
-        FixedExportSettings s(0, 0, 1);
+        FixedDisplayUnits s(SpeedUnit::Kmh, HeightUnit::Metres, TimeShown::Local);
         const FileFormatMap formats = createFileFormats(&s);
         const quint32 change = 1236483060; // 2009-03-08 03:31:00 UTC: 00:01 NST becomes 01:01 NDT
         Track t{change - 60, 2, {}};

@@ -1,6 +1,6 @@
 #include "app/mainwindow.h"
 #include "app/mapsourcesdialog.h"
-#include "formats/exportsettings.h"
+#include "model/units.h"
 #include "testfiles.h"
 #include "testsettings.h"
 #include "view/googlemapoperator.h"
@@ -29,7 +29,7 @@ private:
     QString mbtiles; // made with GDAL: one colour over 8.0-8.8 E, 47.0-47.5 N
     QTemporaryDir dir;
     QVector<Track> tracks;
-    FixedExportSettings settings;
+    FixedDisplayUnits settings;
     MapWidget *widget = nullptr;
 
     QString js(const QString &script, QWebEnginePage *on = nullptr)

@@ -1,4 +1,4 @@
-#include "formats/exportsettings.h"
+#include "model/units.h"
 #include "testsettings.h"
 #include "view/googlemapoperator.h"
 #include "view/maptransport.h"
@@ -83,7 +83,7 @@ public:
 
 private:
     QVector<Track> tracks;
-    FixedExportSettings settings{0, 0, 1};
+    FixedDisplayUnits settings{SpeedUnit::Kmh, HeightUnit::Metres, TimeShown::Local};
     MapWidget *widget = nullptr;
     CallLog *log = nullptr;
 
@@ -117,7 +117,7 @@ private slots:
     void init()
     {
         tracks = threeTracks();
-        settings = FixedExportSettings(0, 0, 1);
+        settings = FixedDisplayUnits(SpeedUnit::Kmh, HeightUnit::Metres, TimeShown::Local);
         widget = new MapWidget(&tracks, &settings);
         log = new CallLog(widget->mapOperator());
         widget->rebuildTrackViews();
@@ -141,18 +141,21 @@ private slots:
         QTest::newRow("meridian is E") << formatDegrees(0.0f, 2) << "0°0'0.0000\" E";
         // Single precision: 7.4103, not the exact value's 7.4040.
         QTest::newRow("single precision") << formatDegrees(47.60205666f, 1) << "47°36'7.4103\" N";
-        QTest::newRow("km/h") << speedText(1234, 0) << "12.34 km/hr";
-        QTest::newRow("mph") << speedText(1234, 1) << "7.67 mi/hr";
-        QTest::newRow("largest speed") << speedText(0xFFFFFFFFu, 0) << "42949672.95 km/hr";
-        QTest::newRow("metres") << altitudeText(123.4567, 0) << "123.46 m";
-        QTest::newRow("feet") << altitudeText(123.4567, 1) << "405.04 feet";
+        QTest::newRow("km/h") << speedText(1234, SpeedUnit::Kmh) << "12.34 km/hr";
+        QTest::newRow("mph") << speedText(1234, SpeedUnit::Mph) << "7.67 mi/hr";
+        QTest::newRow("largest speed")
+            << speedText(0xFFFFFFFFu, SpeedUnit::Kmh) << "42949672.95 km/hr";
+        QTest::newRow("metres") << altitudeText(123.4567, HeightUnit::Metres) << "123.46 m";
+        QTest::newRow("feet") << altitudeText(123.4567, HeightUnit::Feet) << "405.04 feet";
         // Exact binary ties go to the even digit, as printf has them.
-        QTest::newRow("tie, metres") << altitudeText(100.125, 0) << "100.12 m";
-        QTest::newRow("tie, negative") << altitudeText(-0.375, 0) << "-0.38 m";
+        QTest::newRow("tie, metres") << altitudeText(100.125, HeightUnit::Metres) << "100.12 m";
+        QTest::newRow("tie, negative") << altitudeText(-0.375, HeightUnit::Metres) << "-0.38 m";
         QTest::newRow("NaN is no position") << formatDegrees(std::nanf(""), 1) << "";
         QTest::newRow("track label") << trackLabel(Start, 0) << "1.2009-04-11 - 13:45:00";
-        QTest::newRow("point label, UTC") << pointLabel(4, Start, 0) << "5.2009-04-11 - 05:45:00";
-        QTest::newRow("mark label") << markLabel(1, Start, 1, 3) << "2.2009-04-11 - 13:45:00 #3";
+        QTest::newRow("point label, UTC")
+            << pointLabel(4, Start, TimeShown::Utc) << "5.2009-04-11 - 05:45:00";
+        QTest::newRow("mark label")
+            << markLabel(1, Start, TimeShown::Local, 3) << "2.2009-04-11 - 13:45:00 #3";
     }
 
     void texts()
@@ -348,9 +351,9 @@ private slots:
 
         // The filter, the units and the time reach the list and the graph.
         widget->rebuildPointList(-1.0f, 6); // the two mark points
-        settings.speed = 1;
-        settings.height = 1;
-        settings.time = 0;
+        settings.speed = SpeedUnit::Mph;
+        settings.height = HeightUnit::Feet;
+        settings.time = TimeShown::Utc;
         log->calls().clear();
         widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter
         QCOMPARE(log->calls(), QStringList{"setCenter(2.05,8.5)"});
@@ -384,7 +387,7 @@ private slots:
         QCOMPARE((QStringList{table->item(2, 0)->text(), table->item(2, 1)->text(),
                               table->item(1, 11)->text(), table->item(2, 10)->text()}),
                  (QStringList{"Total", "5", "-", "10.1 km/h"}));
-        settings.speed = 1;
+        settings.speed = SpeedUnit::Mph;
         widget->rebuildPointList(-1.0f, 0); // as a unit change does
         QCOMPARE(table->item(2, 10)->text() + ' ' + root->child(2)->text(1),
                  QStringLiteral("6.3 mph 6.87 mi"));

@@ -246,12 +246,9 @@ private slots:
     void preferences()
     {
         const auto units = [this] {
-            return QList<int>{window->speedUnit,
-                              window->heightUnit,
-                              window->timeSwitch,
-                              window->milesAct->isChecked(),
-                              window->feetAct->isChecked(),
-                              window->localTimeAct->isChecked()};
+            return QList<int>{int(window->speedUnit()),     int(window->heightUnit()),
+                              int(window->timeShown()),     window->milesAct->isChecked(),
+                              window->feetAct->isChecked(), window->localTimeAct->isChecked()};
         };
         newWindow();
         QCOMPARE(units(), (QList<int>{0, 0, 1, 0, 0, 1}));

@@ -1,6 +1,6 @@
 #include "view/mapwidget.h"
 
-#include "formats/exportsettings.h"
+#include "model/units.h"
 #include "view/googlemapoperator.h"
 #include "view/googlemappage.h"
 #include "view/maptransport.h"
@@ -26,8 +26,8 @@
 #include <QWebEngineView>
 #include <QtConcurrent>
 
-MapWidget::MapWidget(const QVector<Track> *tracks, const ExportSettings *settings, QWidget *parent)
-    : QWidget(parent), tracks(tracks), settings(settings)
+MapWidget::MapWidget(const QVector<Track> *tracks, const DisplayUnits *units, QWidget *parent)
+    : QWidget(parent), tracks(tracks), units(units)
 {
     setupForm();
 
@@ -140,7 +140,7 @@ void MapWidget::setupForm()
     label->setFrameShadow(QFrame::Sunken);
     verticalLayout_2->addWidget(label);
 
-    pointModel = new PointListModel(settings, this);
+    pointModel = new PointListModel(units, this);
     treeWidget_2 = new QTreeView(layoutWidget1);
     treeWidget_2->setObjectName(QStringLiteral("treeWidget_2"));
     treeWidget_2->setRootIsDecorated(false);
@@ -158,7 +158,7 @@ void MapWidget::setupForm()
     profileAxis = new QComboBox(profilePane);
     profileAxis->addItems({tr("Profile against time"), tr("Profile against distance")});
     profileLayout->addWidget(profileAxis);
-    profileView = new ProfileChart(settings, profilePane);
+    profileView = new ProfileChart(units, profilePane);
     profileLayout->addWidget(profileView);
     listAndProfile->addWidget(profilePane);
     listAndProfile->setStretchFactor(0, 3);
@@ -254,7 +254,7 @@ void MapWidget::startStatistics()
 
 void MapWidget::refreshStatistics()
 {
-    const int speedUnit = settings->exportSpeedUnit();
+    const SpeedUnit speedUnit = units->speedUnit();
     if (rootItem && trackStats.size() == rootItem->childCount()) {
         // Texts set here must not come back as check changes.
         const QSignalBlocker quiet(treeWidget);
@@ -271,18 +271,16 @@ void MapWidget::refreshStatistics()
     if (trackStats.size() == tracks->size())
         for (int i : checkedTrackIndexes()) {
             // Named in the time the window shows, like the figures beside it.
-            labels << PointFormat::pointLabel(i, tracks->at(i).startTime,
-                                              settings->exportTimeSwitch());
+            labels << PointFormat::pointLabel(i, tracks->at(i).startTime, units->timeShown());
             ticked << trackStats[i];
         }
-    statsTable->showStats(labels, ticked, speedUnit, settings->exportHeightUnit(),
-                          settings->exportTimeSwitch());
+    statsTable->showStats(labels, ticked, *units);
 }
 
 void MapWidget::TreeWidgetItemChanged(QTreeWidgetItem *item, int)
 {
     QTreeWidgetItem *parent = item->parent() ? item->parent() : item;
-    const int timeSwitch = settings->exportTimeSwitch();
+    const TimeShown shown = units->timeShown();
 
     emit googleMapOperator->deleteMarked();
     bool anyShown = false;
@@ -298,7 +296,7 @@ void MapWidget::TreeWidgetItemChanged(QTreeWidgetItem *item, int)
                 for (auto it = marks.crbegin(); it != marks.crend(); ++it, ++j)
                     emit googleMapOperator->addMarker(
                         it->position.x, it->position.y,
-                        PointFormat::markLabel(i, it->time, timeSwitch, j));
+                        PointFormat::markLabel(i, it->time, shown, j));
             }
         } else if (state == Qt::Unchecked) {
             emit googleMapOperator->clearPolyline(i);
@@ -460,9 +458,8 @@ void MapWidget::TreeWidget2ItemDoubleClicked(const QModelIndex &index)
         return;
     playStart = j;
     const TrackPoint &p = playPoints.at(j);
-    emit googleMapOperator->viewPoint(
-        p.position.x, p.position.y,
-        PointFormat::pointLabel(j, p.time, settings->exportTimeSwitch()));
+    emit googleMapOperator->viewPoint(p.position.x, p.position.y,
+                                      PointFormat::pointLabel(j, p.time, units->timeShown()));
 }
 
 void MapWidget::showPointAndSelectInfo(int index)
@@ -470,9 +467,8 @@ void MapWidget::showPointAndSelectInfo(int index)
     if (index < 0 || index >= playPoints.size())
         return;
     const TrackPoint &p = playPoints.at(index);
-    emit googleMapOperator->viewPoint(
-        p.position.x, p.position.y,
-        PointFormat::pointLabel(index, p.time, settings->exportTimeSwitch()));
+    emit googleMapOperator->viewPoint(p.position.x, p.position.y,
+                                      PointFormat::pointLabel(index, p.time, units->timeShown()));
     treeWidget_2->clearSelection();
     if (index < pointModel->rowCount()) {
         const QModelIndex row = pointModel->index(index, 0);
@@ -543,9 +539,8 @@ void MapWidget::pickPoint(int row, bool clicked)
     if (row < 0 || row >= playPoints.size() || row >= pointModel->rowCount())
         return;
     const TrackPoint &p = playPoints.at(row);
-    emit googleMapOperator->markPoint(
-        p.position.x, p.position.y,
-        PointFormat::pointLabel(row, p.time, settings->exportTimeSwitch()));
+    emit googleMapOperator->markPoint(p.position.x, p.position.y,
+                                      PointFormat::pointLabel(row, p.time, units->timeShown()));
     treeWidget_2->selectionModel()->select(
         pointModel->index(row, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     treeWidget_2->scrollTo(pointModel->index(row, 0));

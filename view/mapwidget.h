@@ -13,7 +13,7 @@
 
 #include <memory>
 
-class ExportSettings;
+class DisplayUnits;
 class MbTilesFile;
 class MbTilesSchemeHandler;
 class GoogleMapOperator;
@@ -43,8 +43,7 @@ class MapWidget : public QWidget
     Q_OBJECT
 
 public:
-    MapWidget(const QVector<Track> *tracks, const ExportSettings *settings,
-              QWidget *parent = nullptr);
+    MapWidget(const QVector<Track> *tracks, const DisplayUnits *units, QWidget *parent = nullptr);
     ~MapWidget() override;
 
     // Refills the track tree and the map's lines from the tracks.
@@ -116,7 +115,7 @@ private:
     void refreshStatistics();
 
     const QVector<Track> *tracks;
-    const ExportSettings *settings;
+    const DisplayUnits *units;
 
     QTreeWidget *treeWidget = nullptr;
     QTreeView *treeWidget_2 = nullptr;

@@ -7,9 +7,6 @@
 namespace PointFormat {
 
 namespace {
-// Both conversions keep their constants in single precision, as they always have.
-constexpr float KmPerMile = 1.609344f;
-constexpr float FeetPerMetre = 3.28084f;
 const QString LabelPattern = QStringLiteral("yyyy-MM-dd - hh:mm:ss");
 } // namespace
 
@@ -34,24 +31,27 @@ QString formatDegrees(float value, int kind)
         .arg(fixedText(std::fabs(s), 4));
 }
 
-QString speedText(quint32 speed, int speedUnit)
+// Both conversions use the single-precision factors, as they always have.
+QString speedText(quint32 speed, SpeedUnit unit)
 {
-    if (speedUnit == 0)
+    if (unit == SpeedUnit::Kmh)
         return QStringLiteral("%1 km/hr").arg(fixedText(speed / 100.0, 2));
-    return QStringLiteral("%1 mi/hr").arg(fixedText(speed / 100.0 / double(KmPerMile), 2));
+    return QStringLiteral("%1 mi/hr")
+        .arg(fixedText(speed / 100.0 / double(Units::KmPerMileSingle), 2));
 }
 
-QString altitudeText(double z, int heightUnit)
+QString altitudeText(double z, HeightUnit unit)
 {
-    if (heightUnit == 0)
+    if (unit == HeightUnit::Metres)
         return QStringLiteral("%1 m").arg(fixedText(z, 2));
-    return QStringLiteral("%1 feet").arg(fixedText(double(float(z) * FeetPerMetre), 2));
+    return QStringLiteral("%1 feet").arg(
+        fixedText(double(float(z) * Units::FeetPerMetreSingle), 2));
 }
 
-QDateTime pointDateTime(quint32 time, int timeSwitch)
+QDateTime pointDateTime(quint32 time, TimeShown shown)
 {
     const QDateTime local = QDateTime::fromSecsSinceEpoch(qint64(time), Qt::LocalTime);
-    return timeSwitch == 0 ? local.toUTC() : local;
+    return shown == TimeShown::Utc ? local.toUTC() : local;
 }
 
 QString trackLabel(quint32 startTime, int index)
@@ -60,16 +60,16 @@ QString trackLabel(quint32 startTime, int index)
            QDateTime::fromSecsSinceEpoch(qint64(startTime), Qt::LocalTime).toString(LabelPattern);
 }
 
-QString pointLabel(int position, quint32 time, int timeSwitch)
+QString pointLabel(int position, quint32 time, TimeShown shown)
 {
     return QStringLiteral("%1.").arg(position + 1) +
-           pointDateTime(time, timeSwitch).toString(LabelPattern);
+           pointDateTime(time, shown).toString(LabelPattern);
 }
 
-QString markLabel(int trackIndex, quint32 time, int timeSwitch, int markNumber)
+QString markLabel(int trackIndex, quint32 time, TimeShown shown, int markNumber)
 {
     return QStringLiteral("%1.").arg(trackIndex + 1) +
-           pointDateTime(time, timeSwitch).toString(LabelPattern) +
+           pointDateTime(time, shown).toString(LabelPattern) +
            QStringLiteral(" #%1").arg(markNumber);
 }
 

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "model/units.h"
+
 // Texts the track view shows for points and tracks.
 namespace PointFormat {
 
@@ -18,18 +20,18 @@ enum Kind
 // value is single precision, as the view has always passed it.
 QString formatDegrees(float value, int kind);
 
-QString speedText(quint32 speed, int speedUnit); // "12.34 km/hr" or "7.67 mi/hr"
-QString altitudeText(double z, int heightUnit);  // "123.46 m" or "405.04 feet"
+QString speedText(quint32 speed, SpeedUnit unit); // "12.34 km/hr" or "7.67 mi/hr"
+QString altitudeText(double z, HeightUnit unit);  // "123.46 m" or "405.04 feet"
 
-// A point's time in local time, or in UTC when timeSwitch is 0.
-QDateTime pointDateTime(quint32 time, int timeSwitch);
+// A point's time in local time or in UTC.
+QDateTime pointDateTime(quint32 time, TimeShown shown);
 
 // "1.2009-04-11 - 13:45:00": track number and start, always in local time.
 QString trackLabel(quint32 startTime, int index);
 // "3.2009-04-11 - 13:46:15": list position + 1 and the point's time.
-QString pointLabel(int position, quint32 time, int timeSwitch);
+QString pointLabel(int position, quint32 time, TimeShown shown);
 // "2.2009-04-12 - 08:00:05 #0": track number, time, mark number.
-QString markLabel(int trackIndex, quint32 time, int timeSwitch, int markNumber);
+QString markLabel(int trackIndex, quint32 time, TimeShown shown, int markNumber);
 
 } // namespace PointFormat
 

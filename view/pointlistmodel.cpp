@@ -1,10 +1,10 @@
 #include "view/pointlistmodel.h"
 
-#include "formats/exportsettings.h"
+#include "model/units.h"
 #include "view/pointformat.h"
 
-PointListModel::PointListModel(const ExportSettings *settings, QObject *parent)
-    : QAbstractTableModel(parent), settings(settings)
+PointListModel::PointListModel(const DisplayUnits *units, QObject *parent)
+    : QAbstractTableModel(parent), units(units)
 {}
 
 void PointListModel::setPoints(const QVector<TrackPoint> &newPoints, int newFormat)
@@ -55,28 +55,27 @@ QVariant PointListModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= points.size())
         return QVariant();
     const TrackPoint &p = points.at(index.row());
-    const int timeSwitch = settings->exportTimeSwitch();
+    const TimeShown shown = units->timeShown();
     switch (index.column()) {
     case 0:
         return QString::number(index.row() + 1) + (p.marked ? QStringLiteral("*") : QString());
     case 1:
-        return PointFormat::pointDateTime(p.time, timeSwitch)
-            .toString(QStringLiteral("yyyy-MM-dd"));
+        return PointFormat::pointDateTime(p.time, shown).toString(QStringLiteral("yyyy-MM-dd"));
     case 2:
-        return PointFormat::pointDateTime(p.time, timeSwitch).toString(QStringLiteral("hh:mm:ss"));
+        return PointFormat::pointDateTime(p.time, shown).toString(QStringLiteral("hh:mm:ss"));
     case 3:
         return PointFormat::formatDegrees(float(p.position.x), PointFormat::Latitude);
     case 4:
         return PointFormat::formatDegrees(float(p.position.y), PointFormat::Longitude);
     case 5:
         if (format == 1)
-            return PointFormat::speedText(p.speed, settings->exportSpeedUnit());
+            return PointFormat::speedText(p.speed, units->speedUnit());
         if (format == 2)
-            return PointFormat::altitudeText(p.position.z, settings->exportHeightUnit());
+            return PointFormat::altitudeText(p.position.z, units->heightUnit());
         return QVariant();
     case 6:
         if (format == 2)
-            return PointFormat::speedText(p.speed, settings->exportSpeedUnit());
+            return PointFormat::speedText(p.speed, units->speedUnit());
         return QVariant();
     default:
         return QVariant();

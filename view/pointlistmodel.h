@@ -6,7 +6,7 @@
 #include <QAbstractTableModel>
 #include <QStringList>
 
-class ExportSettings;
+class DisplayUnits;
 
 // The point list: one row per point of the list, its texts made only when a
 // row is shown, so even a track of hundreds of thousands of points fills,
@@ -16,7 +16,7 @@ class PointListModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    explicit PointListModel(const ExportSettings *settings, QObject *parent = nullptr);
+    explicit PointListModel(const DisplayUnits *units, QObject *parent = nullptr);
 
     // Replaces the rows. The columns follow the log format (1 or 2); for any
     // other format they stay as they were and only the first five are filled.
@@ -30,7 +30,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
-    const ExportSettings *settings;
+    const DisplayUnits *units;
     QVector<TrackPoint> points;
     int format = 0;
     QStringList headers{QString()};

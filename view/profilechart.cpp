@@ -2,7 +2,7 @@
 
 #include "analysis/decimate.h"
 #include "analysis/tripstats.h"
-#include "formats/exportsettings.h"
+#include "model/units.h"
 
 #include <QCategoryAxis>
 #include <QDateTime>
@@ -18,9 +18,6 @@
 #include <iterator>
 
 namespace {
-constexpr double MetresPerMile = 1609.344;
-constexpr double FeetPerMetre = 3.28084;
-constexpr double KmPerMile = 1.609344;
 
 // Steps a clock reads well in, in seconds: seconds, minutes, hours, days, a week.
 constexpr int TimeSteps[] = {1,   2,    5,    10,   15,    30,    60,    120,   300,    600,
@@ -67,8 +64,8 @@ void setNiceTicks(QValueAxis *axis, double pixels, double spacing, double smalle
 }
 } // namespace
 
-ProfileChart::ProfileChart(const ExportSettings *settings, QWidget *parent)
-    : QChartView(parent), settings(settings)
+ProfileChart::ProfileChart(const DisplayUnits *units, QWidget *parent)
+    : QChartView(parent), units(units)
 {
     setRenderHint(QPainter::Antialiasing);
     setMouseTracking(true);
@@ -132,11 +129,11 @@ void ProfileChart::setAgainstDistance(bool distance)
 double ProfileChart::displayX(double x) const
 {
     if (byDistance)
-        return settings->exportSpeedUnit() == 0 ? x / 1000.0 : x / MetresPerMile;
+        return units->speedUnit() == SpeedUnit::Kmh ? x / 1000.0 : x / Units::MetresPerMile;
     // The time axis labels its values in local time; for UTC the values are
     // moved by the local offset so the labels read UTC.
     const qint64 ms = qint64(x) * 1000;
-    if (settings->exportTimeSwitch() != 0)
+    if (units->timeShown() == TimeShown::Local)
         return double(ms);
     return double(ms - qint64(QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc()) * 1000);
 }
@@ -167,8 +164,8 @@ void ProfileChart::rebuild()
                          [&](int a, int b) { return xs[size_t(a)] < xs[size_t(b)]; });
 
     // The lines, thinned in axis units; altitude only where the log has it.
-    const int speedUnit = settings->exportSpeedUnit();
-    const bool feet = settings->exportHeightUnit() != 0;
+    const bool kmh = units->speedUnit() == SpeedUnit::Kmh;
+    const bool feet = units->heightUnit() == HeightUnit::Feet;
     const bool hasAltitude = format == 2;
     // Usually every row is drawn in order, and the x values are used in place.
     const bool inPlace = rowsByX.size() == n;
@@ -183,9 +180,9 @@ void ProfileChart::rebuild()
     std::vector<double> ySpeed(drawn), yAlt(hasAltitude ? drawn : 0);
     for (size_t k = 0; k < drawn; ++k) {
         const TrackPoint &p = points[rowsByX[k]];
-        ySpeed[k] = speedUnit == 0 ? p.speed / 100.0 : p.speed / 100.0 / KmPerMile;
+        ySpeed[k] = kmh ? p.speed / 100.0 : p.speed / 100.0 / Units::KmPerMile;
         if (hasAltitude)
-            yAlt[k] = feet ? p.position.z * FeetPerMetre : p.position.z;
+            yAlt[k] = feet ? p.position.z * Units::FeetPerMetre : p.position.z;
     }
     const int buckets = MaxDrawn / 2;
     auto inAxisUnits = [this](QVector<QPointF> line) {
@@ -198,7 +195,7 @@ void ProfileChart::rebuild()
         hasAltitude ? inAxisUnits(TripAnalysis::minMaxDecimate(x, yAlt.data(), drawn, buckets))
                     : QVector<QPointF>());
 
-    speed->setName(speedUnit == 0 ? tr("Speed (km/h)") : tr("Speed (mph)"));
+    speed->setName(kmh ? tr("Speed (km/h)") : tr("Speed (mph)"));
     altitude->setName(feet ? tr("Altitude (ft)") : tr("Altitude (m)"));
     altitude->setVisible(hasAltitude);
     altitudeAxis->setVisible(hasAltitude);
@@ -251,7 +248,7 @@ void ProfileChart::labelDistances(int most)
 {
     // Round values, one decimal at most, each with its unit (a title would take the room of
     // a row of labels in a short graph).
-    const QString unit = settings->exportSpeedUnit() == 0 ? tr("km") : tr("mi");
+    const QString unit = units->speedUnit() == SpeedUnit::Kmh ? tr("km") : tr("mi");
     const double lo = xAxis->min(), hi = xAxis->max();
     const double step = niceStep(hi - lo, most, 0.1);
     for (double k = std::ceil(lo / step - 1e-9); k * step <= hi; ++k)

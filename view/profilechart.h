@@ -7,7 +7,7 @@
 
 #include <vector>
 
-class ExportSettings;
+class DisplayUnits;
 class QCategoryAxis;
 class QLineSeries;
 class QValueAxis;
@@ -23,7 +23,7 @@ public:
     // Points drawn per series at most.
     static constexpr int MaxDrawn = 4000;
 
-    explicit ProfileChart(const ExportSettings *settings, QWidget *parent = nullptr);
+    explicit ProfileChart(const DisplayUnits *units, QWidget *parent = nullptr);
 
     // Redraws for these points (the point list's rows) in the current units.
     void setPoints(const QVector<TrackPoint> &points, int format);
@@ -60,7 +60,7 @@ private:
     void labelDistances(int most);
     void labelTimes(int most);
 
-    const ExportSettings *settings;
+    const DisplayUnits *units;
     QVector<TrackPoint> points; // shared with the point list, not copied
     int format = 0;
     bool byDistance = false;

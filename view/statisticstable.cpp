@@ -18,7 +18,7 @@ StatisticsTable::StatisticsTable(QWidget *parent) : QTableWidget(parent)
 }
 
 void StatisticsTable::showStats(const QStringList &labels, const QVector<TripStats> &stats,
-                                int speedUnit, int heightUnit, int timeSwitch)
+                                const DisplayUnits &units)
 {
     using namespace TripAnalysis;
     QVector<TripStats> rows = stats;
@@ -28,17 +28,18 @@ void StatisticsTable::showStats(const QStringList &labels, const QVector<TripSta
         names.append(tr("Total"));
     }
     setRowCount(int(rows.size()));
-    const QString zone = timeSwitch == 0 ? tr("UTC") : tr("local");
+    const TimeShown shown = units.timeShown();
+    const QString zone = shown == TimeShown::Utc ? tr("UTC") : tr("local");
     horizontalHeaderItem(3)->setText(tr("Start\n(%1)").arg(zone));
     horizontalHeaderItem(4)->setText(tr("End\n(%1)").arg(zone));
     const auto time = [&](quint32 t) {
         return t == 0 ? QStringLiteral("-")
-                      : PointFormat::pointDateTime(t, timeSwitch)
-                            .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+                      : PointFormat::pointDateTime(t, shown).toString(
+                            QStringLiteral("yyyy-MM-dd hh:mm:ss"));
     };
     for (int r = 0; r < rows.size(); ++r) {
         const TripStats &s = rows[r];
-        const FigureTexts f = figureTexts(s, speedUnit, heightUnit);
+        const FigureTexts f = figureTexts(s, units.speedUnit(), units.heightUnit());
         const QStringList texts{names.value(r),
                                 QString::number(s.points),
                                 QString::number(s.marks),

@@ -2,6 +2,7 @@
 #define STATISTICSTABLE_H
 
 #include "analysis/tripstats.h"
+#include "model/units.h"
 
 #include <QTableWidget>
 
@@ -14,8 +15,8 @@ public:
     explicit StatisticsTable(QWidget *parent = nullptr);
 
     // `labels` name the rows of `stats`; the total follows when there is more than one.
-    void showStats(const QStringList &labels, const QVector<TripStats> &stats, int speedUnit,
-                   int heightUnit, int timeSwitch);
+    void showStats(const QStringList &labels, const QVector<TripStats> &stats,
+                   const DisplayUnits &units);
 };
 
 #endif // STATISTICSTABLE_H

@@ -1,8 +1,8 @@
 // Reads arbitrary bytes as a GPX, KML, CSV or TKR file (the first byte chooses).
 // A refused file must leave the list as it was and say why; an accepted one
 // writes out again; GPX, KML and CSV keep only possible positions, TKR reads back the same.
-#include "formats/exportsettings.h"
 #include "formats/fileformats.h"
+#include "model/units.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort();
         f.write(reinterpret_cast<const char *>(data + 1), qint64(size - 1));
     }
-    FixedExportSettings settings;
+    FixedDisplayUnits settings;
     const FileFormatMap formats = createFileFormats(&settings);
     FileFormat *format = formats.value(extension);
     Track sentinel;

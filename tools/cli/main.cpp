@@ -2,7 +2,6 @@
 #include "analysis/tripstats.h"
 #include "device/detectdevicethread.h"
 #include "device/deviceconfigform.h"
-#include "formats/exportsettings.h"
 #include "formats/fileformats.h"
 #include "model/conversions.h"
 #include "tools/cli/cliparse.h"
@@ -174,7 +173,7 @@ void addExportOptions(Command &c)
 }
 
 // Reads the unit options; usage status on a bad value, else -1.
-int exportSettings(const Command &c, FixedExportSettings *settings)
+int exportSettings(const Command &c, FixedDisplayUnits *settings)
 {
     const QString speed = c.value(QStringLiteral("speed-unit"));
     const QString height = c.value(QStringLiteral("height-unit"));
@@ -185,9 +184,9 @@ int exportSettings(const Command &c, FixedExportSettings *settings)
         return failWith(Usage, QStringLiteral("--height-unit takes m or ft"));
     if (time != QLatin1String("utc") && time != QLatin1String("local"))
         return failWith(Usage, QStringLiteral("--time takes utc or local"));
-    settings->speed = speed == QLatin1String("mi");
-    settings->height = height == QLatin1String("ft");
-    settings->time = time == QLatin1String("local");
+    settings->speed = speed == QLatin1String("mi") ? SpeedUnit::Mph : SpeedUnit::Kmh;
+    settings->height = height == QLatin1String("ft") ? HeightUnit::Feet : HeightUnit::Metres;
+    settings->time = time == QLatin1String("local") ? TimeShown::Local : TimeShown::Utc;
     return -1;
 }
 
@@ -284,7 +283,7 @@ int downloadCommand(const QStringList &args)
     for (const char *required : {"port", "output"})
         if (int s = c.require(QLatin1String(required)); s >= 0)
             return s;
-    FixedExportSettings settings;
+    FixedDisplayUnits settings;
     if (int s = exportSettings(c, &settings); s >= 0)
         return s;
     if (int s = checkTrackSyntax(c); s >= 0)
@@ -463,7 +462,7 @@ int convertCommand(const QStringList &args)
     addExportOptions(c);
     if (int s = c.parse(args); s >= 0)
         return s;
-    FixedExportSettings settings;
+    FixedDisplayUnits settings;
     if (int s = exportSettings(c, &settings); s >= 0)
         return s;
     if (int s = checkTrackSyntax(c); s >= 0)
@@ -524,7 +523,7 @@ void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats)
 }
 
 // The figures after the counts, in the chosen units; "-" where a track has none.
-QString figuresText(const TripStats &s, int speedUnit, int heightUnit)
+QString figuresText(const TripStats &s, SpeedUnit speedUnit, HeightUnit heightUnit)
 {
     const TripAnalysis::FigureTexts f = TripAnalysis::figureTexts(s, speedUnit, heightUnit);
     return QStringList{f.distance,     f.duration, f.movingTime, f.averageSpeed, f.movingAverage,
@@ -556,9 +555,10 @@ int infoCommand(const QStringList &args)
         return failWith(Usage, QStringLiteral("--speed-unit takes km or mi"));
     if (height != QLatin1String("m") && height != QLatin1String("ft"))
         return failWith(Usage, QStringLiteral("--height-unit takes m or ft"));
-    const int speedUnit = speed == QLatin1String("mi");
-    const int heightUnit = height == QLatin1String("ft");
-    FixedExportSettings settings;
+    const SpeedUnit speedUnit = speed == QLatin1String("mi") ? SpeedUnit::Mph : SpeedUnit::Kmh;
+    const HeightUnit heightUnit =
+        height == QLatin1String("ft") ? HeightUnit::Feet : HeightUnit::Metres;
+    FixedDisplayUnits settings;
     const FileFormatMap formats = createFileFormats(&settings);
     QVector<Track> tracks;
     int status = readInput(formats, c.files().at(0), &tracks);
