@@ -90,7 +90,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QStringLiteral("LX-300 ") + buildCode);
 
     device = new DeviceLX300;
-    fileFormats = createFileFormats(this);
 
     registerTrackRecordTypes();
     connect(device, &DeviceLX300::FireRecvTrackFileHeader, this, &MainWindow::OnRecvTrackFileHeader,
@@ -115,7 +114,6 @@ MainWindow::~MainWindow()
     // Stopped here rather than left to the end of the process, so no thread
     // outlives the objects it reports to.
     delete detectThread;
-    qDeleteAll(fileFormats);
 }
 
 void MainWindow::startPortDetection()
@@ -471,8 +469,7 @@ bool MainWindow::openFiles(const QStringList &fileNames)
     for (const QString &name : fileNames) {
         // The extension in any case: trip.GPX is a GPX file.
         const QFileInfo info(name);
-        FileFormat *format =
-            findFileFormat(fileFormats, QLatin1Char('.') + info.suffix().toLower());
+        FileFormat *format = fileFormats.forName(info.fileName(), Qt::CaseInsensitive);
         if (!format) {
             failures << tr("Cannot open %1: only .tkr, .gpx, .kml and .csv track files can be "
                            "opened.")
@@ -624,7 +621,7 @@ void MainWindow::save()
         fileName += extension;
     directory = dialog.directory().absolutePath();
 
-    FileFormat *format = findFileFormat(fileFormats, fileName);
+    FileFormat *format = fileFormats.forName(fileName);
     if (!format) {
         showMessage(
             QMessageBox::Warning,
@@ -635,7 +632,7 @@ void MainWindow::save()
         return;
     if (!mayWriteIncomplete(selection))
         return;
-    if (format == fileFormats.value(QStringLiteral(".tkr")) &&
+    if (format == fileFormats.byExtension(QStringLiteral(".tkr")) &&
         !mayDropUntimedPoints(selection, markedOnly))
         return;
     if (!format->write(tracks, fileName, selection, markedOnly)) {

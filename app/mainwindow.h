@@ -173,7 +173,7 @@ private:
     QPointer<QDialog> choiceDialog; // the track choice, while it is open
     DeviceLX300 *device = nullptr;
     DetectDeviceThread *detectThread = nullptr;
-    FileFormatMap fileFormats;
+    FileFormats fileFormats{this};
 
     QVector<int> downloadBlockIndexes;
     int receivedBlockCount = 0;

@@ -78,10 +78,10 @@ int main(int argc, char *argv[])
     const QVector<Track> tracks = makeTracks();
     const QList<int> all{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     FixedDisplayUnits settings;
-    const FileFormatMap formats = createFileFormats(&settings);
+    const FileFormats formats(&settings);
     const QString tkr = dir.filePath(QStringLiteral("big.tkr"));
 
-    const double writeTkr = seconds([&] { writeTracks(formats, tracks, tkr, all, false); });
+    const double writeTkr = seconds([&] { formats.write(tracks, tkr, all, false); });
     const qint64 tkrSize = QFileInfo(tkr).size();
     // The raw baseline reads the whole file into fresh memory, as a reader
     // that keeps the bytes must.
@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
     const double readTkr = seconds(
         [&] {
             QVector<Track> back;
-            readTracks(formats, back, tkr);
+            formats.read(back, tkr);
         },
         5);
     {
@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
         const long before = statusKb("VmRSS:");
         resetPeak();
         QVector<Track> back;
-        readTracks(formats, back, tkr);
+        formats.read(back, tkr);
         std::printf("tkr read peak memory added: %.1f MB (it holds the 1,000,000 points)\n",
                     (statusKb("VmHWM:") - before) / 1024.0);
     }
@@ -157,12 +157,11 @@ int main(int argc, char *argv[])
         const QString out = dir.filePath(QStringLiteral("out") + QLatin1String(ext));
         const long before = statusKb("VmRSS:");
         resetPeak();
-        const double t = seconds([&] { writeTracks(formats, tracks, out, all, false); });
+        const double t = seconds([&] { formats.write(tracks, out, all, false); });
         const long peak = statusKb("VmHWM:");
         std::printf("export %s: %.3f s, ratio to ogr2ogr %.2f (target < 1), peak memory added "
                     "%.1f MB over %.1f MB (target < 50)\n",
                     ext, t, t / gdal, (peak - before) / 1024.0, before / 1024.0);
     }
-    qDeleteAll(formats);
     return 0;
 }

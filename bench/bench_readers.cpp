@@ -45,12 +45,12 @@ double residentMb()
 int readOnly(const QString &gpx)
 {
     FixedDisplayUnits settings;
-    const FileFormatMap formats = createFileFormats(&settings);
+    const FileFormats formats(&settings);
     const double before = residentMb();
     QElapsedTimer t;
     t.start();
     QVector<Track> read;
-    if (!readTracks(formats, read, gpx))
+    if (!formats.read(read, gpx))
         return 1;
     std::printf("%f %f %f\n", t.nsecsElapsed() / 1e9, peakMb() - before,
                 double(read.value(0).points.size()) * sizeof(TrackPoint) / 1048576.0);
@@ -65,13 +65,13 @@ int main(int argc, char *argv[])
     QTemporaryDir dir;
     const QString gpx = dir.filePath(QStringLiteral("big.gpx"));
     FixedDisplayUnits settings;
-    const FileFormatMap formats = createFileFormats(&settings);
+    const FileFormats formats(&settings);
     {
         const SimulatedTrack sim = LoggerSimulator::makeTrack(2, 1000000, 7, 1239437700u);
         QVector<Track> tracks{Track{1239437700u, 2, {}}};
         for (const DeviceTrackPoint &p : sim.points)
             tracks[0].points.append(trackPointFromRecord(p));
-        writeTracks(formats, tracks, gpx, {0}, false);
+        formats.write(tracks, gpx, {0}, false);
     }
     QProcess reader;
     reader.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--read"), gpx});
@@ -99,6 +99,5 @@ int main(int argc, char *argv[])
                 QFile(gpx).size() / 1048576.0, ours, gdal, ours / gdal);
     std::printf("memory added at the peak %.0f MB for %.0f MB of points: %.2fx (target < 2)\n",
                 added, held, added / held);
-    qDeleteAll(formats);
     return 0;
 }

@@ -5,33 +5,40 @@
 #include "formats/fileformatkml.h"
 #include "formats/fileformattkr.h"
 
-FileFormatMap createFileFormats(const DisplayUnits *units)
+FileFormats::FileFormats(const DisplayUnits *units)
 {
-    FileFormatMap formats;
-    formats.insert(QStringLiteral(".tkr"), new FileFormatTKR);
-    formats.insert(QStringLiteral(".csv"), new FileFormatCSV(units));
-    formats.insert(QStringLiteral(".gpx"), new FileFormatGPX);
-    formats.insert(QStringLiteral(".kml"), new FileFormatKML);
-    return formats;
+    formats[QStringLiteral(".tkr")] = std::make_unique<FileFormatTKR>();
+    formats[QStringLiteral(".csv")] = std::make_unique<FileFormatCSV>(units);
+    formats[QStringLiteral(".gpx")] = std::make_unique<FileFormatGPX>();
+    formats[QStringLiteral(".kml")] = std::make_unique<FileFormatKML>();
 }
 
-FileFormat *findFileFormat(const FileFormatMap &formats, const QString &fileName)
+FileFormats::~FileFormats() = default;
+
+FileFormat *FileFormats::byExtension(const QString &extension) const
 {
-    const int dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const auto it = formats.find(extension);
+    return it == formats.end() ? nullptr : it->second.get();
+}
+
+FileFormat *FileFormats::forName(const QString &fileName, Qt::CaseSensitivity cs) const
+{
+    const int dot = int(fileName.lastIndexOf(QLatin1Char('.')));
     if (dot < 0)
         return nullptr;
-    return formats.value(fileName.mid(dot), nullptr);
+    const QString extension = fileName.mid(dot);
+    return byExtension(cs == Qt::CaseSensitive ? extension : extension.toLower());
 }
 
-bool readTracks(const FileFormatMap &formats, QVector<Track> &tracks, const QString &fileName)
+bool FileFormats::read(QVector<Track> &tracks, const QString &fileName) const
 {
-    FileFormat *format = findFileFormat(formats, fileName);
+    FileFormat *format = forName(fileName);
     return format && format->read(tracks, fileName);
 }
 
-bool writeTracks(const FileFormatMap &formats, const QVector<Track> &tracks,
-                 const QString &fileName, const QList<int> &selection, bool markedOnly)
+bool FileFormats::write(const QVector<Track> &tracks, const QString &fileName,
+                        const QList<int> &selection, bool markedOnly) const
 {
-    FileFormat *format = findFileFormat(formats, fileName);
+    FileFormat *format = forName(fileName);
     return format && format->write(tracks, fileName, selection, markedOnly);
 }

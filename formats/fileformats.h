@@ -3,22 +3,35 @@
 
 #include "formats/fileformat.h"
 
-#include <QMap>
 #include <QString>
+
+#include <map>
+#include <memory>
 
 class DisplayUnits;
 
-// Track file objects by extension with its dot: ".tkr", ".csv", ".gpx", ".kml".
-using FileFormatMap = QMap<QString, FileFormat *>;
+// The track file formats, each known by its extension with the dot: ".tkr", ".gpx", ".kml",
+// ".csv". The CSV writer follows `units`, read at each export.
+class FileFormats
+{
+public:
+    explicit FileFormats(const DisplayUnits *units);
+    ~FileFormats();
+    FileFormats(const FileFormats &) = delete;
+    FileFormats &operator=(const FileFormats &) = delete;
 
-// The four formats, new objects the caller owns (qDeleteAll when done).
-FileFormatMap createFileFormats(const DisplayUnits *units);
+    // The format for an extension as written (".gpx"); null when there is none.
+    FileFormat *byExtension(const QString &extension) const;
+    // The format for a file name: the text from its last "." on, compared as written
+    // (saving relies on it: "trip.CSV" is no CSV name) or in any case (reading trip.GPX).
+    FileFormat *forName(const QString &fileName, Qt::CaseSensitivity cs = Qt::CaseSensitive) const;
 
-// The format for a file name: the text from its last "." to the end, compared
-// case-sensitively with the keys; null when there is none.
-FileFormat *findFileFormat(const FileFormatMap &formats, const QString &fileName);
-bool readTracks(const FileFormatMap &formats, QVector<Track> &tracks, const QString &fileName);
-bool writeTracks(const FileFormatMap &formats, const QVector<Track> &tracks,
-                 const QString &fileName, const QList<int> &selection, bool markedOnly);
+    bool read(QVector<Track> &tracks, const QString &fileName) const;
+    bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
+               bool markedOnly) const;
+
+private:
+    std::map<QString, std::unique_ptr<FileFormat>> formats;
+};
 
 #endif // FILEFORMATS_H

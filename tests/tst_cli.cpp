@@ -216,11 +216,10 @@ private slots:
         const QVector<Track> expected = sim->expectedTracks(tracks);
         const int imperial = options.contains("local");
         FixedDisplayUnits settings{SpeedUnit(imperial), HeightUnit(imperial), TimeShown(imperial)};
-        const FileFormatMap formats = createFileFormats(&settings);
+        const FileFormats formats(&settings);
         const QString reference = path("reference" + name.mid(name.indexOf('.')).toLower());
-        QVERIFY(writeTracks(formats, expected, reference, QList<int>{0, 1, 2}.mid(0, tracks.size()),
-                            options.contains("marked")));
-        qDeleteAll(formats);
+        QVERIFY(formats.write(expected, reference, QList<int>{0, 1, 2}.mid(0, tracks.size()),
+                              options.contains("marked")));
         QCOMPARE(readAll(path(name)), readAll(reference));
         QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
     }

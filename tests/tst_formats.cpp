@@ -372,21 +372,20 @@ private slots:
         QFETCH(QList<int>, selection);
         QFETCH(bool, markedOnly);
         FixedDisplayUnits s{SpeedUnit(units[0]), HeightUnit(units[1]), TimeShown(units[2])};
-        const FileFormatMap formats = createFileFormats(&s);
+        const FileFormats formats(&s);
         QVector<Track> tracks = sampleTracks();
         tracks.append(Track{Start, 0, {point(1, 2, 3, Start, 0, 1)}});
-        QVERIFY(writeTracks(formats, tracks, path(name), selection, markedOnly));
+        QVERIFY(formats.write(tracks, path(name), selection, markedOnly));
         QTEST(QString::fromUtf8(readAll(path(name))), "text");
         // Read back and written again with the same settings: the same text.
         QVector<Track> back;
-        QVERIFY2(readTracks(formats, back, path(name)),
-                 qPrintable(formats.value(name.mid(1))->errorString()));
+        QVERIFY2(formats.read(back, path(name)),
+                 qPrintable(formats.byExtension(name.mid(1))->errorString()));
         QList<int> all;
         for (int i = 0; i < back.size(); ++i)
             all << i;
-        QVERIFY(writeTracks(formats, back, path("again" + name.mid(1)), all, false));
+        QVERIFY(formats.write(back, path("again" + name.mid(1)), all, false));
         QTEST(QString::fromUtf8(readAll(path("again" + name.mid(1)))), "text");
-        qDeleteAll(formats);
     }
 
     void localTimesAcrossZoneChanges()
@@ -394,14 +393,14 @@ private slots:
         // St. John's changed at 00:01 local time until 2011, not on a UTC quarter hour;
         // and a year's end in a zone eight hours ahead turns the date.
         FixedDisplayUnits s(SpeedUnit::Kmh, HeightUnit::Metres, TimeShown::Local);
-        const FileFormatMap formats = createFileFormats(&s);
+        const FileFormats formats(&s);
         const quint32 change = 1236483060; // 2009-03-08 03:31:00 UTC: 00:01 NST becomes 01:01 NDT
         Track t{change - 60, 2, {}};
         for (quint32 at : {change - 60, change - 1, change, change + 13 * 60, 1262302200u})
             t.points.append(point(1, 2, 3, at, 0, 0));
         {
             const ZoneGuard zone("America/St_Johns");
-            QVERIFY(writeTracks(formats, {t}, path("z.csv"), {0}, false));
+            QVERIFY(formats.write({t}, path("z.csv"), {0}, false));
         }
         QCOMPARE(QString::fromUtf8(readAll(path("z.csv"))).split('\n').mid(1),
                  (QStringList{"2009-03-08,00:00:00,1.000000,2.000000,3.00,0.00",
@@ -409,16 +408,15 @@ private slots:
                               "2009-03-08,01:01:00,1.000000,2.000000,3.00,0.00",
                               "2009-03-08,01:14:00,1.000000,2.000000,3.00,0.00",
                               "2009-12-31,20:00:00,1.000000,2.000000,3.00,0.00", ""}));
-        qDeleteAll(formats);
     }
 
     // GDAL reads every export: GPX tracks and points, KML lines, CSV rows.
     void gdalReadsTheExports()
     {
-        const FileFormatMap formats = createFileFormats(&settings);
+        const FileFormats formats(&settings);
         QStringList found;
         for (const char *name : {"g.gpx", "k.kml", "c.csv"}) {
-            QVERIFY(writeTracks(formats, sampleTracks(), path(name), {0, 1}, false));
+            QVERIFY(formats.write(sampleTracks(), path(name), {0, 1}, false));
             QProcess ogr;
             ogr.start(QStringLiteral("ogrinfo"), {"-ro", "-al", "-so", path(name)});
             QVERIFY(ogr.waitForFinished(60000) && ogr.exitCode() == 0);
@@ -430,7 +428,6 @@ private slots:
                 found << m.captured(1) + '=' + m.captured(2);
             }
         }
-        qDeleteAll(formats);
         QCOMPARE(found.join(' '), QStringLiteral("tracks=2 track_points=4 k=2 c=4"));
     }
 
@@ -470,11 +467,11 @@ private slots:
         } else {
             selection = {1};
         }
-        const FileFormatMap formats = createFileFormats(&settings);
-        FileFormat *format = findFileFormat(formats, name);
-        QCOMPARE(format, formats.value(extension));
+        const FileFormats formats(&settings);
+        FileFormat *format = formats.forName(name);
+        QCOMPARE(format, formats.byExtension(extension));
         for (const char *other : {"TRIP.TKR", "trip", "a.gpx.old", "/tmp/x.gpx/trip"})
-            QVERIFY2(!findFileFormat(formats, other), other); // extensions as written, lower case
+            QVERIFY2(!formats.forName(other), other); // extensions as written, lower case
         bool written;
         {
             const FileSizeLimit full(kind == 0 ? 65536 : RLIM_INFINITY);
@@ -482,7 +479,6 @@ private slots:
         }
         QVERIFY(!written);
         QVERIFY(!format->errorString().isEmpty());
-        qDeleteAll(formats);
         if (kind == 0)
             QCOMPARE(readAll(name), QByteArray("precious"));
         if (kind == 3)
@@ -579,8 +575,8 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, result);
         QVERIFY(writeAll(path(name), bytes));
-        const FileFormatMap formats = createFileFormats(&settings);
-        FileFormat *format = findFileFormat(formats, name.mid(1));
+        const FileFormats formats(&settings);
+        FileFormat *format = formats.forName(name.mid(1));
         QVector<Track> tracks{track(7, 2, 2)};
         const bool ok = format->read(tracks, path(name));
         if (result.startsWith('!')) {
@@ -597,7 +593,6 @@ private slots:
         if (name == "a.csv" && ok) // the plain CSV's one good row, in its units
             QCOMPARE(text(tracks.last().points.first()),
                      QStringLiteral("47.5 8.5 400 1577836800 500 0"));
-        qDeleteAll(formats);
     }
 
     // Files written by other programs: GDAL's GPX and KML, and gpxpy's GPX 1.0 and 1.1.
@@ -639,9 +634,9 @@ private slots:
         sh.start("sh", {"-c", maker});
         QVERIFY(sh.waitForFinished(60000));
         QVERIFY2(sh.exitCode() == 0, sh.readAllStandardError().constData());
-        const FileFormatMap formats = createFileFormats(&settings);
+        const FileFormats formats(&settings);
         QVector<Track> t;
-        QVERIFY(readTracks(formats, t, path(name)));
+        QVERIFY(formats.read(t, path(name)));
         QCOMPARE(t.size(), 1);
         const TrackPoint &p = t[0].points.first();
         QTEST(QStringLiteral("%1 %2 ").arg(t[0].format).arg(t[0].points.size()) + text(p),
@@ -650,7 +645,6 @@ private slots:
             QVERIFY(qAbs(t[0].points[1].speed / 100.0 -
                          TripAnalysis::geodesicLength(p.position, t[0].points[1].position) / 5 *
                              3.6) < 0.01);
-        qDeleteAll(formats);
     }
 };
 

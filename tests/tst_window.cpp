@@ -615,7 +615,7 @@ private slots:
         QVERIFY(answer->messages.isEmpty());
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{written});
         const QString reference = dir->filePath("reference.") + written.section('.', -1);
-        QVERIFY(writeTracks(window->fileFormats, window->tracks, reference, {0, 2}, markedOnly));
+        QVERIFY(FileFormats(window).write(window->tracks, reference, {0, 2}, markedOnly));
         QCOMPARE(readAll(dir->filePath(written)), readAll(reference));
         QCOMPARE(window->directory, dir->path());
     }
@@ -626,10 +626,10 @@ private slots:
     {
         openSample();
         const QVector<Track> sample = window->tracks;
-        QVERIFY(writeTracks(window->fileFormats, sample, dir->filePath("a.gpx"), {0}, false));
-        QVERIFY(writeTracks(window->fileFormats, sample, dir->filePath("b.kml"), {1, 2}, false));
+        QVERIFY(FileFormats(window).write(sample, dir->filePath("a.gpx"), {0}, false));
+        QVERIFY(FileFormats(window).write(sample, dir->filePath("b.kml"), {1, 2}, false));
         QVERIFY(QFile::rename(dir->filePath("b.kml"), dir->filePath("b.KML"))); // any case opens
-        QVERIFY(writeTracks(window->fileFormats, sample, dir->filePath("all.tkr"), {0, 1, 2}, 0));
+        QVERIFY(FileFormats(window).write(sample, dir->filePath("all.tkr"), {0, 1, 2}, 0));
         window->tracks.clear();
         window->mapWidget->rebuildTrackViews();
         answer->then(on<QFileDialog>([&](QFileDialog *d) {

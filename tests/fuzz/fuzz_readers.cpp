@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         f.write(reinterpret_cast<const char *>(data + 1), qint64(size - 1));
     }
     FixedDisplayUnits settings;
-    const FileFormatMap formats = createFileFormats(&settings);
+    const FileFormats formats(&settings);
     FileFormat *format = formats.value(extension);
     Track sentinel;
     sentinel.startTime = 42;
@@ -68,6 +68,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 again[t].startTime != tracks[t].startTime)
                 abort();
     }
-    qDeleteAll(formats);
     return 0;
 }

@@ -57,9 +57,9 @@ bool stderrIsTerminal()
 }
 
 // The tool takes an extension in any case (trip.GPX); the name itself is kept as given.
-FileFormat *formatFor(const FileFormatMap &formats, const QString &name)
+FileFormat *formatFor(const FileFormats &formats, const QString &name)
 {
-    return findFileFormat(formats, QFileInfo(name).fileName().toLower());
+    return formats.forName(QFileInfo(name).fileName(), Qt::CaseInsensitive);
 }
 
 QString utcText(quint32 epoch)
@@ -204,7 +204,7 @@ int checkTrackSyntax(const Command &c)
     return -1;
 }
 
-int checkOutputName(const FileFormatMap &formats, const QString &name)
+int checkOutputName(const FileFormats &formats, const QString &name)
 {
     if (!formatFor(formats, name))
         return failWith(Usage, QStringLiteral("No track file format for %1: use a name ending "
@@ -220,7 +220,7 @@ int checkOutputName(const FileFormatMap &formats, const QString &name)
     return -1;
 }
 
-int writeOutput(const FileFormatMap &formats, const QVector<Track> &tracks, const QString &name,
+int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const QString &name,
                 const QList<int> &selection, bool markedOnly)
 {
     FileFormat *format = formatFor(formats, name);
@@ -288,7 +288,7 @@ int downloadCommand(const QStringList &args)
         return s;
     if (int s = checkTrackSyntax(c); s >= 0)
         return s;
-    const FileFormatMap formats = createFileFormats(&settings);
+    const FileFormats formats(&settings);
     const QString output = c.value(QStringLiteral("output"));
     int status = checkOutputName(formats, output);
     if (status < 0) {
@@ -331,7 +331,6 @@ int downloadCommand(const QStringList &args)
             }
         }
     }
-    qDeleteAll(formats);
     return status;
 }
 
@@ -438,7 +437,7 @@ int deleteCommand(const QStringList &args)
     return Ok;
 }
 
-int readInput(const FileFormatMap &formats, const QString &name, QVector<Track> *tracks)
+int readInput(const FileFormats &formats, const QString &name, QVector<Track> *tracks)
 {
     FileFormat *format = formatFor(formats, name);
     if (!format)
@@ -467,7 +466,7 @@ int convertCommand(const QStringList &args)
         return s;
     if (int s = checkTrackSyntax(c); s >= 0)
         return s;
-    const FileFormatMap formats = createFileFormats(&settings);
+    const FileFormats formats(&settings);
     const QString input = c.files().at(0);
     const QString output = c.files().at(1);
     QVector<Track> tracks;
@@ -484,7 +483,6 @@ int convertCommand(const QStringList &args)
             status = writeOutput(formats, tracks, output, selection,
                                  c.isSet(QStringLiteral("marked-only")));
     }
-    qDeleteAll(formats);
     return status;
 }
 
@@ -559,10 +557,9 @@ int infoCommand(const QStringList &args)
     const HeightUnit heightUnit =
         height == QLatin1String("ft") ? HeightUnit::Feet : HeightUnit::Metres;
     FixedDisplayUnits settings;
-    const FileFormatMap formats = createFileFormats(&settings);
+    const FileFormats formats(&settings);
     QVector<Track> tracks;
     int status = readInput(formats, c.files().at(0), &tracks);
-    qDeleteAll(formats);
     if (status >= 0)
         return status;
     const QVector<TripStats> stats = TripAnalysis::allTrackStats(tracks);
