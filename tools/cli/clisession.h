@@ -1,32 +1,23 @@
 #ifndef CLISESSION_H
 #define CLISESSION_H
 
-#include "device/devicelx300.h"
+#include "device/loggersession.h"
 
-#include <QEventLoop>
-#include <QObject>
 #include <QString>
 #include <QVector>
 
 #include <functional>
 
-// Drives the logger step by step for the command-line tool: each call sends
-// one request through DeviceLX300 and runs an event loop until its report
-// arrives, as the window's slots receive them.
-class CliSession : public QObject
+// The logger session, one task at a time, for a program without a window: each call starts
+// a task and sleeps in an event loop until the session reports its end.
+class CliSession
 {
-    Q_OBJECT
-
 public:
-    CliSession();
-    ~CliSession() override;
-
-    // Opens the port and waits for the handshake.
+    // Opens the port and waits for the greeting.
     bool open(const QString &port);
     bool listTracks(QVector<TrackFileHeader> *headers);
-    // Downloads the blocks of the chosen headers into one Track each, exactly
-    // as the window does, and ends the download. `progress` is told the count
-    // of blocks received out of all.
+    // Downloads the blocks of the chosen headers into one Track each; `progress` is told
+    // the count of blocks received out of all.
     bool download(const QVector<TrackFileHeader> &chosen, QVector<Track> *tracks,
                   const std::function<void(int, int)> &progress);
     bool readConfig(DeviceConfig *config);
@@ -35,19 +26,12 @@ public:
 
     QString errorString() const { return error; }
 
-private slots:
-    void onStatus(int cmd, int status);
-    void onList(QVector<TrackFileHeader> list);
-
 private:
-    // Waits for (cmd, 1); false on a time-out, a failed handshake or when no
-    // report came at all (the logger refused an acknowledged command).
-    bool waitFor(int cmd);
+    // Runs `begin` and waits for its task's end; false with errorString() unless it is done.
+    bool run(const std::function<void()> &begin);
 
-    DeviceLX300 device;
-    QEventLoop *waiting = nullptr; // quit by each report
-    QVector<QPair<int, int>> statuses;
-    QVector<QVector<TrackFileHeader>> lists;
+    LoggerSession session;
+    QVector<Track> result;
     QString error;
 };
 
