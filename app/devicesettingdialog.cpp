@@ -43,6 +43,11 @@ DeviceSettingDialog::DeviceSettingDialog(const DeviceConfig *deviceConfig, QWidg
     timeIntervalEdit->setObjectName(QStringLiteral("timeIntervalEdit"));
     distanceIntervalEdit->setObjectName(QStringLiteral("distanceIntervalEdit"));
     memoryUsageLabel->setObjectName(QStringLiteral("memoryUsageLabel"));
+    formatAltitudeRadio->setObjectName(QStringLiteral("formatAltitudeRadio"));
+    byTimeRadio->setObjectName(QStringLiteral("byTimeRadio"));
+    byDistanceRadio->setObjectName(QStringLiteral("byDistanceRadio"));
+    waasCheck->setObjectName(QStringLiteral("waasCheck"));
+    radiusCheck->setObjectName(QStringLiteral("radiusCheck"));
 
     // Digits only, as many as each value can have.
     speedThresholdEdit->setInputMask(QStringLiteral("0000"));

@@ -29,8 +29,6 @@ public slots:
     void apply();
 
 private:
-    friend class TestWindow;
-
     QGroupBox *formatGroup = nullptr;
     QGroupBox *settingGroup = nullptr;
     QGroupBox *intervalGroup = nullptr;

@@ -33,8 +33,6 @@ public slots:
     void on_radioMarkPoint_clicked(bool checked);
 
 private:
-    friend class TestWindow;
-
     QLabel *filterLabel = nullptr;
     QLineEdit *lineEdit = nullptr;
     QGroupBox *ruleGroupBox = nullptr;

@@ -82,6 +82,9 @@ void TrackFileHeaderDialog::TreeWidgetItemChanged(QTreeWidgetItem *item, int)
 
 void TrackFileHeaderDialog::Apply()
 {
+    chosenTracks.clear();
+    chosenBlocks.clear();
+    chosen.clear();
     for (int i = 0; i < rootItem->childCount() && i < headers.size(); ++i) {
         if (rootItem->child(i)->checkState(0) != Qt::Checked)
             continue;
@@ -91,6 +94,7 @@ void TrackFileHeaderDialog::Apply()
         track.blocksListed = int(headers.at(i).blockIndexes.size());
         chosenTracks.append(track);
         chosenBlocks += headers.at(i).blockIndexes;
+        chosen.append(headers.at(i));
     }
     // Nothing to download: the list stays for the user to tick.
     if (chosenTracks.isEmpty()) {

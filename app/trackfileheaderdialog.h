@@ -23,6 +23,8 @@ public:
 
     QVector<Track> &tracks() { return chosenTracks; }
     QVector<int> &blockIndexes() { return chosenBlocks; }
+    // The headers of the ticked tracks, in list order.
+    const QVector<TrackFileHeader> &chosenHeaders() const { return chosen; }
     QTreeWidget *tree() const { return headerTree; }
 
 public slots:
@@ -40,6 +42,7 @@ private:
     QVector<TrackFileHeader> headers;
     QVector<Track> chosenTracks;
     QVector<int> chosenBlocks;
+    QVector<TrackFileHeader> chosen;
 };
 
 #endif // TRACKFILEHEADERDIALOG_H

@@ -265,6 +265,12 @@ private slots:
 
     void deleteAll()
     {
+        sim->setDeleteResult(2); // refused: no report comes, and the tool does not wait forever
+        const Run refused = cli({"delete-all", "--port", sim->portPath(), "--yes"});
+        QCOMPARE(QString::number(refused.status) + ' ' + refused.err,
+                 QStringLiteral("1 The logger did not delete its tracks.\n"));
+        QCOMPARE(sim->tracks().size(), 3);
+        sim->setDeleteResult(1);
         const Run r = cli({"delete-all", "--port", sim->portPath(), "--yes"});
         QCOMPARE(r.status, 0);
         QVERIFY(r.err.contains("Delete all track files ok."));

@@ -90,7 +90,8 @@ int main(int argc, char *argv[])
     });
     answer.start(100);
     download->trigger();
-    poll(30000, [&] { return window.tracks.size() == 3 && !QApplication::activeModalWidget(); });
+    poll(30000,
+         [&] { return window.trackList().size() == 3 && !QApplication::activeModalWidget(); });
 
     // Every line on the map, the first track's points listed.
     auto *map = window.findChild<MapWidget *>();

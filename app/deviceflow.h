@@ -1,0 +1,82 @@
+#ifndef DEVICEFLOW_H
+#define DEVICEFLOW_H
+
+#include "device/loggersession.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QVector>
+
+class DetectDeviceThread;
+class QAction;
+class QActionGroup;
+class QComboBox;
+class QDialog;
+class QMainWindow;
+class QProgressDialog;
+class QPushButton;
+class QWidget;
+
+// The logger in the window: the port box with its Connect button, the three device
+// actions, and the dialogs and messages of connecting, downloading, the settings and a
+// deletion. The session holds the state of each; this only shows it.
+class DeviceFlow : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DeviceFlow(QMainWindow *window);
+    ~DeviceFlow() override;
+
+    // "Serial Port :", the port box and Connect, for the tool bar.
+    QWidget *portBox() const { return box; }
+    QAction *downloadAction() const { return downloadAct; }
+    QAction *deleteAction() const { return deleteAct; }
+    QAction *settingsAction() const { return deviceSettingAct; }
+
+    // A port offered first whatever detection finds, such as a simulated logger's
+    // pseudo-terminal.
+    void setGivenPort(const QString &portName);
+
+public slots:
+    // A new list of port names from detection.
+    void onDeviceDiscovered(QStringList portList);
+
+signals:
+    // A download is about to start: playback must stop.
+    void downloadStarting();
+    // What a download brought, to replace the tracks shown.
+    void tracksDownloaded(const QVector<Track> &tracks);
+
+private:
+    void connectDevice();
+    void download();
+    void deleteAll();
+    void chooseTracks(const QVector<TrackFileHeader> &headers);
+    void onFinished(LoggerSession::Task task, LoggerSession::Outcome outcome,
+                    const QVector<Track> &tracks);
+    void onDownloadFinished(LoggerSession::Outcome outcome, const QVector<Track> &tracks);
+    void onConfigRead();
+    void toIdle();
+    void endConnecting();
+    void inform(const QString &text);
+    void warn(const QString &text, const QString &detail = QString());
+
+    QMainWindow *window;
+    LoggerSession *session;
+    DetectDeviceThread *detectThread = nullptr;
+    QWidget *box = nullptr;
+    QComboBox *portComboBox = nullptr;
+    QPushButton *connectButton = nullptr;
+    QAction *downloadAct = nullptr;
+    QAction *deleteAct = nullptr;
+    QAction *deviceSettingAct = nullptr;
+    QActionGroup *deviceActionGroup = nullptr;
+    QProgressDialog *progressDialog = nullptr;
+    QPointer<QDialog> choiceDialog; // the track choice, while it is open
+    QString givenPort;
+    bool connecting = false; // from Connect until the greeting's outcome
+};
+
+#endif // DEVICEFLOW_H

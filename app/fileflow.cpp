@@ -1,0 +1,194 @@
+#include "app/fileflow.h"
+
+#include "app/myfiledialog.h"
+#include "app/settingsstore.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+
+namespace {
+// The save dialog's choices, in its order: the extension comes from the chosen one.
+struct SaveChoice
+{
+    const char *filter;
+    const char *extension;
+};
+const SaveChoice SaveChoices[] = {{QT_TR_NOOP("TKR File (*.tkr)"), ".tkr"},
+                                  {QT_TR_NOOP("GPX File (*.gpx)"), ".gpx"},
+                                  {QT_TR_NOOP("KML File (*.kml)"), ".kml"},
+                                  {QT_TR_NOOP("CSV File (*.csv)"), ".csv"}};
+} // namespace
+
+FileFlow::FileFlow(QVector<Track> *tracks, const DisplayUnits *units, SettingsStore *store,
+                   QString *directory, QWidget *window)
+    : QObject(window), tracks(tracks), store(store), directory(directory), window(window),
+      formats(units)
+{
+    recent = new QMenu(tr("Recent files"), window);
+    recent->setObjectName(QStringLiteral("recentMenu"));
+    rebuildRecentMenu();
+}
+
+void FileFlow::warn(const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, QString(), text, QMessageBox::Ok, window);
+    box.exec();
+}
+
+void FileFlow::open()
+{
+    QFileDialog dialog(window, QString(), QString(), QString());
+    dialog.setDirectory(*directory);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    dialog.setNameFilter(tr("Track files (*.tkr *.gpx *.kml *.csv);;TKR File (*.tkr);;GPX File "
+                            "(*.gpx);;KML File (*.kml);;CSV File (*.csv)"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    *directory = dialog.directory().absolutePath();
+    openFiles(dialog.selectedFiles());
+}
+
+bool FileFlow::openFiles(const QStringList &fileNames)
+{
+    QVector<Track> read;
+    QStringList failures, notes;
+    for (const QString &name : fileNames) {
+        // The extension in any case: trip.GPX is a GPX file.
+        const QFileInfo info(name);
+        FileFormat *format = formats.forName(info.fileName(), Qt::CaseInsensitive);
+        if (!format) {
+            failures << tr("Cannot open %1: only .tkr, .gpx, .kml and .csv track files can be "
+                           "opened.")
+                            .arg(name);
+            continue;
+        }
+        if (!format->read(read, name)) {
+            failures << format->errorString();
+            continue;
+        }
+        if (!format->readNote().isEmpty())
+            notes << info.fileName() + QStringLiteral(": ") + format->readNote();
+        store->addRecentFile(info.absoluteFilePath());
+    }
+    rebuildRecentMenu();
+    if (!read.isEmpty() || failures.size() < fileNames.size()) {
+        *tracks += read;
+        emit tracksAdded();
+    }
+    if (!notes.isEmpty())
+        emit note(notes.join(QLatin1Char(' ')));
+    if (!failures.isEmpty())
+        warn(failures.join(QLatin1Char('\n')));
+    return failures.isEmpty();
+}
+
+void FileFlow::rebuildRecentMenu()
+{
+    recent->clear();
+    const QStringList files = store->recentFiles();
+    for (const QString &file : files)
+        recent->addAction(QDir::toNativeSeparators(file), this,
+                          [this, file] { openFiles({file}); });
+    recent->addSeparator();
+    QAction *clear = recent->addAction(tr("Clear recent files"), this, [this] {
+        store->clearRecentFiles();
+        rebuildRecentMenu();
+    });
+    clear->setEnabled(!files.isEmpty());
+}
+
+bool FileFlow::mayReplace(const QString &fileName)
+{
+    QMessageBox box(QMessageBox::Warning, QString(),
+                    tr("%1 already exists. Replace it?").arg(QFileInfo(fileName).fileName()),
+                    QMessageBox::Yes | QMessageBox::No, window);
+    box.setInformativeText(QDir::toNativeSeparators(QFileInfo(fileName).absolutePath()));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+bool FileFlow::mayWriteIncomplete(const QList<int> &selection)
+{
+    QStringList cut;
+    for (int i : selection) {
+        const Track &t = tracks->value(i);
+        if (t.isIncomplete())
+            cut << tr("Track %1 is incomplete: %2 points in %3 of %4 blocks.")
+                       .arg(i + 1)
+                       .arg(t.points.size())
+                       .arg(t.blocksReceived)
+                       .arg(t.blocksListed);
+    }
+    if (cut.isEmpty())
+        return true;
+    QMessageBox box(QMessageBox::Warning, QString(), cut.join(QLatin1Char('\n')),
+                    QMessageBox::Save | QMessageBox::Cancel, window);
+    box.setInformativeText(tr("The download stopped early; only what arrived is saved."));
+    box.setDefaultButton(QMessageBox::Save);
+    return box.exec() == QMessageBox::Save;
+}
+
+bool FileFlow::mayDropUntimedPoints(const QList<int> &selection, bool markedOnly)
+{
+    qint64 untimed = 0;
+    for (int i : selection)
+        for (const TrackPoint &p : tracks->value(i).points)
+            untimed += p.time == 0 && (!markedOnly || p.marked != 0);
+    if (untimed == 0)
+        return true;
+    QMessageBox box(QMessageBox::Warning, QString(),
+                    tr("%1 points have no time. A TKR file cannot keep them: they will be "
+                       "missing when the file is opened again.")
+                        .arg(untimed),
+                    QMessageBox::Save | QMessageBox::Cancel, window);
+    box.setDefaultButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Save;
+}
+
+FileFlow::Saved FileFlow::save(const QList<int> &selection)
+{
+    MyFileDialog dialog(window);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    // Asked below, once the name has its extension.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    QStringList filters;
+    for (const SaveChoice &choice : SaveChoices)
+        filters << tr(choice.filter);
+    dialog.setNameFilters(filters);
+    dialog.setDirectory(*directory);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return Saved::Nothing;
+
+    const int chosen = qMax(0, int(dialog.nameFilters().indexOf(dialog.selectedNameFilter())));
+    const QString extension = QLatin1String(SaveChoices[chosen].extension);
+    QString fileName = dialog.selectedFiles().first();
+    const bool markedOnly = dialog.isMarkedOnlyChecked();
+    // A name that holds the extension anywhere keeps its own ending.
+    if (!fileName.contains(extension))
+        fileName += extension;
+    *directory = dialog.directory().absolutePath();
+
+    FileFormat *format = formats.forName(fileName);
+    if (!format) {
+        warn(tr("Nothing was saved: %1 does not end in .tkr, .gpx, .kml or .csv.").arg(fileName));
+        return Saved::Nothing;
+    }
+    if (QFileInfo::exists(fileName) && !mayReplace(fileName))
+        return Saved::Nothing;
+    if (!mayWriteIncomplete(selection))
+        return Saved::Nothing;
+    if (format == formats.byExtension(QStringLiteral(".tkr")) &&
+        !mayDropUntimedPoints(selection, markedOnly))
+        return Saved::Nothing;
+    if (!format->write(*tracks, fileName, selection, markedOnly)) {
+        warn(tr("Nothing was saved: %1").arg(format->errorString()));
+        return Saved::Nothing;
+    }
+    return !markedOnly && selection.size() == tracks->size() ? Saved::Everything : Saved::Part;
+}

@@ -1,0 +1,67 @@
+#ifndef FILEFLOW_H
+#define FILEFLOW_H
+
+#include "formats/fileformats.h"
+#include "model/trackrecords.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QVector>
+
+class DisplayUnits;
+class QMenu;
+class QWidget;
+class SettingsStore;
+
+// Opening and saving track files for the window: the file dialogs, the questions asked
+// before a file is replaced or a track cannot be kept whole, and the Recent files menu.
+// It changes the window's track list only by adding what it read.
+class FileFlow : public QObject
+{
+    Q_OBJECT
+
+public:
+    FileFlow(QVector<Track> *tracks, const DisplayUnits *units, SettingsStore *store,
+             QString *directory, QWidget *window);
+
+    // "Recent files": the last ten opened, and Clear.
+    QMenu *recentMenu() const { return recent; }
+
+    void open();
+    // Reads the files (any format, any number) and adds their tracks; a file that cannot be
+    // read changes nothing and is named in one warning. True when every file was read.
+    bool openFiles(const QStringList &fileNames);
+    // Asks for a file and writes the tracks at `selection`. True when everything was
+    // written: every track with every point.
+    enum class Saved
+    {
+        Nothing,
+        Part,
+        Everything
+    };
+    Saved save(const QList<int> &selection);
+
+signals:
+    // Tracks were added to the list.
+    void tracksAdded();
+    // What a read left out, for the status bar.
+    void note(const QString &text);
+
+private:
+    void rebuildRecentMenu();
+    bool mayReplace(const QString &fileName);
+    bool mayWriteIncomplete(const QList<int> &selection);
+    // TKR keeps no point without a time: asks before such points are dropped.
+    bool mayDropUntimedPoints(const QList<int> &selection, bool markedOnly);
+    void warn(const QString &text);
+
+    QVector<Track> *tracks;
+    SettingsStore *store;
+    QString *directory;
+    QWidget *window;
+    FileFormats formats;
+    QMenu *recent = nullptr;
+};
+
+#endif // FILEFLOW_H

@@ -1,0 +1,51 @@
+#ifndef SETTINGSSTORE_H
+#define SETTINGSSTORE_H
+
+#include "model/units.h"
+
+#include <QByteArray>
+#include <QSettings>
+#include <QString>
+#include <QStringList>
+
+// What the window keeps between runs, as one value.
+struct Preferences
+{
+    QByteArray geometry; // empty: the window opens maximised
+    QString directory;   // the last folder of a file dialog
+    SpeedUnit speed = SpeedUnit::Kmh;
+    HeightUnit height = HeightUnit::Metres;
+    TimeShown time = TimeShown::Local;
+    // The last map view the page reported; zoom -1 when there is none to keep.
+    double mapLat = 0.0, mapLng = 0.0;
+    int mapZoom = -1;
+};
+
+// The one way into the program's settings store (organisation "Trekmont", application
+// "LX-300"): the preferences, the recent files, and the group the map sources live in.
+class SettingsStore
+{
+public:
+    SettingsStore();
+
+    // Stored numbers other than the defaults' read as miles, feet and UTC.
+    Preferences read();
+    // Written in the order the program always wrote them; the map view only when there is one.
+    void write(const Preferences &prefs);
+
+    QStringList recentFiles();
+    // Puts `file` first, keeping ten.
+    void addRecentFile(const QString &file);
+    void clearRecentFiles();
+
+    QString mapSource();
+    void setMapSource(const QString &key);
+
+    // For the map sources' own keys under "map/".
+    QSettings &settings() { return store; }
+
+private:
+    QSettings store;
+};
+
+#endif // SETTINGSSTORE_H
