@@ -2,6 +2,9 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <iterator>
+
 bool parseTrackSelection(const QString &text, int count, QList<int> *selection, QString *error)
 {
     selection->clear();
@@ -31,54 +34,80 @@ bool parseTrackSelection(const QString &text, int count, QList<int> *selection, 
     return true;
 }
 
+namespace {
+bool digitsUpTo(const QString &value, int count)
+{
+    return QRegularExpression(QStringLiteral("^\\d{1,%1}$").arg(count)).match(value).hasMatch();
+}
+
+bool setFlag(bool *target, const QString &value)
+{
+    if (value != QLatin1String("0") && value != QLatin1String("1"))
+        return false;
+    *target = value == QLatin1String("1");
+    return true;
+}
+
+bool setDigits(QString *target, const QString &value, int count)
+{
+    if (!digitsUpTo(value, count))
+        return false;
+    *target = value;
+    return true;
+}
+
+// Each key with the values the settings dialog's fields allow.
+using Setter = bool (*)(DeviceConfigForm &, const QString &);
+const struct
+{
+    const char *key;
+    Setter set;
+} Setters[] = {
+    {"logFormat",
+     [](DeviceConfigForm &f, const QString &v) {
+         if (v != QLatin1String("1") && v != QLatin1String("2"))
+             return false;
+         f.logFormat = v.toInt();
+         return true;
+     }},
+    {"waasEnabled",
+     [](DeviceConfigForm &f, const QString &v) { return setFlag(&f.waasEnabled, v); }},
+    {"speedThresholdEnabled",
+     [](DeviceConfigForm &f, const QString &v) { return setFlag(&f.speedThresholdEnabled, v); }},
+    {"radiusEnabled",
+     [](DeviceConfigForm &f, const QString &v) { return setFlag(&f.radiusEnabled, v); }},
+    {"speedThreshold",
+     [](DeviceConfigForm &f, const QString &v) { return setDigits(&f.speedThreshold, v, 4); }},
+    {"radius", [](DeviceConfigForm &f, const QString &v) { return setDigits(&f.radius, v, 5); }},
+    {"timeInterval",
+     [](DeviceConfigForm &f, const QString &v) { return setDigits(&f.timeInterval, v, 5); }},
+    {"distanceInterval",
+     [](DeviceConfigForm &f, const QString &v) { return setDigits(&f.distanceInterval, v, 4); }},
+    {"intervalMode",
+     [](DeviceConfigForm &f, const QString &v) {
+         if (v != QLatin1String("time") && v != QLatin1String("distance"))
+             return false;
+         f.intervalMode = v == QLatin1String("distance") ? 1 : 0;
+         return true;
+     }},
+};
+} // namespace
+
 bool setFormValue(DeviceConfigForm &form, const QString &assignment, QString *error)
 {
-    const int eq = assignment.indexOf(QLatin1Char('='));
-    const QString key = assignment.left(eq);
-    const QString value = eq < 0 ? QString() : assignment.mid(eq + 1);
-    auto digits = [&](int count) {
-        return QRegularExpression(QStringLiteral("^\\d{1,%1}$").arg(count)).match(value).hasMatch();
-    };
-    auto flag = [&](bool *target) {
-        if (value != QLatin1String("0") && value != QLatin1String("1"))
+    const int eq = int(assignment.indexOf(QLatin1Char('=')));
+    if (eq >= 0) {
+        const QString key = assignment.left(eq);
+        const auto *setter =
+            std::find_if(std::begin(Setters), std::end(Setters),
+                         [&](const auto &s) { return key == QLatin1String(s.key); });
+        if (setter == std::end(Setters)) {
+            *error = QStringLiteral("unknown setting '%1'").arg(key);
             return false;
-        *target = value == QLatin1String("1");
-        return true;
-    };
-    bool ok = false;
-    if (eq < 0) {
-        ok = false;
-    } else if (key == QLatin1String("logFormat")) {
-        ok = value == QLatin1String("1") || value == QLatin1String("2");
-        if (ok)
-            form.logFormat = value.toInt();
-    } else if (key == QLatin1String("waasEnabled")) {
-        ok = flag(&form.waasEnabled);
-    } else if (key == QLatin1String("speedThresholdEnabled")) {
-        ok = flag(&form.speedThresholdEnabled);
-    } else if (key == QLatin1String("radiusEnabled")) {
-        ok = flag(&form.radiusEnabled);
-    } else if (key == QLatin1String("speedThreshold")) {
-        if ((ok = digits(4)))
-            form.speedThreshold = value;
-    } else if (key == QLatin1String("radius")) {
-        if ((ok = digits(5)))
-            form.radius = value;
-    } else if (key == QLatin1String("timeInterval")) {
-        if ((ok = digits(5)))
-            form.timeInterval = value;
-    } else if (key == QLatin1String("distanceInterval")) {
-        if ((ok = digits(4)))
-            form.distanceInterval = value;
-    } else if (key == QLatin1String("intervalMode")) {
-        ok = value == QLatin1String("time") || value == QLatin1String("distance");
-        if (ok)
-            form.intervalMode = value == QLatin1String("distance") ? 1 : 0;
-    } else {
-        *error = QStringLiteral("unknown setting '%1'").arg(key);
-        return false;
+        }
+        if (setter->set(form, assignment.mid(eq + 1)))
+            return true;
     }
-    if (!ok)
-        *error = QStringLiteral("bad setting '%1'").arg(assignment);
-    return ok;
+    *error = QStringLiteral("bad setting '%1'").arg(assignment);
+    return false;
 }

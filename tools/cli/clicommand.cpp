@@ -1,0 +1,189 @@
+#include "tools/cli/clicommand.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+
+#include "tools/cli/cliparse.h"
+
+#include <cstdio>
+#ifdef Q_OS_WIN
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace Cli {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+int failWith(int status, const QString &message)
+{
+    out().flush();
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+    return status;
+}
+
+bool stderrIsTerminal()
+{
+#ifdef Q_OS_WIN
+    return _isatty(_fileno(stderr));
+#else
+    return isatty(fileno(stderr));
+#endif
+}
+
+FileFormat *formatFor(const FileFormats &formats, const QString &name)
+{
+    return formats.forName(QFileInfo(name).fileName(), Qt::CaseInsensitive);
+}
+
+QString utcText(quint32 epoch)
+{
+    return QDateTime::fromSecsSinceEpoch(qint64(epoch), Qt::UTC)
+        .toString(QStringLiteral("yyyy-MM-ddThh:mm:ssZ"));
+}
+
+Command::Command(const QString &name, const QString &description) : name(name)
+{
+    parser.setApplicationDescription(description);
+    parser.addHelpOption();
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+}
+
+void Command::option(const QString &opt, const QString &help, const QString &value,
+                     const QString &def)
+{
+    parser.addOption(QCommandLineOption(opt, help, value, def));
+}
+
+void Command::portOption()
+{
+    option(QStringLiteral("port"), QStringLiteral("The logger's port name or device path."),
+           QStringLiteral("PORT"));
+}
+
+void Command::positional(const QString &arg, const QString &help)
+{
+    parser.addPositionalArgument(arg, help);
+    ++positionals;
+}
+
+int Command::parse(const QStringList &args)
+{
+    if (!parser.parse(QStringList{QStringLiteral("lx300-cli ") + name} + args))
+        return failWith(Usage, QStringLiteral("lx300-cli %1: %2").arg(name, parser.errorText()));
+    if (parser.isSet(QStringLiteral("help"))) {
+        // Qt names the binary by its path; the command is what the user typed.
+        QString help = parser.helpText();
+        help.replace(QCoreApplication::arguments().constFirst(),
+                     QStringLiteral("lx300-cli ") + name);
+        out() << help;
+        out().flush();
+        return Ok;
+    }
+    if (parser.positionalArguments().size() != positionals)
+        return failWith(Usage, QStringLiteral("lx300-cli %1: expected %2 file argument(s); "
+                                              "see --help")
+                                   .arg(name)
+                                   .arg(positionals));
+    return -1;
+}
+
+int Command::require(const QString &opt) const
+{
+    if (parser.value(opt).isEmpty())
+        return failWith(Usage, QStringLiteral("lx300-cli %1: --%2 is required").arg(name, opt));
+    return -1;
+}
+
+void addExportOptions(Command &c)
+{
+    c.option(QStringLiteral("tracks"),
+             QStringLiteral("Tracks to take: all, or numbers from 1 "
+                            "separated by commas (default all)."),
+             QStringLiteral("all|N[,N...]"), QStringLiteral("all"));
+    c.option(QStringLiteral("marked-only"), QStringLiteral("Write the mark points only."));
+    c.option(QStringLiteral("speed-unit"), QStringLiteral("CSV speed unit: km or mi (default km)."),
+             QStringLiteral("km|mi"), QStringLiteral("km"));
+    c.option(QStringLiteral("height-unit"), QStringLiteral("CSV height unit: m or ft (default m)."),
+             QStringLiteral("m|ft"), QStringLiteral("m"));
+    c.option(QStringLiteral("time"), QStringLiteral("CSV times: utc or local (default utc)."),
+             QStringLiteral("utc|local"), QStringLiteral("utc"));
+}
+
+int exportSettings(const Command &c, FixedDisplayUnits *settings)
+{
+    const QString speed = c.value(QStringLiteral("speed-unit"));
+    const QString height = c.value(QStringLiteral("height-unit"));
+    const QString time = c.value(QStringLiteral("time"));
+    if (speed != QLatin1String("km") && speed != QLatin1String("mi"))
+        return failWith(Usage, QStringLiteral("--speed-unit takes km or mi"));
+    if (height != QLatin1String("m") && height != QLatin1String("ft"))
+        return failWith(Usage, QStringLiteral("--height-unit takes m or ft"));
+    if (time != QLatin1String("utc") && time != QLatin1String("local"))
+        return failWith(Usage, QStringLiteral("--time takes utc or local"));
+    settings->speed = speed == QLatin1String("mi") ? SpeedUnit::Mph : SpeedUnit::Kmh;
+    settings->height = height == QLatin1String("ft") ? HeightUnit::Feet : HeightUnit::Metres;
+    settings->time = time == QLatin1String("local") ? TimeShown::Local : TimeShown::Utc;
+    return -1;
+}
+
+int checkTrackSyntax(const Command &c)
+{
+    const QString text = c.value(QStringLiteral("tracks"));
+    if (text == QLatin1String("all"))
+        return -1;
+    QList<int> selection;
+    QString error;
+    // Numbers are checked against the real count later.
+    if (!parseTrackSelection(text, 999999999, &selection, &error))
+        return failWith(Usage, error);
+    return -1;
+}
+
+int checkOutputName(const FileFormats &formats, const QString &name)
+{
+    if (!formatFor(formats, name))
+        return failWith(Usage, QStringLiteral("No track file format for %1: use a name ending "
+                                              "in .tkr, .gpx, .kml or .csv")
+                                   .arg(name));
+    // Checked before the logger is asked for anything, not after a long download.
+    const QFileInfo folder(QFileInfo(name).absolutePath());
+    if (!folder.isDir() || !folder.isWritable())
+        return failWith(Failed, QStringLiteral("Cannot write %1: the folder %2 %3")
+                                    .arg(name, QDir::toNativeSeparators(folder.filePath()),
+                                         folder.isDir() ? QStringLiteral("is not writable")
+                                                        : QStringLiteral("does not exist")));
+    return -1;
+}
+
+int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const QString &name,
+                const QList<int> &selection, bool markedOnly)
+{
+    FileFormat *format = formatFor(formats, name);
+    if (!format->write(tracks, name, selection, markedOnly))
+        return failWith(Failed, format->errorString());
+    return Ok;
+}
+
+int readInput(const FileFormats &formats, const QString &name, QVector<Track> *tracks)
+{
+    FileFormat *format = formatFor(formats, name);
+    if (!format)
+        return failWith(Usage,
+                        QStringLiteral("%1 is not a .tkr, .gpx, .kml or .csv file").arg(name));
+    if (!format->read(*tracks, name))
+        return failWith(Failed, format->errorString());
+    // What the file held that is not in the tracks is said, never dropped silently.
+    if (!format->readNote().isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(format->readNote()));
+    return -1;
+}
+
+} // namespace Cli

@@ -1,0 +1,146 @@
+// lx300-cli's commands on track files.
+#include "analysis/tripstats.h"
+#include "tools/cli/clicommand.h"
+#include "tools/cli/cliparse.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace Cli {
+
+namespace {
+// A JSON number at full precision; JSON has no NaN or infinity.
+QByteArray jsonNumber(double v)
+{
+    return std::isfinite(v) ? QByteArray::number(v, 'g', 17) : QByteArray("null");
+}
+
+// One object per track, keys in a fixed order and fixed units for scripts.
+void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats)
+{
+    QByteArray json = "{\"tracks\": [";
+    for (int i = 0; i < tracks.size(); ++i) {
+        const TripStats &s = stats[i];
+        const auto altitude = [&](double v) {
+            return s.hasAltitude ? jsonNumber(v) : QByteArray("null");
+        };
+        json += (i ? ", " : "") + QByteArray("{\"number\": ") + QByteArray::number(i + 1) +
+                ", \"start\": \"" + utcText(tracks[i].startTime).toLatin1() +
+                "\", \"format\": " + QByteArray::number(tracks[i].format) +
+                ", \"points\": " + QByteArray::number(s.points) +
+                ", \"marks\": " + QByteArray::number(s.marks) +
+                ", \"duration_s\": " + QByteArray::number(s.durationS) +
+                ", \"moving_time_s\": " + QByteArray::number(s.movingTimeS) +
+                ", \"distance_m\": " + jsonNumber(s.distanceM) +
+                ", \"max_speed_kmh\": " + jsonNumber(s.maxSpeedKmh) +
+                ", \"avg_speed_kmh\": " + jsonNumber(s.avgSpeedKmh()) +
+                ", \"avg_moving_speed_kmh\": " + jsonNumber(s.avgMovingSpeedKmh()) +
+                ", \"min_altitude_m\": " + altitude(s.minAltitudeM) +
+                ", \"max_altitude_m\": " + altitude(s.maxAltitudeM) +
+                ", \"ascent_m\": " + altitude(s.ascentM) +
+                ", \"descent_m\": " + altitude(s.descentM) + "}";
+    }
+    out() << json << "]}\n";
+}
+
+// The figures after the counts, in the chosen units; "-" where a track has none.
+QString figuresText(const TripStats &s, SpeedUnit speedUnit, HeightUnit heightUnit)
+{
+    const TripAnalysis::FigureTexts f = TripAnalysis::figureTexts(s, speedUnit, heightUnit);
+    return QStringList{f.distance,     f.duration, f.movingTime, f.averageSpeed, f.movingAverage,
+                       f.maximumSpeed, f.lowest,   f.highest,    f.ascent,       f.descent}
+        .join(QLatin1Char('\t'));
+}
+
+} // namespace
+
+int convertCommand(const QStringList &args)
+{
+    Command c(QStringLiteral("convert"),
+              QStringLiteral("Reads a track file (.tkr, .gpx, .kml or .csv) and writes OUTPUT in "
+                             "the format its extension selects."));
+    c.positional(QStringLiteral("INPUT"), QStringLiteral("The track file to read."));
+    c.positional(QStringLiteral("OUTPUT"), QStringLiteral("The file to write."));
+    addExportOptions(c);
+    if (int s = c.parse(args); s >= 0)
+        return s;
+    FixedDisplayUnits settings;
+    if (int s = exportSettings(c, &settings); s >= 0)
+        return s;
+    if (int s = checkTrackSyntax(c); s >= 0)
+        return s;
+    const FileFormats formats(&settings);
+    const QString input = c.files().at(0);
+    const QString output = c.files().at(1);
+    QVector<Track> tracks;
+    QList<int> selection;
+    QString error;
+    int status = checkOutputName(formats, output);
+    if (status < 0)
+        status = readInput(formats, input, &tracks);
+    if (status < 0) {
+        if (!parseTrackSelection(c.value(QStringLiteral("tracks")), int(tracks.size()), &selection,
+                                 &error))
+            status = failWith(Usage, error);
+        else
+            status = writeOutput(formats, tracks, output, selection,
+                                 c.isSet(QStringLiteral("marked-only")));
+    }
+    return status;
+}
+
+int infoCommand(const QStringList &args)
+{
+    Command c(QStringLiteral("info"),
+              QStringLiteral("Describes each track of a track file: number, start (UTC), log "
+                             "format, points, mark points, first and last point time, then "
+                             "distance, duration, moving time, average, moving average and "
+                             "maximum speed, lowest and highest altitude, ascent and descent; "
+                             "then the totals."));
+    c.positional(QStringLiteral("FILE"), QStringLiteral("The track file."));
+    c.option(QStringLiteral("speed-unit"),
+             QStringLiteral("Distances and speeds in km or mi (default km)."),
+             QStringLiteral("km|mi"), QStringLiteral("km"));
+    c.option(QStringLiteral("height-unit"), QStringLiteral("Heights in m or ft (default m)."),
+             QStringLiteral("m|ft"), QStringLiteral("m"));
+    c.option(QStringLiteral("json"),
+             QStringLiteral("Print one JSON object in fixed units (m, s, km/h) instead."));
+    if (int s = c.parse(args); s >= 0)
+        return s;
+    const QString speed = c.value(QStringLiteral("speed-unit"));
+    const QString height = c.value(QStringLiteral("height-unit"));
+    if (speed != QLatin1String("km") && speed != QLatin1String("mi"))
+        return failWith(Usage, QStringLiteral("--speed-unit takes km or mi"));
+    if (height != QLatin1String("m") && height != QLatin1String("ft"))
+        return failWith(Usage, QStringLiteral("--height-unit takes m or ft"));
+    const SpeedUnit speedUnit = speed == QLatin1String("mi") ? SpeedUnit::Mph : SpeedUnit::Kmh;
+    const HeightUnit heightUnit =
+        height == QLatin1String("ft") ? HeightUnit::Feet : HeightUnit::Metres;
+    FixedDisplayUnits settings;
+    const FileFormats formats(&settings);
+    QVector<Track> tracks;
+    int status = readInput(formats, c.files().at(0), &tracks);
+    if (status >= 0)
+        return status;
+    const QVector<TripStats> stats = TripAnalysis::allTrackStats(tracks);
+    if (c.isSet(QStringLiteral("json"))) {
+        printJson(tracks, stats);
+        return Ok;
+    }
+    out() << "track\tstart\tformat\tpoints\tmarks\tfirst\tlast\tdistance\tduration\tmoving\t"
+             "avg speed\tavg moving\tmax speed\tmin alt\tmax alt\tascent\tdescent\n";
+    for (int i = 0; i < tracks.size(); ++i) {
+        const Track &t = tracks[i];
+        out() << i + 1 << '\t' << utcText(t.startTime) << '\t' << t.format << '\t'
+              << stats[i].points << '\t' << stats[i].marks << '\t'
+              << (t.points.isEmpty() ? QStringLiteral("-") : utcText(t.points.first().time)) << '\t'
+              << (t.points.isEmpty() ? QStringLiteral("-") : utcText(t.points.last().time)) << '\t'
+              << figuresText(stats[i], speedUnit, heightUnit) << '\n';
+    }
+    const TripStats total = TripAnalysis::combined(stats);
+    out() << "total\t" << tracks.size() << " tracks\t\t" << total.points << '\t' << total.marks
+          << "\t\t\t" << figuresText(total, speedUnit, heightUnit) << '\n';
+    return Ok;
+}
+
+} // namespace Cli
