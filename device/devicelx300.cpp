@@ -205,9 +205,8 @@ void DeviceLX300::writeQueued(QSerialPort &port)
     }
 }
 
-void DeviceLX300::run()
+void DeviceLX300::openPort(QSerialPort &port)
 {
-    QSerialPort port;
     port.setPortName(portName());
     const bool ok = port.open(QIODevice::ReadWrite) && port.setBaudRate(230400) &&
                     port.setDataBits(QSerialPort::Data8) && port.setParity(QSerialPort::NoParity) &&
@@ -229,93 +228,114 @@ void DeviceLX300::run()
         openTried = true;
     }
     openedCondition.notify_all();
+}
 
+bool DeviceLX300::greet(QSerialPort &port)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!protocol.isHandshaking())
+        return true;
+    if (replyTimer.elapsed() > HelloIntervalMs && helloCount < MaxHellos) {
+        SendHello();
+        ++helloCount;
+    }
+    if (helloCount < MaxHellos)
+        return true;
+    // Declared in the cycle of the tenth hello; its reply is not waited for.
+    running = false;
+    lock.unlock();
+    if (port.isOpen())
+        writeQueued(port);
+    emit FireRecvStatus(DeviceProtocol::HandshakeStatus, 0);
+    return false;
+}
+
+qint64 DeviceLX300::waitForBytes(QSerialPort &port)
+{
+    if (!port.isOpen()) {
+        msleep(CycleMs);
+        return 0;
+    }
+    // With nothing awaited the worker sleeps in the kernel until a request comes, instead of
+    // polling the port; what the logger sent meanwhile is nobody's reply.
+    bool woke = false;
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!protocol.isHandshaking() && protocol.pendingCommand() == DeviceProtocol::NoCommand &&
+            outgoing.isEmpty()) {
+            requestCondition.wait_for(lock, std::chrono::milliseconds(IdleWaitMs),
+                                      [this] { return !outgoing.isEmpty() || !running; });
+            woke = !outgoing.isEmpty();
+        }
+    }
+    if (woke)
+        port.clear(QSerialPort::Input);
+    writeQueued(port);
+    // A reply is awaited: wait in the kernel up to one cycle for its bytes. (The next request
+    // comes after the reply, and wakes the idle wait above at once.)
+    if (port.bytesAvailable() == 0)
+        port.waitForReadyRead(CycleMs);
+    return port.bytesAvailable();
+}
+
+void DeviceLX300::readReply(QSerialPort &port, char *scratch, qint64 waiting,
+                            QVector<DeviceProtocol::Event> *events)
+{
+    const qint64 n = port.read(scratch, qMin<qint64>(waiting, DeviceProtocol::ScratchSize));
+    QByteArray followUp;
+    std::lock_guard<std::mutex> lock(mutex);
+    replyTimer.start();
+    if (n > 0)
+        protocol.receive(reinterpret_cast<const uchar *>(scratch), quint32(n));
+    protocol.dispatchReply(events, &followUp);
+    if (!followUp.isEmpty())
+        sendFrame(followUp);
+}
+
+void DeviceLX300::loseLine(QSerialPort &port, QVector<DeviceProtocol::Event> *events)
+{
+    // Stop writing and say so at once; nothing waits for a reply that cannot come, so no
+    // time-out follows.
+    port.close();
+    std::lock_guard<std::mutex> lock(mutex);
+    portOpen = false;
+    const bool awaited =
+        protocol.pendingCommand() != DeviceProtocol::NoCommand || protocol.isHandshaking();
+    protocol.setPendingCommand(DeviceProtocol::NoCommand);
+    protocol.setHandshaking(false);
+    DeviceProtocol::Event lost;
+    lost.cmd = DeviceProtocol::LineLostStatus;
+    lost.status = awaited ? 1 : 0;
+    events->append(lost);
+}
+
+void DeviceLX300::checkTimeOut(QVector<DeviceProtocol::Event> *events)
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!protocol.isHandshaking() && protocol.pendingCommand() != DeviceProtocol::NoCommand &&
+        replyTimer.elapsed() > ReplyTimeoutMs)
+        events->append(protocol.timeOut());
+}
+
+void DeviceLX300::run()
+{
+    QSerialPort port;
+    openPort(port);
     std::unique_ptr<char[]> scratch(new char[DeviceProtocol::ScratchSize]);
     QVector<DeviceProtocol::Event> events;
-    while (running) {
+    while (running && greet(port)) {
         events.clear();
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            if (protocol.isHandshaking()) {
-                if (replyTimer.elapsed() > HelloIntervalMs && helloCount < MaxHellos) {
-                    SendHello();
-                    ++helloCount;
-                }
-                if (helloCount >= MaxHellos) {
-                    // Declared in the cycle of the tenth hello; its reply is not waited for.
-                    running = false;
-                    lock.unlock();
-                    if (port.isOpen())
-                        writeQueued(port);
-                    emit FireRecvStatus(DeviceProtocol::HandshakeStatus, 0);
-                    break;
-                }
-            }
-        }
-
-        qint64 waiting = 0;
-        if (port.isOpen()) {
-            // With nothing awaited the worker sleeps in the kernel until a request comes,
-            // instead of polling the port; what the logger sent meanwhile is nobody's reply.
-            bool woke = false;
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                if (!protocol.isHandshaking() &&
-                    protocol.pendingCommand() == DeviceProtocol::NoCommand && outgoing.isEmpty()) {
-                    requestCondition.wait_for(lock, std::chrono::milliseconds(IdleWaitMs),
-                                              [this] { return !outgoing.isEmpty() || !running; });
-                    woke = !outgoing.isEmpty();
-                }
-            }
-            if (woke)
-                port.clear(QSerialPort::Input);
-            writeQueued(port);
-            // A reply is awaited: wait in the kernel up to one cycle for its bytes. (The next
-            // request comes after the reply, and wakes the idle wait above at once.)
-            if (port.bytesAvailable() == 0)
-                port.waitForReadyRead(CycleMs);
-            waiting = port.bytesAvailable();
-        } else {
-            msleep(CycleMs);
-        }
-
-        QByteArray followUp;
-        if (waiting > 0) {
-            const qint64 n =
-                port.read(scratch.get(), qMin<qint64>(waiting, DeviceProtocol::ScratchSize));
-            std::lock_guard<std::mutex> lock(mutex);
-            replyTimer.start();
-            if (n > 0)
-                protocol.receive(reinterpret_cast<const uchar *>(scratch.get()), quint32(n));
-            protocol.dispatchReply(&events, &followUp);
-            if (!followUp.isEmpty())
-                sendFrame(followUp);
-        } else if (port.isOpen() && lineGone(port)) {
-            // Stop writing and say so at once; nothing waits for a reply that cannot come,
-            // so no time-out follows.
-            port.close();
-            std::lock_guard<std::mutex> lock(mutex);
-            portOpen = false;
-            const bool awaited =
-                protocol.pendingCommand() != DeviceProtocol::NoCommand || protocol.isHandshaking();
-            protocol.setPendingCommand(DeviceProtocol::NoCommand);
-            protocol.setHandshaking(false);
-            DeviceProtocol::Event lost;
-            lost.cmd = DeviceProtocol::LineLostStatus;
-            lost.status = awaited ? 1 : 0;
-            events.append(lost);
-        } else {
-            std::lock_guard<std::mutex> lock(mutex);
-            if (!protocol.isHandshaking() &&
-                protocol.pendingCommand() != DeviceProtocol::NoCommand &&
-                replyTimer.elapsed() > ReplyTimeoutMs)
-                events.append(protocol.timeOut());
-        }
+        const qint64 waiting = waitForBytes(port);
+        if (waiting > 0)
+            readReply(port, scratch.get(), waiting, &events);
+        else if (port.isOpen() && lineGone(port))
+            loseLine(port, &events);
+        else
+            checkTimeOut(&events);
         emitEvents(events);
     }
     if (port.isOpen()) {
-        // A request made just before the disconnect (the end of a download)
-        // still goes out.
+        // A request made just before the disconnect (the end of a download) still goes out.
         writeQueued(port);
         port.waitForBytesWritten(100);
         port.close();

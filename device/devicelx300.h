@@ -69,6 +69,17 @@ private:
     void sendRequest(const QByteArray &frame);
     void emitEvents(const QVector<DeviceProtocol::Event> &events);
     void writeQueued(QSerialPort &port);
+    // The polling loop's steps, each in the worker's thread.
+    void openPort(QSerialPort &port);
+    // Sends the next hello while greeting; false once the greeting has failed.
+    bool greet(QSerialPort &port);
+    // Writes what is queued and waits for bytes: in the kernel up to one cycle while a reply
+    // is awaited, longer while nothing is. The bytes waiting to be read.
+    qint64 waitForBytes(QSerialPort &port);
+    void readReply(QSerialPort &port, char *scratch, qint64 waiting,
+                   QVector<DeviceProtocol::Event> *events);
+    void loseLine(QSerialPort &port, QVector<DeviceProtocol::Event> *events);
+    void checkTimeOut(QVector<DeviceProtocol::Event> *events);
 
     // Standard locks rather than Qt's: ThreadSanitizer sees through them, and
     // it cannot see inside the (uninstrumented) Qt libraries.
