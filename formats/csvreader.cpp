@@ -86,60 +86,41 @@ quint32 rowTime(const Columns &c, const QStringList &f)
         return epoch > 0 && epoch <= qint64(0xFFFFFFFFu) ? quint32(epoch) : 0;
     return TrackInput::isoTime(QString(time).replace(QLatin1Char(' '), QLatin1Char('T')));
 }
-} // namespace
-
-bool FileFormatCSV::read(QVector<Track> &tracks, const QString &fileName)
+// One row's point: false when a value of it cannot be read. `format` is 2 when the row has
+// an altitude.
+bool parseRow(const Columns &c, const QString &text, TrackPoint *p, bool *hasSpeed, int *format)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(tr("Cannot open %1: %2").arg(fileName, file.errorString()));
-    QByteArray line(MaxLine + 2, Qt::Uninitialized);
-    Columns c;
+    const QStringList f = text.split(c.separator);
+    double z = 0;
+    const QString altText = c.alt >= 0 ? unquoted(f.value(c.alt)) : QString();
+    bool ok = TrackInput::latitude(unquoted(f.value(c.lat)), &p->position.x) &&
+              TrackInput::longitude(unquoted(f.value(c.lon)), &p->position.y) &&
+              (altText.isEmpty() || TrackInput::altitude(altText, &z));
+    p->position.z = c.feet ? z / FeetPerMetre : z;
+    p->time = rowTime(c, f);
+    *hasSpeed = false;
+    *format = altText.isEmpty() ? 1 : 2;
+    const QString speedText = c.speed >= 0 ? unquoted(f.value(c.speed)) : QString();
+    if (ok && !speedText.isEmpty()) {
+        const double v = speedText.toDouble(hasSpeed);
+        const double kmh = c.mph ? v * KmPerMile : v;
+        ok = *hasSpeed && std::isfinite(kmh) && kmh >= 0 && kmh < 4e7;
+        if (ok)
+            p->speed = quint32(std::lround(kmh * 100));
+    }
+    return ok;
+}
+
+// The rows' points gathered into tracks.
+struct TrackAssembly
+{
     QVector<Track> found;
     QVector<QVector<bool>> speedGiven;
-    int skipped = 0;
-    bool headerSeen = false;
-    for (qint64 lineNo = 1;; ++lineNo) {
-        const qint64 n = file.readLine(line.data(), line.size());
-        if (n < 0)
-            break;
-        if (n > MaxLine && !line.startsWith('\n') && line[n - 1] != '\n' && !file.atEnd())
-            return fail(
-                tr("%1 cannot be read: line %2 is longer than 64 KB.").arg(fileName).arg(lineNo));
-        const QString text = QString::fromUtf8(line.constData(), n).trimmed();
-        if (text.isEmpty())
-            continue;
-        if (!headerSeen) {
-            headerSeen = true;
-            if (!readHeader(text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text, &c))
-                return fail(tr("%1 cannot be read: line 1 names no latitude and longitude columns.")
-                                .arg(fileName));
-            continue;
-        }
-        const QStringList f = text.split(c.separator);
-        TrackPoint p;
-        double z = 0;
-        const QString altText = c.alt >= 0 ? unquoted(f.value(c.alt)) : QString();
-        bool ok = TrackInput::latitude(unquoted(f.value(c.lat)), &p.position.x) &&
-                  TrackInput::longitude(unquoted(f.value(c.lon)), &p.position.y) &&
-                  (altText.isEmpty() || TrackInput::altitude(altText, &z));
-        p.position.z = c.feet ? z / FeetPerMetre : z;
-        p.time = rowTime(c, f);
-        bool hasSpeed = false;
-        if (ok && c.speed >= 0 && !unquoted(f.value(c.speed)).isEmpty()) {
-            const double v = unquoted(f.value(c.speed)).toDouble(&hasSpeed);
-            const double kmh = c.mph ? v * KmPerMile : v;
-            ok = hasSpeed && std::isfinite(kmh) && kmh >= 0 && kmh < 4e7;
-            if (ok)
-                p.speed = quint32(std::lround(kmh * 100));
-        }
-        if (!ok) {
-            ++skipped;
-            continue;
-        }
-        const int format = altText.isEmpty() ? 1 : 2;
-        // The program's CSV runs its tracks together: a new one starts where the
-        // altitude comes or goes, or time runs back.
+
+    void add(const Columns &c, const TrackPoint &p, bool hasSpeed, int format)
+    {
+        // The program's CSV runs its tracks together: a new one starts where the altitude
+        // comes or goes, or time runs back.
         const bool newTrack =
             found.isEmpty() ||
             (c.own && (found.last().format != format ||
@@ -153,14 +134,77 @@ bool FileFormatCSV::read(QVector<Track> &tracks, const QString &fileName)
         found.last().points.append(p);
         speedGiven.last().append(hasSpeed);
     }
+
+    void finish()
+    {
+        for (int i = 0; i < found.size(); ++i) {
+            TrackInput::fillSpeeds(found[i], speedGiven[i]);
+            found[i].startTime = TrackInput::firstTime(found[i]);
+        }
+    }
+};
+
+// The file's lines one by one, trimmed, each at most 64 KB.
+class LineReader
+{
+public:
+    explicit LineReader(QFile &file) : file(file), line(MaxLine + 2, Qt::Uninitialized) {}
+    // False at the end; with `tooLong` set for a line over the bound.
+    bool next(QString *text, bool *tooLong)
+    {
+        const qint64 n = file.readLine(line.data(), line.size());
+        if (n < 0)
+            return false;
+        ++number;
+        *tooLong = n > MaxLine && !line.startsWith('\n') && line[n - 1] != '\n' && !file.atEnd();
+        *text = QString::fromUtf8(line.constData(), n).trimmed();
+        return !*tooLong;
+    }
+    qint64 number = 0;
+
+private:
+    QFile &file;
+    QByteArray line;
+};
+} // namespace
+
+bool FileFormatCSV::read(QVector<Track> &tracks, const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(tr("Cannot open %1: %2").arg(fileName, file.errorString()));
+    LineReader lines(file);
+    Columns c;
+    TrackAssembly assembly;
+    int skipped = 0;
+    bool headerSeen = false, tooLong = false;
+    QString text;
+    while (lines.next(&text, &tooLong)) {
+        if (text.isEmpty())
+            continue;
+        if (!headerSeen) {
+            headerSeen = true;
+            if (!readHeader(text.startsWith(QChar(0xFEFF)) ? text.mid(1) : text, &c))
+                return fail(tr("%1 cannot be read: line 1 names no latitude and longitude columns.")
+                                .arg(fileName));
+            continue;
+        }
+        TrackPoint p;
+        bool hasSpeed = false;
+        int format = 1;
+        if (parseRow(c, text, &p, &hasSpeed, &format))
+            assembly.add(c, p, hasSpeed, format);
+        else
+            ++skipped;
+    }
+    if (tooLong)
+        return fail(
+            tr("%1 cannot be read: line %2 is longer than 64 KB.").arg(fileName).arg(lines.number));
     if (file.error() != QFileDevice::NoError)
         return fail(tr("Cannot read %1: %2").arg(fileName, file.errorString()));
     if (!headerSeen)
         return fail(tr("%1 cannot be read: it is empty.").arg(fileName));
-    for (int i = 0; i < found.size(); ++i) {
-        TrackInput::fillSpeeds(found[i], speedGiven[i]);
-        found[i].startTime = TrackInput::firstTime(found[i]);
-    }
+    assembly.finish();
     note.clear();
-    return deliver(tracks, found, skipped);
+    return deliver(tracks, assembly.found, skipped);
 }

@@ -1,16 +1,192 @@
-// Reading GPX 1.0 and 1.1: tracks (segments joined), routes, and waypoints
-// that mark a track point of the same time.
+// Reading GPX 1.0 and 1.1: tracks (segments joined), routes, and waypoints that mark a
+// track point of the same time. One small function per element, on the shared XML loop.
 #include "formats/fileformatgpx.h"
 #include "formats/trackinput.h"
 
-#include <QCoreApplication>
-#include <QDateTime>
 #include <QHash>
 
 #include <cmath>
 
 namespace {
 using TrackInput::tr;
+using Token = QXmlStreamReader::TokenType;
+
+// A point as the file gives it: the position, and what else it had.
+struct GpxPoint
+{
+    TrackPoint point;
+    bool ok = false;       // a possible position and values
+    bool hasSpeed = false; // a speed element, or one in the extensions
+};
+
+class GpxReader
+{
+public:
+    explicit GpxReader(TrackInput::XmlFile &in) : in(in) {}
+
+    // The whole document; false when the XML is broken.
+    bool read();
+
+    QVector<Track> found;
+    QVector<QVector<bool>> speedGiven; // per track and point
+    QVector<quint32> waypoints;        // the time of each waypoint
+    int skipped = 0;
+    bool notGpx = false;
+
+private:
+    bool is(const char *name) const { return in.xml.name() == QLatin1String(name); }
+    // Reads up to the end tag of the element just started, skipping what it holds.
+    void skip();
+    void readTrack();
+    void readWaypoint();
+    void readPoint(GpxPoint *p, bool waypoint);
+    void readExtensions(GpxPoint *p);
+    void readValue(GpxPoint *p, bool waypoint);
+    void addTrackPoint(const GpxPoint &p);
+
+    TrackInput::XmlFile &in;
+};
+
+void GpxReader::skip()
+{
+    for (int depth = 1; depth > 0;) {
+        const Token t = in.nextTag();
+        if (t == Token::Invalid)
+            return;
+        depth += t == Token::StartElement ? 1 : -1;
+    }
+}
+
+bool GpxReader::read()
+{
+    if (in.nextTag() != Token::StartElement || !is("gpx")) {
+        notGpx = !in.failed() && in.started();
+        return false;
+    }
+    for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
+        if (t != Token::StartElement)
+            continue;
+        if (is("trk") || is("rte")) {
+            readTrack();
+        } else if (is("wpt")) {
+            readWaypoint();
+        } else if (is("trkpt") || is("rtept")) { // a point outside any track
+            GpxPoint p;
+            readPoint(&p, false);
+            addTrackPoint(p);
+        }
+    }
+    return !in.failed();
+}
+
+void GpxReader::readTrack()
+{
+    found.append(Track{0, 1, {}});
+    speedGiven.append(QVector<bool>());
+    QString name;
+    for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
+        if (t == Token::StartElement && (is("trkpt") || is("rtept"))) {
+            GpxPoint p;
+            readPoint(&p, false);
+            addTrackPoint(p);
+        } else if (t == Token::StartElement && is("wpt")) {
+            readWaypoint();
+        } else if (t == Token::StartElement && is("extensions")) {
+            skip();
+        } else if (t == Token::EndElement && is("name")) {
+            name = in.text.trimmed();
+        } else if (t == Token::EndElement && (is("trk") || is("rte"))) {
+            break;
+        }
+        // trkseg: its points join the track's.
+    }
+    Track &track = found.last();
+    track.startTime = TrackInput::ownStartTime(name, Qt::UTC);
+    if (track.startTime == 0)
+        track.startTime = TrackInput::firstTime(track);
+}
+
+void GpxReader::readWaypoint()
+{
+    GpxPoint p;
+    readPoint(&p, true);
+    if (p.ok)
+        waypoints.append(p.point.time);
+    else
+        ++skipped;
+}
+
+void GpxReader::addTrackPoint(const GpxPoint &p)
+{
+    if (!p.ok || found.isEmpty()) {
+        ++skipped;
+        return;
+    }
+    found.last().points.append(p.point);
+    speedGiven.last().append(p.hasSpeed);
+}
+
+void GpxReader::readPoint(GpxPoint *p, bool waypoint)
+{
+    const QXmlStreamAttributes a = in.xml.attributes();
+    p->ok = TrackInput::latitude(a.value(QLatin1String("lat")), &p->point.position.x) &&
+            TrackInput::longitude(a.value(QLatin1String("lon")), &p->point.position.y);
+    for (int depth = 1; depth > 0;) {
+        const Token t = in.nextTag();
+        if (t == Token::Invalid)
+            return;
+        if (t == Token::StartElement && is("extensions")) {
+            readExtensions(p);
+        } else if (t == Token::StartElement) {
+            ++depth;
+        } else if (--depth > 0) {
+            readValue(p, waypoint); // the end of a child: its text is in
+        }
+    }
+}
+
+void GpxReader::readValue(GpxPoint *p, bool waypoint)
+{
+    const QString &text = in.text;
+    if (is("ele")) {
+        double z = 0;
+        if (!TrackInput::altitude(text, &z)) {
+            p->ok = false;
+            return;
+        }
+        p->point.position.z = z;
+        if (!waypoint && !found.isEmpty())
+            found.last().format = 2;
+    } else if (is("time")) {
+        p->point.time = TrackInput::isoTime(text);
+    } else if (in.xml.name().compare(QLatin1String("speed"), Qt::CaseInsensitive) == 0) {
+        bool ok = false;
+        const double ms = text.trimmed().toDouble(&ok);
+        if (ok && std::isfinite(ms) && ms >= 0 && ms < 1e7) {
+            p->point.speed = quint32(std::lround(ms * 360)); // m/s to 0.01 km/h
+            p->hasSpeed = true;
+        }
+    }
+}
+
+void GpxReader::readExtensions(GpxPoint *p)
+{
+    // A speed of some program's extension counts when the point has none of its own; the
+    // elevation and time of extensions are not the point's.
+    for (int depth = 1; depth > 0;) {
+        const Token t = in.nextTag();
+        if (t == Token::Invalid)
+            return;
+        if (t == Token::StartElement) {
+            ++depth;
+            continue;
+        }
+        --depth;
+        if (depth > 0 && !p->hasSpeed &&
+            in.xml.name().compare(QLatin1String("speed"), Qt::CaseInsensitive) == 0)
+            readValue(p, true);
+    }
+}
 } // namespace
 
 bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
@@ -19,114 +195,32 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
     QString why;
     if (!in.open(&why))
         return fail(tr("Cannot open %1: %2").arg(fileName, why));
-
-    QVector<Track> found;
-    QVector<QVector<bool>> speedGiven;
-    QVector<quint32> waypoints;
-    bool inTrack = false, inPoint = false, isWaypoint = false, inExtensions = false;
-    bool pointOk = false;
-    int skipped = 0;
-    QString trackName;
-    TrackPoint point;
-    bool pointSpeed = false;
-
-    for (;;) {
-        const QXmlStreamReader::TokenType token = in.nextTag();
-        if (token == QXmlStreamReader::Invalid)
-            break;
-        const QStringView name = in.xml.name();
-        const QString &text = in.text;
-        if (token == QXmlStreamReader::StartElement) {
-            if (in.atRoot && name != QLatin1String("gpx"))
-                return fail(tr("%1 is not a GPX file.").arg(fileName));
-            if (name == QLatin1String("trk") || name == QLatin1String("rte")) {
-                inTrack = true;
-                trackName.clear();
-                found.append(Track{0, 1, {}});
-                speedGiven.append(QVector<bool>());
-            } else if (name == QLatin1String("trkpt") || name == QLatin1String("rtept") ||
-                       name == QLatin1String("wpt")) {
-                isWaypoint = name == QLatin1String("wpt");
-                inPoint = true;
-                point = TrackPoint();
-                pointSpeed = false;
-                const QXmlStreamAttributes a = in.xml.attributes();
-                pointOk = TrackInput::latitude(a.value(QLatin1String("lat")), &point.position.x) &&
-                          TrackInput::longitude(a.value(QLatin1String("lon")), &point.position.y);
-            } else if (name == QLatin1String("extensions")) {
-                inExtensions = true;
-            }
-            continue;
-        }
-        if (token != QXmlStreamReader::EndElement)
-            continue;
-        if (inPoint && name == QLatin1String("ele") && !inExtensions) {
-            double z = 0;
-            if (TrackInput::altitude(text, &z)) {
-                point.position.z = z;
-                if (!isWaypoint && !found.isEmpty())
-                    found.last().format = 2;
-            } else {
-                pointOk = false;
-            }
-        } else if (inPoint && name == QLatin1String("time") && !inExtensions) {
-            point.time = TrackInput::isoTime(text);
-        } else if (inPoint && name.compare(QLatin1String("speed"), Qt::CaseInsensitive) == 0 &&
-                   (!inExtensions || !pointSpeed)) {
-            bool ok = false;
-            const double ms = text.trimmed().toDouble(&ok);
-            if (ok && std::isfinite(ms) && ms >= 0 && ms < 1e7) {
-                point.speed = quint32(std::lround(ms * 360)); // m/s to 0.01 km/h
-                pointSpeed = true;
-            }
-        } else if (name == QLatin1String("extensions")) {
-            inExtensions = false;
-        } else if (inTrack && !inPoint && name == QLatin1String("name")) {
-            trackName = text.trimmed();
-        } else if (name == QLatin1String("trkpt") || name == QLatin1String("rtept")) {
-            inPoint = false;
-            if (!pointOk || found.isEmpty()) {
-                ++skipped;
-                continue;
-            }
-            found.last().points.append(point);
-            speedGiven.last().append(pointSpeed);
-        } else if (name == QLatin1String("wpt")) {
-            inPoint = false;
-            if (pointOk)
-                waypoints.append(point.time);
-            else
-                ++skipped;
-        } else if (name == QLatin1String("trk") || name == QLatin1String("rte")) {
-            inTrack = false;
-            Track &t = found.last();
-            t.startTime = TrackInput::ownStartTime(trackName, Qt::UTC);
-            if (t.startTime == 0)
-                t.startTime = TrackInput::firstTime(t);
-        }
-    }
-    if (in.failed() || !in.started())
+    GpxReader gpx(in);
+    if (!gpx.read()) {
+        if (gpx.notGpx)
+            return fail(tr("%1 is not a GPX file.").arg(fileName));
         return fail(tr("%1 cannot be read: %2").arg(fileName, in.failure()));
+    }
 
     // Speeds missing from the file come from distance and time.
-    for (int i = 0; i < found.size(); ++i)
-        TrackInput::fillSpeeds(found[i], speedGiven[i]);
+    for (int i = 0; i < gpx.found.size(); ++i)
+        TrackInput::fillSpeeds(gpx.found[i], gpx.speedGiven[i]);
     // A waypoint on a track point's time marks it; the others are counted.
     QHash<quint32, QPair<int, int>> byTime;
-    for (int i = 0; i < found.size(); ++i)
-        for (int j = 0; j < found[i].points.size(); ++j)
-            if (found[i].points[j].time != 0 && !byTime.contains(found[i].points[j].time))
-                byTime.insert(found[i].points[j].time, {i, j});
+    for (int i = 0; i < gpx.found.size(); ++i)
+        for (int j = 0; j < gpx.found[i].points.size(); ++j)
+            if (gpx.found[i].points[j].time != 0 && !byTime.contains(gpx.found[i].points[j].time))
+                byTime.insert(gpx.found[i].points[j].time, {i, j});
     int unplaced = 0;
-    for (quint32 t : qAsConst(waypoints)) {
+    for (quint32 t : qAsConst(gpx.waypoints)) {
         const auto at = byTime.constFind(t);
         if (t == 0 || at == byTime.constEnd())
             ++unplaced;
         else
-            found[at->first].points[at->second].marked = 1;
+            gpx.found[at->first].points[at->second].marked = 1;
     }
     note.clear();
     if (unplaced > 0)
         note = tr("Waypoints not at a track point's time, not shown: %1.").arg(unplaced);
-    return deliver(tracks, found, skipped);
+    return deliver(tracks, gpx.found, gpx.skipped);
 }
