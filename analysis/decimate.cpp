@@ -1,8 +1,29 @@
 #include "analysis/decimate.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace TripAnalysis {
+
+namespace {
+// The lowest and highest point of x in [from, end) (any x, when the span is empty); both n
+// when every y there is not a number. Returns where the scan stopped.
+size_t scanBucket(const double *x, const double *y, size_t n, size_t from, double end, bool flat,
+                  size_t *lo, size_t *hi)
+{
+    *lo = *hi = n;
+    size_t i = from;
+    for (; i < n && (x[i] < end || flat); ++i) {
+        if (std::isnan(y[i]))
+            continue;
+        if (*lo == n || y[i] < y[*lo])
+            *lo = i;
+        if (*hi == n || y[i] > y[*hi])
+            *hi = i;
+    }
+    return i;
+}
+} // namespace
 
 QVector<QPointF> minMaxDecimate(const double *x, const double *y, size_t n, int buckets)
 {
@@ -24,18 +45,11 @@ QVector<QPointF> minMaxDecimate(const double *x, const double *y, size_t n, int 
         // The last bucket takes everything left, so rounding loses no point.
         const double end = b + 1 == buckets ? INFINITY : first + span * (b + 1) / buckets;
         size_t lo = n, hi = n;
-        for (; i < n && (x[i] < end || span <= 0); ++i) {
-            if (std::isnan(y[i]))
-                continue;
-            if (lo == n || y[i] < y[lo])
-                lo = i;
-            if (hi == n || y[i] > y[hi])
-                hi = i;
-        }
+        i = scanBucket(x, y, n, i, end, span <= 0, &lo, &hi);
         if (lo == n)
             continue;
-        const size_t a = lo < hi ? lo : hi;
-        const size_t c = lo < hi ? hi : lo;
+        const size_t a = std::min(lo, hi);
+        const size_t c = std::max(lo, hi);
         kept.append(QPointF(x[a], y[a]));
         if (c != a)
             kept.append(QPointF(x[c], y[c]));

@@ -20,6 +20,26 @@ DeviceConfigForm DeviceConfigForm::fromConfig(const DeviceConfig &config)
     return form;
 }
 
+namespace {
+// A whole number from a field; false when it holds none (an empty field keeps the value).
+bool fieldValue(const QString &text, int *value)
+{
+    bool ok = false;
+    *value = text.trimmed().toInt(&ok);
+    return ok;
+}
+
+bool outOfRange(const char *text, DeviceConfigForm::Field which, QString *message,
+                DeviceConfigForm::Field *field)
+{
+    if (message)
+        *message = QCoreApplication::translate("DeviceSettingDialog", text);
+    if (field)
+        *field = which;
+    return false;
+}
+} // namespace
+
 bool DeviceConfigForm::applyTo(DeviceConfig &config, QString *message, Field *field) const
 {
     if (logFormat == 1 || logFormat == 2)
@@ -30,37 +50,21 @@ bool DeviceConfigForm::applyTo(DeviceConfig &config, QString *message, Field *fi
     if (intervalMode == 0 || intervalMode == 1)
         config.intervalMode = quint8(intervalMode);
 
-    bool ok;
-    const int speed = speedThreshold.trimmed().toInt(&ok);
-    if (ok && qAbs(qint64(speed) * 100) <= std::numeric_limits<qint32>::max())
-        config.speedThreshold = speed * 100;
-    const int r = radius.trimmed().toInt(&ok);
-    if (ok)
-        config.radius = r;
-
-    const int seconds = timeInterval.trimmed().toInt(&ok);
-    if (ok) {
-        if (seconds < 1 || seconds > 1800) {
-            if (message)
-                *message = QCoreApplication::translate("DeviceSettingDialog",
-                                                       "The value range is 1 ~ 1800");
-            if (field)
-                *field = TimeIntervalField;
-            return false;
-        }
-        config.timeInterval = seconds * 1000;
+    int value = 0;
+    if (fieldValue(speedThreshold, &value) &&
+        qAbs(qint64(value) * 100) <= std::numeric_limits<qint32>::max())
+        config.speedThreshold = value * 100;
+    if (fieldValue(radius, &value))
+        config.radius = value;
+    if (fieldValue(timeInterval, &value)) {
+        if (value < 1 || value > 1800)
+            return outOfRange("The value range is 1 ~ 1800", TimeIntervalField, message, field);
+        config.timeInterval = value * 1000;
     }
-    const int metres = distanceInterval.trimmed().toInt(&ok);
-    if (ok) {
-        if (config.intervalMode == 1 && (metres < 1 || metres > 5000)) {
-            if (message)
-                *message = QCoreApplication::translate("DeviceSettingDialog",
-                                                       "The value range is 1 ~ 5000");
-            if (field)
-                *field = DistanceIntervalField;
-            return false;
-        }
-        config.distanceInterval = metres;
+    if (fieldValue(distanceInterval, &value)) {
+        if (config.intervalMode == 1 && (value < 1 || value > 5000))
+            return outOfRange("The value range is 1 ~ 5000", DistanceIntervalField, message, field);
+        config.distanceInterval = value;
     }
     if (field)
         *field = NoField;

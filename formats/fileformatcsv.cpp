@@ -8,6 +8,30 @@
 
 FileFormatCSV::FileFormatCSV(const DisplayUnits *units) : units(units) {}
 
+void FileFormatCSV::appendRow(QByteArray &out, const TrackPoint &point, bool altitude,
+                              TimeText &time) const
+{
+    time.appendDate(out, point.time);
+    out += ',';
+    time.appendTime(out, point.time);
+    out += ',';
+    out += fixedBytes(point.position.x, 6);
+    out += ',';
+    out += fixedBytes(point.position.y, 6);
+    out += ',';
+    if (altitude)
+        out += fixedBytes(units->heightUnit() == HeightUnit::Metres
+                              ? point.position.z
+                              : double(float(point.position.z) * Units::FeetPerMetreSingle),
+                          2);
+    out += ',';
+    double speed = double(point.speed) / 100;
+    if (units->speedUnit() != SpeedUnit::Kmh)
+        speed /= double(Units::KmPerMileSingle);
+    out += fixedBytes(speed, 2);
+    out += '\n';
+}
+
 bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
                           const QList<int> &selection, bool markedOnly)
 {
@@ -36,26 +60,7 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
         for (const TrackPoint &point : track.points) {
             if (markedOnly && point.marked == 0)
                 continue;
-            time.appendDate(out, point.time);
-            out += ',';
-            time.appendTime(out, point.time);
-            out += ',';
-            out += fixedBytes(point.position.x, 6);
-            out += ',';
-            out += fixedBytes(point.position.y, 6);
-            out += ',';
-            if (track.format == 2) {
-                const double altitude =
-                    metres ? point.position.z
-                           : double(float(point.position.z) * Units::FeetPerMetreSingle);
-                out += fixedBytes(altitude, 2);
-            }
-            out += ',';
-            double speed = double(point.speed) / 100;
-            if (!kmh)
-                speed /= double(Units::KmPerMileSingle);
-            out += fixedBytes(speed, 2);
-            out += '\n';
+            appendRow(out, point, track.format == 2, time);
             if (out.size() > 65536) {
                 file.write(out);
                 out.clear();

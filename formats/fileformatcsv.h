@@ -4,6 +4,8 @@
 #include "formats/fileformat.h"
 #include "model/units.h"
 
+class TimeText;
+
 // CSV export in the units and time zone the user has chosen, one row a point.
 class FileFormatCSV : public FileFormat
 {
@@ -15,6 +17,9 @@ public:
                bool markedOnly) override;
 
 private:
+    // One point's row: date, time, position, altitude (for log format 2) and speed.
+    void appendRow(QByteArray &out, const TrackPoint &point, bool altitude, TimeText &time) const;
+
     const DisplayUnits *units; // read at each export; not owned
 };
 

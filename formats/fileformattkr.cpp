@@ -47,6 +47,30 @@ qint32 FileFormatTKR::computeUtcOffset()
     return qint32(QDateTime::currentDateTime().offsetFromUtc());
 }
 
+namespace {
+// Appends the `n` point records of `chunk`; false when one has no valid position (NaN or
+// infinity): the file is damaged.
+bool readPoints(const QByteArray &chunk, quint32 n, quint32 shift, Track *track)
+{
+    const uchar *p = reinterpret_cast<const uchar *>(chunk.constData());
+    for (quint32 k = 0; k < n; ++k, p += FileFormatTKR::PointSize) {
+        const quint32 time = qFromLittleEndian<quint32>(p + 32) + shift;
+        if (time == 0)
+            continue; // never a real fix; dropped, its record still consumed
+        TrackPoint point;
+        point.position = Vec3(readDouble(p + 8), readDouble(p + 16), readDouble(p + 24) / 10000.0);
+        if (!std::isfinite(point.position.x) || !std::isfinite(point.position.y) ||
+            !std::isfinite(point.position.z))
+            return false;
+        point.time = time;
+        point.speed = qFromLittleEndian<quint32>(p + 36);
+        point.marked = qint32(qFromLittleEndian<quint32>(p + 40));
+        track->points.append(point);
+    }
+    return true;
+}
+} // namespace
+
 bool FileFormatTKR::read(QVector<Track> &tracks, const QString &fileName)
 {
     QFile file(fileName);
@@ -93,29 +117,13 @@ bool FileFormatTKR::read(QVector<Track> &tracks, const QString &fileName)
         track.format = qint32(qFromLittleEndian<quint32>(trackHeader + 4));
         track.points.reserve(qsizetype(pointCount));
 
-        quint32 done = 0;
-        while (done < pointCount) {
+        for (quint32 done = 0; done < pointCount;) {
             const quint32 n = qMin<quint32>(ChunkPoints, pointCount - done);
             chunk.resize(qsizetype(n) * PointSize);
             if (file.read(chunk.data(), chunk.size()) != chunk.size())
                 return fail(damaged);
-            const uchar *p = reinterpret_cast<const uchar *>(chunk.constData());
-            for (quint32 k = 0; k < n; ++k, p += PointSize) {
-                const quint32 time = qFromLittleEndian<quint32>(p + 32) + shift;
-                if (time == 0)
-                    continue; // never a real fix; dropped, its record still consumed
-                TrackPoint point;
-                point.position =
-                    Vec3(readDouble(p + 8), readDouble(p + 16), readDouble(p + 24) / 10000.0);
-                // NaN or infinity is no position: the file is damaged.
-                if (!std::isfinite(point.position.x) || !std::isfinite(point.position.y) ||
-                    !std::isfinite(point.position.z))
-                    return fail(tr("%1 is damaged: a point has no valid position.").arg(fileName));
-                point.time = time;
-                point.speed = qFromLittleEndian<quint32>(p + 36);
-                point.marked = qint32(qFromLittleEndian<quint32>(p + 40));
-                track.points.append(point);
-            }
+            if (!readPoints(chunk, n, shift, &track))
+                return fail(tr("%1 is damaged: a point has no valid position.").arg(fileName));
             done += n;
         }
         read.append(track);

@@ -57,7 +57,8 @@ quint32 packedDateTimeToEpoch(quint32 date, quint32 time)
 
 double packedLatitudeToDegrees(qint32 value, qint32 *marked)
 {
-    double degrees = value / 1000000;
+    const qint32 wholeDegrees = value / 1000000; // the minutes follow in the low digits
+    double degrees = wholeDegrees;
     qint32 flag = 0;
     // Only a positive latitude can carry the +100 degrees mark flag.
     if (degrees >= 100) {
@@ -71,8 +72,8 @@ double packedLatitudeToDegrees(qint32 value, qint32 *marked)
 
 double packedLongitudeToDegrees(qint32 value)
 {
-    const double degrees = value / 1000000;
-    return degrees + packedMinutesToDegrees(value);
+    const qint32 wholeDegrees = value / 1000000;
+    return wholeDegrees + packedMinutesToDegrees(value);
 }
 
 TrackPoint trackPointFromRecord(const DeviceTrackPoint &record)

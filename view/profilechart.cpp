@@ -133,12 +133,12 @@ double ProfileChart::displayX(double x) const
     // The time axis labels its values in local time; for UTC the values are
     // moved by the local offset so the labels read UTC.
     const qint64 ms = qint64(x) * 1000;
-    if (units->timeShown() == TimeShown::Local)
+    if (units->timeShown() != TimeShown::Utc)
         return double(ms);
     return double(ms - qint64(QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc()) * 1000);
 }
 
-void ProfileChart::rebuild()
+void ProfileChart::placeRows()
 {
     // Read through a const reference: the list shares these points, and a
     // non-const access would copy them all.
@@ -158,25 +158,46 @@ void ProfileChart::rebuild()
     for (size_t i = 0; i < n; ++i)
         if (!std::isnan(xs[i]))
             rowsByX.push_back(int(i));
-    if (!std::is_sorted(rowsByX.begin(), rowsByX.end(),
-                        [&](int a, int b) { return xs[size_t(a)] < xs[size_t(b)]; }))
-        std::stable_sort(rowsByX.begin(), rowsByX.end(),
-                         [&](int a, int b) { return xs[size_t(a)] < xs[size_t(b)]; });
+    const auto byX = [&](int a, int b) { return xs[size_t(a)] < xs[size_t(b)]; };
+    if (!std::is_sorted(rowsByX.begin(), rowsByX.end(), byX))
+        std::stable_sort(rowsByX.begin(), rowsByX.end(), byX);
+}
+
+void ProfileChart::fitAxes(const double *x, size_t drawn, const std::vector<double> &ySpeed,
+                           const std::vector<double> &yAlt)
+{
+    const double lo = drawn == 0 ? 0.0 : displayX(x[0]);
+    const double hi = drawn == 0 ? 1.0 : displayX(x[drawn - 1]);
+    xAxis->setRange(lo, hi > lo ? hi : lo + 1.0);
+    const double top = ySpeed.empty() ? 1.0 : *std::max_element(ySpeed.begin(), ySpeed.end());
+    speedAxis->setRange(0.0, top > 0 ? top * 1.05 : 1.0);
+    if (!yAlt.empty()) {
+        const auto [mn, mx] = std::minmax_element(yAlt.begin(), yAlt.end());
+        const double pad = std::max(1.0, (*mx - *mn) * 0.05);
+        altitudeAxis->setRange(*mn - pad, *mx + pad);
+    }
+    // An empty graph has nothing to label.
+    for (QAbstractAxis *axis : chart()->axes())
+        axis->setLabelsVisible(drawn > 0);
+}
+
+void ProfileChart::rebuild()
+{
+    placeRows();
+    // Usually every row is drawn in order, and the x values are used in place.
+    const size_t drawn = rowsByX.size();
+    std::vector<double> xCopy;
+    if (drawn != xs.size()) {
+        xCopy.resize(drawn);
+        for (size_t k = 0; k < drawn; ++k)
+            xCopy[k] = xs[size_t(rowsByX[k])];
+    }
+    const double *x = drawn == xs.size() ? xs.data() : xCopy.data();
 
     // The lines, thinned in axis units; altitude only where the log has it.
     const bool kmh = units->speedUnit() == SpeedUnit::Kmh;
-    const bool feet = units->heightUnit() == HeightUnit::Feet;
+    const bool feet = units->heightUnit() != HeightUnit::Metres;
     const bool hasAltitude = format == 2;
-    // Usually every row is drawn in order, and the x values are used in place.
-    const bool inPlace = rowsByX.size() == n;
-    std::vector<double> xCopy;
-    if (!inPlace) {
-        xCopy.resize(rowsByX.size());
-        for (size_t k = 0; k < rowsByX.size(); ++k)
-            xCopy[k] = xs[size_t(rowsByX[k])];
-    }
-    const double *x = inPlace ? xs.data() : xCopy.data();
-    const size_t drawn = rowsByX.size();
     std::vector<double> ySpeed(drawn), yAlt(hasAltitude ? drawn : 0);
     for (size_t k = 0; k < drawn; ++k) {
         const TrackPoint &p = points[rowsByX[k]];
@@ -194,26 +215,12 @@ void ProfileChart::rebuild()
     altitude->replace(
         hasAltitude ? inAxisUnits(TripAnalysis::minMaxDecimate(x, yAlt.data(), drawn, buckets))
                     : QVector<QPointF>());
-
     speed->setName(kmh ? tr("Speed (km/h)") : tr("Speed (mph)"));
     altitude->setName(feet ? tr("Altitude (ft)") : tr("Altitude (m)"));
     altitude->setVisible(hasAltitude);
     altitudeAxis->setVisible(hasAltitude);
 
-    const double lo = drawn == 0 ? 0.0 : displayX(x[0]);
-    const double hi = drawn == 0 ? 1.0 : displayX(x[drawn - 1]);
-    const double right = hi > lo ? hi : lo + 1.0;
-    xAxis->setRange(lo, right);
-    const double top = ySpeed.empty() ? 1.0 : *std::max_element(ySpeed.begin(), ySpeed.end());
-    speedAxis->setRange(0.0, top > 0 ? top * 1.05 : 1.0);
-    if (hasAltitude && !yAlt.empty()) {
-        const auto [mn, mx] = std::minmax_element(yAlt.begin(), yAlt.end());
-        const double pad = std::max(1.0, (*mx - *mn) * 0.05);
-        altitudeAxis->setRange(*mn - pad, *mx + pad);
-    }
-    // An empty graph has nothing to label.
-    for (QAbstractAxis *axis : chart()->axes())
-        axis->setLabelsVisible(drawn > 0);
+    fitAxes(x, drawn, ySpeed, yAlt);
     tickedFor = QSizeF();
     updateTicks();
     setCursorRow(cursorRow);

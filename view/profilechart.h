@@ -52,6 +52,10 @@ protected:
 
 private:
     void rebuild();
+    // Each row's x (NaN where it has none) and the drawn rows in x order.
+    void placeRows();
+    void fitAxes(const double *x, size_t drawn, const std::vector<double> &ySpeed,
+                 const std::vector<double> &yAlt);
     void pickAt(const QPointF &viewPos, bool clicked);
     double displayX(double x) const; // epoch seconds or distance -> axis value
     // Round ticks and short labels for the ranges and the room the graph has now.
