@@ -23,7 +23,7 @@ QVariant js(MapWidget &w, const QString &script)
 {
     QVariant result;
     bool done = false;
-    w.webView()->page()->runJavaScript(script, [&](const QVariant &v) {
+    w.findChild<QWebEngineView *>()->page()->runJavaScript(script, [&](const QVariant &v) {
         result = v;
         done = true;
     });
@@ -91,15 +91,17 @@ int main(int argc, char *argv[])
     }
     const double toPage = clock.nsecsElapsed() / 1e9;
 
-    QTreeWidgetItem *item = widget.trackTree()->topLevelItem(0)->child(0);
-    widget.trackTree()->setCurrentItem(item);
+    QTreeWidgetItem *item =
+        widget.findChild<QTreeWidget *>(QStringLiteral("treeWidget"))->topLevelItem(0)->child(0);
+    widget.findChild<QTreeWidget *>(QStringLiteral("treeWidget"))->setCurrentItem(item);
     const double fill = timed([&] { widget.rebuildPointList(-1.0f, -1); });
     const double unit = timed([&] {
         settings.speed = SpeedUnit::Mph;
         widget.rebuildPointList(-1.0f, 0);
     });
     const double filter = timed([&] { widget.rebuildPointList(30.0f, 1); });
-    const int kept = widget.pointList()->model()->rowCount();
+    const int kept =
+        widget.findChild<QTreeView *>(QStringLiteral("treeWidget_2"))->model()->rowCount();
 
     std::printf("track of %d points\n", Points);
     std::printf("rebuildTrackViews: signals sent in %.3f s, all %lld points in the page after "

@@ -39,7 +39,7 @@ private:
         // Shared, so a callback that comes after we stopped waiting writes nowhere harmful.
         auto result = std::make_shared<QVariant>();
         auto done = std::make_shared<bool>(false);
-        (on ? on : widget->webView()->page())
+        (on ? on : widget->findChild<QWebEngineView *>()->page())
             ->runJavaScript(script, [result, done](const QVariant &v) {
                 *result = v;
                 *done = true;
@@ -67,7 +67,7 @@ private:
         double best = 0;
         for (int tries = 0; tries < 100 && best < 0.2; ++tries) {
             QTest::qWait(100);
-            const QImage shot = widget->webView()->grab().toImage();
+            const QImage shot = widget->findChild<QWebEngineView *>()->grab().toImage();
             int hits = 0;
             for (int y = 0; y < shot.height(); y += 4)
                 for (int x = 0; x < shot.width(); x += 4)
@@ -335,7 +335,7 @@ private slots:
                                                                    GoogleMapPage::UserAgent);
                                              }),
                                  10000);
-        QVERIFY(!widget->webView()->page()->profile()->isOffTheRecord());
+        QVERIFY(!widget->findChild<QWebEngineView *>()->page()->profile()->isOffTheRecord());
         QCOMPARE(js("[navigator.userAgent, document.querySelector('.leaflet-control-attribution')"
                     ".textContent.includes('<b>Local</b> tiles'), map.getMaxZoom()].join('|')"),
                  GoogleMapPage::UserAgent + QStringLiteral("|true|12"));
@@ -372,17 +372,21 @@ private slots:
             MainWindow window;
             window.show();
             QVERIFY(window.openFile(QStringLiteral(LX300_SAMPLE)));
-            mapOf(window)->trackTree()->topLevelItem(0)->child(1)->setCheckState(0, Qt::Checked);
+            mapOf(window)
+                ->findChild<QTreeWidget *>(QStringLiteral("treeWidget"))
+                ->topLevelItem(0)
+                ->child(1)
+                ->setCheckState(0, Qt::Checked);
             QCOMPARE(whenReady("polylinesArray.map(function (l) { return l.getLatLngs().length + "
                                "':' + map.hasLayer(l); }).join(' ')",
-                               mapOf(window)->webView()->page()),
+                               mapOf(window)->findChild<QWebEngineView *>()->page()),
                      QStringLiteral("400:false 400:true 400:false"));
             QVERIFY(mapAction(window, "Mine"));
             QVERIFY(mapAction(window, "OpenTopoMap"));
             mapAction(window, "OpenTopoMap")->trigger();
             QCOMPARE(mapOf(window)->mapSource().name, QStringLiteral("OpenTopoMap"));
             QSignalSpy moved(mapOf(window), &MapWidget::mapViewChanged);
-            js("setView(47.25, 8.5, 12); ''", mapOf(window)->webView()->page());
+            js("setView(47.25, 8.5, 12); ''", mapOf(window)->findChild<QWebEngineView *>()->page());
             QTRY_VERIFY(!moved.isEmpty() && moved.last().at(2).toInt() == 12); // reported back
             QVERIFY(window.close());
         }
@@ -391,7 +395,7 @@ private slots:
         QCOMPARE(mapOf(again)->mapSource().name, QStringLiteral("OpenTopoMap"));
         QCOMPARE(whenReady("[map.getZoom(), map.getCenter().lat.toFixed(2), "
                            "tileLayer._url.includes('opentopomap')].join('|')",
-                           mapOf(again)->webView()->page(), "12|"),
+                           mapOf(again)->findChild<QWebEngineView *>()->page(), "12|"),
                  QStringLiteral("12|47.25|true"));
     }
 };

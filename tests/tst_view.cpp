@@ -4,6 +4,7 @@
 #include "view/maptransport.h"
 #include "view/mapwidget.h"
 #include "view/pointformat.h"
+#include "view/pointlist.h"
 #include "view/profilechart.h"
 #include "view/statisticstable.h"
 
@@ -87,10 +88,20 @@ private:
     MapWidget *widget = nullptr;
     CallLog *log = nullptr;
 
+    QTreeWidget *tree() const
+    {
+        return widget->findChild<QTreeWidget *>(QStringLiteral("treeWidget"));
+    }
+    QTreeView *list() const
+    {
+        return widget->findChild<QTreeView *>(QStringLiteral("treeWidget_2"));
+    }
+    PointList *points() const { return widget->findChild<PointList *>(); }
+
     void doubleClickTrack(int row)
     {
-        QTreeWidgetItem *item = widget->trackTree()->topLevelItem(0)->child(row);
-        widget->trackTree()->setCurrentItem(item);
+        QTreeWidgetItem *item = tree()->topLevelItem(0)->child(row);
+        tree()->setCurrentItem(item);
         widget->TreeWidgetItemDoubleClicked(item, 0);
     }
 
@@ -98,7 +109,7 @@ private:
     QStringList row(int r) const
     {
         QStringList texts;
-        QAbstractItemModel *m = widget->pointList()->model();
+        QAbstractItemModel *m = list()->model();
         for (int c = 0; c < m->columnCount(); ++c)
             texts << (r < 0 ? m->headerData(c, Qt::Horizontal) : m->index(r, c).data()).toString();
         return texts;
@@ -107,7 +118,7 @@ private:
     QStringList column(int c) const
     {
         QStringList texts;
-        QAbstractItemModel *m = widget->pointList()->model();
+        QAbstractItemModel *m = list()->model();
         for (int r = 0; r < m->rowCount(); ++r)
             texts << m->index(r, c).data().toString();
         return texts;
@@ -119,7 +130,7 @@ private slots:
         tracks = threeTracks();
         settings = FixedDisplayUnits(SpeedUnit::Kmh, HeightUnit::Metres, TimeShown::Local);
         widget = new MapWidget(&tracks, &settings);
-        log = new CallLog(widget->mapOperator());
+        log = new CallLog(widget->findChild<GoogleMapOperator *>());
         widget->rebuildTrackViews();
     }
 
@@ -167,7 +178,7 @@ private slots:
 
     void rebuildAndChecks()
     {
-        QTreeWidgetItem *root = widget->trackTree()->topLevelItem(0);
+        QTreeWidgetItem *root = tree()->topLevelItem(0);
         QCOMPARE(root->text(0), QStringLiteral("LX-300 Data Logger"));
         QCOMPARE(root->child(0)->text(0), QStringLiteral("1.2009-04-11 - 13:45:00"));
         // Per track a line, then its points; passes in between only hide lines.
@@ -210,14 +221,15 @@ private slots:
                               "clearPolyline(2)", "showMarked"}));
 
         // Double-clicking the root lists the first track and ticks all, at its own zoom.
-        widget->trackTree()->setCurrentItem(root);
+        tree()->setCurrentItem(root);
         log->calls().clear();
         widget->TreeWidgetItemDoubleClicked(root, 0);
         QVERIFY(!log->calls().contains("fitTracks"));
-        QCOMPARE(widget->listedPoints().size(), 3);
+        QCOMPARE(points()->listedPoints().size(), 3);
         QCOMPARE(log->calls().first(), QStringLiteral("setCenter(1,8.5)"));
         QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));
-        QCOMPARE(widget->filterRuleInForce(), -1);
+        widget->rebuildPointList(-1.0f, 0); // the rule in force, as a unit change: all points
+        QCOMPARE(points()->listedPoints().size(), 3);
     }
 
     void pointList()
@@ -229,8 +241,8 @@ private slots:
         QCOMPARE(row(3), (QStringList{"4", "2009-04-11", "14:45:15", "2°1'47.9999\" N",
                                       "8°30'0.0000\" E", "400.50 m", "3.00 km/hr"}));
         log->calls().clear();
-        widget->TreeWidget2ItemDoubleClicked(widget->pointList()->model()->index(4, 0));
-        QCOMPARE(widget->playbackStart(), 4);
+        points()->goToRow(list()->model()->index(4, 0));
+        QCOMPARE(points()->playbackStart(), 4);
         QCOMPARE(log->calls(), QStringList{"viewPoint(2.04,8.5,5.2009-04-11 - 14:45:20)"});
         doubleClickTrack(2); // log format 1: no altitude column
         QCOMPARE(row(-1) + row(1),
@@ -238,8 +250,8 @@ private slots:
                               "2*", "2009-04-11", "15:45:05", "3°5'59.9997\" N", "8°30'0.0000\" E",
                               "0.00 km/hr"}));
         widget->rebuildTrackViews(); // empties the list and the playback start
-        QCOMPARE(widget->pointList()->model()->rowCount(), 0);
-        QCOMPARE(widget->playbackStart(), 0);
+        QCOMPARE(list()->model()->rowCount(), 0);
+        QCOMPARE(points()->playbackStart(), 0);
     }
 
     void rules_data()
@@ -267,10 +279,10 @@ private slots:
         doubleClickTrack(0);
         widget->rebuildPointList(threshold, rule);
         QVector<quint32> kept;
-        for (const TrackPoint &p : widget->listedPoints())
+        for (const TrackPoint &p : points()->listedPoints())
             kept << p.speed;
         QCOMPARE(kept, speeds);
-        QCOMPARE(widget->pointList()->model()->rowCount(), speeds.size());
+        QCOMPARE(list()->model()->rowCount(), speeds.size());
     }
 
     void batchesKeepOrder()
@@ -314,9 +326,9 @@ private slots:
     void profileLinks()
     {
         doubleClickTrack(1); // 12 points, 5 s apart, speeds 0 to 11 km/h
-        ProfileChart *chart = widget->profileChart();
+        ProfileChart *chart = widget->findChild<ProfileChart *>();
         const auto selectedRow = [this] {
-            return widget->pointList()->selectionModel()->selectedRows().value(0).row();
+            return list()->selectionModel()->selectedRows().value(0).row();
         };
         // Local time is eight hours ahead; for UTC the axis values move back by as much.
         QCOMPARE(
@@ -334,7 +346,7 @@ private slots:
         QTest::mouseClick(chart->viewport(), Qt::LeftButton, {},
                           chart->mapFromScene(chart->chart()->mapToScene(at)));
         QCOMPARE(log->calls(), QStringList{"viewPoint(2.07,8.5,8.2009-04-11 - 14:45:35)"});
-        QCOMPARE(selectedRow() * 10 + widget->playbackStart(), 77);
+        QCOMPARE(selectedRow() * 10 + points()->playbackStart(), 77);
         QCOMPARE(chart->cursorSeries()->at(0).x(), chart->axisXOfRow(7));
         // Passing over the graph moves the marker and the row, not the map or the playback start.
         const QPointF over =
@@ -342,11 +354,11 @@ private slots:
         log->calls().clear();
         QTest::mouseMove(chart->viewport(), chart->mapFromScene(chart->chart()->mapToScene(over)));
         QTRY_COMPARE(log->calls(), QStringList{"markPoint(2.02,8.5,3.2009-04-11 - 14:45:10)"});
-        QCOMPARE(selectedRow() * 10 + widget->playbackStart(), 27);
+        QCOMPARE(selectedRow() * 10 + points()->playbackStart(), 27);
         // A row chosen in the list moves the cursor.
-        widget->pointList()->selectionModel()->select(widget->pointList()->model()->index(3, 0),
-                                                      QItemSelectionModel::ClearAndSelect |
-                                                          QItemSelectionModel::Rows);
+        list()->selectionModel()->select(list()->model()->index(3, 0),
+                                         QItemSelectionModel::ClearAndSelect |
+                                             QItemSelectionModel::Rows);
         QCOMPARE(chart->cursorSeries()->at(1).x(), chart->axisXOfRow(3));
 
         // The filter, the units and the time reach the list and the graph.
@@ -360,7 +372,7 @@ private slots:
         QCOMPARE(column(0), (QStringList{"1*", "2*"}));
         QCOMPARE(row(0).mid(2), (QStringList{"06:45:25", "2°2'59.9998\" N", "8°30'0.0000\" E",
                                              "1313.98 feet", "3.11 mi/hr"}));
-        QCOMPARE(widget->trackTree()->topLevelItem(0)->child(0)->text(0),
+        QCOMPARE(tree()->topLevelItem(0)->child(0)->text(0),
                  QStringLiteral("1.2009-04-11 - 13:45:00")); // track labels stay local
         QCOMPARE(chart->speedSeries()->name(), QStringLiteral("Speed (mph)"));
         QCOMPARE((QList<double>{chart->speedSeries()->at(0).y(), chart->altitudeSeries()->at(0).y(),
@@ -368,7 +380,7 @@ private slots:
                  (QList<double>{5.0 / 1.609344, 400.5 * 3.28084,
                                 double(Start + 3600 + 25) * 1000 - 8 * 3600e3}));
         // Against distance: miles from the first listed point.
-        widget->profileAxisBox()->setCurrentIndex(1);
+        widget->findChild<QComboBox *>(QStringLiteral("profileAxis"))->setCurrentIndex(1);
         QVERIFY(chart->againstDistance());
         QCOMPARE(chart->axisXOfRow(0), 0.0);
         QVERIFY(qAbs(chart->axisXOfRow(1) - 0.04 * 110574.4 / 1609.344) < 1e-3);
@@ -378,7 +390,7 @@ private slots:
     // The tree's figures and the statistics table follow the ticks and the units.
     void statistics()
     {
-        QTreeWidgetItem *root = widget->trackTree()->topLevelItem(0);
+        QTreeWidgetItem *root = tree()->topLevelItem(0);
         QCOMPARE(root->child(1)->text(2), QStringLiteral("0:00:55"));
         root->child(0)->setCheckState(0, Qt::Checked);
         root->child(2)->setCheckState(0, Qt::Checked);

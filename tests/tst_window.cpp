@@ -16,6 +16,7 @@
 #include "trackcompare.h"
 #include "view/googlemapoperator.h"
 #include "view/mapwidget.h"
+#include "view/pointlist.h"
 #include "view/profilechart.h"
 #include "view/statisticstable.h"
 
@@ -157,7 +158,10 @@ private:
     LoggerSession *session() const { return window->findChild<LoggerSession *>(); }
     bool deviceActionsOn() const { return act("downloadAct")->isEnabled(); }
     bool playing() const { return act("playAct")->toolTip() == QLatin1String("pause"); }
-    QTreeWidgetItem *root() const { return map()->trackTree()->topLevelItem(0); }
+    QTreeWidgetItem *root() const
+    {
+        return map()->findChild<QTreeWidget *>(QStringLiteral("treeWidget"))->topLevelItem(0);
+    }
     const QVector<Track> &tracks() const { return window->trackList(); }
     // A detection round, at once rather than at the next second.
     void discovered(const QStringList &ports) const
@@ -737,17 +741,19 @@ private slots:
         QVERIFY(find<QDialog>("statisticsDialog")->isVisible());
         root()->setCheckState(0, Qt::Checked);
         QCOMPARE(map()->statisticsTable()->rowCount(), 4);
-        map()->trackTree()->setCurrentItem(root()->child(0));
+        map()
+            ->findChild<QTreeWidget *>(QStringLiteral("treeWidget"))
+            ->setCurrentItem(root()->child(0));
         runFilter(2, "30");
         const auto &points = tracks()[0].points;
         const auto fast = std::count_if(points.begin(), points.end(),
                                         [](const TrackPoint &p) { return p.speed >= 3000; });
         act("milesAct")->trigger();
         runFilter(1, "-5"); // an invalid value changes nothing
-        QCOMPARE(map()->listedPoints().size(), fast);
+        QCOMPARE(map()->findChild<PointList *>()->listedPoints().size(), fast);
         runFilter(6, QString()); // the ten marks: the value field is off
         QCOMPARE(answer->messages, (QStringList{"on", "on", "off"}));
-        QCOMPARE(map()->listedPoints().size(), 10);
+        QCOMPARE(map()->findChild<PointList *>()->listedPoints().size(), 10);
         find<QSlider>("speedSlider")->setValue(2);
         const auto state = [this] { return act("playAct")->toolTip(); };
         act("playAct")->trigger();
@@ -760,7 +766,7 @@ private slots:
         QVERIFY(playing());
         QTRY_VERIFY_WITH_TIMEOUT(!playing(), 5000); // ran to the end
         QCOMPARE(state(), QStringLiteral("play"));
-        QCOMPARE(map()->playbackStart(), 0);
+        QCOMPARE(map()->findChild<PointList *>()->playbackStart(), 0);
     }
 
     // At 800 x 600: in the track tree Space plays and Ctrl+Space ticks; the statistics fit
@@ -772,7 +778,7 @@ private slots:
         window->resize(800, 600);
         window->activateWindow(); // shortcuts go to the active window
         QVERIFY(QTest::qWaitForWindowActive(window));
-        QTreeWidget *tree = map()->trackTree();
+        QTreeWidget *tree = map()->findChild<QTreeWidget *>(QStringLiteral("treeWidget"));
         tree->setFocus();
         tree->setCurrentItem(root()->child(0));
         QTest::keyClick(tree, Qt::Key_Space, Qt::ControlModifier);
@@ -798,7 +804,7 @@ private slots:
                  (QStringList{"1.2009-04-11 - 08:15:00", "2009-04-11 08:15:00", "Start\n(UTC)"}));
 
         // Against time: hours and minutes at a round step; against distance: 1-2-5 steps.
-        ProfileChart *profile = map()->profileChart();
+        ProfileChart *profile = map()->findChild<ProfileChart *>();
         const auto labels = [profile] {
             QTest::qWait(100); // laid out
             auto *axis = qobject_cast<QCategoryAxis *>(profile->chart()->axes(Qt::Horizontal)[0]);
@@ -819,7 +825,7 @@ private slots:
         const int step = minutes.size() > 1 ? minutes[1] - minutes[0] : 0;
         QVERIFY2(QList<int>({1, 2, 5, 10, 15, 30}).contains(step) && minutes[0] % step == 0,
                  qPrintable(times.join(' ')));
-        map()->profileAxisBox()->setCurrentIndex(1);
+        map()->findChild<QComboBox *>(QStringLiteral("profileAxis"))->setCurrentIndex(1);
         const QStringList distances = labels();
         QVERIFY2(distances.size() >= 3 && distances.last() == "fits",
                  qPrintable(distances.join(' ')));

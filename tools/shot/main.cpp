@@ -95,9 +95,10 @@ int main(int argc, char *argv[])
 
     // Every line on the map, the first track's points listed.
     auto *map = window.findChild<MapWidget *>();
-    QTreeWidgetItem *root = map->trackTree()->topLevelItem(0);
+    QTreeWidgetItem *root =
+        map->findChild<QTreeWidget *>(QStringLiteral("treeWidget"))->topLevelItem(0);
     root->setCheckState(0, Qt::Checked);
-    map->trackTree()->setCurrentItem(root->child(0));
+    map->findChild<QTreeWidget *>(QStringLiteral("treeWidget"))->setCurrentItem(root->child(0));
     map->TreeWidgetItemDoubleClicked(root->child(0), 0);
     root->setCheckState(0, Qt::Checked);
     if (QAction *fit =

@@ -1,0 +1,184 @@
+#include "view/pointlist.h"
+
+#include "model/units.h"
+#include "view/googlemapoperator.h"
+#include "view/playbackthread.h"
+#include "view/pointformat.h"
+#include "view/pointlistmodel.h"
+#include "view/profilechart.h"
+
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QTreeView>
+
+PointList::PointList(QTreeView *view, PointListModel *model, ProfileChart *profile, QComboBox *axis,
+                     const DisplayUnits *units, GoogleMapOperator *map, QObject *parent)
+    : QObject(parent), view(view), model(model), profile(profile), units(units), map(map)
+{
+    playbackThread = new PlaybackThread;
+    connect(view, &QTreeView::doubleClicked, this, &PointList::goToRow);
+    connect(profile, &ProfileChart::pointPicked, this, &PointList::pickPoint);
+    // A row chosen by hand or by playback moves the graph's cursor.
+    connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        const QModelIndexList rows = this->view->selectionModel()->selectedRows();
+        this->profile->setCursorRow(rows.isEmpty() ? -1 : rows.first().row());
+    });
+    connect(axis, &QComboBox::currentIndexChanged, this,
+            [this](int i) { this->profile->setAgainstDistance(i == 1); });
+}
+
+PointList::~PointList()
+{
+    stopPlayback();
+    delete playbackThread;
+}
+
+void PointList::clear()
+{
+    model->clear();
+    // Left open elsewhere: the old list would stand for tracks that are gone.
+    playPoints.clear();
+    playStart = 0;
+    profile->setPoints({}, 0);
+}
+
+void PointList::show(const Track *track, float threshold, int rule)
+{
+    model->clear();
+    profile->setPoints({}, 0);
+    playPoints.clear();
+    if (!track)
+        return;
+    if (rule != 0) {
+        // Kept in single precision: 10.1 km/h is 1010.0000610..., just above 1010.
+        filterThreshold = threshold * 100.0f;
+        filterRule = rule;
+    }
+    const double t = double(filterThreshold);
+    const auto keep = [&](const TrackPoint &p) {
+        const double speed = double(p.speed);
+        switch (filterRule) {
+        case -1:
+            return true;
+        case 1:
+            return speed > t;
+        case 2:
+            return speed >= t;
+        case 3:
+            return speed == t;
+        case 4:
+            return speed < t;
+        case 5:
+            return speed <= t;
+        case 6:
+            return p.marked != 0;
+        default:
+            return false;
+        }
+    };
+    if (filterRule == -1) {
+        playPoints = track->points;
+    } else {
+        for (const TrackPoint &p : track->points)
+            if (keep(p))
+                playPoints.append(p);
+    }
+    if (!playPoints.isEmpty())
+        emit map->setCenter(playPoints.first().position.x, playPoints.first().position.y);
+    model->setPoints(playPoints, track->format);
+    profile->setPoints(playPoints, track->format);
+    for (int c = 0; c < model->columnCount(); ++c)
+        view->resizeColumnToContents(c);
+}
+
+void PointList::goToRow(const QModelIndex &index)
+{
+    stopPlayback();
+    playStart = 0;
+    const int j = index.isValid() ? index.row() : view->currentIndex().row();
+    if (j < 0 || j >= playPoints.size())
+        return;
+    playStart = j;
+    const TrackPoint &p = playPoints.at(j);
+    emit map->viewPoint(p.position.x, p.position.y,
+                        PointFormat::pointLabel(j, p.time, units->timeShown()));
+}
+
+void PointList::showPointAndSelectInfo(int index)
+{
+    if (index < 0 || index >= playPoints.size())
+        return;
+    const TrackPoint &p = playPoints.at(index);
+    emit map->viewPoint(p.position.x, p.position.y,
+                        PointFormat::pointLabel(index, p.time, units->timeShown()));
+    view->clearSelection();
+    if (index < model->rowCount()) {
+        const QModelIndex row = model->index(index, 0);
+        view->selectionModel()->select(row,
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        view->scrollTo(row);
+    }
+    playStart = index;
+}
+
+void PointList::startPlayback()
+{
+    delete playbackThread; // never running here: a run is stopped before the next starts
+    playbackThread = new PlaybackThread;
+    connect(playbackThread, &PlaybackThread::currentPoint, this, &PointList::showPointAndSelectInfo,
+            Qt::QueuedConnection);
+    // Only the current run's end counts: a stopped run's queued finish must not
+    // turn Play back while the next run plays.
+    const int run = ++playbackRun;
+    connect(
+        playbackThread, &QThread::finished, this,
+        [this, run] {
+            if (run == playbackRun)
+                emit playThreadFinished();
+        },
+        Qt::QueuedConnection);
+    connect(
+        playbackThread, &PlaybackThread::playEnd, this, [this] { playStart = 0; },
+        Qt::QueuedConnection);
+    playbackThread->setCount(int(playPoints.size()));
+    playbackThread->setStart(playStart);
+    playbackThread->setSpeed(playSpeed);
+    playbackThread->start();
+}
+
+void PointList::stopPlayback()
+{
+    playbackThread->stop();
+}
+
+void PointList::rewindPlayback()
+{
+    stopPlayback();
+    playStart = 0;
+    showPointAndSelectInfo(0);
+}
+
+void PointList::setSpeed(int step)
+{
+    playSpeed = step;
+    playbackThread->setSpeed(step);
+}
+
+void PointList::pickPoint(int row, bool clicked)
+{
+    // A click goes to the point as a double-click in the list does; passing over the graph
+    // only moves the marker and the row, and leaves the map and a running playback alone.
+    if (clicked) {
+        stopPlayback();
+        showPointAndSelectInfo(row);
+        return;
+    }
+    if (row < 0 || row >= playPoints.size() || row >= model->rowCount())
+        return;
+    const TrackPoint &p = playPoints.at(row);
+    emit map->markPoint(p.position.x, p.position.y,
+                        PointFormat::pointLabel(row, p.time, units->timeShown()));
+    view->selectionModel()->select(model->index(row, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view->scrollTo(model->index(row, 0));
+}

@@ -1,0 +1,58 @@
+#ifndef TRACKTREE_H
+#define TRACKTREE_H
+
+#include "analysis/tripstats.h"
+#include "model/trackrecords.h"
+
+#include <QList>
+#include <QObject>
+#include <QVector>
+
+class DisplayUnits;
+class GoogleMapOperator;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// The checkable track tree and what it draws on the map: a line per track and the mark
+// points of the ticked tracks. The root ticks all; a track's figures stand beside it.
+class TrackTree : public QObject
+{
+    Q_OBJECT
+
+public:
+    TrackTree(QTreeWidget *tree, const QVector<Track> *tracks, const DisplayUnits *units,
+              GoogleMapOperator *map, QObject *parent = nullptr);
+
+    // Refills the tree and the map's lines from the tracks; nothing is ticked.
+    void rebuild();
+    QList<int> checkedTrackIndexes() const;
+    // The track of the current item (the first for the root); -1 for none.
+    int currentTrackIndex() const;
+    // Ticks an item without fitting the map to the tracks it brings into view.
+    void tickKeepingView(QTreeWidgetItem *item);
+    // Distance and duration beside each track, once they are worked out.
+    void showFigures(const QVector<TripStats> &stats);
+    // "N.yyyy-MM-dd - hh:mm:ss": the track's number and start, always in local time.
+    static QString trackLabel(quint32 startTime, int index);
+
+signals:
+    // The ticks changed (the statistics follow them).
+    void ticksChanged();
+
+private:
+    void onItemChanged(QTreeWidgetItem *item);
+    void drawTicked(QTreeWidgetItem *parent);
+    void addRoot();
+
+    QTreeWidget *tree;
+    const QVector<Track> *tracks;
+    const DisplayUnits *units;
+    GoogleMapOperator *map;
+    QTreeWidgetItem *rootItem = nullptr;
+    // Mark points of each track, in point order (index = track row).
+    QVector<QVector<TrackPoint>> markedPoints;
+    bool linesShown = false; // after the last check pass
+    bool keepView = false;   // a double-click keeps its own zoom
+};
+
+#endif // TRACKTREE_H
