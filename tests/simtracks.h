@@ -1,11 +1,11 @@
 #ifndef SIMTRACKS_H
 #define SIMTRACKS_H
 
+#include "fixtures.h"
 #include "tools/sim/loggersimulator.h"
 
 #include <QRandomGenerator>
 
-const quint32 Start2009 = 1239437700; // 2009-04-11 08:15:00 UTC
 
 // What the simulated logger holds in most tests: three days' tracks, the middle one in log
 // format 1, taking 3 + 3 + 2 blocks.

@@ -1,4 +1,5 @@
 #include "analysis/tripstats.h"
+#include "fixtures.h"
 
 #include <QtTest>
 
@@ -12,14 +13,9 @@ Track northward(int format, const QVector<quint32> &speeds, double step = 0.001,
                 const QVector<double> &altitudes = {})
 {
     Track t{T0, format, {}};
-    for (int i = 0; i < speeds.size(); ++i) {
-        TrackPoint p;
-        p.position = Vec3(i * step, 0.0, altitudes.value(i));
-        p.time = T0 + 10 * quint32(i);
-        p.speed = speeds[i];
-        p.marked = i % 4 == 0;
-        t.points.append(p);
-    }
+    for (int i = 0; i < speeds.size(); ++i)
+        t.points.append(
+            point(i * step, 0.0, altitudes.value(i), T0 + 10 * quint32(i), speeds[i], i % 4 == 0));
     return t;
 }
 } // namespace

@@ -1,4 +1,5 @@
 #include "analysis/tripstats.h"
+#include "fixtures.h"
 #include "formats/fileformatgpx.h"
 #include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
@@ -16,16 +17,6 @@
 
 namespace {
 const quint32 Start = 1239437700; // 2009-04-11 08:15:00 UTC
-
-TrackPoint point(double lat, double lon, double alt, quint32 time, quint32 speed, int marked)
-{
-    TrackPoint p;
-    p.position = Vec3(lat, lon, alt);
-    p.time = time;
-    p.speed = speed;
-    p.marked = marked;
-    return p;
-}
 
 Track track(quint32 start, int format, int points)
 {
@@ -110,56 +101,6 @@ struct FileSizeLimit
     ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
 };
 
-QString gpxPoint(const char *lat, const char *lon, const char *ele, const char *time,
-                 const char *speed)
-{
-    return QStringLiteral("            <trkpt lat=\"%1\" lon=\"%2\">\n").arg(lat, lon) +
-           (*ele ? QStringLiteral("                <ele>%1</ele>\n").arg(ele) : QString()) +
-           QStringLiteral("                <time>2009-04-11T%1Z</time>\n"
-                          "                <speed>%2</speed>\n"
-                          "            </trkpt>\n")
-               .arg(time, speed);
-}
-
-QString gpxTrack(const char *start, const QString &points)
-{
-    return QStringLiteral("    <trk>\n        <name>LX-300 DataLog-1 2009-04-11 %1</name>\n"
-                          "        <trkseg>\n%2        </trkseg>\n    </trk>\n")
-        .arg(start, points);
-}
-
-QString kmlPlacemark(int n, const char *start, const char *coordinates)
-{
-    return QStringLiteral(
-               "        <Placemark>\n"
-               "            <name>LX-300 DataLog-%1 %2</name>\n"
-               "            <styleUrl>root://styleMaps#default+nicon=0x467+hicon=0x477</styleUrl>\n"
-               "            <Style>\n"
-               "                <LineStyle>\n"
-               "                    <color>7f0000ff</color>\n"
-               "                    <width>4</width>\n"
-               "                </LineStyle>\n"
-               "            </Style>\n"
-               "            <LineString>\n"
-               "                <coordinates>%3</coordinates>\n"
-               "                <tessellate>1</tessellate>\n"
-               "                <altitudeMode>clampToGround</altitudeMode>\n"
-               "            </LineString>\n"
-               "        </Placemark>\n")
-        .arg(n)
-        .arg(QString::fromLatin1(start), QString::fromLatin1(coordinates));
-}
-
-const char GpxHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                       "<gpx creator=\"Trekmont - http://www.trekmont.com\" version=\"1.1\" "
-                       "xmlns=\"http://www.topografix.com/GPX/1/1\" "
-                       "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
-                       "xsi:schemaLocation=\"http://www.topografix.com/GPX/1/1 "
-                       "http://www.topografix.com/GPX/1/1/gpx.xsd\"";
-const char KmlHead[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                       "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n";
-const char CsvUtc[] = "Date, Time (UTC), Latitude, Longitude, Altitude (m), Speed (km/hr)\n";
-const char CsvLocal[] = "Date, Time (local), Latitude, Longitude, Altitude (feet), Speed (mi/hr)\n";
 } // namespace
 
 class TestFormats : public QObject
@@ -307,67 +248,41 @@ private slots:
         QCOMPARE(tracks[0].points.size(), 2);
     }
 
+    // The exact texts are files under data/exports, each named for its row.
     void exports_data()
     {
-        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("golden");
         QTest::addColumn<QList<int>>("units"); // speed, height, time
         QTest::addColumn<QList<int>>("selection");
         QTest::addColumn<bool>("markedOnly");
-        QTest::addColumn<QString>("text");
-        const QString a1 = gpxPoint("45.500000", "7.250000", "100.12", "08:15:03", "20.62");
-        const QString a2 = gpxPoint("-33.500000", "-70.250000", "-1250.50", "08:15:08", "0.00");
-        const QString b1 = gpxPoint("47.602057", "8.300000", "", "10:15:03", "3.43");
-        const QString b2 = gpxPoint("47.602060", "8.310000", "", "10:15:08", "2777.78");
         const QList<int> utc{0, 0, 0}, local{0, 0, 1};
         QTest::newRow("gpx, empty selection")
-            << "t.gpx" << utc << QList<int>{} << false << QString(GpxHead) + "/>\n";
+            << "gpx-empty-selection.gpx" << utc << QList<int>{} << false;
         QTest::newRow("gpx, both formats")
-            << "t.gpx" << local << QList<int>{0, 1} << false
-            << QString(GpxHead) + ">\n" + gpxTrack("08:15:00", a1 + a2) +
-                   gpxTrack("10:15:00", b1 + b2) + "</gpx>\n";
+            << "gpx-both-formats.gpx" << local << QList<int>{0, 1} << false;
         QTest::newRow("gpx, marked only, one track twice")
-            << "t.gpx" << utc << QList<int>{1, 1} << true
-            << QString(GpxHead) + ">\n" + gpxTrack("10:15:00", b1) + gpxTrack("10:15:00", b1) +
-                   "</gpx>\n";
-        QTest::newRow("kml, empty selection") << "t.kml" << utc << QList<int>{} << false
-                                              << QString(KmlHead) + "    <Folder/>\n</kml>\n";
+            << "gpx-marked-only-one-track-twice.gpx" << utc << QList<int>{1, 1} << true;
+        QTest::newRow("kml, empty selection")
+            << "kml-empty-selection.kml" << utc << QList<int>{} << false;
         // Names in local time; numbered in selection order.
         QTest::newRow("kml, second track first")
-            << "t.kml" << local << QList<int>{1, 0} << false
-            << QString(KmlHead) + "    <Folder>\n" +
-                   kmlPlacemark(1, "2009-04-11 18:15:00",
-                                "8.300000,47.602057,0.00\n8.310000,47.602060,0.00\n") +
-                   kmlPlacemark(2, "2009-04-11 16:15:00",
-                                "7.250000,45.500000,100.12\n-70.250000,-33.500000,-1250.50\n") +
-                   "    </Folder>\n</kml>\n";
+            << "kml-second-track-first.kml" << local << QList<int>{1, 0} << false;
         QTest::newRow("kml, marked only")
-            << "t.kml" << local << QList<int>{0} << true
-            << QString(KmlHead) + "    <Folder>\n" +
-                   kmlPlacemark(1, "2009-04-11 16:15:00", "-70.250000,-33.500000,-1250.50\n") +
-                   "    </Folder>\n</kml>\n";
+            << "kml-marked-only.kml" << local << QList<int>{0} << true;
         QTest::newRow("csv, UTC, metres, km/h")
-            << "t.csv" << utc << QList<int>{0, 1} << false
-            << QString(CsvUtc) + "2009-04-11,08:15:03,45.500000,7.250000,100.12,74.25\n"
-                                 "2009-04-11,08:15:08,-33.500000,-70.250000,-1250.50,0.00\n"
-                                 "2009-04-11,10:15:03,47.602057,8.300000,,12.34\n"
-                                 "2009-04-11,10:15:08,47.602060,8.310000,,10000.00\n";
+            << "csv-UTC-metres-km-h.csv" << utc << QList<int>{0, 1} << false;
         QTest::newRow("csv, local, feet, mph")
-            << "t.csv" << QList<int>{1, 1, 1} << QList<int>{0, 1} << false
-            << QString(CsvLocal) + "2009-04-11,16:15:03,45.500000,7.250000,328.49,46.14\n"
-                                   "2009-04-11,16:15:08,-33.500000,-70.250000,-4102.69,0.00\n"
-                                   "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n"
-                                   "2009-04-11,18:15:08,47.602060,8.310000,,6213.71\n";
+            << "csv-local-feet-mph.csv" << QList<int>{1, 1, 1} << QList<int>{0, 1} << false;
         QTest::newRow("csv, other values mean mph, feet, local; marked only")
-            << "t.csv" << QList<int>{5, -1, 2} << QList<int>{0, 1} << true
-            << QString(CsvLocal) + "2009-04-11,16:15:08,-33.500000,-70.250000,-4102.69,0.00\n"
-                                   "2009-04-11,18:15:03,47.602057,8.300000,,7.67\n";
+            << "csv-other-values-mean-mph-feet-local-marked-only.csv" << QList<int>{5, -1, 2}
+            << QList<int>{0, 1} << true;
         QTest::newRow("csv, a format-0 track gives no rows")
-            << "t.csv" << utc << QList<int>{2} << false << QString(CsvUtc);
+            << "csv-a-format-0-track-gives-no-rows.csv" << utc << QList<int>{2} << false;
     }
 
     void exports()
     {
-        QFETCH(QString, name);
+        QFETCH(QString, golden);
         QFETCH(QList<int>, units);
         QFETCH(QList<int>, selection);
         QFETCH(bool, markedOnly);
@@ -375,8 +290,11 @@ private slots:
         const FileFormats formats(&s);
         QVector<Track> tracks = sampleTracks();
         tracks.append(Track{Start, 0, {point(1, 2, 3, Start, 0, 1)}});
+        const QString name = "t." + golden.section('.', -1);
+        const QByteArray text = readAll(QStringLiteral(LX300_TEST_DATA "/exports/") + golden);
+        QVERIFY(!text.isEmpty());
         QVERIFY(formats.write(tracks, path(name), selection, markedOnly));
-        QTEST(QString::fromUtf8(readAll(path(name))), "text");
+        QCOMPARE(readAll(path(name)), text);
         // Read back and written again with the same settings: the same text.
         QVector<Track> back;
         QVERIFY2(formats.read(back, path(name)),
@@ -385,7 +303,7 @@ private slots:
         for (int i = 0; i < back.size(); ++i)
             all << i;
         QVERIFY(formats.write(back, path("again" + name.mid(1)), all, false));
-        QTEST(QString::fromUtf8(readAll(path("again" + name.mid(1)))), "text");
+        QCOMPARE(readAll(path("again" + name.mid(1))), text);
     }
 
     void localTimesAcrossZoneChanges()

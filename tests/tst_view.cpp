@@ -1,3 +1,4 @@
+#include "fixtures.h"
 #include "model/units.h"
 #include "testsettings.h"
 #include "view/googlemapoperator.h"
@@ -48,26 +49,23 @@ private:
 
 const quint32 Start = 1239428700; // 2009-04-11 05:45:00 UTC, 13:45:00 eight hours ahead
 
-TrackPoint point(double lat, quint32 time, quint32 speed, int marked = 0)
+// The view's points all lie on 8.5 E at 400.5 m.
+TrackPoint listPoint(double lat, quint32 time, quint32 speed, int marked = 0)
 {
-    TrackPoint p;
-    p.position = Vec3(lat, 8.5, 400.5);
-    p.time = time;
-    p.speed = speed;
-    p.marked = marked;
-    return p;
+    return ::point(lat, 8.5, 400.5, time, speed, marked);
 }
 
 QVector<Track> threeTracks()
 {
     Track a{Start,
             2,
-            {point(1.0, Start, 1000), point(1.1, Start + 5, 1010), point(1.2, Start + 10, 0)}};
+            {listPoint(1.0, Start, 1000), listPoint(1.1, Start + 5, 1010),
+             listPoint(1.2, Start + 10, 0)}};
     Track b{Start + 3600, 2, {}};
     for (int i = 0; i < 12; ++i)
         b.points.append(
-            point(2.0 + i / 100.0, Start + 3600 + 5 * i, quint32(100 * i), i == 5 || i == 9));
-    Track c{Start + 7200, 1, {point(3.0, Start + 7200, 5), point(3.1, Start + 7205, 0, 1)}};
+            listPoint(2.0 + i / 100.0, Start + 3600 + 5 * i, quint32(100 * i), i == 5 || i == 9));
+    Track c{Start + 7200, 1, {listPoint(3.0, Start + 7200, 5), listPoint(3.1, Start + 7205, 0, 1)}};
     return {a, b, c};
 }
 } // namespace

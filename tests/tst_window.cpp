@@ -126,6 +126,8 @@ int requestsWithId(LoggerSimulator &sim, quint8 id)
 }
 } // namespace
 
+Q_DECLARE_METATYPE(LoggerSimulator::FaultRule)
+
 class TestWindow : public QObject
 {
     Q_OBJECT
@@ -434,63 +436,83 @@ private slots:
         QCOMPARE(answer->messages, QStringList(2, "The downloaded tracks have not been saved."));
     }
 
-    // A download that changes nothing, cannot start or is cancelled keeps the tracks shown
-    // before; one the logger stops answering, or whose line goes, shows what arrived as
-    // incomplete and leaves out the tracks that got nothing.
     void downloadStops_data()
     {
-        QTest::addColumn<int>("how");
+        using Fault = LoggerSimulator::Fault;
+        QTest::addColumn<LoggerSimulator::FaultRule>("fault"); // on the block requests
+        QTest::addColumn<bool>("tick");                        // every track, then Apply
+        QTest::addColumn<QString>("whileChoosing"); // "port vanishes", "line closes" or ""
+        QTest::addColumn<QString>("atStall");       // the progress dialog's "Escape", "Cancel"
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("tracksShown");
         QTest::addColumn<int>("blockRequests");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<bool>("cut"); // the first track shown as what arrived of it
         const QString lost = "The logger's line was lost; the tracks shown are kept.";
         const QString cancelled = "The download was cancelled; the tracks shown before are kept.";
-        QTest::newRow("nothing ticked") << 0 << "" << 3 << 0;
-        QTest::newRow("port gone while choosing") << 1 << lost << 3 << 0;
-        QTest::newRow("line closed while choosing") << 2 << lost << 3 << 0;
-        QTest::newRow("progress dialog: Escape") << 3 << cancelled << 3 << 2;
-        QTest::newRow("progress dialog: Cancel") << 4 << cancelled << 3 << 2;
-        QTest::newRow("third block lost") << 5 << "Read device data timeout." << 1 << 3;
-        QTest::newRow("line closed at the third block") << 6 << lost << 1 << 3;
+        const LoggerSimulator::FaultRule stall{Fault::NoReply, 0xB5, 1, 1};
+        QTest::newRow("nothing ticked") << stall << false << ""
+                                        << ""
+                                        << "" << 3 << 0 << true << false;
+        QTest::newRow("port gone while choosing") << stall << true << "port vanishes"
+                                                  << "" << lost << 3 << 0 << false << false;
+        QTest::newRow("line closed while choosing") << stall << true << "line closes"
+                                                    << "" << lost << 3 << 0 << false << false;
+        QTest::newRow("progress dialog: Escape")
+            << stall << true << ""
+            << "Escape" << cancelled << 3 << 2 << true << false;
+        QTest::newRow("progress dialog: Cancel")
+            << stall << true << ""
+            << "Cancel" << cancelled << 3 << 2 << true << false;
+        QTest::newRow("third block lost")
+            << LoggerSimulator::FaultRule{Fault::NoReply, 0xB5, 2, 1} << true << ""
+            << ""
+            << "Read device data timeout." << 1 << 3 << true << true;
+        QTest::newRow("line closed at the third block")
+            << LoggerSimulator::FaultRule{Fault::CloseLine, 0xB5, 2, 1} << true << ""
+            << "" << lost << 1 << 3 << false << true;
     }
 
+    // A download that changes nothing, cannot start or is cancelled keeps the tracks shown
+    // before; one the logger stops answering, or whose line goes, shows what arrived as
+    // incomplete and leaves out the tracks that got nothing.
     void downloadStops()
     {
-        QFETCH(int, how);
+        QFETCH(LoggerSimulator::FaultRule, fault);
+        QFETCH(bool, tick);
+        QFETCH(QString, whileChoosing);
+        QFETCH(QString, atStall);
         QFETCH(QString, message);
         connectToSimulator();
         QVERIFY(window->openFile(QStringLiteral(LX300_SAMPLE)));
         const QVector<Track> before = tracks();
-        if (how == 6)
-            sim->addFault({LoggerSimulator::Fault::CloseLine, 0xB5, 2, 1});
-        else // a stall
-            sim->addFault({LoggerSimulator::Fault::NoReply, 0xB5, how == 5 ? 2 : 1, 1});
+        sim->addFault(fault);
         bool hintShown = false;
         answer->then(on<TrackFileHeaderDialog>([&](TrackFileHeaderDialog *d) {
-            if (how == 0) { // Apply with nothing ticked keeps the list open and says why
+            if (!tick) { // Apply with nothing ticked keeps the list open and says why
                 d->Apply();
                 hintShown = d->findChild<QLabel *>(QStringLiteral("hint"))->isVisible();
                 d->reject();
                 return;
             }
             d->tree()->topLevelItem(0)->setCheckState(0, Qt::Checked);
-            if (how == 1) // after this step, which cannot answer the message it brings
+            if (whileChoosing == "port vanishes") // after this step: it cannot answer a message
                 QTimer::singleShot(0, window, [this] {
                     FakePorts::set({});
                     discovered({});
                 });
-            else if (how == 2)
+            else if (whileChoosing == "line closes")
                 sim->stop();
             else
                 d->Apply();
         }));
-        if (how == 3 || how == 4) // the progress dialog, cancelled at the stall
+        if (!atStall.isEmpty()) // the progress dialog, at the stalled second block
             answer->then([&](QWidget *w) {
                 auto *p = qobject_cast<QProgressDialog *>(w);
                 if (!p || p->value() != 1)
                     return false;
                 // After this step returns, so its timer runs.
-                if (how == 3)
+                if (atStall == "Escape")
                     QTimer::singleShot(0, p, [p] { QTest::keyClick(p, Qt::Key_Escape); });
                 else
                     QTimer::singleShot(0, p, [p] { p->findChild<QPushButton *>()->click(); });
@@ -502,21 +524,21 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 8000); // a lost block: 3 s of silence
         QCOMPARE(answer->messages.value(0), message);
         QCOMPARE(answer->messages.size(), message.isEmpty() ? 0 : 1);
-        QCOMPARE(hintShown, how == 0);
+        QCOMPARE(hintShown, !tick);
         QVERIFY(!progress()->isVisible());
         QTEST(root()->childCount(), "tracksShown");
         QTEST(requestsWithId(*sim, 0xB5), "blockRequests");
-        if (how == 3 || how == 4)
+        QTEST(session()->isConnected(), "connected");
+        if (!atStall.isEmpty())
             QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
-        if (how < 5) {
+        QFETCH(bool, cut);
+        if (!cut) {
             QVERIFY(samePoints(tracks(), before));
-            QCOMPARE(session()->isConnected(), how == 0 || how >= 3);
             return;
         }
         // The first track's first two blocks (a header point and 63 records each), marked as
         // such in the tree and when it is saved.
         QCOMPARE(tracks()[0].points.size(), 2 * (1 + 63));
-        QCOMPARE(session()->isConnected(), how == 5);
         QCOMPARE(root()->child(0)->toolTip(0),
                  QStringLiteral("incomplete: 128 points in 2 of 3 blocks"));
         QVERIFY(!root()->child(0)->icon(0).isNull());
