@@ -139,12 +139,14 @@ QXmlStreamReader::TokenType XmlFile::next()
 
 QXmlStreamReader::TokenType XmlFile::nextTag()
 {
-    text.clear();
+    text.truncate(0); // keeps its room: a value per tag, millions of tags
     atRoot = false;
     for (;;) {
         const QXmlStreamReader::TokenType token = next();
         if (token == QXmlStreamReader::Characters) {
-            text += xml.text();
+            // Whitespace between tags is nobody's value (every value is read trimmed).
+            if (!xml.isWhitespace())
+                text += xml.text();
         } else if (token == QXmlStreamReader::StartElement) {
             atRoot = !tagSeen;
             tagSeen = true;
