@@ -10,5 +10,5 @@ cmake --build build-asan
 (cd build-asan && QT_QPA_PLATFORM=offscreen ctest -j2 --output-on-failure)
 cmake -S . -B build-tsan -G Ninja -DLX300_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DLX300_WERROR=ON
-cmake --build build-tsan --target tst_protocol tst_device
+cmake --build build-tsan --target tst_protocol tst_device tst_session
 (cd build-tsan && QT_QPA_PLATFORM=offscreen ctest -L threads --output-on-failure)
