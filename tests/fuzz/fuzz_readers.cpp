@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     FixedDisplayUnits settings;
     const FileFormats formats(&settings);
-    FileFormat *format = formats.value(extension);
+    FileFormat *format = formats.byExtension(extension);
     Track sentinel;
     sentinel.startTime = 42;
     QVector<Track> tracks{sentinel};
