@@ -117,22 +117,26 @@ TripStats trackStats(const Track &track)
     ClimbCounter climb;
     int lastTimed = -1;
     double sinceLastTimed = 0.0; // metres walked since the last point with a time
+    bool altitudeSeen = false;
     for (int i = 0; i < points.size(); ++i) {
         const TrackPoint &p = points[i];
         s.marks += p.marked != 0;
-        s.maxSpeedKmh = std::max(s.maxSpeedKmh, p.speed / 100.0);
+        if (p.hasSpeed())
+            s.maxSpeedKmh = std::max(s.maxSpeedKmh, p.speed / 100.0);
         if (i > 0) {
             s.distanceM += lengths[size_t(i - 1)];
             sinceLastTimed += lengths[size_t(i - 1)];
         }
-        if (s.hasAltitude) {
+        // A point without an altitude has none to count.
+        if (s.hasAltitude && p.hasAltitude()) {
             const double z = p.position.z;
-            s.minAltitudeM = i == 0 ? z : std::min(s.minAltitudeM, z);
-            s.maxAltitudeM = i == 0 ? z : std::max(s.maxAltitudeM, z);
+            s.minAltitudeM = altitudeSeen ? std::min(s.minAltitudeM, z) : z;
+            s.maxAltitudeM = altitudeSeen ? std::max(s.maxAltitudeM, z) : z;
+            altitudeSeen = true;
             climb.add(z);
         }
-        // Time 0 is an impossible date: such points count, but not in time.
-        if (p.time == 0)
+        // A point without a time (or at time 0, an impossible date) counts, but not in time.
+        if (!p.hasTime())
             continue;
         if (lastTimed < 0) {
             s.start = p.time;
@@ -144,6 +148,7 @@ TripStats trackStats(const Track &track)
         lastTimed = i;
         sinceLastTimed = 0.0;
     }
+    s.hasAltitude = s.hasAltitude && altitudeSeen;
     s.durationS = std::max<qint64>(0, qint64(s.end) - qint64(s.start));
     s.ascentM = climb.ascent;
     s.descentM = climb.descent;

@@ -21,19 +21,39 @@ bool FileFormat::checkSelection(const QVector<Track> &tracks, const QList<int> &
     return true;
 }
 
-void FileFormat::addSkippedNote(int skipped)
+void FileFormat::addNote(const QString &sentence)
 {
-    if (skipped <= 0)
-        return;
     if (!note.isEmpty())
         note += QLatin1Char(' ');
-    note += QCoreApplication::translate(
-                "FileFormat", "Points with an impossible position or value, left out: %1.")
-                .arg(skipped);
+    note += sentence;
 }
 
-bool FileFormat::deliver(QVector<Track> &tracks, QVector<Track> &found, int skipped)
+void FileFormat::addSkippedNote(int skipped)
 {
+    if (skipped > 0)
+        addNote(QCoreApplication::translate(
+                    "FileFormat", "Points with an impossible position or value, left out: %1.")
+                    .arg(skipped));
+}
+
+bool FileFormat::deliver(QVector<Track> &tracks, QVector<Track> &found, int skipped,
+                         const QString &fileName)
+{
+    qint64 points = 0;
+    for (const Track &t : qAsConst(found))
+        points += t.points.size();
+    if (points == 0) {
+        const QString why =
+            skipped > 0
+                ? QCoreApplication::translate("FileFormat",
+                                              "%1 cannot be read: none of its %2 points has a "
+                                              "possible position and values.")
+                      .arg(fileName)
+                      .arg(skipped)
+                : QCoreApplication::translate("FileFormat", "%1 holds no track points.")
+                      .arg(fileName);
+        return fail(note.isEmpty() ? why : why + QLatin1Char(' ') + note);
+    }
     addSkippedNote(skipped);
     if (tracks.isEmpty())
         tracks = std::move(found);

@@ -7,18 +7,38 @@
 #include <QString>
 #include <QVector>
 
+// How tracks are written.
+struct WriteOptions
+{
+    bool markedOnly = false; // only the mark points
+    // Each mark also as a waypoint of its own (GPX wpt, KML point placemark, CSV Mark column);
+    // off, the exports stay exactly as they always were.
+    bool marksAsWaypoints = false;
+};
+
 // A track file format. `read` appends the file's tracks to `tracks` and leaves
 // the list untouched when it fails; `write` writes the tracks at the indexes
-// of `selection`, in that order, optionally only their mark points. Writers
-// replace a file only once everything is written, so a failed save keeps
-// what was there. Both say why they failed through errorString().
+// of `selection`, in that order. Writers replace a file only once everything
+// is written, so a failed save keeps what was there. Both say why they failed
+// through errorString(). What a point lacks (a time, an altitude, a speed) is
+// left out of what is written, never written as 0.
 class FileFormat
 {
 public:
     virtual ~FileFormat();
     virtual bool read(QVector<Track> &tracks, const QString &fileName) = 0;
     virtual bool write(const QVector<Track> &tracks, const QString &fileName,
-                       const QList<int> &selection, bool markedOnly) = 0;
+                       const QList<int> &selection, const WriteOptions &options) = 0;
+    bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
+               bool markedOnly)
+    {
+        return write(tracks, fileName, selection, WriteOptions{markedOnly, false});
+    }
+    // False for the formats that are only read (KMZ, TCX).
+    virtual bool canWrite() const { return true; }
+    // One sentence for the open and save dialogs and the command line: what of a track the
+    // format holds.
+    virtual QString keeps() const = 0;
 
     QString errorString() const { return error; }
     // After a successful read: what the file held that is not shown, if anything.
@@ -30,9 +50,13 @@ protected:
     bool checkSelection(const QVector<Track> &tracks, const QList<int> &selection);
 
     void addSkippedNote(int skipped);
-    // Ends a read that succeeded: notes the points left out and hands the tracks
-    // over (moved, not copied, into an empty list: a big file's points are held once).
-    bool deliver(QVector<Track> &tracks, QVector<Track> &found, int skipped);
+    // Adds a sentence to the note.
+    void addNote(const QString &sentence);
+    // Ends a read: notes the points left out and hands the tracks over (moved, not copied,
+    // into an empty list: a big file's points are held once). A file of which no point
+    // could be read is a failure, saying why.
+    bool deliver(QVector<Track> &tracks, QVector<Track> &found, int skipped,
+                 const QString &fileName);
 
     QString error;
     QString note;

@@ -11,29 +11,48 @@ FileFormatCSV::FileFormatCSV(const DisplayUnits *units) : units(units) {}
 void FileFormatCSV::appendRow(QByteArray &out, const TrackPoint &point, bool altitude,
                               TimeText &time) const
 {
-    time.appendDate(out, point.time);
-    out += ',';
-    time.appendTime(out, point.time);
+    // What a point lacks is an empty cell.
+    if (point.hasTime()) {
+        time.appendDate(out, point.time);
+        out += ',';
+        time.appendTime(out, point.time);
+        if (point.millis != 0) // a fraction the file had: kept
+            out += '.' + QByteArray::number(point.millis).rightJustified(3, '0');
+    } else {
+        out += ',';
+    }
     out += ',';
     out += fixedBytes(point.position.x, 6);
     out += ',';
     out += fixedBytes(point.position.y, 6);
     out += ',';
-    if (altitude)
+    if (altitude && point.hasAltitude())
         out += fixedBytes(units->heightUnit() == HeightUnit::Metres
                               ? point.position.z
                               : double(float(point.position.z) * Units::FeetPerMetreSingle),
                           2);
     out += ',';
-    double speed = double(point.speed) / 100;
-    if (units->speedUnit() != SpeedUnit::Kmh)
-        speed /= double(Units::KmPerMileSingle);
-    out += fixedBytes(speed, 2);
-    out += '\n';
+    if (point.hasSpeed()) {
+        double speed = double(point.speed) / 100;
+        if (units->speedUnit() != SpeedUnit::Kmh)
+            speed /= double(Units::KmPerMileSingle);
+        out += fixedBytes(speed, 2);
+    }
+}
+
+QByteArray FileFormatCSV::header(bool marks) const
+{
+    QByteArray out = units->timeShown() == TimeShown::Utc
+                         ? "Date, Time (UTC), Latitude, Longitude"
+                         : "Date, Time (local), Latitude, Longitude";
+    out += units->heightUnit() == HeightUnit::Metres ? ", Altitude (m)" : ", Altitude (feet)";
+    out += units->speedUnit() == SpeedUnit::Kmh ? ", Speed (km/hr)" : ", Speed (mi/hr)";
+    out += marks ? ", Mark\n" : "\n";
+    return out;
 }
 
 bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
-                          const QList<int> &selection, bool markedOnly)
+                          const QList<int> &selection, const WriteOptions &options)
 {
     if (!checkSelection(tracks, selection))
         return false;
@@ -42,25 +61,19 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
         return fail(QCoreApplication::translate("FileFormat", "Cannot write %1: %2")
                         .arg(fileName, file.errorString()));
 
-    const bool utc = units->timeShown() == TimeShown::Utc;
-    const bool metres = units->heightUnit() == HeightUnit::Metres;
-    const bool kmh = units->speedUnit() == SpeedUnit::Kmh;
-
-    QByteArray out;
-    out +=
-        utc ? "Date, Time (UTC), Latitude, Longitude" : "Date, Time (local), Latitude, Longitude";
-    out += metres ? ", Altitude (m)" : ", Altitude (feet)";
-    out += kmh ? ", Speed (km/hr)\n" : ", Speed (mi/hr)\n";
-
-    TimeText time(!utc);
+    QByteArray out = header(options.marksAsWaypoints);
+    TimeText time(units->timeShown() != TimeShown::Utc);
     for (int index : selection) {
         const Track &track = tracks.at(index);
         if (track.format != 1 && track.format != 2)
             continue;
         for (const TrackPoint &point : track.points) {
-            if (markedOnly && point.marked == 0)
+            if (options.markedOnly && point.marked == 0)
                 continue;
             appendRow(out, point, track.format == 2, time);
+            if (options.marksAsWaypoints)
+                out += point.marked ? ",1" : ",";
+            out += '\n';
             if (out.size() > 65536) {
                 file.write(out);
                 out.clear();
@@ -73,4 +86,11 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
                         .arg(fileName, file.errorString()));
     error.clear();
     return true;
+}
+
+QString FileFormatCSV::keeps() const
+{
+    return QCoreApplication::translate("FileFormat",
+                                       "CSV keeps times (with fractions), altitudes, speeds and "
+                                       "marks (a Mark column, on request); no segments or names.");
 }

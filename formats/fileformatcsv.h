@@ -12,12 +12,17 @@ class FileFormatCSV : public FileFormat
 public:
     explicit FileFormatCSV(const DisplayUnits *units);
 
+    using FileFormat::write;
     bool read(QVector<Track> &tracks, const QString &fileName) override;
     bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
-               bool markedOnly) override;
+               const WriteOptions &options) override;
+    QString keeps() const override;
 
 private:
-    // One point's row: date, time, position, altitude (for log format 2) and speed.
+    // The header line in the chosen units and time, with a Mark column on request.
+    QByteArray header(bool marks) const;
+    // One point's row without its line end: date, time, position, altitude (for log format 2)
+    // and speed.
     void appendRow(QByteArray &out, const TrackPoint &point, bool altitude, TimeText &time) const;
 
     const DisplayUnits *units; // read at each export; not owned

@@ -16,7 +16,7 @@ QString fixed(double value, int decimals)
 } // namespace
 
 bool FileFormatGPX::write(const QVector<Track> &tracks, const QString &fileName,
-                          const QList<int> &selection, bool markedOnly)
+                          const QList<int> &selection, const WriteOptions &options)
 {
     if (!checkSelection(tracks, selection))
         return false;
@@ -35,8 +35,11 @@ bool FileFormatGPX::write(const QVector<Track> &tracks, const QString &fileName,
     xmlWriter.writeAttribute(QStringLiteral("xsi:schemaLocation"),
                              QLatin1String(Namespace) + QLatin1Char(' ') +
                                  QLatin1String(Namespace) + QStringLiteral("/gpx.xsd"));
+    if (options.marksAsWaypoints)
+        for (int index : selection)
+            writeMarks(tracks.at(index));
     for (int index : selection)
-        writeTrack(tracks.at(index), markedOnly);
+        writeTrack(tracks.at(index), options.markedOnly);
     xmlWriter.writeEndElement();
 
     if (!file.finish(xmlWriter))
@@ -55,27 +58,60 @@ void FileFormatGPX::writeTrack(const Track &track, bool markedOnly)
                                QStringLiteral("LX-300 DataLog-%1 ").arg(1) +
                                    QString::fromLatin1(utc.dateTime(track.startTime)));
     xmlWriter.writeStartElement(QStringLiteral("trkseg"));
+    bool written = false;
     for (const TrackPoint &point : track.points) {
         if (markedOnly && point.marked == 0)
             continue;
+        // A segment break starts a new trkseg (not before the first point written).
+        if (written && point.startsSegment()) {
+            xmlWriter.writeEndElement();
+            xmlWriter.writeStartElement(QStringLiteral("trkseg"));
+        }
         writePoint(point, track.format);
+        written = true;
     }
     xmlWriter.writeEndElement();
     xmlWriter.writeEndElement();
 }
 
-void FileFormatGPX::writePoint(const TrackPoint &point, int format)
+void FileFormatGPX::writeMarks(const Track &track)
+{
+    int n = 0;
+    for (const TrackPoint &point : track.points) {
+        if (point.marked == 0)
+            continue;
+        writePoint(point, track.format, "wpt");
+        xmlWriter.writeTextElement(QStringLiteral("name"), QStringLiteral("Mark %1").arg(++n));
+        xmlWriter.writeEndElement();
+    }
+}
+
+void FileFormatGPX::writePoint(const TrackPoint &point, int format, const char *element)
 {
     TimeText utc(false);
-    xmlWriter.writeStartElement(QStringLiteral("trkpt"));
+    xmlWriter.writeStartElement(QLatin1String(element));
     xmlWriter.writeAttribute(QStringLiteral("lat"), fixed(point.position.x, 6));
     xmlWriter.writeAttribute(QStringLiteral("lon"), fixed(point.position.y, 6));
-    if (format == 2)
+    if (format == 2 && point.hasAltitude())
         xmlWriter.writeTextElement(QStringLiteral("ele"), fixed(point.position.z, 2));
-    xmlWriter.writeTextElement(QStringLiteral("time"),
-                               QString::fromLatin1(utc.dateTime(point.time, 'T') + 'Z'));
+    if (point.hasTime()) {
+        QByteArray when = utc.dateTime(point.time, 'T');
+        if (point.millis != 0) // a fraction the file had: kept
+            when += '.' + QByteArray::number(point.millis).rightJustified(3, '0');
+        xmlWriter.writeTextElement(QStringLiteral("time"), QString::fromLatin1(when + 'Z'));
+    }
+    if (qstrcmp(element, "wpt") == 0) // a waypoint's name follows; the caller closes it
+        return;
     // 0.01 km/h to m/s.
-    xmlWriter.writeTextElement(QStringLiteral("speed"),
-                               fixed(double(point.speed) * 1000 / 100 / 3600, 2));
+    if (point.hasSpeed())
+        xmlWriter.writeTextElement(QStringLiteral("speed"),
+                                   fixed(double(point.speed) * 1000 / 100 / 3600, 2));
     xmlWriter.writeEndElement();
+}
+
+QString FileFormatGPX::keeps() const
+{
+    return QCoreApplication::translate("FileFormat",
+                                       "GPX keeps times (with fractions), altitudes, speeds, "
+                                       "segments and marks (as waypoints, on request).");
 }

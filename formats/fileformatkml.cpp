@@ -10,8 +10,29 @@
 // The altitude of every exported point, for tracing an export; off by default.
 Q_LOGGING_CATEGORY(lcKml, "lx300.formats.kml", QtInfoMsg)
 
+namespace {
+// "lon,lat[,alt]\n": the altitude only where the point has one.
+void appendTuple(QByteArray &out, const TrackPoint &point)
+{
+    out += fixedBytes(point.position.y, 6);
+    out += ',';
+    out += fixedBytes(point.position.x, 6);
+    if (point.hasAltitude()) {
+        out += ',';
+        out += fixedBytes(point.position.z, 2);
+    }
+    out += '\n';
+    qCDebug(lcKml) << point.position.z;
+}
+
+bool written(const TrackPoint &point, bool markedOnly)
+{
+    return !markedOnly || point.marked != 0;
+}
+} // namespace
+
 bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
-                          const QList<int> &selection, bool markedOnly)
+                          const QList<int> &selection, const WriteOptions &options)
 {
     if (!checkSelection(tracks, selection))
         return false;
@@ -26,7 +47,6 @@ bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
     xml.writeStartElement(QStringLiteral("Folder"));
     TimeText localTime(true);
     int n = 1;
-    QByteArray coordinates;
     for (int index : selection) {
         const Track &track = tracks.at(index);
         xml.writeStartElement(QStringLiteral("Placemark"));
@@ -41,33 +61,10 @@ bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
         xml.writeTextElement(QStringLiteral("width"), QStringLiteral("4"));
         xml.writeEndElement();
         xml.writeEndElement();
-
-        xml.writeStartElement(QStringLiteral("LineString"));
-        xml.writeStartElement(QStringLiteral("coordinates"));
-        // Streamed in pieces, so a long track never sits in memory as text.
-        xml.writeCharacters(QString());
-        coordinates.clear();
-        for (const TrackPoint &point : track.points) {
-            if (markedOnly && point.marked == 0)
-                continue;
-            coordinates += fixedBytes(point.position.y, 6);
-            coordinates += ',';
-            coordinates += fixedBytes(point.position.x, 6);
-            coordinates += ',';
-            coordinates += fixedBytes(point.position.z, 2);
-            coordinates += '\n';
-            qCDebug(lcKml) << point.position.z;
-            if (coordinates.size() > 65536) {
-                xml.writeCharacters(QString::fromLatin1(coordinates));
-                coordinates.clear();
-            }
-        }
-        xml.writeCharacters(QString::fromLatin1(coordinates));
+        writeLine(xml, track, options.markedOnly);
         xml.writeEndElement();
-        xml.writeTextElement(QStringLiteral("tessellate"), QStringLiteral("1"));
-        xml.writeTextElement(QStringLiteral("altitudeMode"), QStringLiteral("clampToGround"));
-        xml.writeEndElement();
-        xml.writeEndElement();
+        if (options.marksAsWaypoints)
+            writeMarks(xml, track);
         ++n; // numbered in selection order, also when a track gave no point
     }
     xml.writeEndElement();
@@ -78,4 +75,102 @@ bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
                         .arg(fileName, file.errorString()));
     error.clear();
     return true;
+}
+
+void FileFormatKML::writeLine(QXmlStreamWriter &xml, const Track &track, bool markedOnly)
+{
+    // A track of several segments is a MultiGeometry of line strings, one per segment.
+    const QVector<TrackPoint> &points = track.points;
+    bool any = false, segments = false;
+    for (const TrackPoint &point : points) {
+        if (!written(point, markedOnly))
+            continue;
+        segments |= any && point.startsSegment();
+        any = true;
+    }
+    if (segments)
+        xml.writeStartElement(QStringLiteral("MultiGeometry"));
+    QByteArray coordinates;
+    bool open = false;
+    const auto endLine = [&] {
+        xml.writeCharacters(QString::fromLatin1(coordinates));
+        coordinates.clear();
+        xml.writeEndElement();
+        xml.writeTextElement(QStringLiteral("tessellate"), QStringLiteral("1"));
+        xml.writeTextElement(QStringLiteral("altitudeMode"), QStringLiteral("clampToGround"));
+        xml.writeEndElement();
+    };
+    const auto startLine = [&] {
+        xml.writeStartElement(QStringLiteral("LineString"));
+        xml.writeStartElement(QStringLiteral("coordinates"));
+        // Streamed in pieces, so a long track never sits in memory as text.
+        xml.writeCharacters(QString());
+        open = true;
+    };
+    startLine();
+    bool first = true;
+    for (const TrackPoint &point : points) {
+        if (!written(point, markedOnly))
+            continue;
+        if (!first && point.startsSegment()) {
+            endLine();
+            startLine();
+        }
+        first = false;
+        appendTuple(coordinates, point);
+        if (coordinates.size() > 65536) {
+            xml.writeCharacters(QString::fromLatin1(coordinates));
+            coordinates.clear();
+        }
+    }
+    if (open)
+        endLine();
+    if (segments)
+        xml.writeEndElement();
+}
+
+void FileFormatKML::writeMarks(QXmlStreamWriter &xml, const Track &track)
+{
+    TimeText utc(false);
+    int n = 0;
+    for (const TrackPoint &point : track.points) {
+        if (point.marked == 0)
+            continue;
+        xml.writeStartElement(QStringLiteral("Placemark"));
+        xml.writeTextElement(QStringLiteral("name"), QStringLiteral("Mark %1").arg(++n));
+        if (point.hasTime()) {
+            xml.writeStartElement(QStringLiteral("TimeStamp"));
+            xml.writeTextElement(QStringLiteral("when"),
+                                 QString::fromLatin1(utc.dateTime(point.time, 'T') + 'Z'));
+            xml.writeEndElement();
+        }
+        xml.writeStartElement(QStringLiteral("Point"));
+        QByteArray tuple;
+        appendTuple(tuple, point);
+        tuple.chop(1);
+        xml.writeTextElement(QStringLiteral("coordinates"), QString::fromLatin1(tuple));
+        xml.writeEndElement();
+        xml.writeEndElement();
+    }
+}
+
+bool FileFormatKMZ::write(const QVector<Track> &, const QString &fileName, const QList<int> &,
+                          const WriteOptions &)
+{
+    return fail(
+        QCoreApplication::translate("FileFormat", "Cannot write %1: KMZ files are only read.")
+            .arg(fileName));
+}
+
+QString FileFormatKML::keeps() const
+{
+    return QCoreApplication::translate("FileFormat",
+                                       "KML keeps altitudes, segments and marks (as timed point "
+                                       "placemarks, on request); no times or speeds on lines.");
+}
+
+QString FileFormatKMZ::keeps() const
+{
+    return QCoreApplication::translate("FileFormat",
+                                       "KMZ (read only) gives what the KML inside it holds.");
 }

@@ -3,6 +3,7 @@
 #include "formats/fileformatcsv.h"
 #include "formats/fileformatgpx.h"
 #include "formats/fileformatkml.h"
+#include "formats/fileformattcx.h"
 #include "formats/fileformattkr.h"
 
 FileFormats::FileFormats(const DisplayUnits *units)
@@ -11,6 +12,9 @@ FileFormats::FileFormats(const DisplayUnits *units)
     formats[QStringLiteral(".csv")] = std::make_unique<FileFormatCSV>(units);
     formats[QStringLiteral(".gpx")] = std::make_unique<FileFormatGPX>();
     formats[QStringLiteral(".kml")] = std::make_unique<FileFormatKML>();
+    // Read only.
+    formats[QStringLiteral(".kmz")] = std::make_unique<FileFormatKMZ>();
+    formats[QStringLiteral(".tcx")] = std::make_unique<FileFormatTCX>();
 }
 
 FileFormats::~FileFormats() = default;
@@ -39,6 +43,12 @@ bool FileFormats::read(QVector<Track> &tracks, const QString &fileName) const
 bool FileFormats::write(const QVector<Track> &tracks, const QString &fileName,
                         const QList<int> &selection, bool markedOnly) const
 {
+    return write(tracks, fileName, selection, WriteOptions{markedOnly, false});
+}
+
+bool FileFormats::write(const QVector<Track> &tracks, const QString &fileName,
+                        const QList<int> &selection, const WriteOptions &options) const
+{
     FileFormat *format = forName(fileName);
-    return format && format->write(tracks, fileName, selection, markedOnly);
+    return format && format->write(tracks, fileName, selection, options);
 }

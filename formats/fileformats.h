@@ -11,7 +11,8 @@
 class DisplayUnits;
 
 // The track file formats, each known by its extension with the dot: ".tkr", ".gpx", ".kml",
-// ".csv". The CSV writer follows `units`, read at each export.
+// ".csv", and the read-only ".kmz" and ".tcx". The CSV writer follows `units`, read at each
+// export.
 class FileFormats
 {
 public:
@@ -29,6 +30,8 @@ public:
     bool read(QVector<Track> &tracks, const QString &fileName) const;
     bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
                bool markedOnly) const;
+    bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
+               const WriteOptions &options) const;
 
 private:
     std::map<QString, std::unique_ptr<FileFormat>> formats;

@@ -128,13 +128,21 @@ bool FileFormatTKR::read(QVector<Track> &tracks, const QString &fileName)
         }
         read.append(track);
     }
-    tracks += read;
-    error.clear();
-    return true;
+    note.clear();
+    return deliver(tracks, read, 0, fileName);
+}
+
+qint64 FileFormatTKR::unstorablePoints(const Track &track, bool markedOnly)
+{
+    qint64 n = 0;
+    for (const TrackPoint &p : track.points)
+        n += (!markedOnly || p.marked != 0) &&
+             (!p.hasTime() || (track.format == 2 && !p.hasAltitude()));
+    return n;
 }
 
 bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
-                          const QList<int> &selection, bool markedOnly)
+                          const QList<int> &selection, const WriteOptions &options)
 {
     if (!checkSelection(tracks, selection))
         return false;
@@ -174,7 +182,8 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
 
         quint32 count = 0;
         for (const TrackPoint &point : track.points) {
-            if (markedOnly && point.marked == 0)
+            if ((options.markedOnly && point.marked == 0) ||
+                (track.format == 2 && !point.hasAltitude()))
                 continue;
             uchar record[PointSize] = {};
             writeDouble(record + 8, point.position.x);
@@ -200,4 +209,10 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
         return fail(tr("Cannot write %1: %2").arg(fileName, file.errorString()));
     error.clear();
     return true;
+}
+
+QString FileFormatTKR::keeps() const
+{
+    return tr("TKR keeps times (whole seconds), altitudes, speeds and marks; no segments or "
+              "names. Every point needs a time, and in a track with altitudes an altitude.");
 }

@@ -15,9 +15,15 @@ public:
 
     FileFormatTKR();
 
+    using FileFormat::write;
     bool read(QVector<Track> &tracks, const QString &fileName) override;
+    // Keeps whole seconds; a point without a time is dropped on reading, and one without an
+    // altitude in a track that has altitudes is not written (it would come back at 0 m).
     bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
-               bool markedOnly) override;
+               const WriteOptions &options) override;
+    QString keeps() const override;
+    // The points of `track` a TKR file cannot keep.
+    static qint64 unstorablePoints(const Track &track, bool markedOnly);
 
     // Local time minus UTC in seconds, taken once at construction. Version 1
     // files stored local times; reading shifts them by it.

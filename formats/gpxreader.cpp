@@ -1,5 +1,6 @@
-// Reading GPX 1.0 and 1.1: tracks (segments joined), routes, and waypoints that mark a
+// Reading GPX 1.0 and 1.1: tracks with their segments, routes, and waypoints that mark a
 // track point of the same time. One small function per element, on the shared XML loop.
+// What a point lacks (ele, time, speed) stays missing.
 #include "formats/fileformatgpx.h"
 #include "formats/trackinput.h"
 
@@ -14,9 +15,11 @@ using Token = QXmlStreamReader::TokenType;
 // A point as the file gives it: the position, and what else it had.
 struct GpxPoint
 {
+    GpxPoint() { point.flags = TrackPoint::NoAltitude | TrackPoint::NoTime; }
     TrackPoint point;
     bool ok = false;       // a possible position and values
     bool hasSpeed = false; // a speed element, or one in the extensions
+    bool badTime = false;  // a time element the reader cannot read
 };
 
 class GpxReader
@@ -31,10 +34,11 @@ public:
     QVector<QVector<bool>> speedGiven; // per track and point
     QVector<quint32> waypoints;        // the time of each waypoint
     int skipped = 0;
+    int badTimes = 0; // points whose time could not be read, kept without one
     bool notGpx = false;
 
 private:
-    bool is(const char *name) const { return in.xml.name() == QLatin1String(name); }
+    bool is(const char *name) const { return in.is(name); }
     // Reads up to the end tag of the element just started, skipping what it holds.
     void skip();
     void readTrack();
@@ -84,10 +88,17 @@ void GpxReader::readTrack()
     found.append(Track{0, 1, {}});
     speedGiven.append(QVector<bool>());
     QString name;
+    bool segmentStarts = false;
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
-        if (t == Token::StartElement && (is("trkpt") || is("rtept"))) {
+        if (t == Token::StartElement && is("trkseg")) {
+            segmentStarts = !found.last().points.isEmpty();
+        } else if (t == Token::StartElement && (is("trkpt") || is("rtept"))) {
             GpxPoint p;
             readPoint(&p, false);
+            if (segmentStarts && p.ok) {
+                p.point.flags |= TrackPoint::SegmentStart;
+                segmentStarts = false;
+            }
             addTrackPoint(p);
         } else if (t == Token::StartElement && is("wpt")) {
             readWaypoint();
@@ -98,7 +109,6 @@ void GpxReader::readTrack()
         } else if (t == Token::EndElement && (is("trk") || is("rte"))) {
             break;
         }
-        // trkseg: its points join the track's.
     }
     Track &track = found.last();
     track.startTime = TrackInput::ownStartTime(name, Qt::UTC);
@@ -122,6 +132,7 @@ void GpxReader::addTrackPoint(const GpxPoint &p)
         ++skipped;
         return;
     }
+    badTimes += p.badTime;
     found.last().points.append(p.point);
     speedGiven.last().append(p.hasSpeed);
 }
@@ -155,14 +166,19 @@ void GpxReader::readValue(GpxPoint *p, bool waypoint)
             return;
         }
         p->point.position.z = z;
+        p->point.flags &= ~TrackPoint::NoAltitude;
         if (!waypoint && !found.isEmpty())
             found.last().format = 2;
     } else if (is("time")) {
-        p->point.time = TrackInput::isoTime(text);
+        p->point.time = TrackInput::isoTime(text, &p->point.millis);
+        if (p->point.time != 0)
+            p->point.flags &= ~TrackPoint::NoTime;
+        else
+            TrackInput::setNoTime(p->point);
+        p->badTime = p->point.time == 0;
     } else if (in.xml.name().compare(QLatin1String("speed"), Qt::CaseInsensitive) == 0) {
-        bool ok = false;
-        const double ms = text.trimmed().toDouble(&ok);
-        if (ok && std::isfinite(ms) && ms >= 0 && ms < 1e7) {
+        double ms = 0;
+        if (TrackInput::decimal(text, &ms) && ms >= 0 && ms < 1e7) {
             p->point.speed = quint32(std::lround(ms * 360)); // m/s to 0.01 km/h
             p->hasSpeed = true;
         }
@@ -221,6 +237,8 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
     }
     note.clear();
     if (unplaced > 0)
-        note = tr("Waypoints not at a track point's time, not shown: %1.").arg(unplaced);
-    return deliver(tracks, gpx.found, gpx.skipped);
+        addNote(tr("Waypoints not at a track point's time, not shown: %1.").arg(unplaced));
+    if (gpx.badTimes > 0)
+        addNote(tr("Points whose time cannot be read, kept without a time: %1.").arg(gpx.badTimes));
+    return deliver(tracks, gpx.found, gpx.skipped, fileName);
 }

@@ -1,21 +1,38 @@
-// Reading KML 2.2: each LineString and gx:Track of a Placemark, in document order, Folders
-// and MultiGeometry included. One small function per element, on the shared XML loop.
+// Reading KML 2.2 (and KMZ, its zipped form): each Placemark's lines become one track, each
+// LineString or gx:Track of it a segment (a MultiGeometry or gx:MultiTrack gives several);
+// Folders are looked into. A point placemark with a TimeStamp marks the track point of that
+// time. One small function per element, on the shared XML loop.
 #include "formats/fileformatkml.h"
 #include "formats/trackinput.h"
+#include "formats/zipentry.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QHash>
+#include <QRegularExpression>
+
+#include <cmath>
 
 namespace {
 using TrackInput::tr;
 using Token = QXmlStreamReader::TokenType;
 
-// "lon,lat[,alt]" or, in a gx:coord, "lon lat [alt]"; false for an impossible point.
-bool parseTuple(QStringView tuple, QChar separator, TrackPoint *p, bool *hasAltitude)
+// Placemarks inside placemarks are no KML; a few levels are read, deeper ones skipped.
+constexpr int MaxPlacemarkDepth = 16;
+
+// "lon,lat[,alt]" or, in a gx:coord, "lon lat [alt]"; false for an impossible point. A point
+// without an altitude says so.
+bool parseTuple(QStringView tuple, QChar separator, TrackPoint *p)
 {
     const QList<QStringView> v = tuple.split(separator, Qt::SkipEmptyParts);
     if (v.size() < 2 || v.size() > 3 || !TrackInput::longitude(v[0], &p->position.y) ||
         !TrackInput::latitude(v[1], &p->position.x))
         return false;
-    *hasAltitude = v.size() == 3;
-    return v.size() < 3 || TrackInput::altitude(v[2], &p->position.z);
+    if (v.size() == 2) {
+        p->flags |= TrackPoint::NoAltitude;
+        return true;
+    }
+    return TrackInput::altitude(v[2], &p->position.z);
 }
 
 class KmlReader
@@ -27,15 +44,26 @@ public:
     bool read();
 
     QVector<Track> found;
+    // Point placemarks: their time (0 for none) and position, to mark the track point there.
+    struct Place
+    {
+        quint32 time = 0;
+        double lat = 0, lon = 0;
+        int track = -1; // the track read last before it: the one its marks follow
+    };
+    QVector<Place> places;
     int skipped = 0;
     bool notKml = false;
 
 private:
-    bool is(const char *name) const { return in.xml.name() == QLatin1String(name); }
-    void readPlacemark();
-    void readLineString(const QString &name);
-    void readCoordinates(const QString &name);
-    void readGxTrack(const QString &name);
+    bool is(const char *name) const { return in.is(name); }
+    void readPlacemark(int depth);
+    void readLineString(Track *track);
+    void readCoordinates(Track *track);
+    void readGxTrack(Track *track);
+    void readPoint(quint32 when);
+    // Adds `points` to `track` as a segment of its own.
+    static void addSegment(Track *track, QVector<TrackPoint> points);
 
     TrackInput::XmlFile &in;
 };
@@ -48,42 +76,81 @@ bool KmlReader::read()
     }
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag())
         if (t == Token::StartElement && is("Placemark"))
-            readPlacemark();
+            readPlacemark(1);
     return !in.failed();
 }
 
-void KmlReader::readPlacemark()
+void KmlReader::addSegment(Track *track, QVector<TrackPoint> points)
+{
+    if (points.isEmpty())
+        return;
+    if (!track->points.isEmpty())
+        points.first().flags |= TrackPoint::SegmentStart;
+    for (const TrackPoint &p : qAsConst(points))
+        if (p.hasAltitude())
+            track->format = 2;
+    track->points += points;
+}
+
+void KmlReader::readPlacemark(int depth)
 {
     QString name;
+    Track track{0, 1, {}};
+    quint32 when = 0;
+    bool point = false;
+    Place place;
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
-        if (t == Token::StartElement && is("Placemark"))
-            readPlacemark();
+        if (t == Token::StartElement && is("Placemark") && depth < MaxPlacemarkDepth)
+            readPlacemark(depth + 1);
         else if (t == Token::StartElement && is("LineString"))
-            readLineString(name);
+            readLineString(&track);
         else if (t == Token::StartElement && is("Track"))
-            readGxTrack(name);
+            readGxTrack(&track);
+        else if (t == Token::StartElement && is("Point"))
+            point = true;
+        else if (t == Token::EndElement && is("coordinates") && point) {
+            TrackPoint p;
+            if (parseTuple(in.text.trimmed(), QLatin1Char(','), &p))
+                place.lat = p.position.x, place.lon = p.position.y;
+        } else if (t == Token::EndElement && is("when"))
+            when = TrackInput::isoTime(in.text); // the placemark's TimeStamp
         else if (t == Token::EndElement && is("name"))
             name = in.text.trimmed();
         else if (t == Token::EndElement && is("Placemark"))
-            return;
+            break;
     }
+    if (point) {
+        place.time = when;
+        place.track = int(found.size()) - 1;
+        places.append(place);
+    }
+    if (track.points.isEmpty())
+        return;
+    // Lines hold no times: fine; a gx:Track's start is its first time.
+    track.startTime = TrackInput::ownStartTime(name, Qt::LocalTime);
+    TrackInput::fillSpeeds(track, {});
+    if (track.startTime == 0)
+        track.startTime = TrackInput::firstTime(track);
+    found.append(track);
 }
 
-void KmlReader::readLineString(const QString &name)
+void KmlReader::readLineString(Track *track)
 {
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
         if (t == Token::EndElement && is("coordinates"))
-            readCoordinates(name);
+            readCoordinates(track);
         else if (t == Token::EndElement && is("LineString"))
             return;
     }
 }
 
-void KmlReader::readCoordinates(const QString &name)
+void KmlReader::readCoordinates(Track *track)
 {
-    // A line's points; KML lines hold no times.
-    Track t{TrackInput::ownStartTime(name, Qt::LocalTime), 1, {}};
-    const QStringView all(in.text);
+    // Tuples part at whitespace; spaces written around a tuple's commas are no break.
+    static const QRegularExpression spacedCommas(QStringLiteral("\\s*,\\s*"));
+    const QString text = QString(in.text).replace(spacedCommas, QStringLiteral(","));
+    QVector<TrackPoint> points;
+    const QStringView all(text);
     for (qsizetype i = 0; i < all.size();) {
         while (i < all.size() && all[i].isSpace())
             ++i;
@@ -92,59 +159,57 @@ void KmlReader::readCoordinates(const QString &name)
             ++end;
         if (end == i)
             break;
-        const QStringView tuple = all.mid(i, end - i);
-        i = end;
         TrackPoint p;
-        bool alt = false;
-        if (!parseTuple(tuple, QLatin1Char(','), &p, &alt)) {
+        TrackInput::setNoTime(p);
+        if (parseTuple(all.mid(i, end - i), QLatin1Char(','), &p))
+            points.append(p);
+        else
             ++skipped;
-            continue;
-        }
-        if (alt)
-            t.format = 2;
-        t.points.append(p);
+        i = end;
     }
-    found.append(t);
+    addSegment(track, points);
 }
 
-void KmlReader::readGxTrack(const QString &name)
+void KmlReader::readGxTrack(Track *track)
 {
     // gx:when and gx:coord come in pairs, in order.
     QVector<quint32> whens;
+    QVector<quint16> millis;
     QVector<TrackPoint> coords;
     QVector<bool> good;
-    bool anyAltitude = false;
     for (Token t = in.nextTag(); t != Token::Invalid && !(t == Token::EndElement && is("Track"));
          t = in.nextTag()) {
         if (t != Token::EndElement)
             continue;
         if (is("when")) {
-            whens.append(TrackInput::isoTime(in.text));
+            quint16 ms = 0;
+            whens.append(TrackInput::isoTime(in.text, &ms));
+            millis.append(ms);
         } else if (is("coord")) {
             TrackPoint p;
-            bool alt = false;
-            good.append(parseTuple(in.text.trimmed(), QLatin1Char(' '), &p, &alt));
+            good.append(parseTuple(in.text.trimmed(), QLatin1Char(' '), &p));
             skipped += !good.last();
-            anyAltitude = anyAltitude || (good.last() && alt);
             coords.append(p);
         }
     }
-    Track track{TrackInput::ownStartTime(name, Qt::LocalTime), anyAltitude ? 2 : 1, {}};
-    for (int i = 0; i < coords.size(); ++i)
-        if (good[i]) {
-            track.points.append(coords[i]);
-            track.points.last().time = whens.value(i, 0);
-        }
-    TrackInput::fillSpeeds(track, {});
-    if (track.startTime == 0)
-        track.startTime = TrackInput::firstTime(track);
-    found.append(track);
+    QVector<TrackPoint> points;
+    for (int i = 0; i < coords.size(); ++i) {
+        if (!good[i])
+            continue;
+        TrackPoint p = coords[i];
+        p.time = whens.value(i, 0);
+        p.millis = millis.value(i, 0);
+        if (p.time == 0)
+            TrackInput::setNoTime(p);
+        points.append(p);
+    }
+    addSegment(track, points);
 }
 } // namespace
 
-bool FileFormatKML::read(QVector<Track> &tracks, const QString &fileName)
+bool FileFormatKML::readDocument(QVector<Track> &tracks, QIODevice *device, const QString &fileName)
 {
-    TrackInput::XmlFile in(fileName);
+    TrackInput::XmlFile in(device);
     QString why;
     if (!in.open(&why))
         return fail(tr("Cannot open %1: %2").arg(fileName, why));
@@ -154,6 +219,53 @@ bool FileFormatKML::read(QVector<Track> &tracks, const QString &fileName)
             return fail(tr("%1 is not a KML file.").arg(fileName));
         return fail(tr("%1 cannot be read: %2").arg(fileName, in.failure()));
     }
+    // A point placemark at a track point marks it (the marks this program writes): at its
+    // time, or, on a line without times, at its position (to the written precision) in the
+    // track it follows.
+    QHash<quint32, QPair<int, int>> byTime;
+    QVector<QHash<QPair<qint64, qint64>, int>> byPlace(kml.found.size());
+    const auto key = [](double lat, double lon) {
+        return qMakePair(qint64(std::llround(lat * 1e6)), qint64(std::llround(lon * 1e6)));
+    };
+    for (int i = 0; i < kml.found.size(); ++i)
+        for (int j = 0; j < kml.found[i].points.size(); ++j) {
+            const TrackPoint &p = kml.found[i].points[j];
+            if (p.hasTime())
+                byTime.insert(p.time, {i, j});
+            else
+                byPlace[i].insert(key(p.position.x, p.position.y), j);
+        }
+    int unplaced = 0;
+    for (const KmlReader::Place &place : qAsConst(kml.places)) {
+        const QPair<int, int> none{-1, -1};
+        QPair<int, int> at = place.time != 0 ? byTime.value(place.time, none) : none;
+        if (at == none && place.track >= 0)
+            at = {place.track, byPlace[place.track].value(key(place.lat, place.lon), -1)};
+        if (at.first >= 0 && at.second >= 0)
+            kml.found[at.first].points[at.second].marked = 1;
+        else if (place.time != 0)
+            ++unplaced; // a place of its own (no time: a pin, not a mark)
+    }
     note.clear();
-    return deliver(tracks, kml.found, kml.skipped);
+    if (unplaced > 0)
+        addNote(tr("Timed places not at a track point, not shown: %1.").arg(unplaced));
+    return deliver(tracks, kml.found, kml.skipped, fileName);
+}
+
+bool FileFormatKML::read(QVector<Track> &tracks, const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(tr("Cannot open %1: %2").arg(fileName, file.errorString()));
+    // A KMZ is a zip (whatever its name says): its KML is read from it.
+    if (file.peek(4) != QByteArrayLiteral("PK\x03\x04"))
+        return readDocument(tracks, &file, fileName);
+    file.close();
+    QByteArray kml;
+    QString why;
+    if (!ZipEntry::readFirstKml(fileName, &kml, &why))
+        return fail(tr("%1 cannot be read: %2").arg(fileName, why));
+    QBuffer buffer(&kml);
+    buffer.open(QIODevice::ReadOnly);
+    return readDocument(tracks, &buffer, fileName);
 }

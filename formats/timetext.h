@@ -24,9 +24,10 @@ public:
     void appendTime(QByteArray &out, quint32 epoch);
     QByteArray dateTime(quint32 epoch, char separator = ' ');
 
-private:
+    // Local time minus UTC at `epoch`, in seconds (0 for UTC).
     qint64 offsetFor(qint64 epoch);
 
+private:
     bool local;
     qint64 validFrom = 1;
     qint64 validUntil = 0; // the cached offset holds for [validFrom, validUntil)

@@ -1,10 +1,12 @@
 #include "formats/trackinput.h"
 
 #include "analysis/tripstats.h"
+#include "model/conversions.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 
+#include <charconv>
 #include <cmath>
 
 namespace TrackInput {
@@ -16,14 +18,54 @@ constexpr qint64 Chunk = 1 << 16;
 
 bool number(QStringView text, double lo, double hi, double *value)
 {
-    bool ok = false;
-    const double v = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v) || v < lo || v > hi)
+    double v = 0;
+    if (!decimal(text, &v) || v < lo || v > hi)
         return false;
     *value = v;
     return true;
 }
 } // namespace
+
+bool decimal(QStringView text, double *value, QChar point)
+{
+    text = text.trimmed();
+    if (text.startsWith(QLatin1Char('+')))
+        text = text.mid(1);
+    char ascii[64];
+    if (text.isEmpty() || text.size() >= qsizetype(sizeof ascii))
+        return false; // no decimal number a track holds is this long
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == point.unicode())
+            ascii[i] = '.';
+        else if ((c >= '0' && c <= '9') || c == '-' || c == 'e' || c == 'E' || c == '.')
+            ascii[i] = char(c); // no "inf", "nan" or hex
+        else
+            return false;
+    }
+    double v = 0;
+    const char *end = ascii + text.size();
+    const std::from_chars_result r = std::from_chars(ascii, end, v);
+    if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v))
+        return false;
+    *value = v;
+    return true;
+}
+
+bool isLatitude(double v)
+{
+    return std::isfinite(v) && v >= -90 && v <= 90;
+}
+
+bool isLongitude(double v)
+{
+    return std::isfinite(v) && v >= -180 && v <= 180;
+}
+
+bool isAltitude(double v)
+{
+    return std::isfinite(v) && v >= -100000 && v <= 1000000;
+}
 
 bool latitude(QStringView text, double *value)
 {
@@ -40,28 +82,97 @@ bool altitude(QStringView text, double *value)
     return number(text, -100000, 1000000, value);
 }
 
-quint32 isoTime(QStringView text)
+namespace {
+int twoDigits(QStringView s, qsizetype at)
 {
+    const char16_t a = s[at].unicode(), b = s[at + 1].unicode();
+    if (a < '0' || a > '9' || b < '0' || b > '9')
+        return -1;
+    return (a - '0') * 10 + (b - '0');
+}
+
+// The form nearly every file writes, "2009-06-01T10:00:00Z" with or without a fraction, read
+// directly; -1 for anything else, which QDateTime then reads (several times slower).
+qint64 plainUtcMillis(QStringView t)
+{
+    if (t.size() < 20 || t.back() != QLatin1Char('Z') || t[4] != QLatin1Char('-') ||
+        t[7] != QLatin1Char('-') || t[10] != QLatin1Char('T') || t[13] != QLatin1Char(':') ||
+        t[16] != QLatin1Char(':'))
+        return -1;
+    const int c = twoDigits(t, 0), y = twoDigits(t, 2), mo = twoDigits(t, 5), d = twoDigits(t, 8);
+    const int h = twoDigits(t, 11), mi = twoDigits(t, 14), sec = twoDigits(t, 17);
+    if (c < 0 || y < 0 || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 || sec > 59 ||
+        !validCivilDate(c * 100 + y, mo, d))
+        return -1;
+    int ms = 0;
+    if (t.size() > 20) { // a fraction: ".d" to ".ddd..." (rounded down to the millisecond)
+        if (t[19] != QLatin1Char('.') || t.size() == 21)
+            return -1;
+        for (qsizetype i = 20, scale = 100; i < t.size() - 1; ++i, scale /= 10) {
+            const char16_t ch = t[i].unicode();
+            if (ch < '0' || ch > '9')
+                return -1;
+            ms += int(scale) * (ch - '0');
+        }
+    }
+    const qint64 days = daysFromCivil(c * 100 + y, mo, d);
+    return ((days * 24 + h) * 60 + mi) * 60000 + sec * 1000 + ms;
+}
+} // namespace
+
+quint32 isoTime(QStringView text, quint16 *millis)
+{
+    const qint64 plain = plainUtcMillis(text.trimmed());
+    if (plain >= 0) {
+        const qint64 secs = plain / 1000;
+        if (secs <= 0 || secs > qint64(0xFFFFFFFFu))
+            return 0;
+        if (millis)
+            *millis = quint16(plain % 1000);
+        return quint32(secs);
+    }
     QString t = text.trimmed().toString();
     QDateTime when = QDateTime::fromString(t, Qt::ISODateWithMs);
     if (!when.isValid())
         return 0;
     if (when.timeSpec() == Qt::LocalTime) // no zone given: GPX and KML times are UTC
         when.setTimeSpec(Qt::UTC);
-    const qint64 secs = when.toSecsSinceEpoch();
-    return secs > 0 && secs <= qint64(0xFFFFFFFFu) ? quint32(secs) : 0;
+    const qint64 ms = when.toMSecsSinceEpoch();
+    const qint64 secs = ms / 1000;
+    if (secs <= 0 || secs > qint64(0xFFFFFFFFu))
+        return 0;
+    if (millis)
+        *millis = quint16(ms % 1000);
+    return quint32(secs);
+}
+
+void setNoTime(TrackPoint &p)
+{
+    p.time = 0;
+    p.millis = 0;
+    p.flags |= TrackPoint::NoTime;
 }
 
 void fillSpeeds(Track &track, const QVector<bool> &hasSpeed)
 {
     QVector<TrackPoint> &p = track.points;
-    for (int i = 1; i < p.size(); ++i) {
-        if (hasSpeed.value(i) || p[i].time == 0 || p[i - 1].time == 0 || p[i].time <= p[i - 1].time)
+    for (int i = 0; i < p.size(); ++i) {
+        if (hasSpeed.value(i))
             continue;
-        const double kmh = TripAnalysis::geodesicLength(p[i - 1].position, p[i].position) /
-                           double(p[i].time - p[i - 1].time) * 3.6;
-        if (std::isfinite(kmh) && kmh < 4e7)
+        p[i].speed = 0;
+        p[i].flags |= TrackPoint::NoSpeed;
+        // Over the step from the point before, within a segment, forward in time.
+        if (i == 0 || p[i].startsSegment() || !p[i].hasTime() || !p[i - 1].hasTime())
+            continue;
+        const double seconds = p[i].exactTime() - p[i - 1].exactTime();
+        if (!(seconds > 0))
+            continue;
+        const double kmh =
+            TripAnalysis::geodesicLength(p[i - 1].position, p[i].position) / seconds * 3.6;
+        if (std::isfinite(kmh) && kmh < 4e7) {
             p[i].speed = quint32(std::lround(kmh * 100));
+            p[i].flags = quint8((p[i].flags & ~TrackPoint::NoSpeed) | TrackPoint::SpeedComputed);
+        }
     }
 }
 
@@ -92,8 +203,8 @@ QString tr(const char *text)
 
 bool XmlFile::open(QString *error)
 {
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
+    if (!device->isOpen() && !device->open(QIODevice::ReadOnly)) {
+        *error = device->errorString();
         return false;
     }
     xml.setNamespaceProcessing(true);
@@ -102,7 +213,7 @@ bool XmlFile::open(QString *error)
 
 bool XmlFile::feed()
 {
-    const QByteArray chunk = file.read(Chunk);
+    const QByteArray chunk = device->read(Chunk);
     if (chunk.isEmpty())
         return false;
     for (char c : chunk) {
@@ -129,7 +240,7 @@ QXmlStreamReader::TokenType XmlFile::next()
             xml.error() != QXmlStreamReader::PrematureEndOfDocumentError)
             return token;
         if (!feed()) {
-            if (problem.isEmpty() && file.error() != QFileDevice::NoError)
+            if (problem.isEmpty() && device == &file && file.error() != QFileDevice::NoError)
                 problem = file.errorString();
             // At the end of the file an unfinished document stays an error.
             return QXmlStreamReader::Invalid;

@@ -12,14 +12,26 @@
 // the file piece by piece with bounds on what it may hold.
 namespace TrackInput {
 
+// A finite decimal number, spaces around it allowed, `point` as its decimal point. Fast
+// (from_chars on a small buffer): millions of values per file, which QString::toDouble
+// reads several times slower.
+bool decimal(QStringView text, double *value, QChar point = QLatin1Char('.'));
 // A number the file may hold for this field, or false (nan, inf, 1e400, out of range).
 bool latitude(QStringView text, double *value);
 bool longitude(QStringView text, double *value);
 bool altitude(QStringView text, double *value);
-// ISO 8601 with Z or an offset (no zone counts as UTC) to seconds since 1970; 0 if
-// it is not a time the program can hold.
-quint32 isoTime(QStringView text);
-// Speeds from the distance and time to the previous point, for points that have none.
+// The same ranges for a number already read.
+bool isLatitude(double v);
+bool isLongitude(double v);
+bool isAltitude(double v);
+// ISO 8601 with Z or an offset (no zone counts as UTC) to seconds since 1970, and the
+// fraction of the second in `millis`; 0 if it is not a time the program can hold.
+quint32 isoTime(QStringView text, quint16 *millis = nullptr);
+// Marks `p` as having no time.
+void setNoTime(TrackPoint &p);
+// Speeds from the distance and the exact time to the previous point of the same segment,
+// for points that have none (marked worked out); points where none can be worked out are
+// marked as having no speed.
 void fillSpeeds(Track &track, const QVector<bool> &hasSpeed);
 // Start time: the first point time, or 0.
 quint32 firstTime(const Track &track);
@@ -35,7 +47,9 @@ QString tr(const char *text);
 class XmlFile
 {
 public:
-    explicit XmlFile(const QString &fileName) : file(fileName) {}
+    explicit XmlFile(const QString &fileName) : file(fileName), device(&file) {}
+    // A document already in memory or elsewhere (a KMZ's KML); not owned, opened for reading.
+    explicit XmlFile(QIODevice *document) : device(document) {}
     bool open(QString *error);
     // The next start or end tag; Invalid at the end or on an error (see failure()).
     // `text` holds the characters read since the tag before it; `atRoot` is true
@@ -46,6 +60,16 @@ public:
     bool failed() const { return !problem.isEmpty() || xml.hasError(); }
     bool started() const { return tagSeen; } // a start tag was read
     QString failure() const;                 // with the line number
+    // Whether the current tag has this (ASCII) local name. Inline: called for every tag.
+    bool is(const char *name) const
+    {
+        const QStringView n = xml.name();
+        qsizetype i = 0;
+        for (; i < n.size() && name[i] != 0; ++i)
+            if (n[i].unicode() != uchar(name[i]))
+                return false;
+        return i == n.size() && name[i] == 0;
+    }
     QXmlStreamReader xml;
 
 private:
@@ -53,6 +77,7 @@ private:
     bool feed();
     bool tagSeen = false;
     QFile file;
+    QIODevice *device;
     QString problem;
     bool inTag = false;
     qint64 run = 0; // bytes since the last '<' or '>'

@@ -13,7 +13,8 @@ quint32 daysInMonth(quint32 year, quint32 month)
     return month == 2 && isLeapYear(year) ? 29 : days[month - 1];
 }
 
-// Days from 1970-01-01 to the given civil date (proleptic Gregorian).
+} // namespace
+
 qint64 daysFromCivil(qint64 y, qint64 m, qint64 d)
 {
     y -= m <= 2;
@@ -23,6 +24,13 @@ qint64 daysFromCivil(qint64 y, qint64 m, qint64 d)
     const qint64 doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
     return era * 146097 + doe - 719468;
 }
+
+bool validCivilDate(qint64 y, qint64 m, qint64 d)
+{
+    return y >= 1 && m >= 1 && m <= 12 && d >= 1 && d <= daysInMonth(quint32(y), quint32(m));
+}
+
+namespace {
 
 // Minutes and their fraction of a packed coordinate, as a fraction of a degree.
 // C++ division truncates toward zero and the remainder keeps the sign of the

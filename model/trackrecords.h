@@ -74,11 +74,31 @@ public:
 
 struct TrackPoint
 {
+    // What a point may lack (a file without it), and where a segment of its track starts.
+    // The logger's points lack nothing.
+    enum Flag : quint8
+    {
+        NoTime = 1,        // `time` is 0
+        NoAltitude = 2,    // `position.z` is 0
+        NoSpeed = 4,       // `speed` is 0: none given and none could be worked out
+        SpeedComputed = 8, // `speed` was worked out from the positions and times
+        SegmentStart = 16  // a break before this point: the logger was off, a new segment
+    };
+
     Vec3 position;
     quint32 time = 0; // UTC seconds since 1970
     qint32 marked = 0;
     quint32 speed = 0; // 0.01 km/h
     quint32 field7 = 0;
+    quint16 millis = 0; // the fraction of the second, where a file gives one
+    quint8 flags = 0;
+
+    bool hasTime() const { return time != 0 && !(flags & NoTime); }
+    bool hasAltitude() const { return !(flags & NoAltitude); }
+    bool hasSpeed() const { return !(flags & NoSpeed); }
+    bool startsSegment() const { return flags & SegmentStart; }
+    // Seconds since 1970 with the fraction.
+    double exactTime() const { return double(time) + millis / 1000.0; }
 };
 
 struct Track

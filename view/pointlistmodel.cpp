@@ -59,22 +59,27 @@ QVariant PointListModel::data(const QModelIndex &index, int role) const
     switch (index.column()) {
     case 0:
         return QString::number(index.row() + 1) + (p.marked ? QStringLiteral("*") : QString());
+    // What a point lacks is an empty cell.
     case 1:
+        if (!p.hasTime())
+            return QVariant();
         return PointFormat::pointDateTime(p.time, shown).toString(QStringLiteral("yyyy-MM-dd"));
     case 2:
+        if (!p.hasTime())
+            return QVariant();
         return PointFormat::pointDateTime(p.time, shown).toString(QStringLiteral("hh:mm:ss"));
     case 3:
         return PointFormat::formatDegrees(float(p.position.x), PointFormat::Latitude);
     case 4:
         return PointFormat::formatDegrees(float(p.position.y), PointFormat::Longitude);
     case 5:
-        if (format == 1)
+        if (format == 1 && p.hasSpeed())
             return PointFormat::speedText(p.speed, units->speedUnit());
-        if (format == 2)
+        if (format == 2 && p.hasAltitude())
             return PointFormat::altitudeText(p.position.z, units->heightUnit());
         return QVariant();
     case 6:
-        if (format == 2)
+        if (format == 2 && p.hasSpeed())
             return PointFormat::speedText(p.speed, units->speedUnit());
         return QVariant();
     default:

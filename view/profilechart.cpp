@@ -132,7 +132,7 @@ double ProfileChart::displayX(double x) const
         return units->speedUnit() == SpeedUnit::Kmh ? x / 1000.0 : x / Units::MetresPerMile;
     // The time axis labels its values in local time; for UTC the values are
     // moved by the local offset so the labels read UTC.
-    const qint64 ms = qint64(x) * 1000;
+    const qint64 ms = qint64(std::llround(x * 1000));
     if (units->timeShown() != TimeShown::Utc)
         return double(ms);
     return double(ms - qint64(QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc()) * 1000);
@@ -150,8 +150,8 @@ void ProfileChart::placeRows()
     } else {
         // Time 0 is no time: such points have no place on a time axis.
         for (size_t i = 0; i < n; ++i)
-            if (points[qsizetype(i)].time != 0)
-                xs[i] = double(points[qsizetype(i)].time);
+            if (points[qsizetype(i)].hasTime())
+                xs[i] = points[qsizetype(i)].exactTime();
     }
     rowsByX.clear();
     rowsByX.reserve(n);
@@ -169,12 +169,16 @@ void ProfileChart::fitAxes(const double *x, size_t drawn, const std::vector<doub
     const double lo = drawn == 0 ? 0.0 : displayX(x[0]);
     const double hi = drawn == 0 ? 1.0 : displayX(x[drawn - 1]);
     xAxis->setRange(lo, hi > lo ? hi : lo + 1.0);
-    const double top = ySpeed.empty() ? 1.0 : *std::max_element(ySpeed.begin(), ySpeed.end());
+    double top = 0, low = INFINITY, high = -INFINITY;
+    for (double v : ySpeed)
+        top = std::isnan(v) ? top : std::max(top, v);
     speedAxis->setRange(0.0, top > 0 ? top * 1.05 : 1.0);
-    if (!yAlt.empty()) {
-        const auto [mn, mx] = std::minmax_element(yAlt.begin(), yAlt.end());
-        const double pad = std::max(1.0, (*mx - *mn) * 0.05);
-        altitudeAxis->setRange(*mn - pad, *mx + pad);
+    for (double v : yAlt)
+        if (!std::isnan(v))
+            low = std::min(low, v), high = std::max(high, v);
+    if (low <= high) {
+        const double pad = std::max(1.0, (high - low) * 0.05);
+        altitudeAxis->setRange(low - pad, high + pad);
     }
     // An empty graph has nothing to label.
     for (QAbstractAxis *axis : chart()->axes())
@@ -201,9 +205,14 @@ void ProfileChart::rebuild()
     std::vector<double> ySpeed(drawn), yAlt(hasAltitude ? drawn : 0);
     for (size_t k = 0; k < drawn; ++k) {
         const TrackPoint &p = points[rowsByX[k]];
-        ySpeed[k] = kmh ? p.speed / 100.0 : p.speed / 100.0 / Units::KmPerMile;
+        // What a point lacks is no value on the line (NaN is left out of it).
+        ySpeed[k] = !p.hasSpeed() ? NAN
+                    : kmh         ? p.speed / 100.0
+                                  : p.speed / 100.0 / Units::KmPerMile;
         if (hasAltitude)
-            yAlt[k] = feet ? p.position.z * Units::FeetPerMetre : p.position.z;
+            yAlt[k] = !p.hasAltitude() ? NAN
+                      : feet           ? p.position.z * Units::FeetPerMetre
+                                       : p.position.z;
     }
     const int buckets = MaxDrawn / 2;
     auto inAxisUnits = [this](QVector<QPointF> line) {

@@ -1,6 +1,8 @@
-// Reads arbitrary bytes as a GPX, KML, CSV or TKR file (the first byte chooses).
-// A refused file must leave the list as it was and say why; an accepted one
-// writes out again; GPX, KML and CSV keep only possible positions, TKR reads back the same.
+// Reads arbitrary bytes as a GPX, KML, CSV, TKR, KMZ or TCX file (the first byte chooses:
+// below 250 as before, one of the first four; 250 to 252 KMZ, 253 to 255 TCX). A refused
+// file must leave the list as it was and say why; an accepted one writes out again (the
+// read-only KMZ and TCX as GPX); the outside formats keep only possible positions, TKR reads
+// back the same.
 #include "formats/fileformats.h"
 #include "model/units.h"
 
@@ -23,7 +25,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     static const char *const extensions[] = {".gpx", ".kml", ".csv", ".tkr"};
-    const QString extension = QLatin1String(extensions[data[0] % 4]);
+    const QString extension = QLatin1String(data[0] >= 253   ? ".tcx"
+                                            : data[0] >= 250 ? ".kmz"
+                                                             : extensions[data[0] % 4]);
     // Memory-backed where there is /dev/shm, so the fuzzer is not held up by a disk.
     static const QString dir = QFile::exists(QStringLiteral("/dev/shm"))
                                    ? QStringLiteral("/dev/shm")
@@ -57,8 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                               std::isfinite(p.position.z)))
                     abort();
         }
-        const QString out = in + QStringLiteral(".out") + extension;
-        if (!format->write(tracks, out, all, false))
+        FileFormat *writer =
+            format->canWrite() ? format : formats.byExtension(QStringLiteral(".gpx"));
+        const QString out =
+            in + QStringLiteral(".out") + (format->canWrite() ? extension : QStringLiteral(".gpx"));
+        if (!writer->write(tracks, out, all, WriteOptions{false, true}))
             abort();
         QVector<Track> again{sentinel};
         if (tkr && (!format->read(again, out) || again.size() != tracks.size()))

@@ -1,0 +1,20 @@
+#ifndef FILEFORMATTCX_H
+#define FILEFORMATTCX_H
+
+#include "formats/fileformat.h"
+
+// Garmin's Training Center files (.tcx), read only: each Activity or Course is a track and
+// each of its Track elements a segment; a Trackpoint gives its time, position and altitude
+// (heart rate, cadence and the rest are not kept).
+class FileFormatTCX : public FileFormat
+{
+public:
+    using FileFormat::write;
+    bool read(QVector<Track> &tracks, const QString &fileName) override;
+    bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
+               const WriteOptions &options) override;
+    bool canWrite() const override { return false; }
+    QString keeps() const override;
+};
+
+#endif // FILEFORMATTCX_H

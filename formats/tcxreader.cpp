@@ -1,0 +1,142 @@
+// Reading TCX: Activities/Activity/Lap/Track/Trackpoint (and Courses/Course/Track), one small
+// function per element on the shared XML loop.
+#include "formats/fileformattcx.h"
+#include "formats/trackinput.h"
+
+namespace {
+using TrackInput::tr;
+using Token = QXmlStreamReader::TokenType;
+
+class TcxReader
+{
+public:
+    explicit TcxReader(TrackInput::XmlFile &in) : in(in) {}
+
+    bool read();
+
+    QVector<Track> found;
+    int skipped = 0;  // impossible values
+    int unplaced = 0; // trackpoints without a position (heart rate only, say)
+
+private:
+    bool is(const char *name) const { return in.is(name); }
+    void readActivity();
+    void readTrack(Track *track);
+    void readTrackpoint(Track *track, bool *segmentStarts);
+
+    TrackInput::XmlFile &in;
+};
+
+bool TcxReader::read()
+{
+    if (in.nextTag() != Token::StartElement || !is("TrainingCenterDatabase"))
+        return false;
+    for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag())
+        if (t == Token::StartElement && (is("Activity") || is("Course")))
+            readActivity();
+    return !in.failed();
+}
+
+void TcxReader::readActivity()
+{
+    Track track{0, 1, {}};
+    for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
+        if (t == Token::StartElement && is("Track"))
+            readTrack(&track);
+        else if (t == Token::EndElement && (is("Activity") || is("Course")))
+            break;
+    }
+    if (track.points.isEmpty())
+        return;
+    TrackInput::fillSpeeds(track, {});
+    track.startTime = TrackInput::firstTime(track);
+    found.append(track);
+}
+
+void TcxReader::readTrack(Track *track)
+{
+    bool segmentStarts = !track->points.isEmpty();
+    for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
+        if (t == Token::StartElement && is("Trackpoint"))
+            readTrackpoint(track, &segmentStarts);
+        else if (t == Token::EndElement && is("Track"))
+            return;
+    }
+}
+
+void TcxReader::readTrackpoint(Track *track, bool *segmentStarts)
+{
+    TrackPoint p;
+    p.flags = TrackPoint::NoAltitude;
+    TrackInput::setNoTime(p);
+    bool hasLat = false, hasLon = false, ok = true;
+    for (int depth = 1; depth > 0;) {
+        const Token t = in.nextTag();
+        if (t == Token::Invalid)
+            return;
+        if (t == Token::StartElement) {
+            ++depth;
+            continue;
+        }
+        if (--depth == 0)
+            break;
+        if (is("Time")) {
+            p.time = TrackInput::isoTime(in.text, &p.millis);
+            if (p.time != 0)
+                p.flags &= ~TrackPoint::NoTime;
+        } else if (is("LatitudeDegrees")) {
+            hasLat = TrackInput::latitude(in.text, &p.position.x);
+            ok = ok && hasLat;
+        } else if (is("LongitudeDegrees")) {
+            hasLon = TrackInput::longitude(in.text, &p.position.y);
+            ok = ok && hasLon;
+        } else if (is("AltitudeMeters")) {
+            ok = ok && TrackInput::altitude(in.text, &p.position.z);
+            p.flags &= ~TrackPoint::NoAltitude;
+        }
+    }
+    if (!ok) {
+        ++skipped;
+        return;
+    }
+    if (!hasLat || !hasLon) {
+        ++unplaced;
+        return;
+    }
+    if (*segmentStarts)
+        p.flags |= TrackPoint::SegmentStart;
+    *segmentStarts = false;
+    if (p.hasAltitude())
+        track->format = 2;
+    track->points.append(p);
+}
+} // namespace
+
+bool FileFormatTCX::read(QVector<Track> &tracks, const QString &fileName)
+{
+    TrackInput::XmlFile in(fileName);
+    QString why;
+    if (!in.open(&why))
+        return fail(tr("Cannot open %1: %2").arg(fileName, why));
+    TcxReader tcx(in);
+    if (!tcx.read()) {
+        if (!in.failed() && in.started())
+            return fail(tr("%1 is not a TCX file.").arg(fileName));
+        return fail(tr("%1 cannot be read: %2").arg(fileName, in.failure()));
+    }
+    note.clear();
+    if (tcx.unplaced > 0)
+        addNote(tr("Trackpoints without a position, left out: %1.").arg(tcx.unplaced));
+    return deliver(tracks, tcx.found, tcx.skipped, fileName);
+}
+
+bool FileFormatTCX::write(const QVector<Track> &, const QString &fileName, const QList<int> &,
+                          const WriteOptions &)
+{
+    return fail(tr("Cannot write %1: TCX files are only read.").arg(fileName));
+}
+
+QString FileFormatTCX::keeps() const
+{
+    return tr("TCX (read only) gives times, positions, altitudes and laps as segments.");
+}
