@@ -2,6 +2,7 @@
 
 #include "app/myfiledialog.h"
 #include "app/settingsstore.h"
+#include "formats/fileformattkr.h"
 
 #include <QAction>
 #include <QDir>
@@ -44,8 +45,10 @@ void FileFlow::open()
     QFileDialog dialog(window, QString(), QString(), QString());
     dialog.setDirectory(*directory);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilter(tr("Track files (*.tkr *.gpx *.kml *.csv);;TKR File (*.tkr);;GPX File "
-                            "(*.gpx);;KML File (*.kml);;CSV File (*.csv)"));
+    dialog.setNameFilter(tr("Track files (*.tkr *.gpx *.kml *.kmz *.tcx *.csv);;TKR File "
+                            "(*.tkr);;GPX File (*.gpx);;KML File (*.kml *.kmz);;TCX File "
+                            "(*.tcx);;CSV File (*.csv)"));
+    addFormatNote(&dialog, formats);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     *directory = dialog.directory().absolutePath();
@@ -61,8 +64,8 @@ bool FileFlow::openFiles(const QStringList &fileNames)
         const QFileInfo info(name);
         FileFormat *format = formats.forName(info.fileName(), Qt::CaseInsensitive);
         if (!format) {
-            failures << tr("Cannot open %1: only .tkr, .gpx, .kml and .csv track files can be "
-                           "opened.")
+            failures << tr("Cannot open %1: only .tkr, .gpx, .kml, .kmz, .tcx and .csv track "
+                           "files can be opened.")
                             .arg(name);
             continue;
         }
@@ -133,19 +136,27 @@ bool FileFlow::mayWriteIncomplete(const QList<int> &selection)
     return box.exec() == QMessageBox::Save;
 }
 
-bool FileFlow::mayDropUntimedPoints(const QList<int> &selection, bool markedOnly)
+bool FileFlow::mayDropUnstorablePoints(const QList<int> &selection, bool markedOnly)
 {
-    qint64 untimed = 0;
-    for (int i : selection)
-        for (const TrackPoint &p : tracks->value(i).points)
-            untimed += p.time == 0 && (!markedOnly || p.marked != 0);
-    if (untimed == 0)
+    qint64 untimed = 0, unstorable = 0;
+    for (int i : selection) {
+        const Track &t = tracks->at(i);
+        for (const TrackPoint &p : t.points)
+            untimed += !p.hasTime() && (!markedOnly || p.marked != 0);
+        unstorable += FileFormatTKR::unstorablePoints(t, markedOnly);
+    }
+    if (unstorable == 0)
         return true;
-    QMessageBox box(QMessageBox::Warning, QString(),
-                    tr("%1 points have no time. A TKR file cannot keep them: they will be "
-                       "missing when the file is opened again.")
-                        .arg(untimed),
-                    QMessageBox::Save | QMessageBox::Cancel, window);
+    const QString text =
+        untimed == unstorable
+            ? tr("%1 points have no time. A TKR file cannot keep them: they will be "
+                 "missing when the file is opened again.")
+                  .arg(untimed)
+            : tr("%1 points have no time or no altitude. A TKR file cannot keep them: they "
+                 "will be missing when the file is opened again.")
+                  .arg(unstorable);
+    QMessageBox box(QMessageBox::Warning, QString(), text, QMessageBox::Save | QMessageBox::Cancel,
+                    window);
     box.setDefaultButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Save;
 }
@@ -161,6 +172,7 @@ FileFlow::Saved FileFlow::save(const QList<int> &selection)
     for (const SaveChoice &choice : SaveChoices)
         filters << tr(choice.filter);
     dialog.setNameFilters(filters);
+    addFormatNote(&dialog, formats);
     dialog.setDirectory(*directory);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return Saved::Nothing;
@@ -169,6 +181,7 @@ FileFlow::Saved FileFlow::save(const QList<int> &selection)
     const QString extension = QLatin1String(SaveChoices[chosen].extension);
     QString fileName = dialog.selectedFiles().first();
     const bool markedOnly = dialog.isMarkedOnlyChecked();
+    const WriteOptions options{markedOnly, dialog.isMarksAsWaypointsChecked()};
     // A name that holds the extension anywhere keeps its own ending.
     if (!fileName.contains(extension))
         fileName += extension;
@@ -184,9 +197,9 @@ FileFlow::Saved FileFlow::save(const QList<int> &selection)
     if (!mayWriteIncomplete(selection))
         return Saved::Nothing;
     if (format == formats.byExtension(QStringLiteral(".tkr")) &&
-        !mayDropUntimedPoints(selection, markedOnly))
+        !mayDropUnstorablePoints(selection, markedOnly))
         return Saved::Nothing;
-    if (!format->write(*tracks, fileName, selection, markedOnly)) {
+    if (!format->write(*tracks, fileName, selection, options)) {
         warn(tr("Nothing was saved: %1").arg(format->errorString()));
         return Saved::Nothing;
     }

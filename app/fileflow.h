@@ -52,8 +52,9 @@ private:
     void rebuildRecentMenu();
     bool mayReplace(const QString &fileName);
     bool mayWriteIncomplete(const QList<int> &selection);
-    // TKR keeps no point without a time: asks before such points are dropped.
-    bool mayDropUntimedPoints(const QList<int> &selection, bool markedOnly);
+    // TKR keeps no point without a time, nor one without an altitude in a track that has
+    // altitudes: asks before such points are dropped.
+    bool mayDropUnstorablePoints(const QList<int> &selection, bool markedOnly);
     void warn(const QString &text);
 
     QVector<Track> *tracks;

@@ -34,8 +34,9 @@ int main(int argc, char *argv[])
             return 2;
         }
         if (options.help || options.version) {
-            std::printf("%s", qPrintable(options.help ? startOptionsHelp()
-                                                      : QStringLiteral("lx300 " LX300_VERSION "\n")));
+            std::printf("%s",
+                        qPrintable(options.help ? startOptionsHelp()
+                                                : QStringLiteral("lx300 " LX300_VERSION "\n")));
             return 0;
         }
     }

@@ -1,8 +1,49 @@
 #include "app/myfiledialog.h"
 
+#include "formats/fileformats.h"
+
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QRegularExpression>
+
+namespace {
+void addRow(QFileDialog *dialog, QLayout *row)
+{
+    if (auto *grid = qobject_cast<QGridLayout *>(dialog->layout()))
+        grid->addLayout(row, grid->rowCount(), 0, 1, -1);
+    else
+        dialog->layout()->addItem(row);
+}
+} // namespace
+
+void addFormatNote(QFileDialog *dialog, const FileFormats &formats)
+{
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    auto *label = new QLabel;
+    label->setObjectName(QStringLiteral("formatNote"));
+    label->setWordWrap(true);
+    auto *row = new QHBoxLayout;
+    row->addWidget(label);
+    addRow(dialog, row);
+    const auto show = [label, &formats](const QString &filter) {
+        static const QRegularExpression pattern(QStringLiteral("\\*(\\.\\w+)"));
+        QStringList lines;
+        for (auto m = pattern.globalMatch(filter); m.hasNext();)
+            if (const FileFormat *f = formats.byExtension(m.next().captured(1).toLower()))
+                lines << f->keeps();
+        label->setText(lines.join(QLatin1Char('\n')));
+    };
+    // The dialog lives no longer than the flow that owns `formats`.
+    QObject::connect(dialog, &QFileDialog::filterSelected, label, show);
+    // selectNameFilter() (a caller's choice, a remembered state) does not emit filterSelected;
+    // Qt's own dialog shows the filters in this combo box.
+    if (auto *combo = dialog->findChild<QComboBox *>(QStringLiteral("fileTypeCombo")))
+        QObject::connect(combo, &QComboBox::currentTextChanged, label, show);
+    show(dialog->selectedNameFilter());
+}
 
 MyFileDialog::MyFileDialog(QWidget *parent) : QFileDialog(parent, QString(), QString(), QString())
 {
@@ -12,10 +53,11 @@ MyFileDialog::MyFileDialog(QWidget *parent) : QFileDialog(parent, QString(), QSt
     markedOnlyCheckBox = new QCheckBox(tr("Save marked points only"));
     markedOnlyCheckBox->setChecked(false);
     box->addWidget(markedOnlyCheckBox);
-    if (auto *grid = qobject_cast<QGridLayout *>(layout()))
-        grid->addLayout(box, grid->rowCount(), 0, 1, -1);
-    else
-        layout()->addItem(box);
+    // Off by default, so the files stay as they always were.
+    waypointsCheckBox = new QCheckBox(tr("Save mark points as waypoints"));
+    waypointsCheckBox->setObjectName(QStringLiteral("waypointsBox"));
+    box->addWidget(waypointsCheckBox);
+    addRow(this, box);
 }
 
 MyFileDialog::~MyFileDialog() = default;
@@ -23,4 +65,9 @@ MyFileDialog::~MyFileDialog() = default;
 bool MyFileDialog::isMarkedOnlyChecked() const
 {
     return markedOnlyCheckBox->checkState() == Qt::Checked;
+}
+
+bool MyFileDialog::isMarksAsWaypointsChecked() const
+{
+    return waypointsCheckBox->isChecked();
 }

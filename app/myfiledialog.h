@@ -3,9 +3,15 @@
 
 #include <QFileDialog>
 
+class FileFormats;
 class QCheckBox;
 
-// The save dialog: Qt's own file dialog with a "Save marked points only" box.
+// Adds a line under Qt's own file dialog saying what the formats of the chosen filter keep
+// (one sentence per format), following the filter.
+void addFormatNote(QFileDialog *dialog, const FileFormats &formats);
+
+// The save dialog: Qt's own file dialog with a "Save marked points only" box and a "Save mark
+// points as waypoints" box.
 class MyFileDialog : public QFileDialog
 {
     Q_OBJECT
@@ -15,10 +21,12 @@ public:
     ~MyFileDialog() override;
 
     bool isMarkedOnlyChecked() const;
+    bool isMarksAsWaypointsChecked() const;
     QCheckBox *markedOnlyBox() const { return markedOnlyCheckBox; }
 
 private:
     QCheckBox *markedOnlyCheckBox = nullptr;
+    QCheckBox *waypointsCheckBox = nullptr;
 };
 
 #endif // MYFILEDIALOG_H

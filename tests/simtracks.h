@@ -6,7 +6,6 @@
 
 #include <QRandomGenerator>
 
-
 // What the simulated logger holds in most tests: three days' tracks, the middle one in log
 // format 1, taking 3 + 3 + 2 blocks.
 inline void loadThreeTracks(LoggerSimulator &sim)

@@ -93,6 +93,7 @@ private slots:
             {"convert SAMPLE x.kml --tracks 2,0", 2, "tracks count from 1"},
             {"download --port SIM --output no/such/trip.gpx", 1, "does not exist"},
             {"download --port SIM --output trip.txt", 2, "trip.txt"},
+            {"convert SAMPLE x.tcx", 2, "No track file format to write"},
             {"list --port /dev/no-such-lx300", 1,
              "Failed connect device. No such file or directory"},
             {"delete-all --port SIM", 2, "--yes"},
@@ -111,7 +112,7 @@ private slots:
         QFETCH(QString, text);
         args.replaceInStrings(QStringLiteral("SIM"), sim->portPath());
         args.replaceInStrings(QStringLiteral("SAMPLE"), QStringLiteral(LX300_SAMPLE));
-        args.replaceInStrings(QRegularExpression(QStringLiteral("^(x.kml|trip.txt|no/.*)$")),
+        args.replaceInStrings(QRegularExpression(QStringLiteral("^(x.kml|x.tcx|trip.txt|no/.*)$")),
                               path("\\1"));
         const bool window = args.value(0) == QLatin1String("WINDOW");
         const Run r = window ? cli(args.mid(1), QStringLiteral(LX300_GUI)) : cli(args);
@@ -329,6 +330,23 @@ private slots:
         const QStringList rows = QString(readAll(path("two.csv"))).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(rows.size(), 11);       // header and the ten marks of track 2
         QVERIFY(rows[1].contains(",,")); // log format 1: no altitude
+
+        // Into TKR, points it cannot keep are refused, or left out when asked, and said.
+        QVERIFY(writeAll(path("u.gpx"), "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>"
+                                        "2020-01-01T00:00:00Z</time></trkpt><trkpt lat=\"1.1\" "
+                                        "lon=\"2\"/></trkseg></trk></gpx>"));
+        const Run refused = cli({"convert", path("u.gpx"), path("u.tkr")});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.err.contains("cannot keep 1 points of track 1"), qPrintable(refused.err));
+        QVERIFY(!QFile::exists(path("u.tkr")));
+        const Run dropped = cli({"convert", path("u.gpx"), path("u.tkr"), "--drop-incomplete"});
+        QCOMPARE(dropped.status, 0);
+        QVERIFY2(dropped.err.contains("Left out of") && dropped.err.contains("1 points of track 1"),
+                 qPrintable(dropped.err));
+        // Marks as waypoints, on request only.
+        QCOMPARE(cli({"convert", LX300_SAMPLE, path("w.gpx"), "--with-marks"}).status, 0);
+        QCOMPARE(readAll(path("w.gpx")).count("<wpt "), 30);
+        QCOMPARE(readAll(path("two.csv")).count("<wpt "), 0);
 
         QVERIFY(writeAll(path("cut.tkr"), readAll(LX300_SAMPLE).chopped(100)));
         for (const QStringList &args : {QStringList{"info", path("cut.tkr")},

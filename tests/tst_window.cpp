@@ -8,6 +8,7 @@
 #include "app/trackfileheaderdialog.h"
 #include "device/detectdevicethread.h"
 #include "device/loggersession.h"
+#include "fixtures.h"
 #include "formats/fileformats.h"
 #include "simtracks.h"
 #include "testfiles.h"
@@ -145,6 +146,7 @@ private:
     QScopedPointer<LoggerSimulator> sim;
     MainWindow *window = nullptr;
     ModalAnswerer *answer = nullptr;
+    QString formatNote; // under the last save dialog
     RandomSoak soak;
 
     // The window's parts, found as a user's tools find them: by name.
@@ -210,14 +212,17 @@ private:
     }
 
     // `then` answers what comes right after the file dialog.
-    void saveAs(const QString &filter, const QString &name, bool markedOnly, bool warned,
+    void saveAs(const QString &filter, const QString &name, WriteOptions options, bool warned,
                 QMessageBox::StandardButton answerWith = QMessageBox::Ok,
                 const ModalAnswerer::Step &then = {})
     {
         answer->then(on<MyFileDialog>([=](MyFileDialog *d) {
             d->selectNameFilter(filter);
+            formatNote = d->findChild<QLabel *>("formatNote")->text();
             typeFileName(d, name);
-            d->markedOnlyBox()->setChecked(markedOnly);
+            d->markedOnlyBox()->setChecked(options.markedOnly);
+            d->findChild<QCheckBox *>(QStringLiteral("waypointsBox"))
+                ->setChecked(options.marksAsWaypoints);
             static_cast<QDialog *>(d)->accept();
         }));
         if (then)
@@ -428,7 +433,7 @@ private slots:
         // Saved in part only (marked points): closing asks; Cancel keeps the window, Discard
         // closes it.
         root()->setCheckState(0, Qt::Checked);
-        saveAs("GPX File (*.gpx)", dir->filePath("marks"), true, false);
+        saveAs("GPX File (*.gpx)", dir->filePath("marks"), WriteOptions{true, false}, false);
         answer->answerMessage(QMessageBox::Cancel);
         QVERIFY(!window->close());
         answer->answerMessage(QMessageBox::Discard);
@@ -543,7 +548,8 @@ private slots:
                  QStringLiteral("incomplete: 128 points in 2 of 3 blocks"));
         QVERIFY(!root()->child(0)->icon(0).isNull());
         root()->setCheckState(0, Qt::Checked);
-        saveAs("GPX File (*.gpx)", dir->filePath("part"), false, true, QMessageBox::Cancel);
+        saveAs("GPX File (*.gpx)", dir->filePath("part"), WriteOptions{}, true,
+               QMessageBox::Cancel);
         QCOMPARE(answer->messages.value(1),
                  QStringLiteral("Track 1 is incomplete: 128 points in 2 of 3 blocks."));
         QVERIFY(!QFile::exists(dir->filePath("part.gpx")));
@@ -627,13 +633,14 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("written"); // empty: refused with a warning
-        QTest::addColumn<bool>("markedOnly");
+        QTest::addColumn<QString>("boxes");   // "marked only", "waypoints" ticked in the dialog
         QTest::addColumn<QString>("replace"); // the answer when the file is there already
         const char *rows[][5] = {{"TKR", "trip", "trip.tkr", "", ""},
                                  {"GPX", "trip", "trip.gpx", "", ""},
                                  {"KML", "trip", "trip.kml", "", ""},
                                  {"CSV", "trip", "trip.csv", "", ""},
                                  {"CSV", "trip", "trip.csv", "marked only", ""},
+                                 {"GPX", "trip", "trip.gpx", "waypoints", ""},
                                  {"CSV", "trip.CSV", "trip.CSV.csv", "", ""},
                                  {"KML", "trip.csv", "trip.csv.kml", "", ""},
                                  {"GPX", "a.gpx.old", "", "", ""},
@@ -641,7 +648,7 @@ private slots:
                                  {"GPX", "old", "old.gpx", "", "Yes"}};
         for (const auto &r : rows)
             QTest::addRow("%s %s %s %s", r[0], r[1], r[3], r[4])
-                << r[0] << r[1] << r[2] << (*r[3] != 0) << r[4];
+                << r[0] << r[1] << r[2] << r[3] << r[4];
     }
 
     void save()
@@ -649,8 +656,9 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, name);
         QFETCH(QString, written);
-        QFETCH(bool, markedOnly);
+        QFETCH(QString, boxes);
         QFETCH(QString, replace);
+        const WriteOptions options{boxes == "marked only", boxes == "waypoints"};
         openSample();
         root()->child(0)->setCheckState(0, Qt::Checked);
         root()->child(2)->setCheckState(0, Qt::Checked);
@@ -666,7 +674,7 @@ private slots:
             });
         }
         saveAs(QStringLiteral("%1 File (*.%2)").arg(kind, kind.toLower()), dir->filePath(name),
-               markedOnly, written.isEmpty(), QMessageBox::Ok, replacing);
+               options, written.isEmpty(), QMessageBox::Ok, replacing);
         if (!replace.isEmpty()) {
             QCOMPARE(answer->messages.value(0), written + " already exists. Replace it?");
             answer->messages.clear();
@@ -682,9 +690,10 @@ private slots:
             return;
         }
         QVERIFY(answer->messages.isEmpty());
+        QVERIFY2(formatNote.startsWith(kind + " keeps "), qPrintable(formatNote));
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{written});
         const QString reference = dir->filePath("reference.") + written.section('.', -1);
-        QVERIFY(FileFormats(window).write(tracks(), reference, {0, 2}, markedOnly));
+        QVERIFY(FileFormats(window).write(tracks(), reference, {0, 2}, options));
         QCOMPARE(readAll(dir->filePath(written)), readAll(reference));
         QString nextFolder; // the next file dialog opens where this one left
         answer->then(on<MyFileDialog>([&](MyFileDialog *d) {
@@ -710,7 +719,10 @@ private slots:
         QVERIFY(formats.write(sample, dir->filePath("all.tkr"), {0, 1, 2}, 0));
         answer->then(on<QFileDialog>([&](QFileDialog *d) {
             QCOMPARE(d->nameFilters().value(0),
-                     QStringLiteral("Track files (*.tkr *.gpx *.kml *.csv)"));
+                     QStringLiteral("Track files (*.tkr *.gpx *.kml *.kmz *.tcx *.csv)"));
+            // What each of the six formats keeps, under the dialog.
+            QCOMPARE(d->findChild<QLabel *>("formatNote")->text().count(" keeps "), 4);
+            QCOMPARE(d->findChild<QLabel *>("formatNote")->text().count(" (read only) "), 2);
             typeFileName(d, dir->filePath("all.tkr"));
             static_cast<QDialog *>(d)->accept();
         }));
@@ -745,10 +757,28 @@ private slots:
         QVERIFY(answer->messages.value(0).contains("cut.tkr"));
         QCOMPARE(tracks().size(), 7);
 
+        QVERIFY(writeAll(dir->filePath("lap.TCX"),
+                         "<TrainingCenterDatabase><Activities><Activity><Lap><Track>"
+                         "<Trackpoint><Time>2009-04-11T08:15:00Z</Time><Position>"
+                         "<LatitudeDegrees>48.1</LatitudeDegrees><LongitudeDegrees>11.5"
+                         "</LongitudeDegrees></Position></Trackpoint></Track></Lap></Activity>"
+                         "</Activities></TrainingCenterDatabase>"));
+        QMimeData lap;
+        lap.setUrls({QUrl::fromLocalFile(dir->filePath("lap.TCX"))});
+        QDragEnterEvent enterLap(QPoint(50, 50), Qt::CopyAction, &lap, Qt::LeftButton, {});
+        QApplication::sendEvent(window, &enterLap);
+        QDropEvent dropLap(QPointF(50, 50), Qt::CopyAction, &lap, Qt::LeftButton, {});
+        QApplication::sendEvent(window, &dropLap);
+        QTRY_COMPARE(tracks().size(), 8);
+        QCOMPARE(tracks().last().points.value(0).time, Start2009);
+        QVERIFY(!tracks().last().points.value(0).hasAltitude());
+        root()->child(7)->setCheckState(0, Qt::Unchecked);
+
         // Saving the KML's tracks as TKR: warned, and Cancel writes nothing.
         answer->messages.clear();
         root()->child(4)->setCheckState(0, Qt::Checked);
-        saveAs("TKR File (*.tkr)", dir->filePath("untimed"), false, true, QMessageBox::Cancel);
+        saveAs("TKR File (*.tkr)", dir->filePath("untimed"), WriteOptions{}, true,
+               QMessageBox::Cancel);
         QCOMPARE(answer->messages.value(0).left(32),
                  QStringLiteral("400 points have no time. A TKR f"));
         QVERIFY(!QFile::exists(dir->filePath("untimed.tkr")));

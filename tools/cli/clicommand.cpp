@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "formats/fileformattkr.h"
 #include "tools/cli/cliparse.h"
 
 #include <cstdio>
@@ -109,6 +110,13 @@ void addExportOptions(Command &c)
                             "separated by commas (default all)."),
              QStringLiteral("all|N[,N...]"), QStringLiteral("all"));
     c.option(QStringLiteral("marked-only"), QStringLiteral("Write the mark points only."));
+    c.option(QStringLiteral("with-marks"),
+             QStringLiteral("Write each mark point also as a waypoint (GPX), a point placemark "
+                            "(KML) or in a Mark column (CSV)."));
+    c.option(QStringLiteral("drop-incomplete"),
+             QStringLiteral("Into a TKR file, which cannot keep them, leave out the points "
+                            "without a time and, in a track with altitudes, without one; "
+                            "without this option such a conversion is refused."));
     c.option(QStringLiteral("speed-unit"), QStringLiteral("CSV speed unit: km or mi (default km)."),
              QStringLiteral("km|mi"), QStringLiteral("km"));
     c.option(QStringLiteral("height-unit"), QStringLiteral("CSV height unit: m or ft (default m)."),
@@ -149,9 +157,10 @@ int checkTrackSyntax(const Command &c)
 
 int checkOutputName(const FileFormats &formats, const QString &name)
 {
-    if (!formatFor(formats, name))
-        return failWith(Usage, QStringLiteral("No track file format for %1: use a name ending "
-                                              "in .tkr, .gpx, .kml or .csv")
+    FileFormat *format = formatFor(formats, name);
+    if (!format || !format->canWrite())
+        return failWith(Usage, QStringLiteral("No track file format to write %1: use a name "
+                                              "ending in .tkr, .gpx, .kml or .csv")
                                    .arg(name));
     // Checked before the logger is asked for anything, not after a long download.
     const QFileInfo folder(QFileInfo(name).absolutePath());
@@ -163,11 +172,39 @@ int checkOutputName(const FileFormats &formats, const QString &name)
     return -1;
 }
 
-int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const QString &name,
-                const QList<int> &selection, bool markedOnly)
+namespace {
+// What a TKR file cannot keep of the chosen tracks: "12 points of track 2", one a track.
+QStringList unstorable(const QVector<Track> &tracks, const QList<int> &selection, bool markedOnly)
 {
+    QStringList parts;
+    for (int i : selection)
+        if (const qint64 n = FileFormatTKR::unstorablePoints(tracks[i], markedOnly))
+            parts << QStringLiteral("%1 points of track %2").arg(n).arg(i + 1);
+    return parts;
+}
+} // namespace
+
+int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const QString &name,
+                const QList<int> &selection, const Command &c)
+{
+    const WriteOptions options{c.isSet(QStringLiteral("marked-only")),
+                               c.isSet(QStringLiteral("with-marks"))};
     FileFormat *format = formatFor(formats, name);
-    if (!format->write(tracks, name, selection, markedOnly))
+    // Nothing is dropped without a word: a TKR file keeps no point without a time, and none
+    // without an altitude in a track that has altitudes.
+    if (dynamic_cast<FileFormatTKR *>(format)) {
+        const QStringList lost = unstorable(tracks, selection, options.markedOnly);
+        const QString what = lost.join(QStringLiteral(", "));
+        if (!lost.isEmpty() && !c.isSet(QStringLiteral("drop-incomplete")))
+            return failWith(Failed, QStringLiteral("A TKR file cannot keep %1: they lack a time "
+                                                   "or an altitude. Nothing was written; "
+                                                   "--drop-incomplete leaves them out.")
+                                        .arg(what));
+        if (!lost.isEmpty())
+            std::fprintf(stderr, "Left out of %s, lacking a time or an altitude: %s.\n",
+                         qPrintable(name), qPrintable(what));
+    }
+    if (!format->write(tracks, name, selection, options))
         return failWith(Failed, format->errorString());
     return Ok;
 }
@@ -176,8 +213,9 @@ int readInput(const FileFormats &formats, const QString &name, QVector<Track> *t
 {
     FileFormat *format = formatFor(formats, name);
     if (!format)
-        return failWith(Usage,
-                        QStringLiteral("%1 is not a .tkr, .gpx, .kml or .csv file").arg(name));
+        return failWith(Usage, QStringLiteral("%1 is not a .tkr, .gpx, .kml, .kmz, .tcx or .csv "
+                                              "file")
+                                   .arg(name));
     if (!format->read(*tracks, name))
         return failWith(Failed, format->errorString());
     // What the file held that is not in the tracks is said, never dropped silently.

@@ -62,8 +62,10 @@ int exportSettings(const Command &c, FixedDisplayUnits *settings);
 int checkTrackSyntax(const Command &c);
 // A name with a format and a writable folder, checked before anything else; -1 when good.
 int checkOutputName(const FileFormats &formats, const QString &name);
+// Writes with the command's --marked-only and --with-marks; into TKR, only with
+// --drop-incomplete when some points cannot be kept.
 int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const QString &name,
-                const QList<int> &selection, bool markedOnly);
+                const QList<int> &selection, const Command &c);
 // Reads a track file; what the file held that is not in the tracks is said on stderr.
 // -1 when read.
 int readInput(const FileFormats &formats, const QString &name, QVector<Track> *tracks);

@@ -109,7 +109,7 @@ int downloadTo(const Command &c, const FileFormats &formats, const QString &outp
     QList<int> all;
     for (int i = 0; i < tracks.size(); ++i)
         all.append(i);
-    return writeOutput(formats, tracks, output, all, c.isSet(QStringLiteral("marked-only")));
+    return writeOutput(formats, tracks, output, all, c);
 }
 } // namespace
 

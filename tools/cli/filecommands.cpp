@@ -56,9 +56,16 @@ QString figuresText(const TripStats &s, SpeedUnit speedUnit, HeightUnit heightUn
 
 int convertCommand(const QStringList &args)
 {
+    const FixedDisplayUnits units;
+    const FileFormats all(&units);
+    QString kept;
+    for (const char *extension : {".tkr", ".gpx", ".kml", ".kmz", ".tcx", ".csv"})
+        kept += QStringLiteral("\n  ") + all.byExtension(QLatin1String(extension))->keeps();
     Command c(QStringLiteral("convert"),
-              QStringLiteral("Reads a track file (.tkr, .gpx, .kml or .csv) and writes OUTPUT in "
-                             "the format its extension selects."));
+              QStringLiteral("Reads a track file (.tkr, .gpx, .kml, .kmz, .tcx or .csv) and "
+                             "writes OUTPUT in the format its extension selects (.tkr, .gpx, "
+                             ".kml, .csv).") +
+                  kept);
     c.positional(QStringLiteral("INPUT"), QStringLiteral("The track file to read."));
     c.positional(QStringLiteral("OUTPUT"), QStringLiteral("The file to write."));
     addExportOptions(c);
@@ -83,8 +90,7 @@ int convertCommand(const QStringList &args)
                                  &error))
             status = failWith(Usage, error);
         else
-            status = writeOutput(formats, tracks, output, selection,
-                                 c.isSet(QStringLiteral("marked-only")));
+            status = writeOutput(formats, tracks, output, selection, c);
     }
     return status;
 }
