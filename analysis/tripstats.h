@@ -17,10 +17,10 @@ struct TripStats
     quint32 start = 0; // first and last point time; 0 when no point has a time
     quint32 end = 0;
     qint64 durationS = 0;   // last time - first time, summed over tracks
-    qint64 movingTimeS = 0; // intervals whose later point logged >= 1.0 km/h
-    double distanceM = 0.0; // WGS84 geodesic, point to point
+    qint64 movingTimeS = 0; // steps that moved (see MovingSpeed), pauses left out
+    double distanceM = 0.0; // WGS84 geodesic, point to point within segments
     double movingDistanceM = 0.0;
-    double maxSpeedKmh = 0.0; // the logger's own speeds
+    double maxSpeedKmh = 0.0; // the logger's own speeds, or those worked out
     // Altitude figures exist for log format 2 only; without them the rest is 0.
     bool hasAltitude = false;
     double minAltitudeM = 0.0;
@@ -34,17 +34,33 @@ struct TripStats
 
 namespace TripAnalysis {
 
-// A rise or fall counts once it has gone this far from the last turning point.
+// Altitudes that stray from their neighbours like noise of more than CleanAltitudeM are
+// smoothed over a centred window of ClimbSmoothingS before climbing is counted; a rise or
+// fall then counts once it has gone ClimbHysteresisM from the last turning point.
+constexpr double CleanAltitudeM = 0.25;
+constexpr double ClimbSmoothingS = 80.0;
 constexpr double ClimbHysteresisM = 5.0;
-// Intervals ending on a point logged at this speed or more are moving.
+// A step is moving when the speed the logger logged at its end is at least this; for speeds
+// worked out from positions, when the ground covered over a centred window of
+// MovingWindowS seconds is at least this fast.
 constexpr quint32 MovingSpeed = 100; // 0.01 km/h
+constexpr double MovingWindowS = 30.0;
+// A step within a segment longer than this (or four times the segment's usual step) is a
+// pause: the logger was off.
+constexpr double GapLimitS = 600.0;
+// Speeds worked out from positions: over a centred window of this many seconds.
+constexpr double SpeedWindowS = 10.0;
 
 double geodesicLength(const Vec3 &a, const Vec3 &b);
-// Length of each step between consecutive points (size - 1 of them), worked
-// out on every core for long tracks.
-std::vector<double> segmentLengths(const QVector<TrackPoint> &points);
-// Distance from the first point to each point, in metres.
+// Length of each step between consecutive points (size - 1 of them), 0 into a point that
+// starts a segment; worked out on every core for long tracks.
+std::vector<double> stepLengths(const QVector<TrackPoint> &points);
+// Distance from the first point to each point along the track, in metres.
 std::vector<double> cumulativeDistances(const QVector<TrackPoint> &points);
+// Speeds for the points marked as having none, from the exact times and the positions over
+// SpeedWindowS around each point within its segment (so one jumpy fix is no top speed);
+// marked as worked out. Points where none can be worked out keep none.
+void workOutSpeeds(Track &track);
 
 TripStats trackStats(const Track &track);
 QVector<TripStats> allTrackStats(const QVector<Track> &tracks);

@@ -155,25 +155,13 @@ void setNoTime(TrackPoint &p)
 
 void fillSpeeds(Track &track, const QVector<bool> &hasSpeed)
 {
-    QVector<TrackPoint> &p = track.points;
-    for (int i = 0; i < p.size(); ++i) {
+    for (int i = 0; i < track.points.size(); ++i) {
         if (hasSpeed.value(i))
             continue;
-        p[i].speed = 0;
-        p[i].flags |= TrackPoint::NoSpeed;
-        // Over the step from the point before, within a segment, forward in time.
-        if (i == 0 || p[i].startsSegment() || !p[i].hasTime() || !p[i - 1].hasTime())
-            continue;
-        const double seconds = p[i].exactTime() - p[i - 1].exactTime();
-        if (!(seconds > 0))
-            continue;
-        const double kmh =
-            TripAnalysis::geodesicLength(p[i - 1].position, p[i].position) / seconds * 3.6;
-        if (std::isfinite(kmh) && kmh < 4e7) {
-            p[i].speed = quint32(std::lround(kmh * 100));
-            p[i].flags = quint8((p[i].flags & ~TrackPoint::NoSpeed) | TrackPoint::SpeedComputed);
-        }
+        track.points[i].speed = 0;
+        track.points[i].flags |= TrackPoint::NoSpeed;
     }
+    TripAnalysis::workOutSpeeds(track);
 }
 
 quint32 firstTime(const Track &track)

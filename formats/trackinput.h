@@ -29,9 +29,9 @@ bool isAltitude(double v);
 quint32 isoTime(QStringView text, quint16 *millis = nullptr);
 // Marks `p` as having no time.
 void setNoTime(TrackPoint &p);
-// Speeds from the distance and the exact time to the previous point of the same segment,
-// for points that have none (marked worked out); points where none can be worked out are
-// marked as having no speed.
+// Speeds worked out from the positions and exact times (TripAnalysis::workOutSpeeds) for
+// the points the file gave none; points where none can be worked out are marked as having
+// no speed.
 void fillSpeeds(Track &track, const QVector<bool> &hasSpeed);
 // Start time: the first point time, or 0.
 quint32 firstTime(const Track &track);

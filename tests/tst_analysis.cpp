@@ -18,7 +18,72 @@ Track northward(int format, const QVector<quint32> &speeds, double step = 0.001,
             point(i * step, 0.0, altitudes.value(i), T0 + 10 * quint32(i), speeds[i], i % 4 == 0));
     return t;
 }
+// A walk made up in the test, with its true figures. Points every 1/hz s along a gently
+// turning path at `kmh`, the altitude of a hilly profile, and the noise asked for.
+struct Walk
+{
+    double seconds = 3600, hz = 1, kmh = 5;
+    double hills = 0;                  // metres of the profile's main wave; 0: flat
+    double altitudeNoise = 0, tau = 0; // sigma in metres; correlated over tau s, 0: white
+    double positionNoise = 0;          // sigma in metres, each axis
+    int stops = 0;                     // five-minute stops, spread evenly
+    double gapAt = -1, gapS = 0;       // the logger off for gapS from time gapAt
+    bool newSegment = false;           // ... and a new segment after it, 15 km away
+    bool logged = false;               // the logger's own speeds, or worked out
+
+    double trueAscent = 0, trueDescent = 0, trueMovingS = 0, trueDistance = 0;
+    Track make();
+};
+
+Track Walk::make()
+{
+    QRandomGenerator random(7);
+    const auto gauss = [&random] { // Box-Muller: the same numbers on every platform
+        return std::sqrt(-2 * std::log(1 - random.generateDouble())) *
+               std::cos(2 * M_PI * random.generateDouble());
+    };
+    const auto profile = [this](double t) {
+        return 800 + hills * (std::sin(t / 573) + 0.3 * std::sin(t / 207 + 1) +
+                              0.1 * std::sin(t / 80 + 2) + 0.03 * std::sin(t / 32 + 3));
+    };
+    Track track{T0, 2, {}};
+    double lat = 47, lon = 11, z = 0, noise = 0, lastZ = profile(0);
+    Vec3 last(lat, lon, 0);
+    const double stopEvery = seconds / (stops + 1);
+    for (long k = 0; k / hz <= seconds; ++k) {
+        const double t = k / hz;
+        if (t >= gapAt && t < gapAt + gapS)
+            continue;
+        const bool stopped = t < stops * stopEvery && std::fmod(t, stopEvery) > stopEvery - 300;
+        const bool resumes = gapAt >= 0 && t >= gapAt + gapS && t - 1 / hz < gapAt + gapS;
+        const double metres = resumes ? (newSegment ? 15000 : 3000) : stopped ? 0 : kmh / 3.6 / hz;
+        const double heading = 0.5 * std::sin(t / 900);
+        lat += metres * std::cos(heading) / 111200;
+        lon += metres * std::sin(heading) / (111200 * std::cos(lat * M_PI / 180));
+        const double a = tau > 0 ? std::exp(-1 / (hz * tau)) : 0;
+        noise = a * noise + std::sqrt(1 - a * a) * altitudeNoise * gauss();
+        z = profile(t);
+        TrackPoint p = point(lat + positionNoise * gauss() / 111200,
+                             lon + positionNoise * gauss() / (111200 * 0.68), z + noise,
+                             T0 + quint32(t), logged ? quint32(kmh * 100) * !stopped : 0);
+        p.millis = quint16(std::lround((t - std::floor(t)) * 1000));
+        p.flags = logged ? 0 : TrackPoint::NoSpeed;
+        if (resumes && newSegment) {
+            p.flags |= TrackPoint::SegmentStart;
+        } else if (!track.points.isEmpty()) {
+            trueMovingS += !stopped && !resumes ? 1 / hz : 0;
+            trueDistance += resumes ? 0 : geodesicLength(last, Vec3(lat, lon, 0));
+            (z > lastZ ? trueAscent : trueDescent) += std::fabs(z - lastZ);
+        }
+        last = Vec3(lat, lon, 0);
+        lastZ = z;
+        track.points.append(p);
+    }
+    workOutSpeeds(track);
+    return track;
+}
 } // namespace
+Q_DECLARE_METATYPE(Walk)
 
 class TestAnalysis : public QObject
 {
@@ -62,6 +127,92 @@ private slots:
         QCOMPARE(s.hasAltitude, false); // log format 1 (or no points): no altitude figures
         if (s.movingTimeS > 0)
             QCOMPARE(s.avgMovingSpeedKmh(), s.movingDistanceM / double(s.movingTimeS) * 3.6);
+    }
+
+    // Figures against made-up walks whose truth is known. Bounds are fractions of the truth
+    // (or km/h for the speeds); NaN where a row does not check a figure.
+    void noisyLogs_data()
+    {
+        QTest::addColumn<Walk>("walk");
+        QTest::addColumn<double>("climbOff");
+        QTest::addColumn<double>("movingOff");
+        QTest::addColumn<QList<double>>("speeds"); // top and moving average: min, max each
+        const double nan = std::numeric_limits<double>::quiet_NaN();
+        const QList<double> any{0, 1e9, 0, 1e9};
+        Walk hilly;
+        hilly.seconds = 4 * 3600;
+        hilly.kmh = 4;
+        hilly.hills = 250;
+        QTest::newRow("hilly, clean") << hilly << 0.03 << 0.01 << any;
+        Walk logged = hilly;
+        logged.logged = true;
+        logged.hz = 0.2;
+        QTest::newRow("hilly, logger's speeds every 5 s") << logged << 0.01 << 0.001 << any;
+        Walk correlated = hilly;
+        correlated.altitudeNoise = 5;
+        correlated.tau = 30;
+        QTest::newRow("hilly, noise 5 m over 30 s") << correlated << 0.08 << 0.01 << any;
+        Walk white = hilly;
+        white.altitudeNoise = 2;
+        white.positionNoise = 3;
+        QTest::newRow("hilly, white noise 2 m, positions 3 m") << white << 0.08 << 0.05 << any;
+        Walk stops;
+        stops.seconds = 3000 + 5 * 300;
+        stops.stops = 5;
+        stops.positionNoise = 1;
+        QTest::newRow("five stops, 1 m jitter") << stops << nan << 0.05 << any;
+        Walk segments;
+        segments.seconds = 1200 + 3 * 3600;
+        segments.gapAt = 600;
+        segments.gapS = 3 * 3600;
+        segments.newSegment = true;
+        QTest::newRow("segments 3 h apart") << segments << nan << 0.01 << any;
+        Walk off = segments;
+        off.seconds = 1200 + 3600;
+        off.gapS = 3600;
+        off.newSegment = false;
+        QTest::newRow("logger off for an hour") << off << nan << 0.01 << any;
+        Walk fast;
+        fast.seconds = 600;
+        fast.hz = 5;
+        fast.kmh = 50;
+        fast.positionNoise = 0.5;
+        QTest::newRow("5 Hz at 50 km/h") << fast << nan << 0.01 << QList<double>{45, 60, 45, 55};
+    }
+
+    void noisyLogs()
+    {
+        QFETCH(Walk, walk);
+        QFETCH(double, climbOff);
+        QFETCH(double, movingOff);
+        QFETCH(QList<double>, speeds);
+        const Track track = walk.make();
+        const TripStats s = trackStats(track);
+        const auto off = [](double v, double truth) { return std::fabs(v / truth - 1); };
+        const QString got = QStringLiteral("ascent %1/%2 descent %3/%4 moving %5/%6 distance "
+                                           "%7/%8 top %9 average %10")
+                                .arg(s.ascentM)
+                                .arg(walk.trueAscent)
+                                .arg(s.descentM)
+                                .arg(walk.trueDescent)
+                                .arg(s.movingTimeS)
+                                .arg(walk.trueMovingS)
+                                .arg(s.distanceM)
+                                .arg(walk.trueDistance)
+                                .arg(s.maxSpeedKmh)
+                                .arg(s.avgMovingSpeedKmh());
+        if (!std::isnan(climbOff)) {
+            QVERIFY2(off(s.ascentM, walk.trueAscent) <= climbOff, qPrintable(got));
+            QVERIFY2(off(s.descentM, walk.trueDescent) <= climbOff, qPrintable(got));
+        }
+        QVERIFY2(off(s.movingTimeS, walk.trueMovingS) <= movingOff, qPrintable(got));
+        if (walk.positionNoise == 0) // the path itself, nothing across a segment break
+            QVERIFY2(off(s.distanceM, walk.trueDistance) < 1e-6 || walk.gapS > 0, qPrintable(got));
+        if (walk.newSegment)
+            QVERIFY2(off(s.distanceM, walk.trueDistance) < 1e-6, qPrintable(got));
+        QVERIFY2(s.maxSpeedKmh >= speeds[0] && s.maxSpeedKmh <= speeds[1], qPrintable(got));
+        QVERIFY2(s.avgMovingSpeedKmh() >= speeds[2] && s.avgMovingSpeedKmh() <= speeds[3],
+                 qPrintable(got));
     }
 
     void climbIgnoresNoise()

@@ -203,8 +203,9 @@ void ProfileChart::rebuild()
     const bool feet = units->heightUnit() != HeightUnit::Metres;
     const bool hasAltitude = format == 2;
     std::vector<double> ySpeed(drawn), yAlt(hasAltitude ? drawn : 0);
+    const QVector<TrackPoint> &shared = points; // const: reading never copies the points
     for (size_t k = 0; k < drawn; ++k) {
-        const TrackPoint &p = points[rowsByX[k]];
+        const TrackPoint &p = shared[rowsByX[k]];
         // What a point lacks is no value on the line (NaN is left out of it).
         ySpeed[k] = !p.hasSpeed() ? NAN
                     : kmh         ? p.speed / 100.0
