@@ -110,19 +110,6 @@ Timed timedPoints(const QVector<TrackPoint> &points, Span segment)
     return timed;
 }
 
-// Metres between two positions on a sphere: within 0.5 % of the geodesic, a fraction of its
-// cost; enough to tell moving from standing.
-double roughDistance(const Vec3 &a, const Vec3 &b)
-{
-    constexpr double Radius = 6371008.8;
-    constexpr double Rad = M_PI / 180.0;
-    const double sinLat = std::sin((b.x - a.x) * Rad / 2);
-    const double sinLon = std::sin((b.y - a.y) * Rad / 2);
-    const double h = sinLat * sinLat + std::cos(a.x * Rad) * std::cos(b.x * Rad) * sinLon * sinLon;
-    const double d = 2 * Radius * std::asin(std::sqrt(std::clamp(h, 0.0, 1.0)));
-    return std::isfinite(d) ? d : 0.0;
-}
-
 // Within a segment, a step longer than this is the logger off or asleep, not movement: ten
 // minutes, or four times the segment's usual step for a logger set to log rarely.
 double gapLimit(const QVector<TrackPoint> &points, const std::vector<int> &timed)
@@ -169,7 +156,7 @@ bool coversGround(Window &w, size_t k)
     const double half = TripAnalysis::MovingWindowS / 2;
     const double middle = (w.at(k) + w.at(k - 1)) / 2;
     w.cover(middle - half, middle + half, k - 1, k);
-    return w.seconds() > 0 && roughDistance(w.start(), w.end()) / w.seconds() * 3.6 >=
+    return w.seconds() > 0 && TripAnalysis::roughDistance(w.start(), w.end()) / w.seconds() * 3.6 >=
                                   TripAnalysis::MovingSpeed / 100.0;
 }
 
@@ -286,6 +273,17 @@ double TripStats::avgMovingSpeedKmh() const
 }
 
 namespace TripAnalysis {
+
+double roughDistance(const Vec3 &a, const Vec3 &b)
+{
+    constexpr double Radius = 6371008.8;
+    constexpr double Rad = M_PI / 180.0;
+    const double sinLat = std::sin((b.x - a.x) * Rad / 2);
+    const double sinLon = std::sin((b.y - a.y) * Rad / 2);
+    const double h = sinLat * sinLat + std::cos(a.x * Rad) * std::cos(b.x * Rad) * sinLon * sinLon;
+    const double d = 2 * Radius * std::asin(std::sqrt(std::clamp(h, 0.0, 1.0)));
+    return std::isfinite(d) ? d : 0.0;
+}
 
 double geodesicLength(const Vec3 &a, const Vec3 &b)
 {

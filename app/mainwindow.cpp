@@ -3,6 +3,7 @@
 #include "app/deviceflow.h"
 #include "app/fileflow.h"
 #include "app/filterdialog.h"
+#include "app/geotagdialog.h"
 #include "app/mapmenu.h"
 #include "app/startoptions.h"
 #include "view/mapwidget.h"
@@ -107,6 +108,9 @@ void MainWindow::createActions()
     saveAct = action("saveAct", tr("&Save"), "save");
     saveAct->setShortcut(QKeySequence::Save);
     connect(saveAct, &QAction::triggered, this, &MainWindow::save);
+    geotagAct = action("geotagAct", tr("&Geotag photos…"));
+    geotagAct->setStatusTip(tr("Write the ticked tracks' positions into photos"));
+    connect(geotagAct, &QAction::triggered, this, &MainWindow::geotagPhotos);
     exitAct = action("exitAct", tr("E&xit"));
     exitAct->setShortcut(QKeySequence::Quit);
     // Exit stores no preferences; closing the window does.
@@ -158,6 +162,8 @@ void MainWindow::createMenus()
     fileMenu->addAction(openAct);
     fileMenu->addAction(saveAct);
     fileMenu->addMenu(files->recentMenu());
+    fileMenu->addSeparator();
+    fileMenu->addAction(geotagAct);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
 
@@ -352,6 +358,25 @@ void MainWindow::showStatistics()
     statisticsDialog->show();
     statisticsDialog->raise();
     statisticsDialog->activateWindow();
+}
+
+void MainWindow::geotagPhotos()
+{
+    if (geotagDialog && geotagDialog->isBusy()) {
+        geotagDialog->raise();
+        return;
+    }
+    if (tracks.isEmpty()) {
+        QMessageBox::information(this, QString(),
+                                 tr("Open or download the tracks the photos were taken on "
+                                    "first."));
+        return;
+    }
+    // The tracks ticked now (all when none is), for as long as the dialog is open.
+    delete geotagDialog;
+    geotagDialog = new GeotagDialog(&tracks, mapWidget->checkedTrackIndexes(), mapWidget, this);
+    geotagDialog->setAttribute(Qt::WA_DeleteOnClose);
+    geotagDialog->show();
 }
 
 void MainWindow::applyStartOptions(const StartOptions &options)

@@ -6,12 +6,14 @@
 #include "model/units.h"
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 
 class DeviceFlow;
 class FileFlow;
+class GeotagDialog;
 class MapMenu;
 class MapWidget;
 class QAction;
@@ -62,6 +64,7 @@ private:
     void filter();
     void about();
     void showStatistics();
+    void geotagPhotos();
     void playOrPause();
     void showPlaying(bool on);
     void exitProgram();
@@ -81,9 +84,11 @@ private:
     DeviceFlow *device = nullptr;
     MapMenu *maps = nullptr;
     QDialog *statisticsDialog = nullptr;
+    QPointer<GeotagDialog> geotagDialog;
 
     QAction *openAct = nullptr;
     QAction *saveAct = nullptr;
+    QAction *geotagAct = nullptr;
     QAction *exitAct = nullptr;
     QAction *filterAct = nullptr;
     QAction *playAct = nullptr;

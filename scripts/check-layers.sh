@@ -1,7 +1,7 @@
 #!/bin/sh
 # Refuses an include that goes against the layer order, naming file and line:
-#   model <- analysis <- device, formats <- view <- app
-# (formats works out speeds with analysis; device and formats do not use each other);
+#   model <- analysis <- device, formats, geotag <- view <- app
+# (formats works out speeds with analysis; device, formats and geotag do not use each other);
 # tools use the core only (model, analysis, device, formats) and the simulated logger,
 # the screenshot maker may use view and app too. Usage: check-layers.sh [SOURCE_ROOT]
 cd "${1:-$(dirname "$0")/..}" || exit 2
@@ -12,15 +12,16 @@ allowed() {
     analysis/*) echo "model analysis" ;;
     device/*) echo "model device" ;;
     formats/*) echo "model analysis formats" ;;
-    view/*) echo "model analysis device formats view" ;;
-    app/*) echo "model analysis device formats view app" ;;
-    tools/shot/*) echo "model analysis device formats view app tools/sim tools/shot" ;;
-    tools/*/*) echo "model analysis device formats tools/sim tools/$(echo "$1" | cut -d/ -f2)" ;;
-    *) echo "model analysis device formats" ;;
+    geotag/*) echo "model analysis geotag" ;;
+    view/*) echo "model analysis device formats geotag view" ;;
+    app/*) echo "model analysis device formats geotag view app" ;;
+    tools/shot/*) echo "model analysis device formats geotag view app tools/sim tools/shot" ;;
+    tools/*/*) echo "model analysis device formats geotag tools/sim tools/$(echo "$1" | cut -d/ -f2)" ;;
+    *) echo "model analysis device formats geotag" ;;
     esac
 }
 
-wrong=$(find model analysis device formats view app tools \( -name '*.h' -o -name '*.cpp' \) \
+wrong=$(find model analysis device formats geotag view app tools \( -name '*.h' -o -name '*.cpp' \) \
             2>/dev/null | sort | while IFS= read -r file; do
     layers=$(allowed "$file")
     grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"]*/' "$file" |

@@ -1,7 +1,10 @@
+#include "app/geotagdialog.h"
 #include "app/mainwindow.h"
 #include "app/mapsourcesdialog.h"
+#include "formats/fileformats.h"
 #include "model/units.h"
 #include "testfiles.h"
+#include "testphotos.h"
 #include "testsettings.h"
 #include "view/googlemapoperator.h"
 #include "view/googlemappage.h"
@@ -172,6 +175,20 @@ private slots:
             << "[map.getZoom() > 10, "
                "map.getBounds().contains(polylinesArray[0].getBounds())].join('|')"
             << "true|true";
+        // Camera markers kept by id: moved, hidden when not listed; the name is text, the
+        // thumbnail an image in the popup.
+        QTest::newRow("photos moved, hidden, popup")
+            << "['clearPhotos'], ['showPhotos', [[0, 47, 8, 'a.jpg', "
+               "'data:image/gif;base64,R0lGODlhAQABAAAAACw='], [1, 47.1, 8.1, '<b>b</b>', '']]], "
+               "['showPhotos', [[0, 47.2, 8.2, 'a.jpg', '']]]"
+            << "(function () { var shown = Object.keys(photoMarkers).filter(function (k) { "
+               "return photoLayer.hasLayer(photoMarkers[k]); }); photoMarkers[0].openPopup(); "
+               "var pop = photoMarkers[0].getPopup().getElement()"
+               ".querySelector('.leaflet-popup-content'); return [shown, "
+               "photoMarkers[0].getLatLng().lat, pop.textContent, "
+               "pop.querySelectorAll('img').length, "
+               "photoMarkers[1].getPopup().getContent().innerHTML].join('|'); })()"
+            << "0|47.2|a.jpg|1|&lt;b&gt;b&lt;/b&gt;";
         QTest::newRow("deleteAllObject")
             << "['addPolyline'], ['viewPoint', 47.6, 8.6, 'x'], ['deleteAllObject']"
             << "String(polylinesArray.length + document.querySelectorAll('.point-dot').length)"
@@ -397,6 +414,71 @@ private slots:
                            "tileLayer._url.includes('opentopomap')].join('|')",
                            mapOf(again)->findChild<QWebEngineView *>()->page(), "12|"),
                  QStringLiteral("12|47.25|true"));
+    }
+
+    // File > Geotag photos on the sample's first track: the photos in the table and on the
+    // map, moving with the offset; a click on the line and "This photo was taken here" set
+    // the offset; nothing is written before Write, then both photos have their positions.
+    void geotagPreview()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(window.openFile(QStringLiteral(LX300_SAMPLE)));
+        auto *map = window.findChild<MapWidget *>();
+        QWebEnginePage *page = map->findChild<QWebEngineView *>()->page();
+        map->findChild<QTreeWidget *>(QStringLiteral("treeWidget"))
+            ->topLevelItem(0)
+            ->child(0)
+            ->setCheckState(0, Qt::Checked);
+        QTemporaryDir photos;
+        const QString date = "Exif.Photo.DateTimeOriginal=2009:04:11 ";
+        const QString a = makePhoto(photos.path(), "jpg", {date + "10:20:00"}, "a"); // point 60
+        const QString b = makePhoto(photos.path(), "jpg", {date + "10:25:02"}, "b");
+        const QByteArray before = readAll(a);
+        window.findChild<QAction *>(QStringLiteral("geotagAct"))->trigger();
+        auto *dialog = window.findChild<GeotagDialog *>();
+        QVERIFY(dialog && dialog->isVisible());
+        QSignalSpy read(dialog, &GeotagDialog::photosRead);
+        dialog->addPhotos({photos.path()});
+        QVERIFY(read.wait(10000));
+        dialog->setOffset(7200);
+        auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("previewTable"));
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(0, 3)->text(), QStringLiteral("tagged (exact)"));
+        QCOMPARE(table->item(1, 3)->text(), QStringLiteral("tagged (interpolated)"));
+        const QString shown = "Object.keys(photoMarkers).filter(function (k) { return "
+                              "photoLayer.hasLayer(photoMarkers[k]); }).length";
+        QCOMPARE(whenReady(shown, page), QStringLiteral("2"));
+        const QString lat = js("String(photoMarkers[0].getLatLng().lat)", page);
+        dialog->setOffset(7200 - 60); // the camera a minute behind: a minute on along the track
+        QVERIFY(js("String(photoMarkers[0].getLatLng().lat)", page) != lat);
+
+        QVector<Track> sample;
+        QVERIFY(FileFormats(&window).read(sample, QStringLiteral(LX300_SAMPLE)));
+        QSignalSpy picked(map, &MapWidget::trackPointPicked);
+        const Vec3 at = sample[0].points[100].position;
+        js(QStringLiteral("polylinesArray[0].fire('click', {latlng: L.latLng(%1, %2)}); ''")
+               .arg(at.x, 0, 'f', 7)
+               .arg(at.y, 0, 'f', 7),
+           page);
+        QTRY_COMPARE(picked.count(), 1);
+        QCOMPARE(picked[0], (QVariantList{0, 100}));
+        table->selectRow(0);
+        dialog->findChild<QPushButton *>(QStringLiteral("hereButton"))->click();
+        QCOMPARE(dialog->offset().value_or(0), 7200 + 60 * 5 - 100 * 5); // 10:20:00 at 08:23:20
+        QCOMPARE(readAll(a), before); // nothing written before Write
+
+        QSignalSpy written(dialog, &GeotagDialog::written);
+        dialog->findChild<QPushButton *>(QStringLiteral("writeButton"))->click();
+        QVERIFY(written.wait(10000));
+        const PhotoMeta::Photo tagged = PhotoMeta::read(a);
+        QVERIFY(tagged.hasPosition);
+        QVERIFY(qAbs(tagged.latitude - at.x) < 1e-7 && qAbs(tagged.longitude - at.y) < 1e-7);
+        QVERIFY(PhotoMeta::read(b).hasPosition);
+        QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("summaryLabel"))->text(),
+                 QStringLiteral("Written: 2 of 2 photos."));
+        dialog->close();
+        QCOMPARE(whenReady(shown, page), QStringLiteral("0"));
     }
 };
 

@@ -1,6 +1,7 @@
 #ifndef GOOGLEMAPOPERATOR_H
 #define GOOGLEMAPOPERATOR_H
 
+#include <QJsonArray>
 #include <QObject>
 #include <QString>
 
@@ -34,6 +35,10 @@ signals:
                        QString subdomains);
     void fitArea(double south, double west, double north, double east);
     void setView(double lat, double lng, int zoom);
+    // Photos as small camera markers: [[id, lat, lng, name, thumbnail data URL or ""], ...].
+    // Markers of ids not listed are hidden; a thumbnail given once stays in the popup.
+    void showPhotos(QJsonArray photos);
+    void clearPhotos();
 };
 
 #endif // GOOGLEMAPOPERATOR_H

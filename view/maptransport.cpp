@@ -54,6 +54,11 @@ MapTransport::MapTransport(GoogleMapOperator *op, QObject *parent) : QObject(par
     connect(op, &GoogleMapOperator::setView, this, [this](double lat, double lng, int zoom) {
         queue({QStringLiteral("setView"), lat, lng, zoom});
     });
+    connect(op, &GoogleMapOperator::showPhotos, this, [this](const QJsonArray &photos) {
+        queue({QStringLiteral("showPhotos"), photos});
+    });
+    connect(op, &GoogleMapOperator::clearPhotos, this,
+            [this] { queue({QStringLiteral("clearPhotos")}); });
 }
 
 void MapTransport::viewChanged(double lat, double lng, int zoom)
@@ -62,6 +67,12 @@ void MapTransport::viewChanged(double lat, double lng, int zoom)
     if (std::isfinite(lat) && std::isfinite(lng) && qAbs(lat) <= 90 && qAbs(lng) <= 360 &&
         zoom >= 0 && zoom <= 30)
         emit mapViewChanged(lat, lng, zoom);
+}
+
+void MapTransport::lineClicked(double lat, double lng)
+{
+    if (std::isfinite(lat) && std::isfinite(lng) && qAbs(lat) <= 90 && qAbs(lng) <= 360)
+        emit mapLineClicked(lat, lng);
 }
 
 void MapTransport::closeRun()

@@ -29,9 +29,12 @@ public:
     void pageGone() { ready = false; }
     // The page reports where the user moved the map.
     Q_INVOKABLE void viewChanged(double lat, double lng, int zoom);
+    // The page reports a click on a track's line.
+    Q_INVOKABLE void lineClicked(double lat, double lng);
 
 signals:
     void mapViewChanged(double lat, double lng, int zoom);
+    void mapLineClicked(double lat, double lng);
     // Each entry is [name, arguments...] or ["addLatLngRun", n, lat, lng, lat, lng, ...].
     void calls(QJsonArray batch);
 

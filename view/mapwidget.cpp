@@ -39,6 +39,7 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const DisplayUnits *units, QW
     addJSObject();
     connect(page, &QWebEnginePage::loadStarted, transport, &MapTransport::pageGone);
     connect(transport, &MapTransport::mapViewChanged, this, &MapWidget::mapViewChanged);
+    connect(transport, &MapTransport::mapLineClicked, this, &MapWidget::pickNearestPoint);
     tileHandler = new MbTilesSchemeHandler(this);
     profile->installUrlSchemeHandler(MbTilesSchemeHandler::Scheme, tileHandler);
     setNetworkSource(MapSources::builtIn().first());
@@ -201,6 +202,36 @@ void MapWidget::refreshStatistics()
             ticked << trackStats[i];
         }
     statsTable->showStats(labels, ticked, *units);
+}
+
+void MapWidget::showPhotos(const QJsonArray &photos)
+{
+    emit googleMapOperator->showPhotos(photos);
+}
+
+void MapWidget::clearPhotos()
+{
+    emit googleMapOperator->clearPhotos();
+}
+
+void MapWidget::pickNearestPoint(double lat, double lng)
+{
+    const Vec3 at(lat, lng, 0);
+    double best = INFINITY;
+    int track = -1, point = -1;
+    for (int t : checkedTrackIndexes()) {
+        const QVector<TrackPoint> &points = tracks->at(t).points;
+        for (int i = 0; i < points.size(); ++i) {
+            const double d = TripAnalysis::roughDistance(at, points[i].position);
+            if (d < best) {
+                best = d;
+                track = t;
+                point = i;
+            }
+        }
+    }
+    if (track >= 0)
+        emit trackPointPicked(track, point);
 }
 
 void MapWidget::TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int)

@@ -67,6 +67,10 @@ public:
     // The figures of the ticked tracks; the window shows it where it likes.
     StatisticsTable *statisticsTable() const;
 
+    // Photos on the map (see GoogleMapOperator::showPhotos).
+    void showPhotos(const QJsonArray &photos);
+    void clearPhotos();
+
 public slots:
     void TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int column);
     void addJSObject();
@@ -82,9 +86,12 @@ signals:
     void statisticsReady();
     // The user moved or zoomed the map.
     void mapViewChanged(double lat, double lng, int zoom);
+    // The user clicked on a ticked track's line: its point nearest to the click.
+    void trackPointPicked(int track, int point);
 
 private:
     void setupForm();
+    void pickNearestPoint(double lat, double lng);
     void startStatistics();
     void refreshStatistics();
 

@@ -88,7 +88,10 @@ int Command::parse(const QStringList &args)
         out().flush();
         return Ok;
     }
-    if (parser.positionalArguments().size() != positionals)
+    if (manyFiles && parser.positionalArguments().isEmpty())
+        return failWith(
+            Usage, QStringLiteral("lx300-cli %1: expected file arguments; see --help").arg(name));
+    if (!manyFiles && parser.positionalArguments().size() != positionals)
         return failWith(Usage, QStringLiteral("lx300-cli %1: expected %2 file argument(s); "
                                               "see --help")
                                    .arg(name)

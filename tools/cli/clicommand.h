@@ -52,6 +52,7 @@ public:
     QString name;
     QCommandLineParser parser;
     int positionals = 0;
+    bool manyFiles = false; // one or more positional files, not exactly `positionals`
 };
 
 // --tracks, --marked-only and the CSV's units and time.
@@ -78,6 +79,7 @@ int configCommand(const QStringList &args);
 int deleteCommand(const QStringList &args);
 int convertCommand(const QStringList &args);
 int infoCommand(const QStringList &args);
+int geotagCommand(const QStringList &args);
 
 } // namespace Cli
 

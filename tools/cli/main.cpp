@@ -30,6 +30,9 @@ const char *const ToolHelp =
     "  info FILE [--speed-unit km|mi] [--height-unit m|ft] [--json]\n"
     "                             describe the tracks of a file: counts, distance,\n"
     "                             times, speeds, altitudes\n"
+    "  geotag TRACKFILE... --photos PATH... [--recursive] [--offset +HH:MM[:SS]]\n"
+    "           [--max-gap SECONDS] [--replace] [--sidecar] [--dry-run] [--json]\n"
+    "                             write the tracks' positions into photos\n"
     "\n"
     "Exit status: 0 success, 1 the logger or a file failed, 2 usage error.\n"
     "lx300-cli --version prints the version.\n"
@@ -64,7 +67,7 @@ int main(int argc, char *argv[])
     } commands[] = {{"ports", portsCommand},       {"list", listCommand},
                     {"download", downloadCommand}, {"config", configCommand},
                     {"delete-all", deleteCommand}, {"convert", convertCommand},
-                    {"info", infoCommand}};
+                    {"info", infoCommand},         {"geotag", geotagCommand}};
     int status = -1;
     for (const auto &c : commands)
         if (command == QLatin1String(c.name))

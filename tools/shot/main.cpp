@@ -1,6 +1,8 @@
 // lx300-screenshot: the window after a download from a simulated logger,
-// saved as a PNG for the README. Run it under a real X server (Xvfb) so the
-// map page renders: scripts/screenshot.sh does.
+// saved as a PNG for the README; with --geotag, the geotagging preview of
+// photos made on the way beside it. Run it under a real X server (Xvfb) so
+// the map page renders: scripts/screenshot.sh does.
+#include "app/geotagdialog.h"
 #include "app/mainwindow.h"
 #include "app/startoptions.h"
 #include "app/trackfileheaderdialog.h"
@@ -15,8 +17,12 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QWebEngineView>
+
+#include <exiv2/exiv2.hpp>
 
 #include <cstdio>
 #include <functional>
@@ -38,6 +44,35 @@ void poll(int ms, std::function<bool()> step)
     }
 }
 
+void settle(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Photos a camera on +02:00 took along the first track, every four minutes.
+void makePhotos(const QString &dir)
+{
+    for (int i = 0; i < 8; ++i) {
+        QImage image(480, 320, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, qRgb((x + i * 40) % 256, 120 + y / 4, (i * 60 + y) % 256));
+        const QString file = QStringLiteral("%1/IMG_%2.jpg").arg(dir).arg(4711 + i);
+        image.save(file, "JPEG", 85);
+        auto photo = Exiv2::ImageFactory::open(file.toStdString());
+        photo->readMetadata();
+        Exiv2::ExifData exif = photo->exifData();
+        exif["Exif.Photo.DateTimeOriginal"] = QStringLiteral("2009:04:11 10:%1:%2")
+                                                  .arg(16 + 4 * i)
+                                                  .arg(30 + 7 * i % 30, 2, 10, QLatin1Char('0'))
+                                                  .toStdString();
+        photo->setExifData(exif);
+        photo->writeMetadata();
+    }
+}
+
 QAction *menuAction(QMainWindow &window, const QString &menu, const QString &text)
 {
     for (QAction *m : window.menuBar()->actions())
@@ -53,10 +88,12 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: lx300-screenshot OUT.png\n");
+    const bool geotag = argc == 3 && QByteArray(argv[1]) == "--geotag";
+    if (argc != 2 && !geotag) {
+        std::fprintf(stderr, "usage: lx300-screenshot [--geotag] OUT.png\n");
         return 2;
     }
+    const char *out = argv[argc - 1];
     LoggerSimulator sim;
     const quint32 start =
         quint32(QDateTime(QDate(2009, 4, 11), QTime(8, 15), Qt::UTC).toSecsSinceEpoch());
@@ -104,13 +141,31 @@ int main(int argc, char *argv[])
     if (QAction *fit =
             menuAction(window, QStringLiteral("View"), QStringLiteral("&Zoom to tracks")))
         QTimer::singleShot(1000, fit, &QAction::trigger); // once the page holds the lines
-    QEventLoop settle;
-    QTimer::singleShot(4000, &settle, &QEventLoop::quit); // tiles and lines drawn
-    settle.exec();
+    settle(4000);                                         // tiles and lines drawn
 
-    const QPixmap shot = window.screen()->grabWindow(0, 0, 0, 1200, 800);
-    if (!shot.save(QString::fromLocal8Bit(argv[1]))) {
-        std::fprintf(stderr, "lx300-screenshot: cannot write %s\n", argv[1]);
+    QTemporaryDir photos;
+    if (geotag) {
+        // The first track alone, its photos previewed, one popup open.
+        for (int i = 1; i < root->childCount(); ++i)
+            root->child(i)->setCheckState(0, Qt::Unchecked);
+        if (QAction *fit =
+                menuAction(window, QStringLiteral("View"), QStringLiteral("&Zoom to tracks")))
+            fit->trigger();
+        makePhotos(photos.path());
+        window.findChild<QAction *>(QStringLiteral("geotagAct"))->trigger();
+        auto *dialog = window.findChild<GeotagDialog *>();
+        dialog->setGeometry(1200, 0, 800, 800);
+        dialog->addPhotos({photos.path()});
+        poll(10000, [&] { return !dialog->isBusy(); });
+        dialog->setOffset(7200);
+        settle(1500);
+        map->findChild<QWebEngineView *>()->page()->runJavaScript(
+            QStringLiteral("photoMarkers[3].openPopup();"));
+        settle(2000);
+    }
+    const QPixmap shot = window.screen()->grabWindow(0, 0, 0, geotag ? 2000 : 1200, 800);
+    if (!shot.save(QString::fromLocal8Bit(out))) {
+        std::fprintf(stderr, "lx300-screenshot: cannot write %s\n", out);
         return 1;
     }
     return 0;

@@ -1,0 +1,102 @@
+// Geotagging 400 JPEG photos (1600 x 1200, made here, dates written with exiv2) from a
+// one-hour track: lx300-cli geotag against ExifTool's -geotag on copies of the same photos
+// (target: at most half its time). Needs exiftool (Debian: libimage-exiftool-perl).
+#include "formats/fileformats.h"
+#include "model/units.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <exiv2/exiv2.hpp>
+
+#include <cstdio>
+
+namespace {
+constexpr quint32 Start = 1239437700; // 2009-04-11 08:15:00 UTC
+constexpr int Photos = 400;
+
+double run(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), QStringLiteral("UTC")); // camera clocks on UTC for both
+    p.setProcessEnvironment(env);
+    QElapsedTimer t;
+    t.start();
+    p.start(program, args);
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program),
+                     p.readAllStandardError().constData());
+        return -1;
+    }
+    return t.nsecsElapsed() / 1e9;
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const QString exiftool = QStandardPaths::findExecutable(QStringLiteral("exiftool"));
+    if (exiftool.isEmpty()) {
+        std::printf("exiftool is not installed: nothing to compare with\n");
+        return 0;
+    }
+    QTemporaryDir dir;
+    QDir(dir.path()).mkdir(QStringLiteral("ours"));
+    QDir(dir.path()).mkdir(QStringLiteral("theirs"));
+
+    Track track{Start, 2, {}};
+    for (quint32 s = 0; s <= 3600; ++s) {
+        TrackPoint p;
+        p.position = Vec3(47 + s * 1e-5, 8 + s * 1e-5, 400 + s % 100);
+        p.time = Start + s;
+        p.speed = 500;
+        track.points.append(p);
+    }
+    const QString gpx = dir.filePath(QStringLiteral("track.gpx"));
+    const FixedDisplayUnits units;
+    FileFormats(&units).write({track}, gpx, {0}, false);
+
+    QImage image(1600, 1200, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb((x * 7 + y) & 255, (y * 3) & 255, (x ^ y) & 255));
+    const QString first = dir.filePath(QStringLiteral("first.jpg"));
+    image.save(first, "JPEG", 90);
+    for (int i = 0; i < Photos; ++i) {
+        const QString name = QStringLiteral("/P%1.jpg").arg(i, 4, 10, QLatin1Char('0'));
+        const QString ours = dir.path() + QStringLiteral("/ours") + name;
+        QFile::copy(first, ours);
+        auto photo = Exiv2::ImageFactory::open(ours.toStdString());
+        photo->readMetadata();
+        Exiv2::ExifData exif = photo->exifData();
+        const int s = 5 + i * 9; // every 9 s from 08:15:05
+        exif["Exif.Photo.DateTimeOriginal"] = QStringLiteral("2009:04:11 08:%1:%2")
+                                                  .arg(15 + s / 60, 2, 10, QLatin1Char('0'))
+                                                  .arg(s % 60, 2, 10, QLatin1Char('0'))
+                                                  .toStdString();
+        exif["Exif.Image.Make"] = "Bench camera";
+        photo->setExifData(exif);
+        photo->writeMetadata();
+        QFile::copy(ours, dir.path() + QStringLiteral("/theirs") + name);
+    }
+
+    const double theirs =
+        run(exiftool, {QStringLiteral("-q"), QStringLiteral("-overwrite_original"),
+                       QStringLiteral("-geotag"), gpx, dir.filePath(QStringLiteral("theirs"))});
+    const double ours =
+        run(QStringLiteral(LX300_CLI),
+            {QStringLiteral("geotag"), gpx, QStringLiteral("--offset"), QStringLiteral("+00:00"),
+             QStringLiteral("--photos"), dir.filePath(QStringLiteral("ours"))});
+    if (ours < 0 || theirs < 0)
+        return 1;
+    std::printf("%d photos geotagged: lx300-cli %.2f s, exiftool -geotag %.2f s: ratio %.2f "
+                "(target <= 0.5)\n",
+                Photos, ours, theirs, ours / theirs);
+    return 0;
+}

@@ -1,0 +1,288 @@
+#include "fixtures.h"
+#include "formats/fileformats.h"
+#include "geotag/geotagger.h"
+#include "model/units.h"
+#include "testphotos.h"
+
+#include <QImage>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <exiv2/exiv2.hpp>
+
+namespace {
+const qint64 T0 = qint64(Start2009) * 1000; // 08:15:00 UTC
+
+// The track the photos are placed on: points every 10 s from T0 (segment 1: 0-100 s,
+// segment 2: 200-300 s, then nothing until 3000 s), moving north-east and up.
+Track track()
+{
+    Track t{Start2009, 2, {}};
+    QVector<int> seconds;
+    for (int s = 0; s <= 100; s += 10)
+        seconds << s;
+    for (int s = 200; s <= 300; s += 10)
+        seconds << s;
+    seconds << 3000;
+    for (int s : seconds) {
+        TrackPoint p = point(47 + s * 1e-5, 8 + s * 2e-5, 400 + s / 10.0, Start2009 + quint32(s));
+        if (s == 200)
+            p.flags |= TrackPoint::SegmentStart;
+        t.points.append(p);
+    }
+    return t;
+}
+
+// Where the track is at T0 + `s` seconds (within a segment).
+QList<double> trackAt(double s)
+{
+    return {47 + s * 1e-5, 8 + s * 2e-5, 400 + s / 10.0};
+}
+
+// Every Exif value but the position's, as exiv2 reads it.
+QMap<QString, QString> otherTags(const QString &file)
+{
+    QMap<QString, QString> tags;
+    try {
+        auto photo = Exiv2::ImageFactory::open(file.toStdString());
+        photo->readMetadata();
+        // Where the parts of the file are moves with them; what they hold stays.
+        const QStringList places{"Exif.Image.ExifTag", "Exif.Image.GPSTag",
+                                 "Exif.Image.StripOffsets"};
+        for (const Exiv2::Exifdatum &d : photo->exifData())
+            if (d.groupName() != "GPSInfo" && !places.contains(QString::fromStdString(d.key())))
+                tags.insert(QString::fromStdString(d.key()), QString::fromStdString(d.toString()));
+    } catch (const std::exception &) {
+    }
+    return tags;
+}
+
+QImage pixels(const QString &file)
+{
+    QImageReader reader(file);
+    reader.setDecideFormatFromContent(true);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+QByteArray bytes(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct Run
+{
+    int status = -1;
+    QJsonObject json;
+};
+
+Run geotag(const QStringList &args, const QString &zone = QStringLiteral("UTC"))
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), zone);
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(LX300_CLI), QStringList{QStringLiteral("geotag")} + args);
+    if (!p.waitForFinished(30000))
+        return {};
+    return {p.exitCode(), QJsonDocument::fromJson(p.readAllStandardOutput()).object()};
+}
+
+// The position ExifTool reads back, where it is installed.
+QList<double> exiftoolPosition(const QString &file)
+{
+    QProcess p;
+    p.start(QStringLiteral("exiftool"),
+            {"-n", "-j", "-GPSLatitude", "-GPSLongitude", "-GPSAltitude", file});
+    if (!p.waitForFinished(30000))
+        return {};
+    const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).array()[0].toObject();
+    return {o["GPSLatitude"].toDouble(), o["GPSLongitude"].toDouble(), o["GPSAltitude"].toDouble()};
+}
+} // namespace
+
+class TestGeotag : public QObject
+{
+    Q_OBJECT
+
+    QScopedPointer<QTemporaryDir> dir;
+    QString trackFile;
+
+private slots:
+    void init()
+    {
+        dir.reset(new QTemporaryDir);
+        trackFile = dir->filePath("track.gpx");
+        const FixedDisplayUnits units;
+        QVERIFY(FileFormats(&units).write({track()}, trackFile, {0}, false));
+    }
+
+    // One photo per row, tagged by lx300-cli geotag from the track above. `at`: seconds after
+    // T0 where the track should have put it; empty where it is not tagged.
+    void photos_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QStringList>("tags");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<QList<double>>("at");
+        const QString date = "Exif.Photo.DateTimeOriginal=";
+        const QStringList plus2{"--offset", "+02:00"};
+        QTest::newRow("exact point, JPEG") << "jpg" << QStringList{date + "2009:04:11 10:15:10"}
+                                           << plus2 << "exact" << QList<double>{10};
+        QTest::newRow("interpolated with subseconds, PNG")
+            << "png"
+            << QStringList{date + "2009:04:11 10:15:15", "Exif.Photo.SubSecTimeOriginal=55"}
+            << plus2 << "interpolated" << QList<double>{15.55};
+        QTest::newRow("first point, TIFF") << "tif" << QStringList{date + "2009:04:11 10:15:00"}
+                                           << plus2 << "exact" << QList<double>{0};
+        QTest::newRow("last point, WebP") << "webp" << QStringList{date + "2009:04:11 11:05:00"}
+                                          << plus2 << "exact" << QList<double>{3000};
+        QTest::newRow("before the track") << "jpg" << QStringList{date + "2009:04:11 10:14:59"}
+                                          << plus2 << "outside" << QList<double>{};
+        QTest::newRow("gap over the limit") << "jpg" << QStringList{date + "2009:04:11 10:30:00"}
+                                            << plus2 << "gap" << QList<double>{};
+        QTest::newRow("gap within a raised limit")
+            << "jpg" << QStringList{date + "2009:04:11 10:30:00"}
+            << plus2 + QStringList{"--max-gap", "3000"} << "interpolated" << QList<double>{900};
+        QTest::newRow("across a segment break")
+            << "jpg" << QStringList{date + "2009:04:11 10:16:50"} << plus2 << "gap"
+            << QList<double>{};
+        QTest::newRow("no date") << "jpg" << QStringList{} << plus2 << "no-date" << QList<double>{};
+        QTest::newRow("OffsetTimeOriginal over --offset")
+            << "jpg"
+            << QStringList{date + "2009:04:11 09:15:20", "Exif.Photo.OffsetTimeOriginal=+01:00"}
+            << plus2 << "exact" << QList<double>{20};
+        QTest::newRow("offset with seconds")
+            << "jpg" << QStringList{date + "2009:04:11 10:15:37"}
+            << QStringList{"--offset", "+02:00:17"} << "exact" << QList<double>{20};
+        QTest::newRow("the computer's zone") // TZ is Europe/Berlin for this row: summer time
+            << "jpg" << QStringList{date + "2009:04:11 10:15:40"} << QStringList{} << "exact"
+            << QList<double>{40};
+        const QStringList hasGps{date + "2009:04:11 10:15:10", "Exif.GPSInfo.GPSLatitudeRef=S",
+                                 "Exif.GPSInfo.GPSLatitude=10/1 0/1 0/1",
+                                 "Exif.GPSInfo.GPSLongitudeRef=W",
+                                 "Exif.GPSInfo.GPSLongitude=20/1 0/1 0/1"};
+        QTest::newRow("existing position kept")
+            << "jpg" << hasGps << plus2 << "has-position" << QList<double>{};
+        QTest::newRow("existing position replaced")
+            << "jpg" << hasGps << plus2 + QStringList{"--replace"} << "exact" << QList<double>{10};
+        QTest::newRow("RAW: a sidecar") << "raw" << QStringList{date + "2009:04:11 10:15:30"}
+                                        << plus2 << "exact" << QList<double>{30};
+        QTest::newRow("JPEG into a sidecar on request")
+            << "jpg" << QStringList{date + "2009:04:11 10:15:30"}
+            << plus2 + QStringList{"--sidecar"} << "exact" << QList<double>{30};
+        QTest::newRow("damaged JPEG") << "damaged" << QStringList{date + "2009:04:11 10:15:10"}
+                                      << plus2 << "unreadable" << QList<double>{};
+        QTest::newRow("dry run") << "jpg" << QStringList{date + "2009:04:11 10:15:10"}
+                                 << plus2 + QStringList{"--dry-run"} << "exact" << QList<double>{};
+    }
+
+    void photos()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QStringList, tags);
+        QFETCH(QStringList, options);
+        QFETCH(QString, outcome);
+        QFETCH(QList<double>, at);
+        const QString file = makePhoto(dir->path(), kind, tags);
+        QVERIFY(!file.isEmpty());
+        const QByteArray before = bytes(file);
+        const QImage image = pixels(file);
+        const QMap<QString, QString> others = otherTags(file);
+        const QDateTime modified = QFileInfo(file).lastModified();
+        const QFile::Permissions permissions = QFileInfo(file).permissions();
+        const QString zone =
+            QTest::currentDataTag() == QByteArray("the computer's zone") ? "Europe/Berlin" : "UTC";
+        const Run run = geotag(QStringList{trackFile, "--json", "--photos", file} + options, zone);
+        const QJsonObject result = run.json["photos"].toArray()[0].toObject();
+        QCOMPARE(result["outcome"].toString(), outcome);
+        QCOMPARE(run.status, outcome == "unreadable" ? 1 : 0);
+        const QString sidecar = dir->filePath("photo.xmp");
+        QCOMPARE(QFile::exists(sidecar),
+                 !at.isEmpty() && (kind == "raw" || options.contains("--sidecar")));
+        if (at.isEmpty() || kind == "raw" || options.contains("--sidecar")) {
+            QCOMPARE(bytes(file), before); // nothing written into the photo
+        } else { // the picture and every other tag as they were, the file's time kept
+            QCOMPARE(pixels(file), image);
+            QCOMPARE(otherTags(file), others);
+            QCOMPARE(QFileInfo(file).lastModified(), modified);
+            QCOMPARE(QFileInfo(file).permissions(), permissions);
+        }
+        if (at.isEmpty())
+            return;
+        const QList<double> expected = trackAt(at[0]);
+        const PhotoMeta::Photo back = PhotoMeta::read(file);
+        QVERIFY(back.hasPosition || back.sidecarPosition);
+        QVERIFY2(
+            qAbs(back.latitude - expected[0]) < 1e-7 && qAbs(back.longitude - expected[1]) < 1e-7,
+            qPrintable(
+                QString("%1 %2").arg(back.latitude, 0, 'f', 8).arg(back.longitude, 0, 'f', 8)));
+        QVERIFY(qAbs(result["altitude"].toDouble() - expected[2]) < 1e-6);
+        if (QStandardPaths::findExecutable("exiftool").isEmpty())
+            return;
+        const QList<double> read = exiftoolPosition(QFile::exists(sidecar) ? sidecar : file);
+        QVERIFY2(read.size() == 3 && qAbs(read[0] - expected[0]) < 1e-7 &&
+                     qAbs(read[1] - expected[1]) < 1e-7 && qAbs(read[2] - expected[2]) < 1e-3,
+                 qPrintable(
+                     QString("%1 %2 %3").arg(read.value(0)).arg(read.value(1)).arg(read.value(2))));
+    }
+
+    // One photo read-only, one sidecar already there with other data: the read-only one is
+    // reported and left, the others written; the sidecar keeps what it held.
+    void severalPhotos()
+    {
+        const QString date = "Exif.Photo.DateTimeOriginal=2009:04:11 10:15:10";
+        const QString locked = makePhoto(dir->path(), "jpg", {date});
+        QVERIFY(QFile::rename(locked, dir->filePath("locked.jpg")));
+        QFile::setPermissions(dir->filePath("locked.jpg"), QFile::ReadOwner | QFile::ReadGroup);
+        const QString raw = makePhoto(dir->path(), "raw", {date});
+        QFile old(dir->filePath("photo.xmp"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/"
+                  "1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" xmlns:xmp="
+                  "\"http://ns.adobe.com/xap/1.0/\" xmp:Rating=\"4\"/></rdf:RDF></x:xmpmeta>");
+        old.close();
+        const QString plain = makePhoto(dir->path(), "png", {date});
+        const QByteArray lockedBytes = bytes(dir->filePath("locked.jpg"));
+        const Run run =
+            geotag({trackFile, "--offset", "+02:00", "--json", "--photos", dir->path()});
+        QVERIFY2(run.status == 1, QJsonDocument(run.json).toJson());
+        const QJsonObject summary = run.json["summary"].toObject();
+        QCOMPARE(summary["unwritable"].toInt(), 1);
+        QVERIFY2(summary["exact"].toInt() == 2, QJsonDocument(run.json).toJson());
+        QCOMPARE(bytes(dir->filePath("locked.jpg")), lockedBytes);
+        QVERIFY(PhotoMeta::read(plain).hasPosition);
+        QVERIFY(PhotoMeta::read(raw).sidecarPosition);
+        QVERIFY(bytes(dir->filePath("photo.xmp")).contains("Rating=\"4\""));
+    }
+
+    // A camera 1 h 17 s ahead of UTC; two phone photos carry where they were taken, a third
+    // is a camera photo without one.
+    void estimate()
+    {
+        const Geotag::Timeline timeline({track()});
+        QVector<PhotoMeta::Photo> photos(3);
+        for (int i = 0; i < 3; ++i) {
+            photos[i].readable = true;
+            photos[i].clockMs = T0 + (20 + 30 * i) * 1000 + 3617000 + i * 2000;
+            photos[i].hasPosition = i < 2;
+            photos[i].latitude = trackAt(20 + 30 * i)[0];
+            photos[i].longitude = trackAt(20 + 30 * i)[1];
+        }
+        const std::optional<Geotag::Estimate> e = Geotag::estimateOffset(photos, timeline);
+        QVERIFY(e);
+        QCOMPARE(e->photos, 2);
+        QCOMPARE(e->offsetS, 3619); // the median of 3617 and 3619, the later one
+        QCOMPARE(e->spreadS, 2);
+        QCOMPARE(Geotag::offsetText(e->offsetS), QStringLiteral("+01:00:19"));
+        QCOMPARE(Geotag::offsetFor(photos[2], T0 + 80000), 3621);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestGeotag)
+#include "tst_geotag.moc"
