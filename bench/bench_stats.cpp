@@ -7,6 +7,7 @@
 //   0.3 s), the points it draws (at most 4,000 per series), and the memory
 //   it keeps for a 1,000,000-point track (target under 30 MB).
 #include "analysis/tripstats.h"
+#include "bench/mappagebench.h"
 #include "model/conversions.h"
 #include "model/units.h"
 #include "tools/sim/loggersimulator.h"
@@ -52,10 +53,7 @@ double seconds(const QElapsedTimer &t)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    MapPageBench::prepare();
     QApplication app(argc, argv);
 
     const Track million = bigTrack(1000000);

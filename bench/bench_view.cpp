@@ -2,6 +2,7 @@
 // switched to another unit and filtered (target under 0.3 s each), and the
 // time until every point of rebuildTrackViews has arrived in the map page
 // (target under 1.5 s).
+#include "bench/mappagebench.h"
 #include "model/conversions.h"
 #include "model/units.h"
 #include "tools/sim/loggersimulator.h"
@@ -18,19 +19,7 @@
 #include <cstdio>
 
 namespace {
-
-QVariant js(MapWidget &w, const QString &script)
-{
-    QVariant result;
-    bool done = false;
-    w.findChild<QWebEngineView *>()->page()->runJavaScript(script, [&](const QVariant &v) {
-        result = v;
-        done = true;
-    });
-    while (!done)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return result;
-}
+using MapPageBench::js;
 
 double timed(const std::function<void()> &f)
 {
@@ -45,10 +34,7 @@ double timed(const std::function<void()> &f)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    MapPageBench::prepare();
     QApplication app(argc, argv);
     constexpr int Points = 200000;
 

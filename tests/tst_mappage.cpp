@@ -129,6 +129,16 @@ private slots:
                "map.hasLayer(l); }).join(' ')"
             << "2:true 1:false";
         // Colours follow creation order and never restart; shown from the first line made red.
+        // Kept Mercator coordinates give the places Leaflet gives, points added later and
+        // zoom changes included.
+        QTest::newRow("lines placed as Leaflet places them")
+            << "['addPolyline'], ['addLatLngRun', 0, 47.1, 8.1, -33.9, 151.2, 0, 0], "
+               "['showPolyline', 0], ['setView', 47, 8, 3], ['addLatLngRun', 0, 47.123456, "
+               "8.654321], ['setView', 47.1, 8.6, 15]"
+            << "(function () { var l = polylinesArray[0]; return l._rings[0].map(function (p, i) "
+               "{ return p.equals(map.latLngToLayerPoint(l.getLatLngs()[i])); }).join(' ') + "
+               "'|' + l._rawPxBounds.max.equals(L.bounds(l._rings[0]).max); })()"
+            << "true true true true|true";
         QTest::newRow("colour cycle")
             << QString("['addPolyline'], ").repeated(14)
             << "(function () { var k = (7 - (nPolylines - 14) % 7) % 7; return "
@@ -136,19 +146,44 @@ private slots:
                "k + 7).map(function (l) { return l.options.color; }).join(' ') + ' ' + "
                "polylinesArray[0].options.weight; })()"
             << "#ff0000 #00ff00 #0000ff #00ffff #ffff00 #a020f0 #ffc0cb 6";
-        // Small dots in the colour of the line shown before them, no pin images; a click on
-        // one opens its text.
-        QTest::newRow("markers shown as dots, popup on click")
+        // Dots in the colour of the line shown before them, drawn on the lines' canvas (no pin
+        // images); a real click on one, at its place on the canvas, opens its text.
+        QTest::newRow("marks as dots, a click opens the text")
             << "['addPolyline'], ['addPolyline'], ['showPolyline', 1], ['deleteMarked'], "
                "['addMarker', 47, 8, '2.2009-04-12 - 08:00:05 #0'], "
-               "['addMarker', 47.1, 8.1, '2.2009-04-12 - 08:00:00 #1'], ['showMarked']"
-            << "(function () { var shown = markersArray.filter(function (m) { return "
-               "map.hasLayer(m); }).length; markersArray[1].fire('click'); return [shown, "
-               "markersArray[0].options.fillColor === polylinesArray[1].options.color, "
-               "markersArray[0].options.radius, "
+               "['addMarkerRun', -1, 47.1, 8.1, '2.2009-04-12 - 08:00:00 #1'], ['showMarked'], "
+               "['setView', 47.05, 8.05, 10]"
+            << "(function () { var at = map.latLngToContainerPoint([47.1, 8.1]); "
+               "var box = map.getContainer().getBoundingClientRect(); "
+               "renderer._container.dispatchEvent(new MouseEvent('click', { bubbles: true, "
+               "clientX: box.left + at.x + 2, clientY: box.top + at.y - 1 })); "
+               "var pop = map._popup.getElement().querySelector('.leaflet-popup-content'); "
+               "return [markLayer.marks.length, map.hasLayer(markLayer), "
+               "markersArray[0].colour === polylinesArray[1].options.color, "
                "document.querySelectorAll('.leaflet-marker-icon').length, "
-               "document.querySelector('.leaflet-popup-content').textContent].join('|'); })()"
-            << "2|true|5|0|2.2009-04-12 - 08:00:00 #1";
+               "pop.textContent].join('|'); })()"
+            << "2|true|true|0|2.2009-04-12 - 08:00:00 #1";
+        // deleteMarked takes them off by the batch's end even without its showMarked; marks
+        // added after it wait for one.
+        QTest::newRow("deleteMarked without showMarked")
+            << "['addPolyline'], ['showPolyline', 0], ['deleteMarked'], "
+               "['addMarker', 47, 8, 'a'], ['addMarker', 47.1, 8.1, 'b'], ['showMarked']"
+            << "(function () { var before = markLayer.marks.length; "
+               "runCalls([['deleteMarked'], ['addMarkerRun', -1, 47, 8, 'a']]); "
+               "var waiting = [markLayer.marks.length, markersArray.length]; "
+               "runCalls([['showMarked']]); "
+               "return [before].concat(waiting, [markLayer.marks.length]).join('|'); })()"
+            << "2|0|1|1";
+        // A line's run is kept for addMarkersOf until the lines go.
+        QTest::newRow("marks again by their line's number")
+            << "['addPolyline'], ['showPolyline', 0], ['deleteMarked'], "
+               "['addMarkerRun', 0, 47, 8, 'a', 47.1, 8.1, 'b'], ['showMarked'], "
+               "['deleteMarked'], ['showMarked'], ['deleteMarked'], ['addMarkersOf', 0], "
+               "['showMarked']"
+            << "(function () { var again = markLayer.marks.map(function (m) { return m.text; }); "
+               "runCalls([['deletePolylines'], ['deleteMarked'], ['addMarkersOf', 0], "
+               "['showMarked']]); return again.join(' ') + '|' + markLayer.marks.length; })()"
+            << "a b|0";
         QTest::newRow("deletePolylines and deleteMarked keep the point marker")
             << "['addPolyline'], ['addMarker', 47, 8, 'x'], ['showMarked'], ['viewPoint', 47, 8, "
                "'p'], "

@@ -17,7 +17,7 @@ using namespace PointFormat;
 
 namespace {
 // The operator's calls in order, as the map page gets them: name or name(arguments),
-// one addLatLng(n) for each point of a run.
+// one addLatLng(n) for each point of a run, one addMarker(lat,lng,text) for each of a run.
 class CallLog : public MapTransport
 {
 public:
@@ -28,11 +28,25 @@ public:
             for (const QJsonValue &value : batch) {
                 const QJsonArray c = value.toArray();
                 QStringList args;
-                for (int i = 1; i < c.size(); ++i)
-                    args << c[i].toVariant().toString();
+                for (int i = 1; i < c.size(); ++i) {
+                    QStringList items; // an array argument: its items with spaces
+                    for (const QJsonValue &v : c[i].toArray())
+                        items << v.toVariant().toString();
+                    args << (c[i].isArray() ? items.join(' ') : c[i].toVariant().toString());
+                }
                 for (int i = 2; c[0] == "addLatLngRun" && i < c.size(); i += 2)
                     log << QStringLiteral("addLatLng(%1)").arg(args[0]);
-                if (c[0] != "addLatLngRun")
+                if (c[0] == "addMarkerRun") {
+                    sentMarks += (args.size() - 1) / 3;
+                    runs[args[0]] = args.mid(1);
+                }
+                // A line's marks again travel as its number; the page runs them as before.
+                const QStringList run = c[0] == "addMarkersOf"   ? runs.value(args[0])
+                                        : c[0] == "addMarkerRun" ? args.mid(1)
+                                                                 : QStringList();
+                for (int i = 0; i + 2 < run.size(); i += 3)
+                    log << QStringLiteral("addMarker(%1)").arg(run.mid(i, 3).join(','));
+                if (c[0] != "addLatLngRun" && c[0] != "addMarkerRun" && c[0] != "addMarkersOf")
                     log << c[0].toString() + (args.isEmpty() ? "" : '(' + args.join(',') + ')');
             }
         });
@@ -43,8 +57,11 @@ public:
         return log;
     }
 
+    int sentMarks = 0; // marks carried in full
+
 private:
     QStringList log;
+    QHash<QString, QStringList> runs;
 };
 
 const quint32 Start = 1239428700; // 2009-04-11 05:45:00 UTC, 13:45:00 eight hours ahead
@@ -165,6 +182,12 @@ private slots:
             << pointLabel(4, Start, TimeShown::Utc) << "5.2009-04-11 - 05:45:00";
         QTest::newRow("mark label")
             << markLabel(1, Start, TimeShown::Local, 3) << "2.2009-04-11 - 13:45:00 #3";
+        QTest::newRow("mark labels made together")
+            << markLabels(1, {Start, Start - 86399}, TimeShown::Local).join('|') +
+                   markLabels(0, {Start}, TimeShown::Utc).join('|')
+            << markLabel(1, Start, TimeShown::Local, 0) + '|' +
+                   markLabel(1, Start - 86399, TimeShown::Local, 1) +
+                   markLabel(0, Start, TimeShown::Utc, 0);
     }
 
     void texts()
@@ -202,15 +225,16 @@ private slots:
                                "addMarker(2.05,8.5,2.2009-04-11 - 14:45:25 #1)",
                                "clearPolyline(2)",
                                "showMarked"};
-        // The track comes into view where none was: the map fits it, once.
-        QCOMPARE(log->calls(), pass + QStringList{"fitTracks"} + pass);
+        // The track comes into view where none was: the map fits it first, once; the root's
+        // change that follows draws nothing more.
+        QCOMPARE(log->calls(), QStringList{"fitLines(1)"} + pass);
         QCOMPARE(root->checkState(0), Qt::PartiallyChecked);
         QCOMPARE(widget->checkedTrackIndexes(), QList<int>{1});
         log->calls().clear();
         root->child(0)->setCheckState(0, Qt::Checked);
         root->child(2)->setCheckState(0, Qt::Checked);
         QCOMPARE(root->checkState(0), Qt::Checked);
-        QVERIFY(!log->calls().contains("fitTracks")); // more tracks keep the view the user has
+        QVERIFY(log->calls().filter("fit").isEmpty()); // more tracks keep the view the user has
         log->calls().clear();
         root->setCheckState(0, Qt::Unchecked);
         QCOMPARE(widget->checkedTrackIndexes(), QList<int>{});
@@ -218,11 +242,35 @@ private slots:
                  (QStringList{"deleteMarked", "clearPolyline(0)", "clearPolyline(1)",
                               "clearPolyline(2)", "showMarked"}));
 
+        // The root ticks all three at once: one pass, every mark once, then one fit for all.
+        int marks = 0;
+        for (const Track &t : tracks)
+            for (const TrackPoint &p : t.points)
+                marks += p.marked != 0;
+        log->calls().clear();
+        root->setCheckState(0, Qt::Checked);
+        QStringList all = log->calls();
+        QCOMPARE(all.count("deleteMarked"), 1);
+        QCOMPARE(all.count("showMarked"), 1);
+        QCOMPARE(all.filter("addMarker").size(), marks);
+        QCOMPARE(all.first(), QStringLiteral("fitLines(0 1 2)"));
+        // Ticked one by one before the page hears of it: the marks travel once.
+        root->setCheckState(0, Qt::Unchecked);
+        log->calls().clear();
+        for (int i = 0; i < 3; ++i)
+            root->child(i)->setCheckState(0, Qt::Checked);
+        all = log->calls();
+        QCOMPARE(all.count("deleteMarked"), 1);
+        QCOMPARE(all.filter("addMarker").size(), marks);
+        QCOMPARE(all.filter("showPolyline").size(), 1 + 2 + 3); // the lines' own calls stay
+        QCOMPARE(log->sentMarks, marks); // each track's marks travelled in full once
+        root->setCheckState(0, Qt::Unchecked);
+
         // Double-clicking the root lists the first track and ticks all, at its own zoom.
         tree()->setCurrentItem(root);
         log->calls().clear();
         widget->TreeWidgetItemDoubleClicked(root, 0);
-        QVERIFY(!log->calls().contains("fitTracks"));
+        QVERIFY(log->calls().filter("fit").isEmpty());
         QCOMPARE(points()->listedPoints().size(), 3);
         QCOMPARE(log->calls().first(), QStringLiteral("setCenter(1,8.5)"));
         QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));

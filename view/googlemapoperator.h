@@ -30,6 +30,9 @@ signals:
     void deleteAllObject();
     // Fits the map to the lines shown.
     void fitTracks();
+    // Fits the map to these lines, shown or not: sent before they are shown, so the map
+    // draws them once, at the view they will be seen in.
+    void fitLines(QJsonArray lines);
     // The base map's tiles: a URL template with {z}, {x}, {y} and optional {s}.
     void setTileSource(QString url, QString attribution, int minZoom, int maxZoom,
                        QString subdomains);

@@ -21,17 +21,17 @@ MapTransport::MapTransport(GoogleMapOperator *op, QObject *parent) : QObject(par
     });
     connect(op, &GoogleMapOperator::showPolyline, this, [this](int n) {
         queue({QStringLiteral("showPolyline"), n});
+        marksOwner = n;
     });
     connect(op, &GoogleMapOperator::clearPolyline, this, [this](int n) {
         queue({QStringLiteral("clearPolyline"), n});
     });
-    connect(op, &GoogleMapOperator::deletePolylines, this,
-            [this] { queue({QStringLiteral("deletePolylines")}); });
-    connect(op, &GoogleMapOperator::addMarker, this, [this](double lat, double lng, QString text) {
-        queue({QStringLiteral("addMarker"), lat, lng, text});
+    connect(op, &GoogleMapOperator::deletePolylines, this, [this] {
+        queue({QStringLiteral("deletePolylines")});
+        marksKept.clear();
     });
-    connect(op, &GoogleMapOperator::deleteMarked, this,
-            [this] { queue({QStringLiteral("deleteMarked")}); });
+    connect(op, &GoogleMapOperator::addMarker, this, &MapTransport::queueMarker);
+    connect(op, &GoogleMapOperator::deleteMarked, this, &MapTransport::queueDeleteMarked);
     connect(op, &GoogleMapOperator::showMarked, this,
             [this] { queue({QStringLiteral("showMarked")}); });
     connect(op, &GoogleMapOperator::viewPoint, this, [this](double lat, double lng, QString text) {
@@ -40,10 +40,15 @@ MapTransport::MapTransport(GoogleMapOperator *op, QObject *parent) : QObject(par
     connect(op, &GoogleMapOperator::markPoint, this, [this](double lat, double lng, QString text) {
         queue({QStringLiteral("markPoint"), lat, lng, text});
     });
-    connect(op, &GoogleMapOperator::deleteAllObject, this,
-            [this] { queue({QStringLiteral("deleteAllObject")}); });
+    connect(op, &GoogleMapOperator::deleteAllObject, this, [this] {
+        queue({QStringLiteral("deleteAllObject")});
+        marksKept.clear();
+    });
     connect(op, &GoogleMapOperator::fitTracks, this,
             [this] { queue({QStringLiteral("fitTracks")}); });
+    connect(op, &GoogleMapOperator::fitLines, this, [this](const QJsonArray &lines) {
+        queue({QStringLiteral("fitLines"), lines});
+    });
     connect(op, &GoogleMapOperator::setTileSource, this,
             [this](QString url, QString attribution, int minZoom, int maxZoom, QString sub) {
                 queue({QStringLiteral("setTileSource"), url, attribution, minZoom, maxZoom, sub});
@@ -77,19 +82,85 @@ void MapTransport::lineClicked(double lat, double lng)
 
 void MapTransport::closeRun()
 {
-    if (runLine < 0)
-        return;
-    QJsonArray points{QStringLiteral("addLatLngRun"), runLine};
-    for (double v : qAsConst(run))
-        points.append(v);
-    pending.append(points);
-    run.clear();
-    runLine = -1;
+    if (runLine >= 0) {
+        QJsonArray points{QStringLiteral("addLatLngRun"), runLine};
+        for (double v : qAsConst(run))
+            points.append(v);
+        pending.append(points);
+        run.clear();
+        runLine = -1;
+    }
+    if (!marks.isEmpty()) {
+        // A line's marks are shown again each time it is ticked; the page keeps the last run
+        // of each line, so the same run again travels as its line's number alone.
+        if (marksOwner >= 0 && marksKept.value(marksOwner) == marks) {
+            pending.append(QJsonArray{QStringLiteral("addMarkersOf"), marksOwner});
+        } else {
+            if (marksOwner >= 0)
+                marksKept.insert(marksOwner, marks);
+            marks.prepend(marksOwner);
+            marks.prepend(QStringLiteral("addMarkerRun"));
+            pending.append(marks);
+        }
+        marks = QJsonArray();
+    }
+}
+
+void MapTransport::pageGone()
+{
+    // The new page knows no line's marks: what waits for it carries them in full.
+    closeRun();
+    ready = false;
+    for (int i = 0; i < pending.size(); ++i) {
+        QJsonArray call = pending[i].toArray();
+        if (call.first().toString() != QLatin1String("addMarkersOf"))
+            continue;
+        QJsonArray run = marksKept.value(call.at(1).toInt());
+        run.prepend(-1);
+        run.prepend(QStringLiteral("addMarkerRun"));
+        pending[i] = run;
+    }
+    marksKept.clear();
+}
+
+void MapTransport::queueMarker(double lat, double lng, const QString &text)
+{
+    if (runLine >= 0)
+        closeRun();
+    marks.append(lat);
+    marks.append(lng);
+    marks.append(text);
+    schedule();
+}
+
+void MapTransport::queueDeleteMarked()
+{
+    // Everything the marks got since the last deleteMarked still waiting here is undone by
+    // this one: it is dropped, so ticking many tracks at once sends their marks once.
+    closeRun();
+    if (marksFrom >= 0) {
+        static const QStringList markCalls{
+            QStringLiteral("deleteMarked"), QStringLiteral("addMarkerRun"),
+            QStringLiteral("addMarkersOf"), QStringLiteral("showMarked")};
+        QJsonArray kept;
+        for (int i = 0; i < pending.size(); ++i) {
+            const QJsonArray call = pending[i].toArray();
+            const QString name = call.first().toString();
+            if (i < marksFrom || !markCalls.contains(name))
+                kept.append(call);
+            else if (name == QLatin1String("addMarkerRun"))
+                marksKept.remove(call.at(1).toInt()); // the page never gets that run
+        }
+        pending.swap(kept);
+    }
+    marksFrom = int(pending.size());
+    queue({QStringLiteral("deleteMarked")});
 }
 
 void MapTransport::queue(const QJsonArray &call)
 {
     closeRun();
+    marksOwner = -1;
     pending.append(call);
     schedule();
 }
@@ -129,5 +200,6 @@ void MapTransport::flush()
         return;
     QJsonArray batch;
     batch.swap(pending);
+    marksFrom = -1;
     emit calls(batch);
 }

@@ -5,6 +5,7 @@
 #include "view/pointformat.h"
 #include "view/treecheckstate.h"
 
+#include <QJsonArray>
 #include <QLocale>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -40,6 +41,7 @@ void TrackTree::rebuild()
     tree->clear();
     emit map->deleteAllObject();
     markedPoints.clear();
+    labels.clear();
     linesShown = false;
     addRoot();
     markedPoints.resize(tracks->size());
@@ -109,42 +111,68 @@ void TrackTree::tickKeepingView(QTreeWidgetItem *item)
 
 void TrackTree::drawTicked(QTreeWidgetItem *parent)
 {
-    const TimeShown shown = units->timeShown();
+    // Tracks that come into view where none were are brought into view, the view set before
+    // they are drawn, so they are drawn once.
+    QJsonArray ticked;
+    for (int i = 0; i < parent->childCount(); ++i)
+        if (parent->child(i)->checkState(0) == Qt::Checked)
+            ticked.append(i);
+    if (!ticked.isEmpty() && !linesShown && !keepView)
+        emit map->fitLines(ticked);
+    linesShown = !ticked.isEmpty();
+
     emit map->deleteMarked();
-    bool anyShown = false;
     for (int i = 0; i < parent->childCount(); ++i) {
         const Qt::CheckState state = parent->child(i)->checkState(0);
         if (state == Qt::Unchecked)
             emit map->clearPolyline(i);
         if (state != Qt::Checked)
             continue;
-        anyShown = true;
         emit map->showPolyline(i);
         // Newest first, as they always came: the last mark point is #0.
         const QVector<TrackPoint> &marks = markedPoints.value(i);
+        const QStringList &labels = markLabels(i);
         int j = 0;
         for (auto it = marks.crbegin(); it != marks.crend(); ++it, ++j)
-            emit map->addMarker(it->position.x, it->position.y,
-                                PointFormat::markLabel(i, it->time, shown, j));
+            emit map->addMarker(it->position.x, it->position.y, labels[j]);
     }
     emit map->showMarked();
-    // Tracks that come into view where none were are brought into view.
-    if (anyShown && !linesShown && !keepView)
-        emit map->fitTracks();
-    linesShown = anyShown;
+}
+
+const QStringList &TrackTree::markLabels(int track)
+{
+    // Made once per track and time shown: a logger's marks are ticked and unticked often.
+    const TimeShown shown = units->timeShown();
+    if (labelsFor != shown) {
+        labels.clear();
+        labelsFor = shown;
+    }
+    labels.resize(markedPoints.size());
+    QStringList &made = labels[track];
+    const QVector<TrackPoint> &marks = markedPoints[track];
+    if (made.size() != marks.size()) {
+        QVector<quint32> times;
+        for (auto it = marks.crbegin(); it != marks.crend(); ++it)
+            times << it->time;
+        made = PointFormat::markLabels(track, times, shown);
+    }
+    return made;
 }
 
 void TrackTree::onItemChanged(QTreeWidgetItem *item)
 {
-    drawTicked(item->parent() ? item->parent() : item);
-    emit ticksChanged();
+    // A tick spreads to the children or the root, each change coming back here; the map is
+    // drawn once, when the outermost change is done, whatever the number of tracks.
+    ++changing;
     const Qt::CheckState state = item->checkState(0);
-    if (state == Qt::PartiallyChecked)
-        return;
-    if (item->childCount() > 0) {
+    if (state != Qt::PartiallyChecked && item->childCount() > 0) {
         for (int i = 0; i < item->childCount(); ++i)
             item->child(i)->setCheckState(0, state);
-    } else {
+    } else if (state != Qt::PartiallyChecked) {
         updateParentCheckState(item);
     }
+    if (--changing > 0)
+        return;
+    drawTicked(rootItem);
+    emit ticksChanged();
 }

@@ -43,6 +43,8 @@ private:
     void onItemChanged(QTreeWidgetItem *item);
     void drawTicked(QTreeWidgetItem *parent);
     void addRoot();
+    // The texts of a track's marks on the map, newest first.
+    const QStringList &markLabels(int track);
 
     QTreeWidget *tree;
     const QVector<Track> *tracks;
@@ -51,8 +53,11 @@ private:
     QTreeWidgetItem *rootItem = nullptr;
     // Mark points of each track, in point order (index = track row).
     QVector<QVector<TrackPoint>> markedPoints;
+    QVector<QStringList> labels; // their texts, made for `labelsFor`
+    TimeShown labelsFor = TimeShown::Utc;
     bool linesShown = false; // after the last check pass
     bool keepView = false;   // a double-click keeps its own zoom
+    int changing = 0;        // check changes under way (they nest)
 };
 
 #endif // TRACKTREE_H
