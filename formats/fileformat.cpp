@@ -21,6 +21,16 @@ bool FileFormat::checkSelection(const QVector<Track> &tracks, const QList<int> &
     return true;
 }
 
+bool FileFormat::failXml(const QString &fileName, bool foreign, const char *kind,
+                         const QString &failure)
+{
+    if (foreign)
+        return fail(QCoreApplication::translate("FileFormat", "%1 is not a %2 file.")
+                        .arg(fileName, QLatin1String(kind)));
+    return fail(
+        QCoreApplication::translate("FileFormat", "%1 cannot be read: %2").arg(fileName, failure));
+}
+
 void FileFormat::addNote(const QString &sentence)
 {
     if (!note.isEmpty())

@@ -50,6 +50,9 @@ protected:
     bool checkSelection(const QVector<Track> &tracks, const QList<int> &selection);
 
     void addSkippedNote(int skipped);
+    // Fails for an XML track file its reader stopped on: not a `kind` file at all
+    // (`foreign`), or broken, as `failure` says.
+    bool failXml(const QString &fileName, bool foreign, const char *kind, const QString &failure);
     // Adds a sentence to the note.
     void addNote(const QString &sentence);
     // Ends a read: notes the points left out and hands the tracks over (moved, not copied,

@@ -212,11 +212,8 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
     if (!in.open(&why))
         return fail(tr("Cannot open %1: %2").arg(fileName, why));
     GpxReader gpx(in);
-    if (!gpx.read()) {
-        if (gpx.notGpx)
-            return fail(tr("%1 is not a GPX file.").arg(fileName));
-        return fail(tr("%1 cannot be read: %2").arg(fileName, in.failure()));
-    }
+    if (!gpx.read())
+        return failXml(fileName, gpx.notGpx, "GPX", in.failure());
 
     // Speeds missing from the file come from distance and time.
     for (int i = 0; i < gpx.found.size(); ++i)

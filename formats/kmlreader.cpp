@@ -214,11 +214,8 @@ bool FileFormatKML::readDocument(QVector<Track> &tracks, QIODevice *device, cons
     if (!in.open(&why))
         return fail(tr("Cannot open %1: %2").arg(fileName, why));
     KmlReader kml(in);
-    if (!kml.read()) {
-        if (kml.notKml)
-            return fail(tr("%1 is not a KML file.").arg(fileName));
-        return fail(tr("%1 cannot be read: %2").arg(fileName, in.failure()));
-    }
+    if (!kml.read())
+        return failXml(fileName, kml.notKml, "KML", in.failure());
     // A point placemark at a track point marks it (the marks this program writes): at its
     // time, or, on a line without times, at its position (to the written precision) in the
     // track it follows.

@@ -119,11 +119,8 @@ bool FileFormatTCX::read(QVector<Track> &tracks, const QString &fileName)
     if (!in.open(&why))
         return fail(tr("Cannot open %1: %2").arg(fileName, why));
     TcxReader tcx(in);
-    if (!tcx.read()) {
-        if (!in.failed() && in.started())
-            return fail(tr("%1 is not a TCX file.").arg(fileName));
-        return fail(tr("%1 cannot be read: %2").arg(fileName, in.failure()));
-    }
+    if (!tcx.read())
+        return failXml(fileName, !in.failed() && in.started(), "TCX", in.failure());
     note.clear();
     if (tcx.unplaced > 0)
         addNote(tr("Trackpoints without a position, left out: %1.").arg(tcx.unplaced));

@@ -142,18 +142,11 @@ int exportSettings(const Command &c, FixedDisplayUnits *settings)
     settings->speed = speed == QLatin1String("mi") ? SpeedUnit::Mph : SpeedUnit::Kmh;
     settings->height = height == QLatin1String("ft") ? HeightUnit::Feet : HeightUnit::Metres;
     settings->time = time == QLatin1String("local") ? TimeShown::Local : TimeShown::Utc;
-    return -1;
-}
-
-int checkTrackSyntax(const Command &c)
-{
-    const QString text = c.value(QStringLiteral("tracks"));
-    if (text == QLatin1String("all"))
-        return -1;
+    const QString tracks = c.value(QStringLiteral("tracks"));
     QList<int> selection;
     QString error;
-    // Numbers are checked against the real count later.
-    if (!parseTrackSelection(text, 999999999, &selection, &error))
+    if (tracks != QLatin1String("all") &&
+        !parseTrackSelection(tracks, 999999999, &selection, &error))
         return failWith(Usage, error);
     return -1;
 }

@@ -57,10 +57,9 @@ public:
 
 // --tracks, --marked-only and the CSV's units and time.
 void addExportOptions(Command &c);
-// Reads the unit options; usage status on a bad value, else -1.
+// Reads the unit options and checks the form of --tracks (its numbers are checked against the
+// real count later), before any file or logger is touched; usage status on a bad value, else -1.
 int exportSettings(const Command &c, FixedDisplayUnits *settings);
-// The form of --tracks, checked before any file or logger is touched; -1 when good.
-int checkTrackSyntax(const Command &c);
 // A name with a format and a writable folder, checked before anything else; -1 when good.
 int checkOutputName(const FileFormats &formats, const QString &name);
 // Writes with the command's --marked-only and --with-marks; into TKR, only with

@@ -130,8 +130,6 @@ int downloadCommand(const QStringList &args)
     FixedDisplayUnits settings;
     if (int s = exportSettings(c, &settings); s >= 0)
         return s;
-    if (int s = checkTrackSyntax(c); s >= 0)
-        return s;
     const FileFormats formats(&settings);
     const QString output = c.value(QStringLiteral("output"));
     if (int s = checkOutputName(formats, output); s >= 0)

@@ -74,8 +74,6 @@ int convertCommand(const QStringList &args)
     FixedDisplayUnits settings;
     if (int s = exportSettings(c, &settings); s >= 0)
         return s;
-    if (int s = checkTrackSyntax(c); s >= 0)
-        return s;
     const FileFormats formats(&settings);
     const QString input = c.files().at(0);
     const QString output = c.files().at(1);

@@ -93,21 +93,14 @@ QByteArray LoggerSimulator::blockBytes(int blockIndex) const
                 put32(bytes, 28, quint32(track.format));
                 continue;
             }
-            const int r = p - begin - 1;
-            if (track.format == 1) {
-                const int o = BlockRecordOffset + 20 * r;
-                put32(bytes, o, quint32(pt.latitude));
-                put32(bytes, o + 4, quint32(pt.longitude));
-                put32(bytes, o + 8, pt.time);
-                put32(bytes, o + 12, pt.date);
-                put32(bytes, o + 16, pt.speed);
-            } else {
-                const int o = BlockRecordOffset + 32 * r;
-                put32(bytes, o, quint32(pt.latitude));
-                put32(bytes, o + 4, quint32(pt.longitude));
-                put32(bytes, o + 8, pt.time);
-                put32(bytes, o + 12, pt.date);
-                put32(bytes, o + 16, pt.speed);
+            // Both formats begin alike; format 2 adds the altitude and two more fields.
+            const int o = BlockRecordOffset + (track.format == 1 ? 20 : 32) * (p - begin - 1);
+            put32(bytes, o, quint32(pt.latitude));
+            put32(bytes, o + 4, quint32(pt.longitude));
+            put32(bytes, o + 8, pt.time);
+            put32(bytes, o + 12, pt.date);
+            put32(bytes, o + 16, pt.speed);
+            if (track.format != 1) {
                 put32(bytes, o + 20, quint32(pt.altitude));
                 put32(bytes, o + 24, pt.field6);
                 put32(bytes, o + 28, pt.field7);
