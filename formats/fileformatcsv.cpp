@@ -32,7 +32,7 @@ void FileFormatCSV::appendRow(QByteArray &out, const TrackPoint &point, bool alt
                               : double(float(point.position.z) * Units::FeetPerMetreSingle),
                           2);
     out += ',';
-    if (point.hasSpeed()) {
+    if (point.hasSpeed() && !(point.flags & TrackPoint::SpeedComputed)) { // measured only
         double speed = double(point.speed) / 100;
         if (units->speedUnit() != SpeedUnit::Kmh)
             speed /= double(Units::KmPerMileSingle);
@@ -65,12 +65,10 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
     TimeText time(units->timeShown() != TimeShown::Utc);
     for (int index : selection) {
         const Track &track = tracks.at(index);
-        if (track.format != 1 && track.format != 2)
-            continue;
         for (const TrackPoint &point : track.points) {
             if (options.markedOnly && point.marked == 0)
                 continue;
-            appendRow(out, point, track.format == 2, time);
+            appendRow(out, point, track.format != 1, time);
             if (options.marksAsWaypoints)
                 out += point.marked ? ",1" : ",";
             out += '\n';

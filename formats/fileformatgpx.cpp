@@ -54,9 +54,12 @@ void FileFormatGPX::writeTrack(const Track &track, bool markedOnly)
     xmlWriter.writeStartElement(QStringLiteral("trk"));
     // Every GPX track is named with the number 1; the start time tells them apart.
     TimeText utc(false);
+    // A track without times gets no made-up date.
     xmlWriter.writeTextElement(QStringLiteral("name"),
-                               QStringLiteral("LX-300 DataLog-%1 ").arg(1) +
-                                   QString::fromLatin1(utc.dateTime(track.startTime)));
+                               track.startTime == 0
+                                   ? QStringLiteral("LX-300 DataLog-1")
+                                   : QStringLiteral("LX-300 DataLog-%1 ").arg(1) +
+                                         QString::fromLatin1(utc.dateTime(track.startTime)));
     xmlWriter.writeStartElement(QStringLiteral("trkseg"));
     bool written = false;
     for (const TrackPoint &point : track.points) {
@@ -102,8 +105,9 @@ void FileFormatGPX::writePoint(const TrackPoint &point, int format, const char *
     }
     if (qstrcmp(element, "wpt") == 0) // a waypoint's name follows; the caller closes it
         return;
-    // 0.01 km/h to m/s.
-    if (point.hasSpeed())
+    // 0.01 km/h to m/s. A speed worked out from the positions is not written: read back it
+    // would pass for one the device measured.
+    if (point.hasSpeed() && !(point.flags & TrackPoint::SpeedComputed))
         xmlWriter.writeTextElement(QStringLiteral("speed"),
                                    fixed(double(point.speed) * 1000 / 100 / 3600, 2));
     xmlWriter.writeEndElement();

@@ -11,13 +11,14 @@
 Q_LOGGING_CATEGORY(lcKml, "lx300.formats.kml", QtInfoMsg)
 
 namespace {
-// "lon,lat[,alt]\n": the altitude only where the point has one.
-void appendTuple(QByteArray &out, const TrackPoint &point)
+// "lon,lat[,alt]\n": the altitude only where the point has one (log format 1 records none;
+// an altitude of 0 m would be made up).
+void appendTuple(QByteArray &out, const TrackPoint &point, int format)
 {
     out += fixedBytes(point.position.y, 6);
     out += ',';
     out += fixedBytes(point.position.x, 6);
-    if (point.hasAltitude()) {
+    if (format != 1 && point.hasAltitude()) {
         out += ',';
         out += fixedBytes(point.position.z, 2);
     }
@@ -51,8 +52,10 @@ bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
         const Track &track = tracks.at(index);
         xml.writeStartElement(QStringLiteral("Placemark"));
         xml.writeTextElement(QStringLiteral("name"),
-                             QStringLiteral("LX-300 DataLog-%1 ").arg(n) +
-                                 QString::fromLatin1(localTime.dateTime(track.startTime)));
+                             track.startTime == 0
+                                 ? QStringLiteral("LX-300 DataLog-%1").arg(n)
+                                 : QStringLiteral("LX-300 DataLog-%1 ").arg(n) +
+                                       QString::fromLatin1(localTime.dateTime(track.startTime)));
         xml.writeTextElement(QStringLiteral("styleUrl"),
                              QStringLiteral("root://styleMaps#default+nicon=0x467+hicon=0x477"));
         xml.writeStartElement(QStringLiteral("Style"));
@@ -117,7 +120,7 @@ void FileFormatKML::writeLine(QXmlStreamWriter &xml, const Track &track, bool ma
             startLine();
         }
         first = false;
-        appendTuple(coordinates, point);
+        appendTuple(coordinates, point, track.format);
         if (coordinates.size() > 65536) {
             xml.writeCharacters(QString::fromLatin1(coordinates));
             coordinates.clear();
@@ -146,7 +149,7 @@ void FileFormatKML::writeMarks(QXmlStreamWriter &xml, const Track &track)
         }
         xml.writeStartElement(QStringLiteral("Point"));
         QByteArray tuple;
-        appendTuple(tuple, point);
+        appendTuple(tuple, point, track.format);
         tuple.chop(1);
         xml.writeTextElement(QStringLiteral("coordinates"), QString::fromLatin1(tuple));
         xml.writeEndElement();

@@ -1,4 +1,5 @@
 #include "formats/fileformattkr.h"
+#include "formats/trackinput.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -48,11 +49,21 @@ qint32 FileFormatTKR::computeUtcOffset()
 }
 
 namespace {
+// Byte 44 of a point record (zero in files from before it was used): what the speed is. A
+// logger's speeds are measured and keep it zero, so its tracks' files stay as they were.
+enum RecordFlag : quint32
+{
+    RecordSpeedComputed = 1, // worked out from the positions, not measured
+    RecordNoSpeed = 2        // none given and none could be worked out
+};
+
 // Appends the `n` point records of `chunk`; false when one has no valid position (NaN or
-// infinity): the file is damaged.
-bool readPoints(const QByteArray &chunk, quint32 n, quint32 shift, Track *track)
+// infinity): the file is damaged. Points with an impossible latitude, longitude or altitude
+// are left out and counted in `skipped`.
+bool readPoints(const QByteArray &chunk, quint32 n, quint32 shift, Track *track, int *skipped)
 {
     const uchar *p = reinterpret_cast<const uchar *>(chunk.constData());
+    const bool altitudes = track->format != 1; // log format 1 records no altitude
     for (quint32 k = 0; k < n; ++k, p += FileFormatTKR::PointSize) {
         const quint32 time = qFromLittleEndian<quint32>(p + 32) + shift;
         if (time == 0)
@@ -62,9 +73,24 @@ bool readPoints(const QByteArray &chunk, quint32 n, quint32 shift, Track *track)
         if (!std::isfinite(point.position.x) || !std::isfinite(point.position.y) ||
             !std::isfinite(point.position.z))
             return false;
+        if (!TrackInput::isLatitude(point.position.x) ||
+            !TrackInput::isLongitude(point.position.y) ||
+            (altitudes && !TrackInput::isAltitude(point.position.z))) {
+            ++*skipped;
+            continue;
+        }
+        if (!altitudes) {
+            point.position.z = 0;
+            point.flags |= TrackPoint::NoAltitude;
+        }
         point.time = time;
         point.speed = qFromLittleEndian<quint32>(p + 36);
         point.marked = qint32(qFromLittleEndian<quint32>(p + 40));
+        const quint32 flags = qFromLittleEndian<quint32>(p + 44);
+        if (flags & RecordNoSpeed)
+            point.flags |= TrackPoint::NoSpeed;
+        else if (flags & RecordSpeedComputed)
+            point.flags |= TrackPoint::SpeedComputed;
         track->points.append(point);
     }
     return true;
@@ -106,6 +132,7 @@ bool FileFormatTKR::read(QVector<Track> &tracks, const QString &fileName)
     const quint32 shift = version == 1 ? quint32(offset) : 0u;
     QVector<Track> read;
     read.reserve(qsizetype(trackCount));
+    int skipped = 0, unknownFormats = 0;
     QByteArray chunk;
     for (quint32 i = 0; i < trackCount; ++i) {
         const quint32 pointCount = qFromLittleEndian<quint32>(entries + 12 * i + 8);
@@ -115,6 +142,10 @@ bool FileFormatTKR::read(QVector<Track> &tracks, const QString &fileName)
         Track track;
         track.startTime = qFromLittleEndian<quint32>(trackHeader) + shift;
         track.format = qint32(qFromLittleEndian<quint32>(trackHeader + 4));
+        if (track.format != 1 && track.format != 2) {
+            ++unknownFormats; // read as the log format with altitudes, and said
+            track.format = 2;
+        }
         track.points.reserve(qsizetype(pointCount));
 
         for (quint32 done = 0; done < pointCount;) {
@@ -122,14 +153,17 @@ bool FileFormatTKR::read(QVector<Track> &tracks, const QString &fileName)
             chunk.resize(qsizetype(n) * PointSize);
             if (file.read(chunk.data(), chunk.size()) != chunk.size())
                 return fail(damaged);
-            if (!readPoints(chunk, n, shift, &track))
+            if (!readPoints(chunk, n, shift, &track, &skipped))
                 return fail(tr("%1 is damaged: a point has no valid position.").arg(fileName));
             done += n;
         }
         read.append(track);
     }
     note.clear();
-    return deliver(tracks, read, 0, fileName);
+    if (unknownFormats > 0)
+        addNote(tr("Tracks of an unknown log format, read as tracks with altitudes: %1.")
+                    .arg(unknownFormats));
+    return deliver(tracks, read, skipped, fileName);
 }
 
 qint64 FileFormatTKR::unstorablePoints(const Track &track, bool markedOnly)
@@ -192,6 +226,10 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
             qToLittleEndian(point.time, record + 32);
             qToLittleEndian(point.speed, record + 36);
             qToLittleEndian(quint32(point.marked), record + 40);
+            const quint32 flags = !point.hasSpeed() ? RecordNoSpeed
+                                  : point.flags & TrackPoint::SpeedComputed ? RecordSpeedComputed
+                                                                            : 0u;
+            qToLittleEndian(flags, record + 44);
             buffer.append(reinterpret_cast<const char *>(record), PointSize);
             if (buffer.size() >= ChunkPoints * PointSize) {
                 file.write(buffer);

@@ -32,7 +32,7 @@ public:
 
     QVector<Track> found;
     QVector<QVector<bool>> speedGiven; // per track and point
-    QVector<quint32> waypoints;        // the time of each waypoint
+    QVector<TrackPoint> waypoints;
     int skipped = 0;
     int badTimes = 0; // points whose time could not be read, kept without one
     bool notGpx = false;
@@ -121,7 +121,7 @@ void GpxReader::readWaypoint()
     GpxPoint p;
     readPoint(&p, true);
     if (p.ok)
-        waypoints.append(p.point.time);
+        waypoints.append(p.point);
     else
         ++skipped;
 }
@@ -159,6 +159,8 @@ void GpxReader::readPoint(GpxPoint *p, bool waypoint)
 void GpxReader::readValue(GpxPoint *p, bool waypoint)
 {
     const QString &text = in.text;
+    if (text.trimmed().isEmpty())
+        return; // <ele/>, <time></time>: a value the writer did not have, so missing
     if (is("ele")) {
         double z = 0;
         if (!TrackInput::altitude(text, &z)) {
@@ -170,12 +172,13 @@ void GpxReader::readValue(GpxPoint *p, bool waypoint)
         if (!waypoint && !found.isEmpty())
             found.last().format = 2;
     } else if (is("time")) {
-        p->point.time = TrackInput::isoTime(text, &p->point.millis);
-        if (p->point.time != 0)
+        bool ok = false;
+        p->point.time = TrackInput::isoTime(text, &p->point.millis, &ok);
+        if (ok)
             p->point.flags &= ~TrackPoint::NoTime;
         else
             TrackInput::setNoTime(p->point);
-        p->badTime = p->point.time == 0;
+        p->badTime = !ok;
     } else if (in.xml.name().compare(QLatin1String("speed"), Qt::CaseInsensitive) == 0) {
         double ms = 0;
         if (TrackInput::decimal(text, &ms) && ms >= 0 && ms < 1e7) {
@@ -218,19 +221,31 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
     // Speeds missing from the file come from distance and time.
     for (int i = 0; i < gpx.found.size(); ++i)
         TrackInput::fillSpeeds(gpx.found[i], gpx.speedGiven[i]);
-    // A waypoint on a track point's time marks it; the others are counted.
+    // A waypoint marks the track point at its time or, for points without a time, the one
+    // at its position (to the written precision); the others are counted.
     QHash<quint32, QPair<int, int>> byTime;
+    QHash<QPair<qint64, qint64>, QPair<int, int>> byPlace;
+    const auto place = [](const TrackPoint &p) {
+        return qMakePair(qint64(std::llround(p.position.x * 1e6)),
+                         qint64(std::llround(p.position.y * 1e6)));
+    };
     for (int i = 0; i < gpx.found.size(); ++i)
-        for (int j = 0; j < gpx.found[i].points.size(); ++j)
-            if (gpx.found[i].points[j].time != 0 && !byTime.contains(gpx.found[i].points[j].time))
-                byTime.insert(gpx.found[i].points[j].time, {i, j});
+        for (int j = 0; j < gpx.found[i].points.size(); ++j) {
+            const TrackPoint &p = gpx.found[i].points[j];
+            if (p.hasTime() && !byTime.contains(p.time))
+                byTime.insert(p.time, {i, j});
+            else if (!p.hasTime() && !byPlace.contains(place(p)))
+                byPlace.insert(place(p), {i, j});
+        }
     int unplaced = 0;
-    for (quint32 t : qAsConst(gpx.waypoints)) {
-        const auto at = byTime.constFind(t);
-        if (t == 0 || at == byTime.constEnd())
+    for (const TrackPoint &w : qAsConst(gpx.waypoints)) {
+        const QPair<int, int> none{-1, -1};
+        const QPair<int, int> at =
+            w.hasTime() ? byTime.value(w.time, none) : byPlace.value(place(w), none);
+        if (at == none)
             ++unplaced;
         else
-            gpx.found[at->first].points[at->second].marked = 1;
+            gpx.found[at.first].points[at.second].marked = 1;
     }
     note.clear();
     if (unplaced > 0)

@@ -48,6 +48,7 @@ public:
     struct Place
     {
         quint32 time = 0;
+        bool timed = false;
         double lat = 0, lon = 0;
         int track = -1; // the track read last before it: the one its marks follow
     };
@@ -61,7 +62,6 @@ private:
     void readLineString(Track *track);
     void readCoordinates(Track *track);
     void readGxTrack(Track *track);
-    void readPoint(quint32 when);
     // Adds `points` to `track` as a segment of its own.
     static void addSegment(Track *track, QVector<TrackPoint> points);
 
@@ -97,7 +97,7 @@ void KmlReader::readPlacemark(int depth)
     QString name;
     Track track{0, 1, {}};
     quint32 when = 0;
-    bool point = false;
+    bool point = false, timed = false;
     Place place;
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
         if (t == Token::StartElement && is("Placemark") && depth < MaxPlacemarkDepth)
@@ -113,7 +113,7 @@ void KmlReader::readPlacemark(int depth)
             if (parseTuple(in.text.trimmed(), QLatin1Char(','), &p))
                 place.lat = p.position.x, place.lon = p.position.y;
         } else if (t == Token::EndElement && is("when"))
-            when = TrackInput::isoTime(in.text); // the placemark's TimeStamp
+            when = TrackInput::isoTime(in.text, nullptr, &timed); // the placemark's TimeStamp
         else if (t == Token::EndElement && is("name"))
             name = in.text.trimmed();
         else if (t == Token::EndElement && is("Placemark"))
@@ -121,6 +121,7 @@ void KmlReader::readPlacemark(int depth)
     }
     if (point) {
         place.time = when;
+        place.timed = timed;
         place.track = int(found.size()) - 1;
         places.append(place);
     }
@@ -183,8 +184,9 @@ void KmlReader::readGxTrack(Track *track)
             continue;
         if (is("when")) {
             quint16 ms = 0;
-            whens.append(TrackInput::isoTime(in.text, &ms));
-            millis.append(ms);
+            bool ok = false;
+            whens.append(TrackInput::isoTime(in.text, &ms, &ok));
+            millis.append(ok ? ms : quint16(0xFFFF)); // no time
         } else if (is("coord")) {
             TrackPoint p;
             good.append(parseTuple(in.text.trimmed(), QLatin1Char(' '), &p));
@@ -198,8 +200,8 @@ void KmlReader::readGxTrack(Track *track)
             continue;
         TrackPoint p = coords[i];
         p.time = whens.value(i, 0);
-        p.millis = millis.value(i, 0);
-        if (p.time == 0)
+        p.millis = millis.value(i, 0xFFFF);
+        if (p.millis == 0xFFFF)
             TrackInput::setNoTime(p);
         points.append(p);
     }
@@ -232,20 +234,24 @@ bool FileFormatKML::readDocument(QVector<Track> &tracks, QIODevice *device, cons
             else
                 byPlace[i].insert(key(p.position.x, p.position.y), j);
         }
-    int unplaced = 0;
+    int unplaced = 0, pins = 0;
     for (const KmlReader::Place &place : qAsConst(kml.places)) {
         const QPair<int, int> none{-1, -1};
-        QPair<int, int> at = place.time != 0 ? byTime.value(place.time, none) : none;
+        QPair<int, int> at = place.timed ? byTime.value(place.time, none) : none;
         if (at == none && place.track >= 0)
             at = {place.track, byPlace[place.track].value(key(place.lat, place.lon), -1)};
         if (at.first >= 0 && at.second >= 0)
             kml.found[at.first].points[at.second].marked = 1;
-        else if (place.time != 0)
-            ++unplaced; // a place of its own (no time: a pin, not a mark)
+        else if (place.timed)
+            ++unplaced;
+        else
+            ++pins; // a place of its own (no time: a pin, not a mark)
     }
     note.clear();
     if (unplaced > 0)
         addNote(tr("Timed places not at a track point, not shown: %1.").arg(unplaced));
+    if (pins > 0)
+        addNote(tr("Places without a time, not shown: %1.").arg(pins));
     return deliver(tracks, kml.found, kml.skipped, fileName);
 }
 

@@ -80,9 +80,12 @@ void TcxReader::readTrackpoint(Track *track, bool *segmentStarts)
         }
         if (--depth == 0)
             break;
+        if (in.text.trimmed().isEmpty())
+            continue; // an empty element is a missing value
         if (is("Time")) {
-            p.time = TrackInput::isoTime(in.text, &p.millis);
-            if (p.time != 0)
+            bool ok = false;
+            p.time = TrackInput::isoTime(in.text, &p.millis, &ok);
+            if (ok)
                 p.flags &= ~TrackPoint::NoTime;
         } else if (is("LatitudeDegrees")) {
             hasLat = TrackInput::latitude(in.text, &p.position.x);

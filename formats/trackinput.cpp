@@ -15,6 +15,7 @@ namespace {
 constexpr qint64 MaxTag = 1 << 20;
 constexpr qint64 MaxText = qint64(256) << 20;
 constexpr qint64 Chunk = 1 << 16;
+constexpr int MaxAttributes = 512;
 
 bool number(QStringView text, double lo, double hi, double *value)
 {
@@ -120,30 +121,32 @@ qint64 plainUtcMillis(QStringView t)
 }
 } // namespace
 
-quint32 isoTime(QStringView text, quint16 *millis)
+namespace {
+qint64 isoMillis(QStringView text)
 {
-    const qint64 plain = plainUtcMillis(text.trimmed());
-    if (plain >= 0) {
-        const qint64 secs = plain / 1000;
-        if (secs <= 0 || secs > qint64(0xFFFFFFFFu))
-            return 0;
-        if (millis)
-            *millis = quint16(plain % 1000);
-        return quint32(secs);
-    }
-    QString t = text.trimmed().toString();
-    QDateTime when = QDateTime::fromString(t, Qt::ISODateWithMs);
+    const qint64 plain = plainUtcMillis(text);
+    if (plain >= 0)
+        return plain;
+    QDateTime when = QDateTime::fromString(text.toString(), Qt::ISODateWithMs);
     if (!when.isValid())
-        return 0;
+        return -1;
     if (when.timeSpec() == Qt::LocalTime) // no zone given: GPX and KML times are UTC
         when.setTimeSpec(Qt::UTC);
-    const qint64 ms = when.toMSecsSinceEpoch();
-    const qint64 secs = ms / 1000;
-    if (secs <= 0 || secs > qint64(0xFFFFFFFFu))
+    return when.toMSecsSinceEpoch();
+}
+} // namespace
+
+quint32 isoTime(QStringView text, quint16 *millis, bool *ok)
+{
+    const qint64 ms = isoMillis(text.trimmed());
+    const bool fits = ms >= 0 && ms / 1000 <= qint64(0xFFFFFFFFu);
+    if (ok)
+        *ok = fits;
+    if (!fits)
         return 0;
     if (millis)
         *millis = quint16(ms % 1000);
-    return quint32(secs);
+    return quint32(ms / 1000);
 }
 
 void setNoTime(TrackPoint &p)
@@ -167,7 +170,7 @@ void fillSpeeds(Track &track, const QVector<bool> &hasSpeed)
 quint32 firstTime(const Track &track)
 {
     for (const TrackPoint &p : track.points)
-        if (p.time != 0)
+        if (p.hasTime())
             return p.time;
     return 0;
 }
@@ -208,9 +211,15 @@ bool XmlFile::feed()
         if (c == '<' || c == '>') {
             inTag = c == '<';
             run = 0;
+            attributes = 0;
         } else if (++run > (inTag ? MaxTag : MaxText)) {
             problem = inTag ? QStringLiteral("a tag is longer than 1 MB")
                             : QStringLiteral("a text is longer than 256 MB");
+            return false;
+        } else if (c == '=' && inTag && ++attributes > MaxAttributes) {
+            // The stream reader checks each attribute against all before it: thousands on
+            // one tag would take minutes.
+            problem = QStringLiteral("a tag has more than %1 attributes").arg(MaxAttributes);
             return false;
         }
     }

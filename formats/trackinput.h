@@ -25,8 +25,9 @@ bool isLatitude(double v);
 bool isLongitude(double v);
 bool isAltitude(double v);
 // ISO 8601 with Z or an offset (no zone counts as UTC) to seconds since 1970, and the
-// fraction of the second in `millis`; 0 if it is not a time the program can hold.
-quint32 isoTime(QStringView text, quint16 *millis = nullptr);
+// fraction of the second in `millis`; 0 with `ok` false if it is not a time the program can
+// hold (1970-01-01T00:00:00Z is 0 with `ok` true).
+quint32 isoTime(QStringView text, quint16 *millis = nullptr, bool *ok = nullptr);
 // Marks `p` as having no time.
 void setNoTime(TrackPoint &p);
 // Speeds worked out from the positions and exact times (TripAnalysis::workOutSpeeds) for
@@ -41,8 +42,8 @@ quint32 ownStartTime(const QString &name, Qt::TimeSpec zone);
 // A message of the file formats' (translated with theirs).
 QString tr(const char *text);
 
-// Reads an XML file in pieces. A tag longer than 1 MB or text longer than
-// 256 MB without markup is refused rather than held; entities expand only
+// Reads an XML file in pieces. A tag longer than 1 MB or with more than 512
+// attributes, or text longer than 256 MB without markup, is refused rather than held; entities expand only
 // within QXmlStreamReader's limit, and no DTD or outside entity is loaded.
 class XmlFile
 {
@@ -81,6 +82,7 @@ private:
     QString problem;
     bool inTag = false;
     qint64 run = 0; // bytes since the last '<' or '>'
+    int attributes = 0; // '=' in the tag since then
 };
 
 } // namespace TrackInput

@@ -89,7 +89,7 @@ bool readFirstKml(const QString &fileName, QByteArray *kml, QString *error)
 {
     int code = 0;
     std::unique_ptr<zip_t, ArchiveCloser> zip(
-        zip_open(QFile::encodeName(fileName).constData(), ZIP_RDONLY | ZIP_CHECKCONS, &code));
+        zip_open(QFile::encodeName(fileName).constData(), ZIP_RDONLY, &code));
     if (!zip) {
         zip_error_t e;
         zip_error_init_with_code(&e, code);

@@ -103,5 +103,6 @@ TrackPoint trackPointFromRecord(const DeviceTrackPointShort &record)
     point.position.y = packedLongitudeToDegrees(record.longitude);
     point.time = packedDateTimeToEpoch(record.date, record.time);
     point.speed = record.speed;
+    point.flags = TrackPoint::NoAltitude; // log format 1 records none
     return point;
 }

@@ -78,7 +78,7 @@ struct TrackPoint
     // The logger's points lack nothing.
     enum Flag : quint8
     {
-        NoTime = 1,        // `time` is 0
+        NoTime = 1,        // no time: `time` is 0 and means nothing
         NoAltitude = 2,    // `position.z` is 0
         NoSpeed = 4,       // `speed` is 0: none given and none could be worked out
         SpeedComputed = 8, // `speed` was worked out from the positions and times
@@ -93,7 +93,7 @@ struct TrackPoint
     quint16 millis = 0; // the fraction of the second, where a file gives one
     quint8 flags = 0;
 
-    bool hasTime() const { return time != 0 && !(flags & NoTime); }
+    bool hasTime() const { return !(flags & NoTime); } // 0 is 1970-01-01T00:00:00Z
     bool hasAltitude() const { return !(flags & NoAltitude); }
     bool hasSpeed() const { return !(flags & NoSpeed); }
     bool startsSegment() const { return flags & SegmentStart; }

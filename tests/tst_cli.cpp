@@ -343,10 +343,30 @@ private slots:
         QCOMPARE(dropped.status, 0);
         QVERIFY2(dropped.err.contains("Left out of") && dropped.err.contains("1 points of track 1"),
                  qPrintable(dropped.err));
+        // Nothing left to keep is a failure, not an empty file.
+        QVERIFY(writeAll(path("none.gpx"), "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"/>"
+                                           "</trkseg></trk></gpx>"));
+        const Run nothing =
+            cli({"convert", path("none.gpx"), path("none.tkr"), "--drop-incomplete"});
+        QCOMPARE(nothing.status, 1);
+        QVERIFY(!QFile::exists(path("none.tkr")));
+        // No time is no time: no 1970, in the table, the JSON and the exported name.
+        const Run untimed = cli({"info", path("none.gpx")});
+        QCOMPARE(untimed.out.split('\n').at(1).section('\t', 0, 6),
+                 QStringLiteral("1\t-\t1\t1\t0\t-\t-"));
+        const Run untimedJson = cli({"info", "--json", path("none.gpx")});
+        QVERIFY(QJsonDocument::fromJson(untimedJson.out.toUtf8())["tracks"][0]["start"].isNull());
+        QCOMPARE(cli({"convert", path("none.gpx"), path("none2.gpx")}).status, 0);
+        QVERIFY(readAll(path("none2.gpx")).contains("<name>LX-300 DataLog-1</name>"));
+        // Log format 1 has no altitude: none is made up in KML.
+        QCOMPARE(cli({"convert", LX300_SAMPLE, path("f1.kml"), "--tracks", "2"}).status, 0);
+        const QByteArray kml = readAll(path("f1.kml"));
+        QVERIFY(kml.contains("<coordinates>") && !kml.contains(",0.00"));
         // Marks as waypoints, on request only.
         QCOMPARE(cli({"convert", LX300_SAMPLE, path("w.gpx"), "--with-marks"}).status, 0);
         QCOMPARE(readAll(path("w.gpx")).count("<wpt "), 30);
-        QCOMPARE(readAll(path("two.csv")).count("<wpt "), 0);
+        QCOMPARE(cli({"convert", LX300_SAMPLE, path("nw.gpx")}).status, 0);
+        QCOMPARE(readAll(path("nw.gpx")).count("<wpt "), 0);
 
         QVERIFY(writeAll(path("cut.tkr"), readAll(LX300_SAMPLE).chopped(100)));
         for (const QStringList &args : {QStringList{"info", path("cut.tkr")},

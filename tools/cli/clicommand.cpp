@@ -200,6 +200,19 @@ int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const 
             std::fprintf(stderr, "Left out of %s, lacking a time or an altitude: %s.\n",
                          qPrintable(name), qPrintable(what));
     }
+    // A file with no point is no result: nothing is written, as when nothing could be read.
+    const bool tkr = dynamic_cast<FileFormatTKR *>(format) != nullptr;
+    qint64 kept = 0;
+    for (int i : selection) {
+        for (const TrackPoint &p : tracks[i].points)
+            kept += !options.markedOnly || p.marked != 0;
+        if (tkr)
+            kept -= FileFormatTKR::unstorablePoints(tracks[i], options.markedOnly);
+    }
+    if (kept == 0)
+        return failWith(Failed, QStringLiteral("Nothing to write to %1: no point of the chosen "
+                                               "tracks is left. Nothing was written.")
+                                    .arg(name));
     if (!format->write(tracks, name, selection, options))
         return failWith(Failed, format->errorString());
     return Ok;

@@ -3,6 +3,7 @@
 #include "tools/cli/clicommand.h"
 #include "tools/cli/cliparse.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -24,9 +25,12 @@ void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats)
         const auto altitude = [&](double v) {
             return s.hasAltitude ? jsonNumber(v) : QByteArray("null");
         };
+        const QByteArray start = tracks[i].startTime != 0
+                                     ? '"' + utcText(tracks[i].startTime).toLatin1() + '"'
+                                     : QByteArray("null"); // a track without times
         json += (i ? ", " : "") + QByteArray("{\"number\": ") + QByteArray::number(i + 1) +
-                ", \"start\": \"" + utcText(tracks[i].startTime).toLatin1() +
-                "\", \"format\": " + QByteArray::number(tracks[i].format) +
+                ", \"start\": " + start +
+                ", \"format\": " + QByteArray::number(tracks[i].format) +
                 ", \"points\": " + QByteArray::number(s.points) +
                 ", \"marks\": " + QByteArray::number(s.marks) +
                 ", \"duration_s\": " + QByteArray::number(s.durationS) +
@@ -135,10 +139,14 @@ int infoCommand(const QStringList &args)
              "avg speed\tavg moving\tmax speed\tmin alt\tmax alt\tascent\tdescent\n";
     for (int i = 0; i < tracks.size(); ++i) {
         const Track &t = tracks[i];
-        out() << i + 1 << '\t' << utcText(t.startTime) << '\t' << t.format << '\t'
-              << stats[i].points << '\t' << stats[i].marks << '\t'
-              << (t.points.isEmpty() ? QStringLiteral("-") : utcText(t.points.first().time)) << '\t'
-              << (t.points.isEmpty() ? QStringLiteral("-") : utcText(t.points.last().time)) << '\t'
+        const auto timed = [](const TrackPoint &p) { return p.hasTime(); };
+        const auto first = std::find_if(t.points.cbegin(), t.points.cend(), timed);
+        const auto last = std::find_if(t.points.crbegin(), t.points.crend(), timed);
+        const QString none = QStringLiteral("-");
+        out() << i + 1 << '\t' << (t.startTime != 0 ? utcText(t.startTime) : none) << '\t'
+              << t.format << '\t' << stats[i].points << '\t' << stats[i].marks << '\t'
+              << (first != t.points.cend() ? utcText(first->time) : none) << '\t'
+              << (last != t.points.crend() ? utcText(last->time) : none) << '\t'
               << figuresText(stats[i], speedUnit, heightUnit) << '\n';
     }
     const TripStats total = TripAnalysis::combined(stats);
