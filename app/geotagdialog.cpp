@@ -261,6 +261,7 @@ Geotag::Options GeotagDialog::options() const
     o.maxGapS = gapBox->value();
     o.replace = replaceBox->isChecked();
     o.sidecarAlways = sidecarBox->isChecked();
+    Geotag::sidecarsOnly(&o); // without ExifTool; said once when the dialog opens
     return o;
 }
 
@@ -290,7 +291,7 @@ void GeotagDialog::addPhotos(const QStringList &paths)
 {
     if (isBusy() || paths.isEmpty())
         return;
-    QStringList files = Geotag::photoFiles(paths, false, nullptr);
+    QStringList files = Geotag::photoFiles(paths, false);
     for (const Read &r : qAsConst(photos))
         files.removeAll(r.photo.file);
     if (files.isEmpty())
@@ -326,9 +327,18 @@ void GeotagDialog::replan()
 {
     const Geotag::Options o = options();
     results.resize(photos.size());
+    QStringList files;
+    for (const Read &r : qAsConst(photos))
+        files << r.photo.file;
+    const QHash<QString, QString> sidecars = Geotag::separateSidecars(files, o);
     Geotag::Summary summary;
     for (int i = 0; i < photos.size(); ++i) {
-        results[i] = Geotag::plan(photos[i].photo, *timeline, o);
+        PhotoMeta::Photo photo = photos[i].photo;
+        const QFileInfo info(photo.file);
+        PhotoMeta::useSidecar(
+            &photo, sidecars.value(photo.file, info.dir().filePath(info.completeBaseName() +
+                                                                   QStringLiteral(".xmp"))));
+        results[i] = Geotag::plan(photo, *timeline, o);
         summary.add(results[i].outcome);
         showRow(i);
     }
@@ -438,11 +448,12 @@ void GeotagDialog::write()
     summaryLabel->setText(tr("Writing…"));
     writeWatcher.setFuture(QtConcurrent::run([jobs, o](QPromise<Geotag::Result> &promise) {
         promise.setProgressRange(0, int(jobs.size()));
+        PhotoMeta::Writer writer; // its ExifTool lives in this thread
         for (int i = 0; i < jobs.size(); ++i) {
             if (promise.isCanceled())
                 return;
             Geotag::Result r = jobs[i];
-            Geotag::write(r, o);
+            Geotag::write(r, o, writer);
             promise.addResult(r, i);
             promise.setProgressValue(i + 1);
         }

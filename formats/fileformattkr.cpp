@@ -226,7 +226,7 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
             qToLittleEndian(point.time, record + 32);
             qToLittleEndian(point.speed, record + 36);
             qToLittleEndian(quint32(point.marked), record + 40);
-            const quint32 flags = !point.hasSpeed() ? RecordNoSpeed
+            const quint32 flags = !point.hasSpeed()                         ? RecordNoSpeed
                                   : point.flags & TrackPoint::SpeedComputed ? RecordSpeedComputed
                                                                             : 0u;
             qToLittleEndian(flags, record + 44);

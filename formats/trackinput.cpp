@@ -127,11 +127,13 @@ qint64 isoMillis(QStringView text)
     const qint64 plain = plainUtcMillis(text);
     if (plain >= 0)
         return plain;
-    QDateTime when = QDateTime::fromString(text.toString(), Qt::ISODateWithMs);
+    // No zone given: GPX and KML times are UTC. Read as such directly (as local time first,
+    // one the computer's clock change skips would be no time at all).
+    QDateTime when = QDateTime::fromString(text.toString() + QLatin1Char('Z'), Qt::ISODateWithMs);
     if (!when.isValid())
+        when = QDateTime::fromString(text.toString(), Qt::ISODateWithMs);
+    if (!when.isValid() || when.timeSpec() == Qt::LocalTime)
         return -1;
-    if (when.timeSpec() == Qt::LocalTime) // no zone given: GPX and KML times are UTC
-        when.setTimeSpec(Qt::UTC);
     return when.toMSecsSinceEpoch();
 }
 } // namespace

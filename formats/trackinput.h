@@ -43,8 +43,8 @@ quint32 ownStartTime(const QString &name, Qt::TimeSpec zone);
 QString tr(const char *text);
 
 // Reads an XML file in pieces. A tag longer than 1 MB or with more than 512
-// attributes, or text longer than 256 MB without markup, is refused rather than held; entities expand only
-// within QXmlStreamReader's limit, and no DTD or outside entity is loaded.
+// attributes, or text longer than 256 MB without markup, is refused rather than held; entities
+// expand only within QXmlStreamReader's limit, and no DTD or outside entity is loaded.
 class XmlFile
 {
 public:
@@ -81,7 +81,7 @@ private:
     QIODevice *device;
     QString problem;
     bool inTag = false;
-    qint64 run = 0; // bytes since the last '<' or '>'
+    qint64 run = 0;     // bytes since the last '<' or '>'
     int attributes = 0; // '=' in the tag since then
 };
 

@@ -78,65 +78,119 @@ QString outcomeKey(Outcome o)
 Timeline::Timeline(const QVector<Track> &tracks)
 {
     for (int t = 0; t < tracks.size(); ++t) {
-        int segment = 0;
-        const bool altitudes = tracks[t].format == 2;
+        const bool altitudes = tracks[t].format != 1;
+        size_t runStart = points.size();
         for (const TrackPoint &p : tracks[t].points) {
-            segment += p.startsSegment();
+            if (p.startsSegment() && points.size() > runStart) {
+                runs.push_back({t, runStart, points.size()});
+                runStart = points.size();
+            }
             if (!p.hasTime())
                 continue;
             points.push_back({std::llround(p.exactTime() * 1000), p.position.x, p.position.y,
-                              p.position.z, altitudes && p.hasAltitude(), t, segment});
+                              p.position.z, altitudes && p.hasAltitude()});
         }
+        if (points.size() > runStart)
+            runs.push_back({t, runStart, points.size()});
     }
-    std::stable_sort(points.begin(), points.end(),
-                     [](const Point &a, const Point &b) { return a.ms < b.ms; });
+    // Files may hold points out of time order: each segment is sorted on its own.
+    for (const Run &r : runs)
+        std::stable_sort(points.begin() + qptrdiff(r.begin), points.begin() + qptrdiff(r.end),
+                         [](const Point &a, const Point &b) { return a.ms < b.ms; });
 }
 
-Timeline::Found Timeline::locate(qint64 utcMs, qint64 maxGapMs) const
+namespace {
+template <typename Point> PhotoMeta::Fix between(const Point &a, const Point &b, qint64 utcMs)
 {
-    Found found;
-    const auto it = std::lower_bound(points.begin(), points.end(), utcMs,
-                                     [](const Point &p, qint64 ms) { return p.ms < ms; });
-    const auto fixAt = [utcMs](const Point &p) {
-        return PhotoMeta::Fix{p.lat, p.lon, p.hasAlt, p.alt, utcMs};
-    };
-    if (it != points.end() && it->ms == utcMs) {
-        found.outcome = Outcome::Exact;
-        found.fix = fixAt(*it);
-        return found;
-    }
-    if (it == points.begin() || it == points.end())
-        return found; // outside
-    const Point &a = *(it - 1), &b = *it;
-    if (a.track != b.track)
-        return found; // between two tracks
-    if (a.segment != b.segment || b.ms - a.ms > maxGapMs) {
-        found.outcome = Outcome::Gap;
-        return found;
-    }
     const double f = double(utcMs - a.ms) / double(b.ms - a.ms);
     double dLon = b.lon - a.lon; // the short way round, across the antimeridian too
     dLon += dLon > 180 ? -360 : dLon < -180 ? 360 : 0;
     double lon = a.lon + f * dLon;
     lon += lon > 180 ? -360 : lon < -180 ? 360 : 0;
-    found.outcome = Outcome::Interpolated;
-    found.fix = {a.lat + f * (b.lat - a.lat), lon, a.hasAlt && b.hasAlt,
-                 a.alt + f * (b.alt - a.alt), utcMs};
+    return {a.lat + f * (b.lat - a.lat), lon, a.hasAlt && b.hasAlt, a.alt + f * (b.alt - a.alt),
+            utcMs};
+}
+} // namespace
+
+Timeline::Found Timeline::locate(qint64 utcMs, qint64 maxGapMs) const
+{
+    Found found, interpolated;
+    bool spanned = false; // by a track, if by no segment of it
+    QHash<int, std::pair<qint64, qint64>> trackSpans;
+    for (const Run &r : runs) {
+        const Point *first = &points[r.begin], *last = &points[r.end - 1];
+        auto &span = trackSpans[r.track];
+        if (span.first == 0 && span.second == 0)
+            span = {first->ms, last->ms};
+        span = {std::min(span.first, first->ms), std::max(span.second, last->ms)};
+        if (utcMs < first->ms || utcMs > last->ms)
+            continue;
+        const Point *it = std::lower_bound(first, last + 1, utcMs,
+                                           [](const Point &p, qint64 ms) { return p.ms < ms; });
+        if (it->ms == utcMs) {
+            found.outcome = Outcome::Exact;
+            found.fix = {it->lat, it->lon, it->hasAlt, it->alt, utcMs};
+            return found;
+        }
+        const Point &a = *(it - 1), &b = *it;
+        if (b.ms - a.ms > maxGapMs)
+            spanned = true;
+        else if (interpolated.outcome != Outcome::Interpolated)
+            interpolated = {Outcome::Interpolated, between(a, b, utcMs)};
+    }
+    if (interpolated.outcome == Outcome::Interpolated)
+        return interpolated;
+    for (const auto &span : qAsConst(trackSpans))
+        spanned = spanned || (utcMs >= span.first && utcMs <= span.second);
+    if (spanned) // in a long gap, or across a segment break of a track
+        found.outcome = Outcome::Gap;
     return found;
 }
 
+namespace {
+constexpr double CellDegrees = 0.001; // about 111 m of latitude
+
+qint64 cellKey(qint64 row, qint64 column)
+{
+    return row * 1000000 + column;
+}
+} // namespace
+
 std::optional<qint64> Timeline::timeNear(double lat, double lon, double withinM) const
 {
+    if (cells.isEmpty())
+        for (int i = 0; i < int(points.size()); ++i)
+            cells[cellKey(qint64(std::floor(points[i].lat / CellDegrees)),
+                          qint64(std::floor(points[i].lon / CellDegrees)))]
+                .push_back(i);
+    // The cells within reach: rows of 111 km a degree, columns narrower toward the poles.
+    const double metresPerDegree = 111320.0;
+    const qint64 rows = qint64(std::ceil(withinM / (metresPerDegree * CellDegrees)));
+    const double shrink = std::max(std::cos(lat * M_PI / 180), 1e-3);
+    const qint64 columns =
+        std::min<qint64>(qint64(std::ceil(withinM / (metresPerDegree * shrink * CellDegrees))),
+                         qint64(180 / CellDegrees));
+    const qint64 row = qint64(std::floor(lat / CellDegrees));
+    const qint64 column = qint64(std::floor(lon / CellDegrees));
+    const qint64 wrap = qint64(360 / CellDegrees);
     const Vec3 at(lat, lon, 0);
     double best = withinM;
     std::optional<qint64> when;
-    for (const Point &p : points) {
-        const double d = TripAnalysis::roughDistance(at, Vec3(p.lat, p.lon, 0));
-        if (d <= best) {
-            best = d;
-            when = p.ms;
+    for (qint64 r = row - rows; r <= row + rows; ++r)
+        for (qint64 c = column - columns; c <= column + columns; ++c) {
+            const qint64 wrapped = c < -wrap / 2 ? c + wrap : c >= wrap / 2 ? c - wrap : c;
+            const auto found = cells.constFind(cellKey(r, wrapped));
+            if (found == cells.constEnd())
+                continue;
+            for (int i : *found) {
+                const Point &p = points[size_t(i)];
+                const double d = TripAnalysis::roughDistance(at, Vec3(p.lat, p.lon, 0));
+                if (d < best || (d == best && (!when || p.ms < *when))) {
+                    best = d;
+                    when = p.ms;
+                }
+            }
         }
-    }
     return when;
 }
 
@@ -178,22 +232,70 @@ Result plan(const PhotoMeta::Photo &photo, const Timeline &timeline, const Optio
     return r;
 }
 
-void write(Result &result, const Options &options)
+bool sidecarsOnly(Options *options)
+{
+    if (PhotoMeta::Writer::canWriteInPlace())
+        return false;
+    options->sidecarAlways = true;
+    return true;
+}
+
+QHash<QString, QString> separateSidecars(const QStringList &files, const Options &options)
+{
+    QHash<QString, QStringList> users; // by the NAME.xmp they would use
+    for (const QString &file : files) {
+        if (!options.sidecarAlways && PhotoMeta::isInPlaceName(file))
+            continue;
+        const QFileInfo info(file);
+        users[info.absoluteDir().filePath(info.completeBaseName()).toLower()] << file;
+    }
+    QHash<QString, QString> separate;
+    for (const QStringList &shared : qAsConst(users))
+        if (shared.size() > 1)
+            for (const QString &file : shared)
+                separate.insert(file, file + QStringLiteral(".xmp"));
+    return separate;
+}
+
+void write(Result &result, const Options &options, PhotoMeta::Writer &writer)
 {
     if (!isTagged(result.outcome))
         return;
     QString why;
-    if (!PhotoMeta::write(result.photo, result.fix, options.sidecarAlways, options.replace, &why)) {
+    if (!writer.write(result.photo, result.fix, options.sidecarAlways, options.replace, &why)) {
         result.outcome = Outcome::Unwritable;
         result.reason = why;
     }
 }
 
-QStringList photoFiles(const QStringList &paths, bool recursive, QStringList *missing)
+namespace {
+// Why a path that is listed (or given) is no readable file; empty when it is one.
+QString unusable(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isFile())
+        return QString();
+    if (info.isSymLink())
+        return QFileInfo(info.symLinkTarget()).isSymLink() || info.symLinkTarget().isEmpty()
+                   ? QStringLiteral("a loop of links")
+                   : QStringLiteral("a link to a missing file");
+    if (path.contains(QChar::ReplacementCharacter))
+        return QStringLiteral("its name is not valid UTF-8");
+    return info.exists() ? QStringLiteral("not a file") : QStringLiteral("no such file or folder");
+}
+} // namespace
+
+QStringList photoFiles(const QStringList &paths, bool recursive, QVector<PathProblem> *problems)
 {
     QStringList files;
     QSet<QString> seen;
     const auto add = [&](const QString &file) {
+        const QString why = unusable(file);
+        if (!why.isEmpty()) {
+            if (problems)
+                problems->append({file, why});
+            return;
+        }
         const QString key = QFileInfo(file).absoluteFilePath();
         if (!seen.contains(key)) {
             seen.insert(key);
@@ -202,24 +304,22 @@ QStringList photoFiles(const QStringList &paths, bool recursive, QStringList *mi
     };
     for (const QString &path : paths) {
         const QFileInfo info(path);
-        if (info.isFile()) {
+        if (!info.isDir()) {
             add(path);
-        } else if (info.isDir()) {
-            QStringList found;
-            QDirIterator it(path, QDir::Files,
-                            recursive ? QDirIterator::Subdirectories
-                                      : QDirIterator::NoIteratorFlags);
-            while (it.hasNext()) {
-                const QString file = it.next();
-                if (PhotoMeta::isPhotoName(file))
-                    found << file;
-            }
-            found.sort();
-            for (const QString &file : qAsConst(found))
-                add(file);
-        } else if (missing) {
-            *missing << path;
+            continue;
         }
+        // Links to nothing are "system" entries: listed too, so that they are reported.
+        QStringList found;
+        QDirIterator it(path, QDir::Files | QDir::System | QDir::Hidden,
+                        recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
+        while (it.hasNext()) {
+            const QString file = it.next();
+            if (PhotoMeta::isPhotoName(file))
+                found << file;
+        }
+        found.sort();
+        for (const QString &file : qAsConst(found))
+            add(file);
     }
     return files;
 }

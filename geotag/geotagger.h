@@ -4,6 +4,7 @@
 #include "geotag/photometa.h"
 #include "model/trackrecords.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -46,7 +47,9 @@ struct Options
     bool sidecarAlways = false;
 };
 
-// The timed points of the tracks, in time order, to look photos up in.
+// The timed points of the tracks, segment by segment in time order, to look photos up in.
+// Tracks may overlap in time (a phone's and the logger's of the same walk, or one file given
+// twice): each segment is looked into on its own.
 class Timeline
 {
 public:
@@ -58,8 +61,11 @@ public:
         Outcome outcome = Outcome::Outside;
         PhotoMeta::Fix fix;
     };
+    // An exact match first, else an interpolation in a segment; a gap only when a track spans
+    // the time but no segment covers it within `maxGapMs`; outside otherwise.
     Found locate(qint64 utcMs, qint64 maxGapMs) const;
     // The time (ms) of the point nearest to a position, when one is within `withinM` metres.
+    // The first call indexes the points by place (not thread-safe: one thread at a time).
     std::optional<qint64> timeNear(double lat, double lon, double withinM) const;
 
 private:
@@ -68,9 +74,15 @@ private:
         qint64 ms;
         double lat, lon, alt;
         bool hasAlt;
-        int track, segment;
+    };
+    struct Run // one segment's timed points, [begin, end) of `points`, in time order
+    {
+        int track;
+        size_t begin, end;
     };
     std::vector<Point> points;
+    std::vector<Run> runs;
+    mutable QHash<qint64, std::vector<int>> cells; // point indexes by grid cell, built on demand
 };
 
 // When the photo was taken, in ms since 1970 UTC; nullopt without a date.
@@ -89,11 +101,25 @@ struct Result
 // What each photo gets, nothing written.
 Result plan(const PhotoMeta::Photo &photo, const Timeline &timeline, const Options &options);
 // Writes a planned photo; its outcome turns Unwritable with the reason when that fails.
-void write(Result &result, const Options &options);
+void write(Result &result, const Options &options, PhotoMeta::Writer &writer);
+// Whether positions go into sidecars only, ExifTool being missing; `options.sidecarAlways` is
+// then set. The caller says so once (ExifTool::missingHint()).
+bool sidecarsOnly(Options *options);
+
+// The sidecars of a run's photos that would share one (IMG.CR2 and IMG.NEF, or IMG.JPG with
+// --sidecar beside IMG.CR2): each gets NAME.EXT.xmp instead, so no photo takes another's
+// position. Those not named keep NAME.xmp.
+QHash<QString, QString> separateSidecars(const QStringList &files, const Options &options);
 
 // The photos in `paths`: files as given, folders' photo files (sorted; recursively on
-// request). Missing paths are returned in `missing`.
-QStringList photoFiles(const QStringList &paths, bool recursive, QStringList *missing);
+// request). Every entry that cannot be read as a photo is returned in `problems` with the
+// reason: a missing path, a link to nothing or a loop of links, a name that is not UTF-8.
+struct PathProblem
+{
+    QString path, reason;
+};
+QStringList photoFiles(const QStringList &paths, bool recursive,
+                       QVector<PathProblem> *problems = nullptr);
 
 // The camera's offset proposed from photos that already have a position: for each, the time
 // the tracks passed nearest to it (within 100 m) against its clock. The median and the spread

@@ -1,16 +1,25 @@
 #include "geotag/photometa.h"
 
+#include "geotag/exiftool.h"
+#include "model/conversions.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #include <exiv2/exiv2.hpp>
 #include <exiv2/webpimage.hpp>
 
 #include <cmath>
+#include <functional>
 #include <mutex>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace PhotoMeta {
 
@@ -22,8 +31,8 @@ const char *const RawSuffixes[] = {"3fr", "ari", "arw", "bay", "cr2", "cr3", "cr
                                    "dng", "erf", "fff", "iiq", "k25", "kdc", "mef", "mos",
                                    "mrw", "nef", "nrw", "orf", "pef", "raf", "raw", "rw2",
                                    "rwl", "sr2", "srf", "srw", "x3f"};
-const char *const ImageSuffixes[] = {"jpg", "jpeg", "jpe",  "tif",  "tiff",
-                                     "png", "webp", "heic", "heif", "avif"};
+const char *const ImageSuffixes[] = {"jpg",  "jpeg", "jpe",  "tif", "tiff", "png",
+                                     "webp", "heic", "heif", "hif", "avif"};
 
 template <size_t N> bool among(const char *const (&list)[N], const QString &suffix)
 {
@@ -41,6 +50,7 @@ void initialise()
     std::call_once(once, [] {
         Exiv2::XmpParser::initialize();
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        Exiv2::enableBMFF(); // HEIC, HEIF, AVIF and CR3
     });
 }
 
@@ -56,15 +66,32 @@ std::string valueOf(const Exiv2::ExifData &exif, const char *key)
     return it == exif.end() ? std::string() : it->toString();
 }
 
-// "2009:04:11 08:15:00" as milliseconds since 1970 taken as UTC; 0 when it is no date.
+// "2009:04:11 08:15:00" as milliseconds since 1970 taken as UTC; 0 when it is no date. Worked
+// out directly: a wall time the computer's zone skips (the spring change) is a time too.
 qint64 clockOf(const std::string &text)
 {
-    const QString s = QString::fromLatin1(text.c_str()).left(19);
-    QDateTime t = QDateTime::fromString(s, QStringLiteral("yyyy:MM:dd HH:mm:ss"));
-    if (!t.isValid())
+    int v[6] = {};
+    const char *seps = ":: ::";
+    size_t at = 0;
+    for (int i = 0; i < 6; ++i) {
+        const size_t digits = i == 0 ? 4 : 2;
+        if (at + digits > text.size())
+            return 0;
+        for (size_t k = 0; k < digits; ++k) {
+            const char c = text[at + k];
+            if (c < '0' || c > '9')
+                return 0;
+            v[i] = v[i] * 10 + (c - '0');
+        }
+        at += digits;
+        if (i < 5 && (at >= text.size() || (text[at] != seps[i] && text[at] != 'T')))
+            return 0;
+        ++at;
+    }
+    if (!validCivilDate(v[0], v[1], v[2]) || v[3] > 23 || v[4] > 59 || v[5] > 59)
         return 0;
-    t.setTimeSpec(Qt::UTC);
-    const qint64 ms = t.toMSecsSinceEpoch();
+    const qint64 ms =
+        (((daysFromCivil(v[0], v[1], v[2]) * 24 + v[3]) * 60 + v[4]) * 60 + v[5]) * 1000;
     return ms > 0 ? ms : 0;
 }
 
@@ -114,6 +141,40 @@ void readDate(const Exiv2::ExifData &exif, Photo *p)
     }
 }
 
+// An XMP date ("2009-04-11T08:15:00.5+02:00"): the wall clock, its fraction and zone. A date
+// without a time of day is no date (midnight would be made up).
+void readXmpDate(const Exiv2::XmpData &xmp, Photo *p)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2})(?::(\\d{2})(?:\\.(\\d+))?)?"
+                       "(Z|[+-]\\d{2}:\\d{2})?$"));
+    for (const char *key :
+         {"Xmp.exif.DateTimeOriginal", "Xmp.xmp.CreateDate", "Xmp.photoshop.DateCreated"}) {
+        const auto it = xmp.findKey(Exiv2::XmpKey(key));
+        if (it == xmp.end())
+            continue;
+        const QRegularExpressionMatch m =
+            form.match(QString::fromStdString(it->toString()).trimmed());
+        if (!m.hasMatch())
+            continue;
+        const std::string clock =
+            QStringLiteral("%1:%2:%3 %4:%5:%6")
+                .arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4), m.captured(5),
+                     m.captured(6).isEmpty() ? QStringLiteral("00") : m.captured(6))
+                .toStdString();
+        const qint64 ms = clockOf(clock);
+        if (ms == 0)
+            continue;
+        p->clockMs = ms + millisOf(m.captured(7).toStdString());
+        const QString zone = m.captured(8);
+        p->hasZone = zone == QLatin1String("Z") ||
+                     (!zone.isEmpty() && zoneOf(zone.toStdString(), &p->zoneS));
+        if (zone == QLatin1String("Z"))
+            p->zoneS = 0;
+        return;
+    }
+}
+
 double degreesOf(const Exiv2::Exifdatum &d)
 {
     double v = 0, scale = 1;
@@ -133,7 +194,7 @@ bool positionOf(const Exiv2::ExifData &exif, double *lat, double *lon)
     return std::isfinite(*lat) && std::isfinite(*lon);
 }
 
-// The metadata of a file or sidecar, through exiv2 on the file's bytes (mapped, not read):
+// The metadata of a file or sidecar, through exiv2 on the file's bytes:
 // the same on every platform, whatever characters the path holds.
 class Opened
 {
@@ -151,12 +212,15 @@ public:
                                : QStringLiteral("the file is larger than 1 GB");
             return false;
         }
-        const uchar *data = f.map(0, size);
-        if (!data) {
-            bytes = f.readAll();
-            data = reinterpret_cast<const uchar *>(bytes.constData());
+        // Read, not mapped: a file cut short meanwhile (another program writing it) would
+        // kill the run with SIGBUS when mapped; read, it is just shorter.
+        bytes = f.read(size);
+        if (bytes.isEmpty()) {
+            *error = f.errorString();
+            return false;
         }
-        image = Exiv2::ImageFactory::open(data, long(size));
+        image = Exiv2::ImageFactory::open(reinterpret_cast<const uchar *>(bytes.constData()),
+                                          long(bytes.size()));
         image->readMetadata();
         return true;
     }
@@ -196,12 +260,6 @@ QString rationalDegrees(double degrees)
         .arg(micro % qint64(60e6));
 }
 
-void eraseGps(Exiv2::ExifData &exif)
-{
-    for (auto it = exif.begin(); it != exif.end();)
-        it = it->groupName() == "GPSInfo" ? exif.erase(it) : std::next(it);
-}
-
 void eraseGps(Exiv2::XmpData &xmp)
 {
     for (auto it = xmp.begin(); it != xmp.end();)
@@ -239,12 +297,23 @@ void setGps(Exiv2::ExifData &exif, const Fix &fix)
     set("Exif.GPSInfo.GPSMapDatum", QStringLiteral("WGS-84"));
 }
 
-// Replaces `file` with `bytes` by way of a copy beside it.
-bool replaceFile(const QString &file, const QByteArray &bytes, bool keepTime, QString *error)
+// Replaces `file` with `bytes` by way of a copy beside it, when `unchanged` (if given) says the
+// file is still the one that was read.
+bool replaceFile(const QString &file, const QByteArray &bytes, bool keepTime,
+                 const std::function<bool()> &unchanged, QString *error)
 {
     const QDateTime modified = QFileInfo(file).lastModified();
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) {
+        *error = out.errorString();
+        return false;
+    }
+    if (unchanged && !unchanged()) {
+        out.cancelWriting();
+        *error = QStringLiteral("changed while tagging");
+        return false;
+    }
+    if (!out.commit()) {
         *error = out.errorString();
         return false;
     }
@@ -266,39 +335,63 @@ bool readOnly(const QString &file)
     return info.exists() && (!(info.permissions() & writeBits) || !info.isWritable());
 }
 
-bool writeInPlace(const Photo &photo, const Fix &fix, bool replace, QString *error)
+QString number(double v, int decimals)
 {
-    QFile f(photo.file);
-    if (!f.open(QIODevice::ReadOnly)) {
-        *error = f.errorString();
-        return false;
+    return QString::number(v, 'f', decimals);
+}
+
+// ExifTool's assignments for a position, in numbers (-n): the GPS directory of the photo, or
+// the XMP of a sidecar.
+QStringList gpsArguments(const Fix &fix, bool sidecar, bool replace)
+{
+    const QDateTime utc = QDateTime::fromMSecsSinceEpoch(fix.utcMs, Qt::UTC);
+    const QString altitude = number(std::fabs(fix.altitude), 3);
+    const QString below = QLatin1String(fix.altitude < 0 ? "1" : "0");
+    QStringList a{QStringLiteral("-n")};
+    if (sidecar) {
+        const QString x = QStringLiteral("-XMP-exif:");
+        if (replace)
+            a << x + QStringLiteral("GPS*=");
+        a << x + QStringLiteral("GPSVersionID=2.3.0.0")
+          << x + QStringLiteral("GPSLatitude=") + number(fix.latitude, 10)
+          << x + QStringLiteral("GPSLongitude=") + number(fix.longitude, 10);
+        if (fix.hasAltitude)
+            a << x + QStringLiteral("GPSAltitude=") + altitude
+              << x + QStringLiteral("GPSAltitudeRef=") + below;
+        else
+            a << x + QStringLiteral("GPSAltitude=") << x + QStringLiteral("GPSAltitudeRef=");
+        return a << x + QStringLiteral("GPSDateTime=") +
+                        utc.toString(QStringLiteral("yyyy:MM:dd HH:mm:ss.zzz")) + QLatin1Char('Z')
+                 << x + QStringLiteral("GPSMapDatum=WGS-84");
     }
-    const QByteArray original = f.readAll();
-    f.close();
-    auto image = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(original.data()),
-                                           long(original.size()));
-    image->readMetadata();
-    Exiv2::ExifData exif = image->exifData();
-    if (replace) {
-        eraseGps(exif);
-        Exiv2::XmpData xmp = image->xmpData();
-        eraseGps(xmp);
-        image->setXmpData(xmp);
+    const QString g = QStringLiteral("-GPS:");
+    if (replace)
+        a << QStringLiteral("-GPS:all=") << QStringLiteral("-XMP-exif:GPS*=");
+    a << g + QStringLiteral("GPSVersionID=2 3 0 0")
+      << g + QStringLiteral("GPSLatitude=") + number(std::fabs(fix.latitude), 10)
+      << g + QStringLiteral("GPSLatitudeRef=") + QLatin1String(fix.latitude < 0 ? "S" : "N")
+      << g + QStringLiteral("GPSLongitude=") + number(std::fabs(fix.longitude), 10)
+      << g + QStringLiteral("GPSLongitudeRef=") + QLatin1String(fix.longitude < 0 ? "W" : "E");
+    if (fix.hasAltitude) // none from the track: none left from before either
+        a << g + QStringLiteral("GPSAltitude=") + altitude
+          << g + QStringLiteral("GPSAltitudeRef=") + below;
+    else
+        a << g + QStringLiteral("GPSAltitude=") << g + QStringLiteral("GPSAltitudeRef=");
+    return a << g + QStringLiteral("GPSTimeStamp=") + utc.toString(QStringLiteral("HH:mm:ss.zzz"))
+             << g + QStringLiteral("GPSDateStamp=") + utc.toString(QStringLiteral("yyyy:MM:dd"))
+             << g + QStringLiteral("GPSMapDatum=WGS-84");
+}
+
+// ExifTool's own words for a refusal: its "Error:" lines, without the file name it repeats.
+QString toolError(const QString &output)
+{
+    QStringList errors;
+    for (const QString &line : output.split(QLatin1Char('\n'))) {
+        const QString t = line.trimmed();
+        if (t.startsWith(QLatin1String("Error")))
+            errors << t.section(QStringLiteral(" - /"), 0, 0).section(QStringLiteral(" - "), 0, 0);
     }
-    setGps(exif, fix);
-    image->setExifData(exif);
-    image->writeMetadata();
-    const QByteArray written = bytesOf(*image);
-    // What goes over the photo must read back with the position in it.
-    auto check = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte *>(written.data()),
-                                           long(written.size()));
-    check->readMetadata();
-    double lat = 0, lon = 0;
-    if (!positionOf(check->exifData(), &lat, &lon)) {
-        *error = QStringLiteral("exiv2 wrote no readable position");
-        return false;
-    }
-    return replaceFile(photo.file, written, true, error);
+    return errors.isEmpty() ? output.trimmed() : errors.join(QStringLiteral("; "));
 }
 
 bool writeSidecar(const Photo &photo, const Fix &fix, bool replace, QString *error)
@@ -328,11 +421,21 @@ bool writeSidecar(const Photo &photo, const Fix &fix, bool replace, QString *err
     Exiv2::ExifData gps;
     setGps(gps, fix);
     Exiv2::copyExifToXmp(gps, xmp);
+    // The GPS time and date as one UTC time, with its Z (the conversion leaves it off).
+    xmp["Xmp.exif.GPSTimeStamp"] = QDateTime::fromMSecsSinceEpoch(fix.utcMs, Qt::UTC)
+                                       .toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ"))
+                                       .toStdString();
     sidecar->setXmpData(xmp);
     sidecar->writeMetadata();
-    return replaceFile(photo.sidecar, bytesOf(*sidecar), false, error);
+    return replaceFile(photo.sidecar, bytesOf(*sidecar), false, {}, error);
 }
 } // namespace
+
+bool isInPlaceName(const QString &fileName)
+{
+    static const char *const inPlace[] = {"jpg", "jpeg", "jpe", "tif", "tiff", "png", "webp"};
+    return among(inPlace, QFileInfo(fileName).suffix());
+}
 
 bool isPhotoName(const QString &fileName)
 {
@@ -345,6 +448,7 @@ Photo read(const QString &file)
     initialise();
     Photo p;
     p.file = file;
+    p.identity = FileIdentity::of(file); // before the bytes: a change while reading shows
     const QFileInfo info(file);
     p.sidecar = info.dir().filePath(info.completeBaseName() + QStringLiteral(".xmp"));
     try {
@@ -353,14 +457,19 @@ Photo read(const QString &file)
             return p;
         const Exiv2::ExifData &exif = (*image).exifData();
         readDate(exif, &p);
-        if (!p.hasDate()) { // some programs keep the date in XMP only
-            Exiv2::ExifData converted;
-            Exiv2::copyXmpToExif((*image).xmpData(), converted);
-            readDate(converted, &p);
+        const int type = (*image).imageType();
+        if (type == Exiv2::ImageType::crw && p.hasDate()) {
+            // exiv2 writes a CRW's clock out through this computer's zone: undone here.
+            const qint64 fraction = p.clockMs % 1000;
+            const QDateTime wall = QDateTime::fromMSecsSinceEpoch(p.clockMs - fraction, Qt::UTC);
+            const QDateTime local(wall.date(), wall.time(), Qt::LocalTime);
+            if (local.isValid())
+                p.clockMs = local.toMSecsSinceEpoch() + fraction;
         }
+        if (!p.hasDate()) // some programs keep the date in XMP only
+            readXmpDate((*image).xmpData(), &p);
         p.hasPosition = positionOf(exif, &p.latitude, &p.longitude) ||
                         xmpPosition((*image).xmpData(), &p.latitude, &p.longitude);
-        const int type = (*image).imageType();
         const bool raw = among(RawSuffixes, info.suffix()) || type == Exiv2::ImageType::cr2 ||
                          type == Exiv2::ImageType::crw || type == Exiv2::ImageType::mrw ||
                          type == Exiv2::ImageType::orf || type == Exiv2::ImageType::raf ||
@@ -387,22 +496,149 @@ Photo read(const QString &file)
     return p;
 }
 
-bool write(const Photo &photo, const Fix &fix, bool intoSidecar, bool replace, QString *error)
+FileIdentity FileIdentity::of(const QString &file)
+{
+    FileIdentity id;
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0)
+        return id;
+    id.device = quint64(st.st_dev);
+    id.inode = quint64(st.st_ino);
+    id.size = qint64(st.st_size);
+#ifdef Q_OS_LINUX
+    id.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#else
+    id.modifiedNs = qint64(st.st_mtime) * 1000000000;
+#endif
+#else // no inode: the creation time stands in for it
+    const QFileInfo info(file);
+    if (!info.exists())
+        return id;
+    id.inode = quint64(info.birthTime().toMSecsSinceEpoch());
+    id.size = info.size();
+    id.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+#endif
+    return id;
+}
+
+void useSidecar(Photo *photo, const QString &sidecar)
+{
+    photo->sidecar = sidecar;
+    photo->sidecarPosition = false;
+    if (photo->hasPosition || !QFile::exists(sidecar))
+        return;
+    try {
+        Opened opened;
+        QString ignored;
+        if (opened.open(sidecar, &ignored))
+            photo->sidecarPosition =
+                xmpPosition((*opened).xmpData(), &photo->latitude, &photo->longitude);
+    } catch (const std::exception &) {
+    }
+}
+
+Writer::Writer() = default;
+Writer::~Writer() = default;
+
+bool Writer::canWriteInPlace()
+{
+    return !ExifTool::program().isEmpty();
+}
+
+bool Writer::write(const Photo &photo, const Fix &fix, bool intoSidecar, bool replace,
+                   QString *error)
 {
     initialise();
-    const bool sidecar = intoSidecar || !photo.inPlace;
+    if (!tool && canWriteInPlace())
+        tool = std::make_unique<ExifTool>();
+    const bool sidecar = intoSidecar || !photo.inPlace || !tool;
     const QString target = sidecar ? photo.sidecar : photo.file;
     if (readOnly(target)) {
         *error = QStringLiteral("%1 is read-only").arg(QFileInfo(target).fileName());
         return false;
     }
     try {
-        return sidecar ? writeSidecar(photo, fix, replace, error)
-                       : writeInPlace(photo, fix, replace, error);
+        return tool ? writeWithTool(photo, fix, sidecar, replace, error)
+                    : writeSidecar(photo, fix, replace, error);
     } catch (const std::exception &e) {
         *error = reason(e);
         return false;
     }
+}
+
+bool Writer::writeWithTool(const Photo &photo, const Fix &fix, bool sidecar, bool replace,
+                           QString *error)
+{
+    const QString source = QFileInfo(sidecar ? photo.sidecar : photo.file).absoluteFilePath();
+    const auto unchanged = [&photo] { return FileIdentity::of(photo.file) == photo.identity; };
+    if (!sidecar && !unchanged()) {
+        *error = QStringLiteral("changed while tagging");
+        return false;
+    }
+    if (!scratch.isValid()) {
+        *error = QStringLiteral("no temporary folder: %1").arg(scratch.errorString());
+        return false;
+    }
+    // ExifTool writes into a copy; the photo is replaced from it only once it reads back right.
+    const QString out = scratch.filePath(QString::number(++written) + QLatin1Char('.') +
+                                         QFileInfo(source).suffix());
+    const bool fromNothing = !QFile::exists(source); // a new sidecar
+    if (!fromNothing && !QFile::copy(source, out)) {
+        *error = QStringLiteral("it cannot be copied to %1").arg(scratch.path());
+        return false;
+    }
+    QStringList args = fromNothing ? QStringList{QStringLiteral("-o"), out}
+                                   : QStringList{QStringLiteral("-overwrite_original")};
+    args += gpsArguments(fix, sidecar, replace);
+    if (!fromNothing)
+        args << out;
+    QString said;
+    const bool ran = tool->run(args, &said);
+    QFile written(out);
+    const bool updated = said.contains(QLatin1String("1 image files updated")) ||
+                         said.contains(QLatin1String("1 image files created"));
+    if (!ran || !updated || !written.open(QIODevice::ReadOnly)) {
+        written.remove();
+        *error = ran ? toolError(said) : said;
+        return false;
+    }
+    const QByteArray bytes = written.readAll();
+    written.close();
+    // What goes over the photo must read back with the position in it, and be the photo:
+    // through exiv2, or where it does not look (a PNG's eXIf chunk) through ExifTool.
+    double lat = 0, lon = 0;
+    bool placed = false;
+    try {
+        auto check = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
+        check->readMetadata();
+        placed = sidecar ? xmpPosition(check->xmpData(), &lat, &lon)
+                         : positionOf(check->exifData(), &lat, &lon);
+    } catch (const std::exception &) {
+    }
+    if (!placed && tool->run({QStringLiteral("-n"), QStringLiteral("-s3"),
+                              QStringLiteral("-GPSLatitude"), QStringLiteral("-GPSLongitude"), out},
+                             &said)) {
+        const QStringList v = said.split(QLatin1Char('\n'));
+        bool okLat = false, okLon = false;
+        if (v.size() == 2) {
+            lat = v[0].trimmed().toDouble(&okLat);
+            lon = v[1].trimmed().toDouble(&okLon);
+        }
+        placed = okLat && okLon;
+    }
+    written.remove();
+    if (!placed || std::fabs(lat - fix.latitude) > 1e-6 || std::fabs(lon - fix.longitude) > 1e-6) {
+        *error = QStringLiteral("ExifTool wrote no readable position");
+        return false;
+    }
+    if (!sidecar && bytes.size() < QFileInfo(source).size() / 2) {
+        *error = QStringLiteral("the written photo would lose most of its bytes");
+        return false;
+    }
+    return replaceFile(sidecar ? photo.sidecar : photo.file, bytes, !sidecar,
+                       sidecar ? std::function<bool()>() : unchanged, error);
 }
 
 } // namespace PhotoMeta

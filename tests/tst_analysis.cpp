@@ -157,13 +157,14 @@ private slots:
         Walk white = hilly;
         white.altitudeNoise = 2;
         white.positionNoise = 3;
-        QTest::newRow("hilly, white noise 2 m, positions 3 m") << white << 0.08 << 0.05
-                                                             << QList<double>{1, 3, 1, 5.5};
+        QTest::newRow("hilly, white noise 2 m, positions 3 m")
+            << white << 0.08 << 0.05 << QList<double>{1, 3, 1, 5.5};
         Walk stops;
         stops.seconds = 3000 + 5 * 300;
         stops.stops = 5;
         stops.positionNoise = 1;
-        QTest::newRow("five stops, 1 m jitter") << stops << nan << 0.05 << QList<double>{1, 1.5, 1, 1.7};
+        QTest::newRow("five stops, 1 m jitter")
+            << stops << nan << 0.05 << QList<double>{1, 1.5, 1, 1.7};
         Walk segments;
         segments.seconds = 1200 + 3 * 3600;
         segments.gapAt = 600;
@@ -180,7 +181,8 @@ private slots:
         fast.hz = 5;
         fast.kmh = 50;
         fast.positionNoise = 0.5;
-        QTest::newRow("5 Hz at 50 km/h") << fast << nan << 0.01 << QList<double>{0.95, 1.1, 0.95, 1.1};
+        QTest::newRow("5 Hz at 50 km/h")
+            << fast << nan << 0.01 << QList<double>{0.95, 1.1, 0.95, 1.1};
     }
 
     void noisyLogs()

@@ -377,9 +377,9 @@ private slots:
         FileFormatTKR tkr;
         QVERIFY(tkr.write({track(Start, 2, 4)}, path("v.tkr"), {0}, false));
         QByteArray b = readAll(path("v.tkr"));
-        qToLittleEndian(95.0, b.data() + 128 + 8);                 // latitude 95
-        qToLittleEndian(1e300, b.data() + 128 + 48 * 2 + 24);      // altitude 1e296 m
-        qToLittleEndian(4097u, b.data() + 124);                    // log format 4097
+        qToLittleEndian(95.0, b.data() + 128 + 8);            // latitude 95
+        qToLittleEndian(1e300, b.data() + 128 + 48 * 2 + 24); // altitude 1e296 m
+        qToLittleEndian(4097u, b.data() + 124);               // log format 4097
         QVERIFY(writeAll(path("v.tkr"), b));
         QVector<Track> back;
         QVERIFY(tkr.read(back, path("v.tkr")));
@@ -737,7 +737,7 @@ private slots:
         QTest::newRow("gpx, marks on points without a time, found by position")
             << "a.gpx"
             << "<gpx version=\"1.1\"><wpt lat=\"47.001\" lon=\"8\"><name>Mark 1</name></wpt>"
-                   "<trk><trkseg>" +
+               "<trk><trkseg>" +
                    pt("47.0", "") + pt("47.001", "") + "</trkseg></trk></gpx>"
             << ""
             << "2 f1 s1 tas tasm @47 8 0 0.000"
@@ -945,7 +945,8 @@ private slots:
         for (int i = 0; i < 95000; ++i)
             attributes += " a" + QByteArray::number(i) + "=\"\"";
         QTest::newRow("95,000 attributes on one point")
-            << "a.gpx" << "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"1\"" + attributes + "/>"
+            << "a.gpx"
+            << "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"1\"" + attributes + "/>"
             << "!a tag has more than 512 attributes";
         QTest::newRow("csv, a 100 KB line") << "a.csv"
                                             << "lat,lon\n1," + QByteArray(100 << 10, '2') + "\n"

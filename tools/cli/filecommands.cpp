@@ -29,8 +29,7 @@ void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats)
                                      ? '"' + utcText(tracks[i].startTime).toLatin1() + '"'
                                      : QByteArray("null"); // a track without times
         json += (i ? ", " : "") + QByteArray("{\"number\": ") + QByteArray::number(i + 1) +
-                ", \"start\": " + start +
-                ", \"format\": " + QByteArray::number(tracks[i].format) +
+                ", \"start\": " + start + ", \"format\": " + QByteArray::number(tracks[i].format) +
                 ", \"points\": " + QByteArray::number(s.points) +
                 ", \"marks\": " + QByteArray::number(s.marks) +
                 ", \"duration_s\": " + QByteArray::number(s.durationS) +

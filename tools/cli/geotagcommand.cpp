@@ -1,4 +1,5 @@
 // lx300-cli geotag: the tracks' positions written into photos.
+#include "geotag/exiftool.h"
 #include "geotag/geotagger.h"
 #include "tools/cli/clicommand.h"
 
@@ -50,8 +51,27 @@ QString outcomeLine(const Geotag::Result &r)
     if (tagged && r.sidecar)
         outcome += QStringLiteral(", sidecar ") + r.photo.sidecar;
     const QString none = QStringLiteral("-");
-    return QStringList{r.photo.file,
-                       outcome,
+    // One line a photo: a tab or line break in a name or reason is written as \t, \n.
+    const auto escaped = [](QString text) {
+        QString out;
+        for (const QChar c : text) {
+            if (c == QLatin1Char('\\'))
+                out += QStringLiteral("\\\\");
+            else if (c == QLatin1Char('\t'))
+                out += QStringLiteral("\\t");
+            else if (c == QLatin1Char('\n'))
+                out += QStringLiteral("\\n");
+            else if (c == QLatin1Char('\r'))
+                out += QStringLiteral("\\r");
+            else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            else
+                out += c;
+        }
+        return out;
+    };
+    return QStringList{escaped(r.photo.file),
+                       escaped(outcome),
                        tagged ? QString::number(r.fix.latitude, 'f', 7) : none,
                        tagged ? QString::number(r.fix.longitude, 'f', 7) : none,
                        tagged && r.fix.hasAltitude ? QString::number(r.fix.altitude, 'f', 1) : none,
@@ -171,9 +191,13 @@ int geotagCommand(const QStringList &arguments)
     if (timeline.isEmpty())
         std::fprintf(stderr, "The tracks have no point with a time: no photo can be placed.\n");
 
-    QStringList missing;
+    QVector<Geotag::PathProblem> problems;
     const QStringList files =
-        Geotag::photoFiles(paths, c.isSet(QStringLiteral("recursive")), &missing);
+        Geotag::photoFiles(paths, c.isSet(QStringLiteral("recursive")), &problems);
+    if (Geotag::sidecarsOnly(&options))
+        std::fprintf(stderr, "%s\n", qPrintable(ExifTool::missingHint()));
+    const QHash<QString, QString> sidecars = Geotag::separateSidecars(files, options);
+    PhotoMeta::Writer writer;
     const bool dryRun = c.isSet(QStringLiteral("dry-run"));
     const bool json = c.isSet(QStringLiteral("json"));
     Geotag::Summary summary;
@@ -185,17 +209,20 @@ int geotagCommand(const QStringList &arguments)
         else
             out() << outcomeLine(r) << '\n';
     };
-    for (const QString &path : qAsConst(missing)) {
+    for (const Geotag::PathProblem &problem : qAsConst(problems)) {
         Geotag::Result r;
-        r.photo.file = path;
+        r.photo.file = problem.path;
         r.outcome = Geotag::Outcome::Unreadable;
-        r.reason = QStringLiteral("no such file or folder");
+        r.reason = problem.reason;
         report(r);
     }
     for (const QString &file : files) {
-        Geotag::Result r = Geotag::plan(PhotoMeta::read(file), timeline, options);
+        PhotoMeta::Photo photo = PhotoMeta::read(file);
+        if (sidecars.contains(file))
+            PhotoMeta::useSidecar(&photo, sidecars.value(file));
+        Geotag::Result r = Geotag::plan(photo, timeline, options);
         if (!dryRun)
-            Geotag::write(r, options);
+            Geotag::write(r, options, writer);
         report(r);
     }
     if (json) {
