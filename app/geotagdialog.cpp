@@ -482,10 +482,29 @@ void GeotagDialog::writeFinished()
 
 void GeotagDialog::setBusy(bool busy)
 {
-    addFilesButton->setEnabled(!busy);
-    addFolderButton->setEnabled(!busy);
-    estimateButton->setEnabled(!busy);
+    // Nothing that re-plans may change while photos are read or written: what is written is
+    // what the table shows.
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{addFilesButton, addFolderButton, estimateButton, zoneBox,
+                                          driftBox, gapBox, replaceBox, sidecarBox})
+        w->setEnabled(!busy);
+    hereButton->setEnabled(!busy && pickedMs && table->currentRow() >= 0);
     writeButton->setEnabled(!busy && !results.isEmpty());
+    if (!busy && replanWhenDone) {
+        replanWhenDone = false;
+        tracksChanged();
+    }
+}
+
+void GeotagDialog::tracksChanged()
+{
+    if (isBusy()) {
+        replanWhenDone = true;
+        return;
+    }
+    pickedMs.reset(); // a point of the tracks that were
+    timeline = std::make_unique<Geotag::Timeline>(*tracks);
+    replan();
 }
 
 void GeotagDialog::dragEnterEvent(QDragEnterEvent *event)

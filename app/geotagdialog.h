@@ -39,6 +39,9 @@ public:
     std::optional<int> offset() const;
     void setOffset(std::optional<int> seconds);
     bool isBusy() const;
+    // The window's tracks were replaced or added to: the photos are placed on all of them
+    // (once a write under way has ended, with what it showed).
+    void tracksChanged();
 
 signals:
     // The photos added last are read and shown.
@@ -81,6 +84,7 @@ private:
     QVector<Geotag::Result> results;
     QVector<bool> thumbnailSent;
     std::optional<qint64> pickedMs;
+    bool replanWhenDone = false;
     QFutureWatcher<Read> readWatcher;
     QFutureWatcher<Geotag::Result> writeWatcher;
 

@@ -50,6 +50,10 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     device = new DeviceFlow(this);
     maps = new MapMenu(mapWidget, &store, &prefs.directory, this);
     connect(files, &FileFlow::tracksAdded, mapWidget, &MapWidget::rebuildTrackViews);
+    connect(files, &FileFlow::tracksAdded, this, [this] {
+        if (geotagDialog)
+            geotagDialog->tracksChanged();
+    });
     connect(files, &FileFlow::note, statusBar(),
             [this](const QString &text) { statusBar()->showMessage(text); });
     connect(device, &DeviceFlow::downloadStarting, mapWidget, &MapWidget::stopPlayback);
@@ -57,6 +61,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         tracks = got;
         unsavedDownload = true;
         mapWidget->rebuildTrackViews();
+        if (geotagDialog)
+            geotagDialog->tracksChanged();
     });
     connect(mapWidget, &MapWidget::playThreadFinished, this, [this] { showPlaying(false); });
     connect(mapWidget, &MapWidget::mapViewChanged, this, [this](double lat, double lng, int zoom) {

@@ -2,6 +2,7 @@
 #include "formats/fileformats.h"
 #include "geotag/geotagger.h"
 #include "model/units.h"
+#include "testfiles.h"
 #include "testphotos.h"
 
 #include <QImage>
@@ -261,6 +262,144 @@ private slots:
         // What the sidecar held stays (as an attribute or an element: the same XMP).
         QVERIFY(QString(bytes(dir->filePath("photo.xmp")))
                     .contains(QRegularExpression("Rating(=\"|>)4")));
+    }
+
+    // The other three quarters of the globe, the antimeridian, and tracks that overlap in time
+    // (a phone's and the logger's of one walk, or one file twice): a photo 5 s after the first
+    // of two points 10 s apart lands half-way, as ExifTool reads it back.
+    void otherQuarters_data()
+    {
+        QTest::addColumn<QList<double>>("from"); // lat, lon of the first point
+        QTest::addColumn<QList<double>>("to");
+        QTest::addColumn<QList<double>>("at"); // where the photo lands
+        QTest::addColumn<int>("copies");       // the track file given so many times
+        QTest::newRow("south-west") << QList<double>{-33.9, -70.6} << QList<double>{-33.8, -70.8}
+                                    << QList<double>{-33.85, -70.7} << 1;
+        QTest::newRow("north-west") << QList<double>{40.7, -74.0} << QList<double>{40.8, -73.9}
+                                    << QList<double>{40.75, -73.95} << 1;
+        QTest::newRow("south-east") << QList<double>{-37.8, 144.9} << QList<double>{-37.9, 145.1}
+                                    << QList<double>{-37.85, 145.0} << 1;
+        QTest::newRow("across the antimeridian")
+            << QList<double>{-16.5, 179.9} << QList<double>{-16.7, -179.9}
+            << QList<double>{-16.6, 180.0} << 1;
+        QTest::newRow("the same track twice")
+            << QList<double>{47.1, 8.1} << QList<double>{47.2, 8.3} << QList<double>{47.15, 8.2}
+            << 2;
+    }
+
+    void otherQuarters()
+    {
+        QFETCH(QList<double>, from);
+        QFETCH(QList<double>, to);
+        QFETCH(QList<double>, at);
+        QFETCH(int, copies);
+        Track t{Start2009,
+                2,
+                {point(from[0], from[1], 10, Start2009), point(to[0], to[1], 20, Start2009 + 10)}};
+        const QString file = dir->filePath("q.gpx");
+        const FixedDisplayUnits units;
+        QVERIFY(FileFormats(&units).write({t}, file, {0}, false));
+        // A second track overlapping the first in time, elsewhere: it must not hide the first.
+        const QString other = dir->filePath("o.gpx");
+        Track far{
+            Start2009 - 100, 2, {point(0, 0, 0, Start2009 - 100), point(0, 1, 0, Start2009 + 900)}};
+        far.points[1].flags |= TrackPoint::SegmentStart; // a break: no line across the photo
+        QVERIFY(FileFormats(&units).write({far}, other, {0}, false));
+        const QString photo =
+            makePhoto(dir->path(), "jpg", {"Exif.Photo.DateTimeOriginal=2009:04:11 08:15:05"});
+        QStringList args{file};
+        for (int i = 1; i < copies; ++i)
+            args << file;
+        const Run run = geotag(args << other << "--offset"
+                                    << "+00:00"
+                                    << "--photos" << photo << "--json");
+        QCOMPARE(run.json["photos"].toArray()[0].toObject()["outcome"].toString(),
+                 QStringLiteral("interpolated"));
+        const QList<double> back = exiftoolPosition(photo);
+        QVERIFY2(qAbs(back.value(0) - at[0]) < 1e-6 &&
+                     qAbs(std::remainder(back.value(1) - at[1], 360.0)) < 1e-6,
+                 qPrintable(QStringLiteral("%1 %2").arg(back.value(0)).arg(back.value(1))));
+    }
+
+    // What another program does meanwhile, and entries that are no photo: each reported on a
+    // line of its own, nothing written where the photo is not the one read.
+    void hostilePhotos()
+    {
+        const QString date = "Exif.Photo.DateTimeOriginal=2009:04:11 10:15:10";
+        const QString odd = makePhoto(dir->path(), "jpg", {date}, "new\nline");
+        QVERIFY(QFile::link(dir->filePath("nothing.jpg"), dir->filePath("gone.jpg")));
+        QVERIFY(QFile::link(dir->filePath("loop.jpg"), dir->filePath("loop.jpg")));
+        const QString cut = makePhoto(dir->path(), "tif", {date}, "cut");
+        QFile tiff(cut);
+        QVERIFY(tiff.open(QIODevice::ReadWrite) && tiff.resize(tiff.size() * 6 / 10));
+        tiff.close();
+        const QByteArray cutBytes = bytes(cut);
+        QProcess cli;
+        cli.start(LX300_CLI, {"geotag", trackFile, "--offset", "+02:00", "--photos", dir->path()});
+        QVERIFY(cli.waitForFinished(30000));
+        const QStringList lines =
+            QString(cli.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5); // four entries and the summary
+        QVERIFY(lines.filter("gone.jpg\tunreadable: a link to a missing file").size() == 1);
+        QVERIFY(lines.filter("loop.jpg\tunreadable: a loop of links").size() == 1);
+        QVERIFY2(lines.filter("new\\nline.jpg\ttagged (exact)").size() == 1,
+                 qPrintable(lines.join('|')));
+        QCOMPARE(bytes(cut), cutBytes); // refused or unreadable, never replaced
+        QVERIFY(lines.filter("cut.tif\tun").size() == 1);
+        QVERIFY(!exiftoolPosition(odd).isEmpty() && exiftoolPosition(odd)[0] > 47);
+
+        // The photo that was read is renamed away and another takes its name: refused.
+        const QString a = makePhoto(dir->path(), "jpg", {date}, "a");
+        const QString b = makePhoto(dir->path(), "jpg", {date}, "b");
+        const PhotoMeta::Photo read = PhotoMeta::read(a);
+        QVERIFY(QFile::remove(a) && QFile::rename(b, a));
+        const QByteArray other = bytes(a);
+        PhotoMeta::Writer writer;
+        QString why;
+        QVERIFY(!writer.write(read, {47, 8, false, 0, T0}, false, false, &why));
+        QCOMPARE(why, QStringLiteral("changed while tagging"));
+        QCOMPARE(bytes(a), other);
+
+        // Without ExifTool positions go into sidecars only, and that is said once.
+        const QString c = makePhoto(dir->path(), "jpg", {date}, "c");
+        const QByteArray before = bytes(c);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("LX300_EXIFTOOL", "");
+        env.insert("TZ", "UTC");
+        cli.setProcessEnvironment(env);
+        cli.start(LX300_CLI, {"geotag", trackFile, "--offset", "+02:00", "--photos", c});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(QString(cli.readAllStandardError()).count("ExifTool is not installed"), 1);
+        QCOMPARE(bytes(c), before);
+        QVERIFY(PhotoMeta::read(c).sidecarPosition);
+        QVERIFY(QString(bytes(dir->filePath("c.xmp")))
+                    .contains(QRegularExpression("GPSTimeStamp(=\"|>)2009-04-11T08:15:10[.0]*Z")));
+    }
+
+    // A camera's 02:30 on the night the computer's clock springs from 02:00 to 03:00 is a
+    // time like any other; so is an ISO time without a zone in a track file.
+    void timesInTheSpringGap()
+    {
+        const QString photo =
+            makePhoto(dir->path(), "jpg", {"Exif.Photo.DateTimeOriginal=2021:03:28 02:30:00"});
+        const Run run =
+            geotag({trackFile, "--offset", "+01:00", "--dry-run", "--json", "--photos", photo},
+                   "Europe/Berlin");
+        const QJsonObject r = run.json["photos"].toArray()[0].toObject();
+        QCOMPARE(r["outcome"].toString(), QStringLiteral("outside"));
+        QCOMPARE(r["time"].toString(), QStringLiteral("2021-03-28T01:30:00Z"));
+        QVERIFY(writeAll(dir->filePath("gap.gpx"),
+                         "<gpx><trk><trkseg><trkpt lat=\"1\" lon=\"2\"><time>2021-03-28T02:30:00"
+                         "</time></trkpt></trkseg></trk></gpx>"));
+        QProcess cli;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TZ", "Europe/Berlin");
+        cli.setProcessEnvironment(env);
+        cli.start(LX300_CLI, {"info", "--json", dir->filePath("gap.gpx")});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(
+            QJsonDocument::fromJson(cli.readAllStandardOutput())["tracks"][0]["start"].toString(),
+            QStringLiteral("2021-03-28T02:30:00Z"));
     }
 
     // A camera 1 h 17 s ahead of UTC; two phone photos carry where they were taken, a third
