@@ -119,10 +119,10 @@ int main(int argc, char *argv[])
     }
     for (int i = 0; i < Planned; ++i)
         QFile::copy(small, many + QStringLiteral("/S%1.jpg").arg(i, 5, 10, QLatin1Char('0')));
-    const double planned = run(QStringLiteral(LX300_CLI),
-                               {QStringLiteral("geotag"), gpx, QStringLiteral("--offset"),
-                                QStringLiteral("+00:00"), QStringLiteral("--dry-run"),
-                                QStringLiteral("--photos"), many});
+    const double planned =
+        run(QStringLiteral(LX300_CLI),
+            {QStringLiteral("geotag"), gpx, QStringLiteral("--offset"), QStringLiteral("+00:00"),
+             QStringLiteral("--dry-run"), QStringLiteral("--photos"), many});
     if (planned < 0)
         return 1;
     std::printf("%d photos read and placed, nothing written: %.2f s (target < 2 s)\n", Planned,

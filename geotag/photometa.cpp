@@ -496,6 +496,39 @@ Photo read(const QString &file)
     return p;
 }
 
+namespace {
+// What goes over the photo must read back with the position in it: through exiv2, or where
+// exiv2 does not look (a PNG's eXIf chunk) through ExifTool.
+bool readsBack(const QByteArray &bytes, const QString &file, bool sidecar, const Fix &fix,
+               ExifTool &tool)
+{
+    double lat = 0, lon = 0;
+    bool placed = false;
+    try {
+        auto check = Exiv2::ImageFactory::open(
+            reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
+        check->readMetadata();
+        placed = sidecar ? xmpPosition(check->xmpData(), &lat, &lon)
+                         : positionOf(check->exifData(), &lat, &lon);
+    } catch (const std::exception &) {
+    }
+    QString said;
+    if (!placed && tool.run({QStringLiteral("-n"), QStringLiteral("-s3"),
+                             QStringLiteral("-GPSLatitude"), QStringLiteral("-GPSLongitude"), file},
+                            &said)) {
+        const QStringList v = said.split(QLatin1Char('\n'));
+        bool okLat = false, okLon = false;
+        if (v.size() == 2) {
+            lat = v[0].trimmed().toDouble(&okLat);
+            lon = v[1].trimmed().toDouble(&okLon);
+        }
+        placed = okLat && okLon;
+    }
+    return placed && std::fabs(lat - fix.latitude) <= 1e-6 &&
+           std::fabs(lon - fix.longitude) <= 1e-6;
+}
+} // namespace
+
 FileIdentity FileIdentity::of(const QString &file)
 {
     FileIdentity id;
@@ -605,31 +638,9 @@ bool Writer::writeWithTool(const Photo &photo, const Fix &fix, bool sidecar, boo
     }
     const QByteArray bytes = written.readAll();
     written.close();
-    // What goes over the photo must read back with the position in it, and be the photo:
-    // through exiv2, or where it does not look (a PNG's eXIf chunk) through ExifTool.
-    double lat = 0, lon = 0;
-    bool placed = false;
-    try {
-        auto check = Exiv2::ImageFactory::open(
-            reinterpret_cast<const Exiv2::byte *>(bytes.constData()), long(bytes.size()));
-        check->readMetadata();
-        placed = sidecar ? xmpPosition(check->xmpData(), &lat, &lon)
-                         : positionOf(check->exifData(), &lat, &lon);
-    } catch (const std::exception &) {
-    }
-    if (!placed && tool->run({QStringLiteral("-n"), QStringLiteral("-s3"),
-                              QStringLiteral("-GPSLatitude"), QStringLiteral("-GPSLongitude"), out},
-                             &said)) {
-        const QStringList v = said.split(QLatin1Char('\n'));
-        bool okLat = false, okLon = false;
-        if (v.size() == 2) {
-            lat = v[0].trimmed().toDouble(&okLat);
-            lon = v[1].trimmed().toDouble(&okLon);
-        }
-        placed = okLat && okLon;
-    }
+    const bool placed = readsBack(bytes, out, sidecar, fix, *tool);
     written.remove();
-    if (!placed || std::fabs(lat - fix.latitude) > 1e-6 || std::fabs(lon - fix.longitude) > 1e-6) {
+    if (!placed) {
         *error = QStringLiteral("ExifTool wrote no readable position");
         return false;
     }
