@@ -376,6 +376,25 @@ private slots:
                     .contains(QRegularExpression("GPSTimeStamp(=\"|>)2009-04-11T08:15:10[.0]*Z")));
     }
 
+    // Two RAW files of one name get a sidecar each; an XMP date without a time is no date.
+    void sidecarsAndXmpDates()
+    {
+        const QString date = "Exif.Photo.DateTimeOriginal=2009:04:11 10:15:10";
+        const QString cr2 = makePhoto(dir->path(), "raw", {date}, "IMG");
+        QVERIFY(QFile::copy(cr2, dir->filePath("IMG.NEF")));
+        const QString dateOnly = makePhoto(dir->path(), "jpg", {}, "dated");
+        QCOMPARE(QProcess::execute("exiftool", {"-q", "-overwrite_original",
+                                                "-XMP-photoshop:DateCreated=2009:04:11", dateOnly}),
+                 0);
+        const Run run = geotag({trackFile, "--offset", "+02:00", "--json", "--photos", cr2,
+                                dir->filePath("IMG.NEF"), dateOnly});
+        const QJsonArray photos = run.json["photos"].toArray();
+        QCOMPARE(photos[0].toObject()["sidecar"].toString(), cr2 + ".xmp");
+        QCOMPARE(photos[1].toObject()["sidecar"].toString(), dir->filePath("IMG.NEF.xmp"));
+        QVERIFY(!QFile::exists(dir->filePath("IMG.xmp")));
+        QCOMPARE(photos[2].toObject()["outcome"].toString(), QStringLiteral("no-date"));
+    }
+
     // A camera's 02:30 on the night the computer's clock springs from 02:00 to 03:00 is a
     // time like any other; so is an ISO time without a zone in a track file.
     void timesInTheSpringGap()
