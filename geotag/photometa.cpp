@@ -7,9 +7,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <exiv2/bmffimage.hpp>
 #include <exiv2/exiv2.hpp>
 #include <exiv2/webpimage.hpp>
 
@@ -172,6 +176,38 @@ void readXmpDate(const Exiv2::XmpData &xmp, Photo *p)
         if (zone == QLatin1String("Z"))
             p->zoneS = 0;
         return;
+    }
+}
+
+// exiv2 0.27 misses the Exif of some HEIC files (those libheif writes, among others): there,
+// ExifTool reads the date and position, where it is installed.
+void readWithTool(Photo *p)
+{
+    const QString exe = ExifTool::program();
+    if (exe.isEmpty())
+        return;
+    QProcess tool;
+    tool.start(exe, {QStringLiteral("-n"), QStringLiteral("-j"),
+                     QStringLiteral("-DateTimeOriginal"), QStringLiteral("-SubSecTimeOriginal"),
+                     QStringLiteral("-OffsetTimeOriginal"), QStringLiteral("-GPSLatitude"),
+                     QStringLiteral("-GPSLongitude"), QFileInfo(p->file).absoluteFilePath()});
+    if (!tool.waitForFinished(30000))
+        return;
+    const QJsonObject o = QJsonDocument::fromJson(tool.readAllStandardOutput())[0].toObject();
+    const qint64 clock =
+        clockOf(o.value(QStringLiteral("DateTimeOriginal")).toString().toStdString());
+    if (clock != 0) {
+        p->clockMs =
+            clock +
+            millisOf(
+                o.value(QStringLiteral("SubSecTimeOriginal")).toVariant().toString().toStdString());
+        p->hasZone = zoneOf(o.value(QStringLiteral("OffsetTimeOriginal")).toString().toStdString(),
+                            &p->zoneS);
+    }
+    if (o.contains(QStringLiteral("GPSLatitude")) && o.contains(QStringLiteral("GPSLongitude"))) {
+        p->hasPosition = true;
+        p->latitude = o.value(QStringLiteral("GPSLatitude")).toDouble();
+        p->longitude = o.value(QStringLiteral("GPSLongitude")).toDouble();
     }
 }
 
@@ -478,6 +514,8 @@ Photo read(const QString &file)
         p.inPlace = !raw && (type == Exiv2::ImageType::jpeg || type == Exiv2::ImageType::png ||
                              type == Exiv2::ImageType::webp ||
                              (type == Exiv2::ImageType::tiff && tiffName));
+        if (!p.hasDate() && type == Exiv2::ImageType::bmff)
+            readWithTool(&p);
         p.readable = true;
     } catch (const std::exception &e) {
         p.error = reason(e);

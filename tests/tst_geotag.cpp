@@ -376,9 +376,24 @@ private slots:
                     .contains(QRegularExpression("GPSTimeStamp(=\"|>)2009-04-11T08:15:10[.0]*Z")));
     }
 
-    // Two RAW files of one name get a sidecar each; an XMP date without a time is no date.
+    // Two RAW files of one name get a sidecar each; an XMP date without a time is no date;
+    // iPhone (HEIC) and AVIF photos have their dates read and get sidecars.
     void sidecarsAndXmpDates()
     {
+        const QString jpeg = makePhoto(dir->path(), "jpg",
+                                       {"Exif.Photo.DateTimeOriginal=2009:04:11 10:15:20"}, "src");
+        for (const char *kind : {"heic", "avif"}) {
+            const QString file = dir->filePath(QStringLiteral("phone.") + kind);
+            QCOMPARE(QProcess::execute(
+                         "heif-enc",
+                         QStringList{"-q", "50", jpeg, "-o", file} +
+                             (kind == QByteArray("avif") ? QStringList{"-A"} : QStringList{})),
+                     0);
+            const Run r = geotag({trackFile, "--offset", "+02:00", "--json", "--photos", file});
+            QCOMPARE(r.json["photos"][0]["outcome"].toString(), QStringLiteral("exact"));
+            QCOMPARE(r.json["photos"][0]["sidecar"].toString(), dir->filePath("phone.xmp"));
+            QVERIFY(QFile::remove(dir->filePath("phone.xmp")));
+        }
         const QString date = "Exif.Photo.DateTimeOriginal=2009:04:11 10:15:10";
         const QString cr2 = makePhoto(dir->path(), "raw", {date}, "IMG");
         QVERIFY(QFile::copy(cr2, dir->filePath("IMG.NEF")));
