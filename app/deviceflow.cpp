@@ -230,6 +230,14 @@ void DeviceFlow::onDownloadFinished(LoggerSession::Outcome outcome, const QVecto
         emit tracksDownloaded(tracks);
     if (outcome == LoggerSession::Outcome::Cancelled)
         inform(LoggerSession::describe(LoggerSession::Task::Download, outcome));
+    // What does not match the logger's list, or was left out, is said.
+    QString odd = session->downloadMismatch();
+    if (session->impossiblePoints() > 0)
+        odd += (odd.isEmpty() ? QString() : QStringLiteral(" ")) +
+               tr("Records with an impossible position, left out: %1.")
+                   .arg(session->impossiblePoints());
+    if (!odd.isEmpty())
+        warn(odd);
 }
 
 void DeviceFlow::onFinished(LoggerSession::Task task, LoggerSession::Outcome outcome,

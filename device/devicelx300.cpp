@@ -108,6 +108,7 @@ void DeviceLX300::sendFrame(const QByteArray &frame)
 
 void DeviceLX300::sendRequest(const QByteArray &frame)
 {
+    commandTimer.start(); // the whole command, its list pages included
     if (portOpen) {
         sendFrame(frame);
         return;
@@ -284,10 +285,14 @@ void DeviceLX300::readReply(QSerialPort &port, char *scratch, qint64 waiting,
     const qint64 n = port.read(scratch, qMin<qint64>(waiting, DeviceProtocol::ScratchSize));
     QByteArray followUp;
     std::lock_guard<std::mutex> lock(mutex);
-    replyTimer.start();
     if (n > 0)
         protocol.receive(reinterpret_cast<const uchar *>(scratch), quint32(n));
+    // Only a frame taken for the pending command restarts the time-out: a port that keeps
+    // talking (a GPS receiver's sentences, noise, frames of another kind) is no answer.
+    const qsizetype before = events->size();
     protocol.dispatchReply(events, &followUp);
+    if (events->size() > before)
+        replyTimer.start();
     if (!followUp.isEmpty())
         sendFrame(followUp);
 }
@@ -313,7 +318,7 @@ void DeviceLX300::checkTimeOut(QVector<DeviceProtocol::Event> *events)
 {
     std::lock_guard<std::mutex> lock(mutex);
     if (!protocol.isHandshaking() && protocol.pendingCommand() != DeviceProtocol::NoCommand &&
-        replyTimer.elapsed() > ReplyTimeoutMs)
+        (replyTimer.elapsed() > ReplyTimeoutMs || commandTimer.elapsed() > CommandDeadlineMs))
         events->append(protocol.timeOut());
 }
 
@@ -330,7 +335,7 @@ void DeviceLX300::run()
             readReply(port, scratch.get(), waiting, &events);
         else if (port.isOpen() && lineGone(port))
             loseLine(port, &events);
-        else
+        if (events.isEmpty()) // also while bytes keep coming that answer nothing
             checkTimeOut(&events);
         emitEvents(events);
     }

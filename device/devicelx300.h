@@ -25,7 +25,10 @@ class DeviceLX300 : public QThread
 public:
     static constexpr int HelloIntervalMs = 500;
     static constexpr int MaxHellos = 10;
-    static constexpr int ReplyTimeoutMs = 3000;
+    static constexpr int ReplyTimeoutMs = 3000; // from the request or the last frame taken
+    // However it answers, a command ends within this (a full logger's listing, paced, takes
+    // about 35 s).
+    static constexpr int CommandDeadlineMs = 60000;
     static constexpr int CycleMs = 10;
     static constexpr int IdleWaitMs = 100; // longest sleep with nothing awaited
 
@@ -85,6 +88,7 @@ private:
     // it cannot see inside the (uninstrumented) Qt libraries.
     mutable std::mutex mutex; // guards everything below but the atomics
     QElapsedTimer replyTimer;
+    QElapsedTimer commandTimer;
     DeviceProtocol protocol;
     QVector<QByteArray> outgoing;
     QString heldPortName;

@@ -30,6 +30,7 @@ QByteArray DeviceProtocol::readTrackFileHeadersFrom(quint16 start)
     QByteArray payload(3, '\0');
     payload[0] = char(0xBB);
     qToBigEndian(start, payload.data() + 1);
+    listStart = start;
     return request(ReadList, payload);
 }
 
@@ -111,7 +112,9 @@ bool DeviceProtocol::readBlockReply()
     if (ring.available() != quint32(Frame::BlockReplySize))
         return false;
     ring.read(frame.get(), Frame::BlockReplySize);
-    return Frame::validateFrame(frame.get(), Frame::BlockReplySize);
+    // Both frames must be a block's (id 0xB5), not any well-formed frame.
+    return Frame::validateFrame(frame.get(), Frame::BlockReplySize) && frame[4] == 0xB5 &&
+           frame[Frame::BlockReplySize / 2 + 4] == 0xB5;
 }
 
 void DeviceProtocol::dispatchReply(QVector<Event> *events, QByteArray *followUp)
@@ -170,7 +173,11 @@ void DeviceProtocol::handleAckReply(int cmd, QVector<Event> *events)
 {
     if (!readReply())
         return;
-    // A reply too short to hold the result counts as a refusal.
+    // Only the reply of this command counts (0xB8 to a setting, 0xBA to a deletion); any
+    // other frame is dropped and the time-out follows. A reply too short to hold the result
+    // counts as a refusal.
+    if (lastLength < 1 || frame[4] != (cmd == WriteConfig ? 0xB8 : 0xBA))
+        return;
     const bool done = lastLength >= 5 && qFromBigEndian<quint32>(frame.get() + 5) == 1;
     pending = NoCommand;
     if (done)
@@ -190,6 +197,9 @@ void DeviceProtocol::handleTrackListReply(QVector<Event> *events, QByteArray *fo
         return; // the count does not fit the reply: dropped, the time-out follows
     // Block indexes are 16-bit; a listing longer than that is not the logger's.
     if (quint32(entries.size()) + count > MaxListEntries)
+        return;
+    // A page that says "more" must bring entries and move on: else it would ask forever.
+    if (next != 0 && (count == 0 || next <= listStart))
         return;
 
     for (quint32 i = 0; i < count; ++i) {
@@ -224,7 +234,7 @@ void DeviceProtocol::handleTrackListReply(QVector<Event> *events, QByteArray *fo
 
 void DeviceProtocol::handleHelloReply(QVector<Event> *events)
 {
-    if (!readReply())
+    if (!readReply() || frame[4] != 0xBF) // the hello's own answer, not any frame
         return;
     handshaking = false;
     pending = NoCommand;

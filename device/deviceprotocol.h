@@ -117,6 +117,7 @@ private:
     bool handshaking = false;
     TrackDataBlock block;
     QVector<ListEntry> entries;
+    quint16 listStart = 0; // the entry the page asked for starts at
     DeviceConfig deviceConfig;
     quint8 configByte24 = 0; // not part of the record, passed back on write
     quint8 configByte25 = 0;

@@ -71,7 +71,8 @@ void LoggerSession::download(const QVector<TrackFileHeader> &chosen)
     downloaded.clear();
     for (const TrackFileHeader &header : chosen) {
         Track track;
-        track.startTime = packedDateTimeToEpoch(header.date, header.time);
+        const quint32 start = packedDateTimeToEpoch(header.date, header.time);
+        track.startTime = start == InvalidEpoch ? 0 : start; // an impossible date: none
         track.blocksListed = int(header.blockIndexes.size());
         downloaded.append(track);
         blockIndexes += header.blockIndexes;
@@ -120,6 +121,26 @@ void LoggerSession::finish(Outcome outcome)
     current = Task::None;
     refusal.stop();
     QVector<Track> tracks;
+    mismatch.clear();
+    impossible = 0;
+    if (task == Task::Download) {
+        QStringList parts;
+        for (int i = 0; i < downloaded.size(); ++i) {
+            const Track &t = downloaded[i];
+            impossible += t.impossiblePoints;
+            if (outcome == Outcome::Done &&
+                (t.blocksReceived != t.blocksListed || t.points.isEmpty()))
+                parts << tr("track %1 of %2 has %3 of its %4 blocks and %5 points")
+                             .arg(i + 1)
+                             .arg(downloaded.size())
+                             .arg(t.blocksReceived)
+                             .arg(t.blocksListed)
+                             .arg(t.points.size());
+        }
+        if (!parts.isEmpty())
+            mismatch = tr("The tracks received do not match the logger's list: %1.")
+                           .arg(parts.join(QStringLiteral("; ")));
+    }
     if (task == Task::Download && outcome != Outcome::Cancelled) {
         // A track no block reached has nothing to show; one cut short says so itself.
         tracks = std::move(downloaded);

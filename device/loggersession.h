@@ -74,6 +74,12 @@ public:
     const QVector<int> &downloadBlockIndexes() const { return blockIndexes; }
     int receivedBlockCount() const { return received; }
 
+    // After a download that ended Done: where the tracks received do not match the logger's
+    // list (a track merged into the one before, one without any readable point, blocks of
+    // an unknown log format), in words; empty when they match.
+    QString downloadMismatch() const { return mismatch; }
+    // After a download: records left out for an impossible position.
+    int impossiblePoints() const { return impossible; }
     // The user's text for an outcome, the same for the window and the command line.
     static QString describe(Task task, Outcome outcome);
 
@@ -101,6 +107,8 @@ private:
     int received = 0;
     int currentTrackIndex = -1;
     QVector<Track> downloaded;
+    QString mismatch;
+    int impossible = 0;
 };
 
 #endif // LOGGERSESSION_H

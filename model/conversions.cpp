@@ -84,13 +84,24 @@ double packedLongitudeToDegrees(qint32 value)
     return wholeDegrees + packedMinutesToDegrees(value);
 }
 
+namespace {
+// An impossible date is no time, never the invalid value taken as one (2106-02-07).
+void setTime(TrackPoint &point, quint32 epoch)
+{
+    if (epoch == InvalidEpoch)
+        point.flags |= TrackPoint::NoTime;
+    else
+        point.time = epoch;
+}
+} // namespace
+
 TrackPoint trackPointFromRecord(const DeviceTrackPoint &record)
 {
     TrackPoint point;
     point.position.x = packedLatitudeToDegrees(record.latitude, &point.marked);
     point.position.y = packedLongitudeToDegrees(record.longitude);
     point.position.z = record.altitude / 10000.0;
-    point.time = packedDateTimeToEpoch(record.date, record.time);
+    setTime(point, packedDateTimeToEpoch(record.date, record.time));
     point.speed = record.speed;
     point.field7 = record.field7;
     return point;
@@ -101,7 +112,7 @@ TrackPoint trackPointFromRecord(const DeviceTrackPointShort &record)
     TrackPoint point;
     point.position.x = packedLatitudeToDegrees(record.latitude, &point.marked);
     point.position.y = packedLongitudeToDegrees(record.longitude);
-    point.time = packedDateTimeToEpoch(record.date, record.time);
+    setTime(point, packedDateTimeToEpoch(record.date, record.time));
     point.speed = record.speed;
     point.flags = TrackPoint::NoAltitude; // log format 1 records none
     return point;

@@ -5,9 +5,21 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cmath>
 #include <iterator>
 
 namespace {
+
+// Appends a record's point; one with an impossible position is left out and counted.
+template <typename Record> void appendPoint(Track &track, const Record &record)
+{
+    const TrackPoint p = trackPointFromRecord(record);
+    if (std::isfinite(p.position.x) && std::fabs(p.position.x) <= 90 &&
+        std::isfinite(p.position.y) && std::fabs(p.position.y) <= 180)
+        track.points.append(p);
+    else
+        ++track.impossiblePoints;
+}
 
 template <typename Record> void appendRecords(Track &track, const QVector<Record> &records)
 {
@@ -15,7 +27,7 @@ template <typename Record> void appendRecords(Track &track, const QVector<Record
     for (const Record &record : records) {
         if (record.speed > MaxPlausibleSpeed)
             continue;
-        track.points.append(trackPointFromRecord(record));
+        appendPoint(track, record);
     }
 }
 
@@ -113,7 +125,7 @@ bool appendTrackBlock(QVector<Track> &tracks, int &currentTrackIndex, const Trac
         first.time = header[2];
         first.date = header[3];
         first.speed = header[4];
-        track.points.append(trackPointFromRecord(first));
+        appendPoint(track, first);
         appendBlockRecords(track, block.shortRecords);
     } else if (format == 2) {
         DeviceTrackPoint first;
@@ -124,7 +136,7 @@ bool appendTrackBlock(QVector<Track> &tracks, int &currentTrackIndex, const Trac
         first.speed = header[4];
         first.altitude = qint32(header[5]);
         first.field7 = header[7];
-        track.points.append(trackPointFromRecord(first));
+        appendPoint(track, first);
         appendBlockRecords(track, block.records);
     }
     return true;

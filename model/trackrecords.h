@@ -75,7 +75,8 @@ public:
 struct TrackPoint
 {
     // What a point may lack (a file without it), and where a segment of its track starts.
-    // The logger's points lack nothing.
+    // The logger's points lack nothing but a time where the record's date is impossible, and
+    // log format 1's altitudes.
     enum Flag : quint8
     {
         NoTime = 1,        // no time: `time` is 0 and means nothing
@@ -110,6 +111,8 @@ struct Track
     // the track and those that came. Both 0 for a track read from a file.
     int blocksListed = 0;
     int blocksReceived = 0;
+    // Records of a download with an impossible position (a latitude of 1900): left out.
+    int impossiblePoints = 0;
 
     bool isIncomplete() const { return blocksReceived < blocksListed; }
 };

@@ -12,6 +12,9 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <memory>
+#include <vector>
+
 namespace {
 using Fault = LoggerSimulator::Fault;
 using Rule = LoggerSimulator::FaultRule;
@@ -158,9 +161,10 @@ private slots:
                 << "units.csv"
                 << "--tracks 2,1 --speed-unit mi --height-unit ft --time local"
                 << QVector<int>{1, 0} << QVector<Rule>{} << "exact";
-            QTest::newRow("wrong id on one block")
+            QTest::newRow("wrong id on one block: no block, whatever it holds")
                 << "a.tkr"
-                << "" << all << QVector<Rule>{{Fault::WrongId, 0xB5, 2, 1}} << "exact";
+                << "" << all << QVector<Rule>{{Fault::WrongId, 0xB5, 2, 1}}
+                << "1 Read device data timeout.";
             QTest::newRow("lost hello reply")
                 << "a.tkr"
                 << "" << all << QVector<Rule>{{Fault::NoReply, 0xBF, 0, 1}} << "exact";
@@ -223,6 +227,70 @@ private slots:
                               options.contains("marked")));
         QCOMPARE(readAll(path(name)), readAll(reference));
         QCOMPARE(sim->requests().last().toHex(), QByteArray("b7")); // the download was ended
+    }
+
+    // Loggers that misbehave (tests/brokenlogger.py on a pseudo-terminal): every command ends
+    // within its bounds with status 1 and the reason, never with a success it did not get.
+    // The rows run at once, each against its own broken logger.
+    void misbehavingLoggers()
+    {
+        struct Row
+        {
+            const char *mode;
+            QStringList args; // after the command's --port
+            const char *error;
+        };
+        const QVector<Row> rows{
+            {"nmea", {"list"}, "Failed connect device."},
+            {"noise", {"download", "--output", "x.gpx"}, "Failed connect device."},
+            {"other-kind", {"config"}, "Failed connect device."},
+            {"endless", {"list"}, "Read device data timeout."},
+            {"more-pages", {"download", "--output", "y.gpx"}, "Read device data timeout."},
+            {"wrong-acks", {"config", "--set", "timeInterval=5"}, "Read device data timeout."},
+            {"wrong-acks", {"delete-all", "--yes"}, "Read device data timeout."},
+            {"merged",
+             {"download", "--output", "m.gpx"},
+             "track 2 of 2 has 0 of its 1 blocks "
+             "and 0 points. Nothing was written."},
+            {"no-start", {"download", "--output", "n.gpx"}, "Nothing was written."},
+            {"empty", {"download", "--output", "e.gpx"}, "holds no tracks. Nothing was written."},
+            {"bad-values", {"download", "--output", "b.gpx"}, "impossible position, left out: 1."},
+        };
+        std::vector<std::unique_ptr<QProcess>> loggers, clis;
+        QElapsedTimer clock;
+        clock.start();
+        for (const Row &row : rows) {
+            loggers.push_back(std::make_unique<QProcess>());
+            loggers.back()->start("python3", {LX300_TEST_SOURCE "/brokenlogger.py", row.mode});
+            QVERIFY(loggers.back()->waitForReadyRead(10000));
+            const QString port = QString(loggers.back()->readLine()).trimmed();
+            clis.push_back(std::make_unique<QProcess>());
+            QStringList args = row.args;
+            args.insert(1, "--port"), args.insert(2, port);
+            for (QString &a : args)
+                a.replace(QRegularExpression("^(.)\\.gpx$"), path("\\1.gpx"));
+            clis.back()->start(LX300_CLI, args);
+        }
+        for (size_t i = 0; i < rows.size(); ++i) {
+            QProcess &p = *clis[i];
+            QVERIFY2(p.waitForFinished(90000), rows[int(i)].mode);
+            const QString err = QString(p.readAllStandardError()).trimmed();
+            QVERIFY2(
+                p.exitCode() == (QByteArray(rows[int(i)].mode) == "bad-values" ? 0 : 1) &&
+                    err.endsWith(rows[int(i)].error),
+                qPrintable(
+                    QStringLiteral("%1: %2 %3").arg(rows[int(i)].mode).arg(p.exitCode()).arg(err)));
+            loggers[i]->kill();
+            loggers[i]->waitForFinished();
+        }
+        for (const char *name : {"x.gpx", "y.gpx", "m.gpx", "n.gpx", "e.gpx"})
+            QVERIFY2(!QFile::exists(path(name)), name);
+        // An impossible date is no time: the point is kept without one, nothing made up.
+        const QByteArray kept = readAll(path("b.gpx"));
+        QCOMPARE(kept.count("<trkpt"), 2);
+        QCOMPARE(kept.count("<time>"), 1);
+        QVERIFY(!kept.contains("2106"));
+        QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
     }
 
     // Settings written, or refused by the dialog's rules; what a read shows afterwards.

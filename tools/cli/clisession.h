@@ -25,6 +25,8 @@ public:
     bool deleteAll();
 
     QString errorString() const { return error; }
+    QString downloadMismatch() const { return session.downloadMismatch(); }
+    int impossiblePoints() const { return session.impossiblePoints(); }
 
 private:
     // Runs `begin` and waits for its task's end; false with errorString() unless it is done.

@@ -91,6 +91,8 @@ int downloadTo(const Command &c, const FileFormats &formats, const QString &outp
     QVector<TrackFileHeader> headers;
     if (!session.open(c.value(QStringLiteral("port"))) || !session.listTracks(&headers))
         return failWith(Failed, session.errorString());
+    if (headers.isEmpty()) // an empty file would pass for a download
+        return failWith(Failed, QStringLiteral("The logger holds no tracks. Nothing was written."));
     QList<int> chosen;
     QString error;
     if (!parseTrackSelection(c.value(QStringLiteral("tracks")), int(headers.size()), &chosen,
@@ -106,6 +108,12 @@ int downloadTo(const Command &c, const FileFormats &formats, const QString &outp
             std::fprintf(stderr, "\n");
         return failWith(Failed, session.errorString());
     }
+    if (!session.downloadMismatch().isEmpty())
+        return failWith(Failed,
+                        session.downloadMismatch() + QStringLiteral(" Nothing was written."));
+    if (session.impossiblePoints() > 0)
+        std::fprintf(stderr, "Records with an impossible position, left out: %d.\n",
+                     session.impossiblePoints());
     QList<int> all;
     for (int i = 0; i < tracks.size(); ++i)
         all.append(i);
