@@ -264,6 +264,10 @@ void MainWindow::closeEvent(QCloseEvent *event)
         }
         prefs.geometry = saveGeometry();
         store.write(prefs);
+        if (!store.cannotSave().isEmpty())
+            QMessageBox::warning(
+                this, QString(),
+                tr("Your preferences were not saved: %1.").arg(store.cannotSave()));
     }
     QMainWindow::closeEvent(event);
 }

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 // What the window keeps between runs, as one value.
 struct Preferences
 {
@@ -27,6 +29,9 @@ class SettingsStore
 {
 public:
     SettingsStore();
+    ~SettingsStore();
+    SettingsStore(const SettingsStore &) = delete;
+    SettingsStore &operator=(const SettingsStore &) = delete;
 
     // Stored numbers other than the defaults' read as miles, feet and UTC.
     Preferences read();
@@ -42,10 +47,18 @@ public:
     void setMapSource(const QString &key);
 
     // For the map sources' own keys under "map/".
-    QSettings &settings() { return store; }
+    QSettings &settings() { return *store; }
+
+    // Why the preferences cannot be saved (the store's file, or its lock file, is not a
+    // regular file: a folder, a FIFO, a link to a device); empty when they can. They are
+    // then read as they are and kept for this run only, so nothing waits on a lock that
+    // cannot be taken and nothing but a file is ever replaced.
+    QString cannotSave() const { return problem; }
 
 private:
-    QSettings store;
+    std::unique_ptr<QSettings> store;
+    QString problem;
+    QString scratchFile; // the copy used when the store cannot be saved
 };
 
 #endif // SETTINGSSTORE_H

@@ -1,4 +1,5 @@
 #include "formats/fileformatcsv.h"
+#include "formats/filetarget.h"
 
 #include "formats/fixedtext.h"
 #include "formats/timetext.h"
@@ -57,9 +58,10 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
     if (!checkSelection(tracks, selection))
         return false;
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return fail(QCoreApplication::translate("FileFormat", "Cannot write %1: %2")
-                        .arg(fileName, file.errorString()));
+    QString why;
+    if (!FileTarget::open(file, QIODevice::WriteOnly | QIODevice::Text, &why))
+        return fail(
+            QCoreApplication::translate("FileFormat", "Cannot write %1: %2").arg(fileName, why));
 
     QByteArray out = header(options.marksAsWaypoints);
     TimeText time(units->timeShown() != TimeShown::Utc);
@@ -79,9 +81,9 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
         }
     }
     file.write(out);
-    if (!file.commit())
-        return fail(QCoreApplication::translate("FileFormat", "Cannot write %1: %2")
-                        .arg(fileName, file.errorString()));
+    if (!FileTarget::commit(file, &why))
+        return fail(
+            QCoreApplication::translate("FileFormat", "Cannot write %1: %2").arg(fileName, why));
     error.clear();
     return true;
 }

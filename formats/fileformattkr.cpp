@@ -1,4 +1,5 @@
 #include "formats/fileformattkr.h"
+#include "formats/filetarget.h"
 #include "formats/trackinput.h"
 
 #include <QCoreApplication>
@@ -181,8 +182,9 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
     if (!checkSelection(tracks, selection))
         return false;
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(tr("Cannot write %1: %2").arg(fileName, file.errorString()));
+    QString why;
+    if (!FileTarget::open(file, QIODevice::WriteOnly, &why))
+        return fail(tr("Cannot write %1: %2").arg(fileName, why));
 
     const quint32 trackCount = quint32(selection.size());
     uchar header[HeaderSize] = {};
@@ -243,8 +245,16 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
         qToLittleEndian(count, entry + 8);
     }
 
-    if (!file.seek(HeaderSize) || file.write(index) != index.size() || !file.commit())
-        return fail(tr("Cannot write %1: %2").arg(fileName, file.errorString()));
+    // The cause of a failure is taken before the commit clears it.
+    if (file.error() != QFileDevice::NoError || !file.seek(HeaderSize) ||
+        file.write(index) != index.size()) {
+        why = FileTarget::cause(file);
+        file.cancelWriting();
+        file.commit();
+        return fail(tr("Cannot write %1: %2").arg(fileName, why));
+    }
+    if (!FileTarget::commit(file, &why))
+        return fail(tr("Cannot write %1: %2").arg(fileName, why));
     error.clear();
     return true;
 }

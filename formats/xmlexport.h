@@ -1,6 +1,8 @@
 #ifndef XMLEXPORT_H
 #define XMLEXPORT_H
 
+#include "formats/filetarget.h"
+
 #include <QSaveFile>
 #include <QString>
 #include <QXmlStreamWriter>
@@ -15,7 +17,8 @@ public:
 
     bool open(QXmlStreamWriter &writer)
     {
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        if (!FileTarget::writable(file.fileName(), &why) ||
+            !file.open(QIODevice::WriteOnly | QIODevice::Text))
             return false;
         writer.setDevice(&file);
         writer.setAutoFormatting(true);
@@ -29,16 +32,19 @@ public:
         const bool failed = writer.hasError();
         writer.setDevice(nullptr);
         if (failed) {
+            file.flush(); // meets the cause again, and keeps it (the commit clears it)
+            why = FileTarget::cause(file);
             file.cancelWriting();
             file.commit();
             return false;
         }
-        return file.commit();
+        return FileTarget::commit(file, &why);
     }
-    QString errorString() const { return file.errorString(); }
+    QString errorString() const { return why.isEmpty() ? file.errorString() : why; }
 
 private:
     QSaveFile file;
+    QString why;
 };
 
 #endif // XMLEXPORT_H

@@ -15,6 +15,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 const quint32 Start = 1239437700; // 2009-04-11 08:15:00 UTC
@@ -544,8 +545,9 @@ private slots:
     {
         QTest::addColumn<QString>("extension");
         QTest::addColumn<int>("kind");
-        const char *kinds[] = {"full disk", "folder is a file", "vanished folder",
-                               "name taken by a folder", "no such track"};
+        const char *kinds[] = {
+            "full disk",     "folder is a file", "vanished folder", "name taken by a folder",
+            "no such track", "a FIFO",           "a link to a FIFO"};
         for (const char *ext : {".tkr", ".gpx", ".kml", ".csv"}) {
             int kind = 0;
             for (const char *name : kinds)
@@ -572,8 +574,15 @@ private slots:
             QVERIFY(QDir(path("gone")).removeRecursively()); // a stick pulled before saving
         } else if (kind == 3) {
             QVERIFY(QDir(dir->path()).mkdir("trip" + extension));
-        } else {
+        } else if (kind == 4) {
             selection = {1};
+        } else { // special files are never replaced by a regular one
+            QCOMPARE(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0600), 0);
+            name = kind == 5 ? path("fifo") + extension : name;
+            if (kind == 5)
+                QVERIFY(QFile::rename(path("fifo"), name));
+            else
+                QVERIFY(QFile::link(path("fifo"), name));
         }
         const FileFormats formats(&settings);
         FileFormat *format = formats.forName(name);
@@ -587,13 +596,21 @@ private slots:
         }
         QVERIFY(!written);
         QVERIFY(!format->errorString().isEmpty());
+        if (kind == 0) // the cause, not "Unknown error"
+            QVERIFY2(format->errorString().endsWith("File too large"),
+                     qPrintable(format->errorString()));
+        if (kind >= 5)
+            QVERIFY2(format->errorString().endsWith("it is not a regular file") &&
+                         QFileInfo(name).exists() && !QFileInfo(name).isFile(),
+                     qPrintable(format->errorString()));
         if (kind == 0)
             QCOMPARE(readAll(name), QByteArray("precious"));
         if (kind == 3)
             QVERIFY(QFileInfo(name).isDir());
         QStringList left =
-            QDir(dir->path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
-        QCOMPARE(left.size(), kind == 2 || kind == 4 ? 0 : 1);
+            QDir(dir->path())
+                .entryList(QDir::Files | QDir::Dirs | QDir::System | QDir::NoDotAndDotDot);
+        QCOMPARE(left.size(), kind == 2 || kind == 4 ? 0 : kind == 6 ? 2 : 1);
     }
 
     // GPX 1.0 and 1.1 features: segments joined, routes, speeds given or worked out (one of

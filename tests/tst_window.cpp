@@ -310,6 +310,29 @@ private slots:
         QCOMPARE(window->size(), QSize(640, 480));
     }
 
+    // Preferences that cannot be saved (a folder where the lock file goes) and a stored count
+    // of 100,000,000 map sources: the window opens and closes at once, and says so once.
+    void brokenPreferences()
+    {
+        const QString lock = store().fileName() + ".lock";
+        store().setValue("map/sources/size", 100000000);
+        store().sync();
+        QVERIFY(QDir().mkpath(lock));
+        QElapsedTimer clock;
+        clock.start();
+        newWindow();
+        answer->answerMessage();
+        QVERIFY(window->close());
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+        delete window;
+        window = nullptr;
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(answer->messages.size(), 1);
+        QVERIFY(answer->messages[0].startsWith("Your preferences were not saved"));
+        QVERIFY(QDir(lock).removeRecursively());
+        store().remove("map/sources");
+    }
+
     // The window's reaction to the end of each task of the session, reported directly.
     void outcomes_data()
     {

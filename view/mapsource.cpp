@@ -55,10 +55,15 @@ QString check(const MapSource &source)
     return QString();
 }
 
+namespace {
+constexpr int MaxUserSources = 256;
+} // namespace
+
 QList<MapSource> userSources(QSettings &settings)
 {
     QList<MapSource> sources;
-    const int n = settings.beginReadArray(QStringLiteral("map/sources"));
+    // The stored count is not trusted: a hand-edited 100,000,000 would keep the window busy.
+    const int n = qMin(settings.beginReadArray(QStringLiteral("map/sources")), MaxUserSources);
     for (int i = 0; i < n; ++i) {
         settings.setArrayIndex(i);
         MapSource s;
