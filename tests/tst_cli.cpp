@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -103,6 +104,9 @@ private slots:
             {"WINDOW --help", 0, "--port <PATH>"},
             {"WINDOW --version", 0, "lx300 1.0.0"},
             {"WINDOW --map", 2, "Missing value after '--map'."},
+            {"EMULATOR --tracks -1", 2, "--tracks takes a whole number"},
+            {"EMULATOR --tracks abc", 2, "--tracks takes a whole number"},
+            {"EMULATOR --points -5", 2, "--points takes a whole number"},
         };
         for (const auto &row : rows)
             QTest::newRow(row.args)
@@ -118,10 +122,13 @@ private slots:
         args.replaceInStrings(QRegularExpression(QStringLiteral("^(x.kml|x.tcx|trip.txt|no/.*)$")),
                               path("\\1"));
         const bool window = args.value(0) == QLatin1String("WINDOW");
-        const Run r = window ? cli(args.mid(1), QStringLiteral(LX300_GUI)) : cli(args);
+        const bool simulator = args.value(0) == QLatin1String("EMULATOR");
+        const Run r = window      ? cli(args.mid(1), QStringLiteral(LX300_GUI))
+                      : simulator ? cli(args.mid(1), QStringLiteral(LX300_SIMULATOR))
+                                  : cli(args);
         QTEST(r.status, "status");
         QVERIFY2((r.out + r.err).contains(text), qPrintable(r.out + r.err));
-        if (r.status != 0 && !r.err.startsWith("Usage") && !window)
+        if (r.status != 0 && !r.err.startsWith("Usage") && !window && !simulator)
             QCOMPARE(r.err.count('\n'), 1);
         QVERIFY(sim->requests().isEmpty());
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList());
@@ -291,6 +298,19 @@ private slots:
         QCOMPARE(kept.count("<time>"), 1);
         QVERIFY(!kept.contains("2106"));
         QVERIFY2(clock.elapsed() < 20000, qPrintable(QString::number(clock.elapsed())));
+
+        // The simulator in a 30 s reply delay ends at once on an interrupt.
+        QProcess slow;
+        slow.start(LX300_SIMULATOR, {"--reply-delay", "30000"});
+        QVERIFY(slow.waitForReadyRead(10000));
+        QProcess asking;
+        asking.start(LX300_CLI, {"list", "--port", QString(slow.readLine()).trimmed()});
+        QTest::qWait(1000); // the hello is in, its answer delayed
+        clock.restart();
+        ::kill(pid_t(slow.processId()), SIGINT);
+        QVERIFY(slow.waitForFinished(5000));
+        QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+        asking.waitForFinished(10000);
     }
 
     // Settings written, or refused by the dialog's rules; what a read shows afterwards.

@@ -203,7 +203,9 @@ void LoggerSimulator::reply(quint8 command, QByteArray bytes, bool isBlock)
     if (replyDelayMs > 0 && (replyDelayCommand == 0 || replyDelayCommand == command)) {
         const int ms = replyDelayMs;
         lock.unlock();
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        // In slices: an interrupt or stop() ends a long delay at once.
+        for (int slept = 0; slept < ms && running; slept += 20)
+            std::this_thread::sleep_for(std::chrono::milliseconds(qMin(20, ms - slept)));
         lock.lock();
     }
     for (int i = 0; i < faults.size(); ++i) {

@@ -14,6 +14,19 @@
 #include <cstdio>
 
 namespace {
+// A whole number from lo to hi, or a usage error naming the option (status 2).
+bool whole(const QCommandLineParser &parser, const QCommandLineOption &option, int lo, int hi,
+           int *value)
+{
+    bool ok = false;
+    *value = parser.value(option).toInt(&ok);
+    if (ok && *value >= lo && *value <= hi)
+        return true;
+    std::fprintf(stderr, "lx300-sim: --%s takes a whole number from %d to %d\n",
+                 qPrintable(option.names().first()), lo, hi);
+    return false;
+}
+
 volatile std::sig_atomic_t stopRequested = 0;
 void onSignal(int)
 {
@@ -54,13 +67,18 @@ int main(int argc, char *argv[])
     parser.addOptions({tracks, points, pageSize, paced, silent, replyDelay, generate});
     parser.process(app);
 
+    int trackCount = 0, pointCount = 0, entries = 0, delay = 0;
+    if (!whole(parser, tracks, 0, 1000, &trackCount) ||
+        !whole(parser, points, 1, 10000000, &pointCount) ||
+        !whole(parser, pageSize, 1, 170, &entries) ||
+        !whole(parser, replyDelay, 0, 600000, &delay))
+        return 2;
     LoggerSimulator sim;
     QVector<SimulatedTrack> memory;
     const quint32 start =
         quint32(QDateTime(QDate(2009, 4, 11), QTime(8, 15), Qt::UTC).toSecsSinceEpoch());
-    const int trackCount = parser.value(tracks).toInt();
     for (int i = 0; i < trackCount; ++i)
-        memory.append(LoggerSimulator::makeTrack(i % 2 ? 1 : 2, parser.value(points).toInt(),
+        memory.append(LoggerSimulator::makeTrack(i % 2 ? 1 : 2, pointCount,
                                                  quint32(i + 1), start + quint32(i) * 86400u));
     sim.setTracks(memory);
     if (parser.isSet(generate)) {
@@ -76,15 +94,9 @@ int main(int argc, char *argv[])
         }
         return 0;
     }
-    sim.setPageSize(parser.value(pageSize).toInt());
+    sim.setPageSize(entries);
     sim.setPaced(parser.isSet(paced));
     sim.setSilent(parser.isSet(silent));
-    bool delayOk = false;
-    const int delay = parser.value(replyDelay).toInt(&delayOk);
-    if (!delayOk || delay < 0 || delay > 600000) {
-        std::fprintf(stderr, "lx300-sim: --reply-delay takes 0 to 600000 milliseconds\n");
-        return 2;
-    }
     sim.setReplyDelay(delay);
     if (!sim.start()) {
         std::fprintf(stderr, "lx300-sim: cannot open a pseudo-terminal\n");
