@@ -67,6 +67,14 @@ bool MapMenu::chooseMap(const QString &key, bool tell, bool remember)
     if (isOfflineKey(key)) {
         QString error;
         if (!map->openOfflineMap(key, &error)) {
+            // A file built to hold SQLite up is not offered again, nor opened at the next start.
+            if (error.contains(QLatin1String("took longer")) ||
+                error.contains(QLatin1String("a view"))) {
+                MapSources::removeOfflineFile(settings, key);
+                if (store->mapSource() == key)
+                    store->setMapSource(MapSources::builtIn().first().name);
+                error += QLatin1Char(' ') + tr("It was removed from the Map menu.");
+            }
             if (tell) {
                 QMessageBox box(
                     QMessageBox::Warning, QString(),
@@ -107,7 +115,7 @@ QString MapMenu::restoreMap()
     const QString key = store->mapSource();
     mapKey = MapSources::builtIn().first().name;
     QString note;
-    // A map that cannot come back (its file gone) leaves the default in place.
+    // A map that cannot come back (its file gone, or refused) leaves the default in place.
     if (!key.isEmpty() && !chooseMap(key, false, false))
         note = tr("The map %1 cannot be opened; showing %2.").arg(key, mapKey);
     rebuild();

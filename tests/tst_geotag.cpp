@@ -194,7 +194,8 @@ private slots:
         QVERIFY(!file.isEmpty());
         const QByteArray before = bytes(file);
         const QImage image = pixels(file);
-        const QMap<QString, QString> others = otherTags(file);
+        const QString original = dir->filePath("original." + QFileInfo(file).suffix());
+        QVERIFY(QFile::copy(file, original)); // its tags are read only where they may change
         const QDateTime modified = QFileInfo(file).lastModified();
         const QFile::Permissions permissions = QFileInfo(file).permissions();
         const QString zone =
@@ -210,7 +211,7 @@ private slots:
             QCOMPARE(bytes(file), before); // nothing written into the photo
         } else { // the picture and every other tag as they were, the file's time kept
             QCOMPARE(pixels(file), image);
-            QCOMPARE(otherTags(file), others);
+            QCOMPARE(otherTags(file), otherTags(original));
             QCOMPARE(QFileInfo(file).lastModified(), modified);
             QCOMPARE(QFileInfo(file).permissions(), permissions);
         }

@@ -300,6 +300,18 @@ private slots:
                                     << "not an SQLite database";
         QTest::newRow("broken tile") << "UPDATE tiles SET tile_data = X'00010203'"
                                      << "not a PNG, JPEG or WebP";
+        // A view that would keep SQLite busy for good (and the window with it).
+        QTest::newRow("tiles: an endless recursive view")
+            << "ALTER TABLE tiles RENAME TO t2;CREATE VIEW tiles AS WITH RECURSIVE r(n) AS "
+               "(SELECT 1 UNION ALL SELECT n + 1 FROM r) SELECT 0 AS zoom_level, 0 AS "
+               "tile_column, 0 AS tile_row, X'00' AS tile_data FROM r WHERE n < 0"
+            << "its tiles is a view, not a table";
+        // A 3 MB "PNG": never loaded, the map shows the rest.
+        QTest::newRow("one tile of 3 MB")
+            << "UPDATE tiles SET tile_data = CAST(X'89504E470D0A1A0A' || hex(zeroblob(1500000)) AS "
+               "BLOB) WHERE "
+               "rowid = (SELECT max(rowid) FROM tiles)"
+            << "";
     }
 
     void offlineMap()
@@ -317,7 +329,8 @@ private slots:
                 QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "damage");
                 db.setDatabaseName(file);
                 QVERIFY(db.open());
-                QVERIFY(QSqlQuery(db).exec(damage));
+                for (const QString &statement : damage.split(';'))
+                    QVERIFY(QSqlQuery(db).exec(statement));
                 db.close();
             }
             QSqlDatabase::removeDatabase("damage");
@@ -334,6 +347,24 @@ private slots:
             return;
         }
         QVERIFY(js("tileLayer._url").startsWith("mbtiles:"));
+        if (damage.contains("zeroblob")) { // that tile is not served; the others are
+            MbTilesFile f;
+            QVERIFY(f.open(file, &error));
+            QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "look");
+            db.setDatabaseName(file);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            QVERIFY(q.exec("SELECT zoom_level, tile_column, tile_row, length(tile_data) > 2000000 "
+                           "FROM tiles ORDER BY rowid DESC LIMIT 2"));
+            for (bool big : {true, false}) {
+                QVERIFY(q.next() && q.value(3).toBool() == big);
+                const int z = q.value(0).toInt();
+                QCOMPARE(f.tile(z, q.value(1).toInt(), (1 << z) - 1 - q.value(2).toInt()).isEmpty(),
+                         big);
+            }
+            q.finish();
+            db.close();
+        }
         QCOMPARE(js("String(map.getBounds().contains([47.25, 8.4]) && map.getZoom() >= 7)"),
                  "true");
         QVERIFY(shareOf(qRgb(200, 30, 140)) > 0.2);

@@ -208,6 +208,22 @@ private slots:
         row("block in two pieces", 181, {block.left(1000), block.mid(1000)}, 1, 0, 0);
         row("block's second frame missing", 181, {block.left(1033)}, 0, 181, 1033);
         row("block plus a byte", 181, {block + QByteArray(1, '\0')}, 0, 181, 2067);
+        // Only a command's own reply counts: any other well-formed frame leaves it waiting.
+        row("hello answered by another id", 191, one("0001"), 0, 191, 0);
+        row("write answered by id 00", 184, one("0000000001"), 0, 184, 0);
+        row("delete answered by a list's id", 186, one("BB00000001"), 0, 186, 0);
+        QByteArray otherBlock = block;
+        otherBlock[4] = char(0xB4);
+        otherBlock.replace(
+            1029, 2,
+            QByteArray::fromHex(
+                QByteArray::number(
+                    Frame::frameChecksum(
+                        reinterpret_cast<const uchar *>(otherBlock.constData()) + 4, 1025),
+                    16)
+                    .rightJustified(4, '0')));
+        row("block with another id", 181, {otherBlock}, 0, 181, 0);
+        row("list page saying more with nothing", 187, one("BB00000001"), 0, 187, 0);
     }
 
     void replies()

@@ -109,4 +109,11 @@ void addOfflineFile(QSettings &settings, const QString &path)
     settings.setValue(QStringLiteral("map/offlineFiles"), files.mid(0, MaxOfflineFiles));
 }
 
+void removeOfflineFile(QSettings &settings, const QString &path)
+{
+    QStringList files = offlineFiles(settings);
+    files.removeAll(path);
+    settings.setValue(QStringLiteral("map/offlineFiles"), files);
+}
+
 } // namespace MapSources

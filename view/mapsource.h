@@ -37,6 +37,7 @@ QList<MapSource> userSources(QSettings &settings);
 void setUserSources(QSettings &settings, const QList<MapSource> &sources);
 QStringList offlineFiles(QSettings &settings);
 void addOfflineFile(QSettings &settings, const QString &path);
+void removeOfflineFile(QSettings &settings, const QString &path);
 
 } // namespace MapSources
 

@@ -8,6 +8,11 @@
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
+#include <QDateTime>
+#include <QSqlDriver>
+
+#include <sqlite3.h>
+
 #include <atomic>
 
 namespace {
@@ -31,7 +36,16 @@ bool smallNumber(const QString &text, int digits, int *value)
 }
 } // namespace
 
-MbTilesFile::MbTilesFile()
+namespace {
+// SQLite calls this every thousand steps of a query; non-zero ends it.
+int pastDeadline(void *data)
+{
+    const qint64 end = *static_cast<const qint64 *>(data);
+    return end != 0 && QDateTime::currentMSecsSinceEpoch() > end ? 1 : 0;
+}
+} // namespace
+
+MbTilesFile::MbTilesFile() : deadline(std::make_unique<Deadline>())
 {
     static std::atomic<int> serial{0};
     connection = QStringLiteral("mbtiles-%1").arg(++serial);
@@ -58,15 +72,29 @@ bool MbTilesFile::open(const QString &file, QString *error)
         *error = db.lastError().text();
         return false;
     }
+    if (const QVariant handle = db.driver()->handle();
+        handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
+        if (sqlite3 *h = *static_cast<sqlite3 *const *>(handle.constData()))
+            sqlite3_progress_handler(h, 1000, pastDeadline, &deadline->endMs);
+    }
+    // Tables only: a view may run a query that never ends.
     QSqlQuery tables(db);
     QStringList names;
-    if (!tables.exec(
-            QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table', 'view')"))) {
-        *error = QStringLiteral("not an SQLite database (%1)").arg(tables.lastError().text());
+    if (!run(tables,
+             QStringLiteral("SELECT name, type FROM sqlite_master WHERE type IN "
+                            "('table', 'view') AND name IN ('tiles', 'metadata')"),
+             OpenDeadlineMs, error)) {
+        *error = QStringLiteral("not an SQLite database (%1)").arg(*error);
         return false;
     }
-    while (tables.next())
+    while (tables.next()) {
+        if (tables.value(1).toString() != QLatin1String("table")) {
+            *error =
+                QStringLiteral("its %1 is a view, not a table").arg(tables.value(0).toString());
+            return false;
+        }
         names << tables.value(0).toString();
+    }
     for (const char *needed : {"tiles", "metadata"})
         if (!names.contains(QLatin1String(needed))) {
             *error = QStringLiteral("it has no %1 table").arg(QLatin1String(needed));
@@ -74,8 +102,9 @@ bool MbTilesFile::open(const QString &file, QString *error)
         }
 
     QSqlQuery meta(db);
-    if (!meta.exec(QStringLiteral("SELECT name, value FROM metadata"))) {
-        *error = QStringLiteral("its metadata cannot be read (%1)").arg(meta.lastError().text());
+    if (!run(meta, QStringLiteral("SELECT name, value FROM metadata LIMIT 1000"), OpenDeadlineMs,
+             error)) {
+        *error = QStringLiteral("its metadata cannot be read (%1)").arg(*error);
         return false;
     }
     while (meta.next()) {
@@ -105,8 +134,8 @@ bool MbTilesFile::open(const QString &file, QString *error)
         maxZoom = minZoom;
 
     QSqlQuery first(db);
-    if (!first.exec(QStringLiteral("SELECT tile_data FROM tiles LIMIT 1"))) {
-        *error = QStringLiteral("its tiles cannot be read (%1)").arg(first.lastError().text());
+    if (!run(first, QStringLiteral("SELECT tile_data FROM tiles LIMIT 1"), OpenDeadlineMs, error)) {
+        *error = QStringLiteral("its tiles cannot be read (%1)").arg(*error);
         return false;
     }
     if (first.next() && !isPicture(first.value(0).toByteArray())) {
@@ -114,8 +143,11 @@ bool MbTilesFile::open(const QString &file, QString *error)
         return false;
     }
     tileQuery = std::make_unique<QSqlQuery>(db);
+    // SQLite finds a blob's length without reading it: an oversized tile is never loaded.
     if (!tileQuery->prepare(QStringLiteral("SELECT tile_data FROM tiles WHERE zoom_level = ? AND "
-                                           "tile_column = ? AND tile_row = ?"))) {
+                                           "tile_column = ? AND tile_row = ? AND "
+                                           "length(tile_data) <= %1")
+                                .arg(MaxTileBytes))) {
         *error = QStringLiteral("its tiles cannot be read (%1)").arg(tileQuery->lastError().text());
         tileQuery.reset();
         return false;
@@ -131,10 +163,27 @@ QByteArray MbTilesFile::tile(int z, int x, int y) const
     tileQuery->bindValue(1, x);
     tileQuery->bindValue(2, (1 << z) - 1 - y);
     QByteArray data;
+    deadline->endMs = QDateTime::currentMSecsSinceEpoch() + TileDeadlineMs;
     if (tileQuery->exec() && tileQuery->next())
         data = tileQuery->value(0).toByteArray();
+    deadline->endMs = 0;
     tileQuery->finish();
     return data;
+}
+
+bool MbTilesFile::run(QSqlQuery &query, const QString &sql, int deadlineMs, QString *error)
+{
+    deadline->endMs = QDateTime::currentMSecsSinceEpoch() + deadlineMs;
+    query.setForwardOnly(true);
+    const bool ok = query.exec(sql);
+    deadline->endMs = 0;
+    if (!ok) {
+        *error = query.lastError().text();
+        if (error->contains(QLatin1String("interrupt")))
+            *error = QStringLiteral("SQLite took longer than %1 s").arg(deadlineMs / 1000);
+        return false;
+    }
+    return true;
 }
 
 QByteArray MbTilesFile::mimeType(const QByteArray &tile)

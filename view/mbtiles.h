@@ -35,9 +35,24 @@ public:
     int minZoom = 0;
     int maxZoom = 22;
 
+    // The largest tile served: a bigger one is no picture of 256 pixels, and is refused.
+    static constexpr int MaxTileBytes = 2 << 20;
+    // How long opening may take, and one tile's query: a file built to make SQLite work for
+    // ever (a recursive view) is given up on.
+    static constexpr int OpenDeadlineMs = 3000;
+    static constexpr int TileDeadlineMs = 250;
+
 private:
+    // Runs a query under a deadline; false (with the reason) when it fails or runs out.
+    bool run(QSqlQuery &query, const QString &sql, int deadlineMs, QString *error);
+
     QString connection;
     std::unique_ptr<QSqlQuery> tileQuery;
+    struct Deadline
+    {
+        qint64 endMs = 0;
+    };
+    std::unique_ptr<Deadline> deadline; // read by SQLite's progress handler
 };
 
 // Serves the current offline map's tiles to the map page at
