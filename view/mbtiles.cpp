@@ -9,7 +9,10 @@
 #include <QWebEngineUrlScheme>
 
 #include <QDateTime>
+#include <QEventLoop>
+#include <QFutureWatcher>
 #include <QSqlDriver>
+#include <QtConcurrent>
 
 #include <sqlite3.h>
 
@@ -62,6 +65,30 @@ MbTilesFile::~MbTilesFile()
 }
 
 bool MbTilesFile::open(const QString &file, QString *error)
+{
+    // Checked first on a thread of its own with a connection of its own: however the file was
+    // made, the window goes on drawing meanwhile (user input waits: nothing starts another).
+    QFuture<QString> check = QtConcurrent::run([file] {
+        MbTilesFile probe;
+        QString why;
+        return probe.openHere(file, &why) ? QString() : why;
+    });
+    if (!check.isFinished()) {
+        QFutureWatcher<QString> watcher;
+        QEventLoop loop;
+        QObject::connect(&watcher, &QFutureWatcher<QString>::finished, &loop, &QEventLoop::quit);
+        watcher.setFuture(check);
+        if (!check.isFinished())
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
+    }
+    if (!check.result().isEmpty()) {
+        *error = check.result();
+        return false;
+    }
+    return openHere(file, error); // known now to be plain tables: quick
+}
+
+bool MbTilesFile::openHere(const QString &file, QString *error)
 {
     path = file;
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);

@@ -43,6 +43,8 @@ public:
     static constexpr int TileDeadlineMs = 250;
 
 private:
+    // open() on the calling thread.
+    bool openHere(const QString &path, QString *error);
     // Runs a query under a deadline; false (with the reason) when it fails or runs out.
     bool run(QSqlQuery &query, const QString &sql, int deadlineMs, QString *error);
 
