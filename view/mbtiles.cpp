@@ -104,6 +104,37 @@ bool MbTilesFile::openHere(const QString &file, QString *error)
         if (sqlite3 *h = *static_cast<sqlite3 *const *>(handle.constData()))
             sqlite3_progress_handler(h, 1000, pastDeadline, &deadline->endMs);
     }
+    if (!checkTables(db, error) || !readMetadata(db, error))
+        return false;
+    if (name.isEmpty())
+        name = QFileInfo(file).completeBaseName();
+    if (maxZoom < minZoom)
+        maxZoom = minZoom;
+
+    QSqlQuery first(db);
+    if (!run(first, QStringLiteral("SELECT tile_data FROM tiles LIMIT 1"), OpenDeadlineMs, error)) {
+        *error = QStringLiteral("its tiles cannot be read (%1)").arg(*error);
+        return false;
+    }
+    if (first.next() && !isPicture(first.value(0).toByteArray())) {
+        *error = QStringLiteral("it holds a tile that is not a PNG, JPEG or WebP picture");
+        return false;
+    }
+    tileQuery = std::make_unique<QSqlQuery>(db);
+    // SQLite finds a blob's length without reading it: an oversized tile is never loaded.
+    if (!tileQuery->prepare(QStringLiteral("SELECT tile_data FROM tiles WHERE zoom_level = ? AND "
+                                           "tile_column = ? AND tile_row = ? AND "
+                                           "length(tile_data) <= %1")
+                                .arg(MaxTileBytes))) {
+        *error = QStringLiteral("its tiles cannot be read (%1)").arg(tileQuery->lastError().text());
+        tileQuery.reset();
+        return false;
+    }
+    return true;
+}
+
+bool MbTilesFile::checkTables(QSqlDatabase &db, QString *error)
+{
     // Tables only: a view may run a query that never ends.
     QSqlQuery tables(db);
     QStringList names;
@@ -127,7 +158,11 @@ bool MbTilesFile::openHere(const QString &file, QString *error)
             *error = QStringLiteral("it has no %1 table").arg(QLatin1String(needed));
             return false;
         }
+    return true;
+}
 
+bool MbTilesFile::readMetadata(QSqlDatabase &db, QString *error)
+{
     QSqlQuery meta(db);
     if (!run(meta, QStringLiteral("SELECT name, value FROM metadata LIMIT 1000"), OpenDeadlineMs,
              error)) {
@@ -154,30 +189,6 @@ bool MbTilesFile::openHere(const QString &file, QString *error)
                 n <= 90 && s < n)
                 bounds = QRectF(w, s, e - w, n - s);
         }
-    }
-    if (name.isEmpty())
-        name = QFileInfo(file).completeBaseName();
-    if (maxZoom < minZoom)
-        maxZoom = minZoom;
-
-    QSqlQuery first(db);
-    if (!run(first, QStringLiteral("SELECT tile_data FROM tiles LIMIT 1"), OpenDeadlineMs, error)) {
-        *error = QStringLiteral("its tiles cannot be read (%1)").arg(*error);
-        return false;
-    }
-    if (first.next() && !isPicture(first.value(0).toByteArray())) {
-        *error = QStringLiteral("it holds a tile that is not a PNG, JPEG or WebP picture");
-        return false;
-    }
-    tileQuery = std::make_unique<QSqlQuery>(db);
-    // SQLite finds a blob's length without reading it: an oversized tile is never loaded.
-    if (!tileQuery->prepare(QStringLiteral("SELECT tile_data FROM tiles WHERE zoom_level = ? AND "
-                                           "tile_column = ? AND tile_row = ? AND "
-                                           "length(tile_data) <= %1")
-                                .arg(MaxTileBytes))) {
-        *error = QStringLiteral("its tiles cannot be read (%1)").arg(tileQuery->lastError().text());
-        tileQuery.reset();
-        return false;
     }
     return true;
 }

@@ -8,6 +8,7 @@
 
 #include <memory>
 
+class QSqlDatabase;
 class QSqlQuery;
 
 // An MBTiles file of raster tiles (PNG, JPEG or WebP), read only.
@@ -43,8 +44,10 @@ public:
     static constexpr int TileDeadlineMs = 250;
 
 private:
-    // open() on the calling thread.
+    // open() on the calling thread, and its steps.
     bool openHere(const QString &path, QString *error);
+    bool checkTables(QSqlDatabase &db, QString *error);
+    bool readMetadata(QSqlDatabase &db, QString *error);
     // Runs a query under a deadline; false (with the reason) when it fails or runs out.
     bool run(QSqlQuery &query, const QString &sql, int deadlineMs, QString *error);
 
