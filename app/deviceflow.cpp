@@ -179,6 +179,16 @@ void DeviceFlow::endConnecting()
 
 void DeviceFlow::download()
 {
+    if (const int unsaved = unsavedCount ? unsavedCount() : 0) {
+        QMessageBox box(QMessageBox::Question, QString(),
+                        tr("Replace the %n unsaved tracks shown?", nullptr, unsaved),
+                        QMessageBox::Yes | QMessageBox::No, window);
+        box.setInformativeText(tr("A download replaces the tracks shown."));
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        if (box.exec() != QMessageBox::Yes)
+            return; // nothing sent to the logger
+    }
     emit downloadStarting();
     session->listTracks();
 }

@@ -4,9 +4,11 @@
 #include "device/loggersession.h"
 
 #include <QObject>
+
 #include <QPointer>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 
 class DetectDeviceThread;
 class QAction;
@@ -38,6 +40,8 @@ public:
     // A port offered first whatever detection finds, such as a simulated logger's
     // pseudo-terminal.
     void setGivenPort(const QString &portName);
+    // How many tracks shown are not saved: a download that would replace them asks first.
+    void setUnsavedCount(std::function<int()> count) { unsavedCount = std::move(count); }
 
 public slots:
     // A new list of port names from detection.
@@ -64,6 +68,7 @@ private:
     void warn(const QString &text, const QString &detail = QString());
 
     QMainWindow *window;
+    std::function<int()> unsavedCount;
     LoggerSession *session;
     DetectDeviceThread *detectThread = nullptr;
     QWidget *box = nullptr;

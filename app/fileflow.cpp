@@ -164,6 +164,15 @@ bool FileFlow::mayDropUnstorablePoints(const QList<int> &selection, bool markedO
 FileFlow::Saved FileFlow::save(const QList<int> &selection)
 {
     MyFileDialog dialog(window);
+    for (;;) { // "Replace it?" answered No goes back to the dialog
+        const Saved saved = saveOnce(dialog, selection);
+        if (saved != Saved::Again)
+            return saved;
+    }
+}
+
+FileFlow::Saved FileFlow::saveOnce(MyFileDialog &dialog, const QList<int> &selection)
+{
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     // Asked below, once the name has its extension.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
@@ -182,18 +191,22 @@ FileFlow::Saved FileFlow::save(const QList<int> &selection)
     QString fileName = dialog.selectedFiles().first();
     const bool markedOnly = dialog.isMarkedOnlyChecked();
     const WriteOptions options{markedOnly, dialog.isMarksAsWaypointsChecked()};
-    // A name that holds the extension anywhere keeps its own ending.
-    if (!fileName.contains(extension))
+    // A name that ends in a format's extension (in any case) is saved in that format; any
+    // other name gets the chosen type's.
+    const FileFormat *typed = formats.forName(QFileInfo(fileName).fileName(), Qt::CaseInsensitive);
+    if (!typed || !typed->canWrite())
         fileName += extension;
     *directory = dialog.directory().absolutePath();
 
-    FileFormat *format = formats.forName(fileName);
+    FileFormat *format = formats.forName(QFileInfo(fileName).fileName(), Qt::CaseInsensitive);
     if (!format) {
         warn(tr("Nothing was saved: %1 does not end in .tkr, .gpx, .kml or .csv.").arg(fileName));
         return Saved::Nothing;
     }
-    if (QFileInfo::exists(fileName) && !mayReplace(fileName))
-        return Saved::Nothing;
+    if (QFileInfo::exists(fileName) && !mayReplace(fileName)) {
+        dialog.selectFile(QFileInfo(fileName).fileName());
+        return Saved::Again;
+    }
     if (!mayWriteIncomplete(selection))
         return Saved::Nothing;
     if (format == formats.byExtension(QStringLiteral(".tkr")) &&

@@ -17,6 +17,8 @@ class SettingsStore;
 // Opening and saving track files for the window: the file dialogs, the questions asked
 // before a file is replaced or a track cannot be kept whole, and the Recent files menu.
 // It changes the window's track list only by adding what it read.
+class MyFileDialog;
+
 class FileFlow : public QObject
 {
     Q_OBJECT
@@ -38,7 +40,8 @@ public:
     {
         Nothing,
         Part,
-        Everything
+        Everything,
+        Again // the dialog is shown again (an existing file not to be replaced)
     };
     Saved save(const QList<int> &selection);
 
@@ -49,6 +52,7 @@ signals:
     void note(const QString &text);
 
 private:
+    Saved saveOnce(MyFileDialog &dialog, const QList<int> &selection);
     void rebuildRecentMenu();
     bool mayReplace(const QString &fileName);
     bool mayWriteIncomplete(const QList<int> &selection);

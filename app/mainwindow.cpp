@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
@@ -57,6 +58,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(files, &FileFlow::note, statusBar(),
             [this](const QString &text) { statusBar()->showMessage(text); });
     connect(device, &DeviceFlow::downloadStarting, mapWidget, &MapWidget::stopPlayback);
+    device->setUnsavedCount([this] { return unsavedDownload ? int(tracks.size()) : 0; });
     connect(device, &DeviceFlow::tracksDownloaded, this, [this](const QVector<Track> &got) {
         tracks = got;
         unsavedDownload = true;
@@ -290,8 +292,8 @@ bool MainWindow::mayDropTracks()
     box.setInformativeText(tr("Do you want to save them?"));
     box.setDefaultButton(QMessageBox::Save);
     switch (box.exec()) {
-    case QMessageBox::Save:
-        save();
+    case QMessageBox::Save: // every unsaved track, whatever is ticked
+        saveTracks(allTracks());
         return !unsavedDownload;
     case QMessageBox::Discard:
         return true;
@@ -320,9 +322,38 @@ bool MainWindow::openFiles(const QStringList &fileNames)
 
 void MainWindow::save()
 {
+    QList<int> selection = mapWidget->checkedTrackIndexes();
+    if (selection.isEmpty()) { // the usual case after a download or an open: never an empty file
+        if (tracks.isEmpty()) {
+            QMessageBox::information(this, QString(), tr("There are no tracks to save."));
+            return;
+        }
+        QMessageBox box(QMessageBox::Question, QString(),
+                        tr("No track is ticked. Save all %n tracks?", nullptr, int(tracks.size())),
+                        QMessageBox::Cancel, this);
+        QPushButton *all = box.addButton(tr("Save all"), QMessageBox::AcceptRole);
+        box.setDefaultButton(all);
+        box.exec();
+        if (box.clickedButton() != static_cast<QAbstractButton *>(all))
+            return;
+        selection = allTracks();
+    }
+    saveTracks(selection);
+}
+
+void MainWindow::saveTracks(const QList<int> &selection)
+{
     // Only a save of every track, every point, keeps the download safe.
-    if (files->save(mapWidget->checkedTrackIndexes()) == FileFlow::Saved::Everything)
+    if (files->save(selection) == FileFlow::Saved::Everything)
         unsavedDownload = false;
+}
+
+QList<int> MainWindow::allTracks() const
+{
+    QList<int> all;
+    for (int i = 0; i < tracks.size(); ++i)
+        all << i;
+    return all;
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)

@@ -61,6 +61,8 @@ private:
     void applyPreferences();
     void unitsChanged();
     void save();
+    void saveTracks(const QList<int> &selection);
+    QList<int> allTracks() const;
     void filter();
     void about();
     void showStatistics();

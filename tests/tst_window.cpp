@@ -453,14 +453,31 @@ private slots:
         QCOMPARE(root()->childCount(), 2);
         QTRY_COMPARE(sim->requests().last().toHex(), QByteArray("b7")); // end of the download
         QVERIFY(answer->messages.isEmpty());
-        // Saved in part only (marked points): closing asks; Cancel keeps the window, Discard
-        // closes it.
+        // Another download asks before it replaces them: No sends nothing.
+        const int asked = int(sim->requests().size());
+        answer->answerMessage(QMessageBox::No);
+        act("downloadAct")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+        QCOMPARE(answer->messages.takeFirst(),
+                 QStringLiteral("Replace the 2 unsaved tracks shown?"));
+        QTest::qWait(100);
+        QCOMPARE(sim->requests().size(), asked);
+        // Saved in part only (marked points): closing asks; Cancel keeps the window, Save
+        // saves every track, none of them ticked.
         root()->setCheckState(0, Qt::Checked);
         saveAs("GPX File (*.gpx)", dir->filePath("marks"), WriteOptions{true, false}, false);
         answer->answerMessage(QMessageBox::Cancel);
         QVERIFY(!window->close());
-        answer->answerMessage(QMessageBox::Discard);
+        root()->setCheckState(0, Qt::Unchecked);
+        answer->answerMessage(QMessageBox::Save);
+        answer->then(on<MyFileDialog>([&](MyFileDialog *d) {
+            d->selectNameFilter("GPX File (*.gpx)");
+            typeFileName(d, dir->filePath("all"));
+            static_cast<QDialog *>(d)->accept();
+        }));
         QVERIFY(window->close());
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+        QCOMPARE(readAll(dir->filePath("all.gpx")).count("<trk>"), 2);
         QCOMPARE(answer->messages, QStringList(2, "The downloaded tracks have not been saved."));
     }
 
@@ -664,9 +681,10 @@ private slots:
                                  {"CSV", "trip", "trip.csv", "", ""},
                                  {"CSV", "trip", "trip.csv", "marked only", ""},
                                  {"GPX", "trip", "trip.gpx", "waypoints", ""},
-                                 {"CSV", "trip.CSV", "trip.CSV.csv", "", ""},
-                                 {"KML", "trip.csv", "trip.csv.kml", "", ""},
-                                 {"GPX", "a.gpx.old", "", "", ""},
+                                 {"CSV", "trip.CSV", "trip.CSV", "", ""},
+                                 {"KML", "trip.csv", "trip.csv", "", ""},
+                                 {"TKR", "trip.gpx", "trip.gpx", "", ""},
+                                 {"GPX", "a.gpx.old", "a.gpx.old.gpx", "", ""},
                                  {"GPX", "old", "old.gpx", "", "Escape"},
                                  {"GPX", "old", "old.gpx", "", "Yes"}};
         for (const auto &r : rows)
@@ -690,10 +708,12 @@ private slots:
             QVERIFY(writeAll(dir->filePath(written), "precious"));
             replacing = on<QMessageBox>([&](QMessageBox *box) {
                 answer->messages << box->text();
-                if (replace == "Escape")
+                if (replace == "Escape") {
                     QTest::keyClick(box, Qt::Key_Escape);
-                else
+                    answer->then(on<MyFileDialog>([](MyFileDialog *d) { d->reject(); }));
+                } else {
                     box->done(QMessageBox::Yes);
+                }
             });
         }
         saveAs(QStringLiteral("%1 File (*.%2)").arg(kind, kind.toLower()), dir->filePath(name),
@@ -701,7 +721,7 @@ private slots:
         if (!replace.isEmpty()) {
             QCOMPARE(answer->messages.value(0), written + " already exists. Replace it?");
             answer->messages.clear();
-            if (replace == "Escape") { // No: nothing written
+            if (replace == "Escape") { // No: back in the file dialog, nothing written
                 QCOMPARE(readAll(dir->filePath(written)), QByteArray("precious"));
                 return;
             }
@@ -715,7 +735,7 @@ private slots:
         QVERIFY(answer->messages.isEmpty());
         QVERIFY2(formatNote.startsWith(kind + " keeps "), qPrintable(formatNote));
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{written});
-        const QString reference = dir->filePath("reference.") + written.section('.', -1);
+        const QString reference = dir->filePath("reference.") + written.section('.', -1).toLower();
         QVERIFY(FileFormats(window).write(tracks(), reference, {0, 2}, options));
         QCOMPARE(readAll(dir->filePath(written)), readAll(reference));
         QString nextFolder; // the next file dialog opens where this one left
@@ -726,6 +746,23 @@ private slots:
         act("saveAct")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
         QCOMPARE(nextFolder, dir->path());
+    }
+
+    // Save with nothing ticked (as after every open) asks to save all, never an empty file.
+    void saveNothingTicked()
+    {
+        openSample();
+        answer->then(on<QMessageBox>([&](QMessageBox *box) {
+            answer->messages << box->text();
+            box->button(QMessageBox::Cancel)->click();
+        }));
+        act("saveAct")->trigger(); // Cancel: no file dialog, no file
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+        answer->then(on<QMessageBox>([](QMessageBox *box) { box->defaultButton()->click(); }));
+        saveAs("GPX File (*.gpx)", dir->filePath("all"), WriteOptions{}, false);
+        QCOMPARE(answer->messages, QStringList{"No track is ticked. Save all 3 tracks?"});
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{"all.gpx"});
+        QCOMPARE(readAll(dir->filePath("all.gpx")).count("<trk>"), 3);
     }
 
     // Opened from the dialog, dropped on the window, from Recent files; a damaged file is
@@ -921,6 +958,10 @@ private slots:
         connect(&user, &QTimer::timeout, this, [&] {
             QWidget *top = QApplication::activeModalWidget();
             if (auto *box = qobject_cast<QMessageBox *>(top)) {
+                if (box->text().startsWith("Replace the")) { // the last download's tracks
+                    box->done(QMessageBox::Yes);
+                    return;
+                }
                 messages << box->text();
                 box->done(QMessageBox::Ok);
             } else if (auto *dialog = qobject_cast<TrackFileHeaderDialog *>(top)) {
