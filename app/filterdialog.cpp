@@ -7,19 +7,19 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
-FilterDialog::FilterDialog(QWidget *parent) : QDialog(parent)
+FilterDialog::FilterDialog(const QString &unit, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("FilterDialog"));
     setWindowTitle(tr("Filter"));
     setWindowModality(Qt::ApplicationModal);
     setModal(true);
-    resize(520, 146);
+    resize(620, 146);
 
     auto *top = new QWidget(this);
-    top->setGeometry(10, 10, 197, 26);
+    top->setGeometry(10, 10, 300, 26);
     auto *topLayout = new QHBoxLayout(top);
     topLayout->setContentsMargins(0, 0, 0, 0);
-    filterLabel = new QLabel(tr("Filter Speed:"), top);
+    filterLabel = new QLabel(tr("Filter Speed (%1):").arg(unit), top);
     filterLabel->setObjectName(QStringLiteral("filterLabel"));
     lineEdit = new QLineEdit(top);
     lineEdit->setObjectName(QStringLiteral("lineEdit"));
@@ -28,10 +28,10 @@ FilterDialog::FilterDialog(QWidget *parent) : QDialog(parent)
 
     ruleGroupBox = new QGroupBox(tr("Filter Rule"), this);
     ruleGroupBox->setObjectName(QStringLiteral("ruleGroupBox"));
-    ruleGroupBox->setGeometry(10, 40, 501, 61);
+    ruleGroupBox->setGeometry(10, 40, 601, 61);
     ruleGroupBox->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     auto *radios = new QWidget(ruleGroupBox);
-    radios->setGeometry(20, 30, 461, 20);
+    radios->setGeometry(20, 30, 571, 20);
     auto *radioLayout = new QHBoxLayout(radios);
     radioLayout->setContentsMargins(0, 0, 0, 0);
     const struct
@@ -44,7 +44,8 @@ FilterDialog::FilterDialog(QWidget *parent) : QDialog(parent)
                    {&radioEqual, "radioEqual", "="},
                    {&radioLess, "radioLess", "<"},
                    {&radioLessEqual, "radioLessEqual", "<="},
-                   {&radioMarkPoint, "radioMarkPoint", "All Mark Point"}};
+                   {&radioMarkPoint, "radioMarkPoint", "All Mark Point"},
+                   {&radioAll, "radioAll", "All points"}};
     for (const auto &b : buttons) {
         *b.button = new QRadioButton(tr(b.text), radios);
         (*b.button)->setObjectName(QLatin1String(b.name));
@@ -55,13 +56,20 @@ FilterDialog::FilterDialog(QWidget *parent) : QDialog(parent)
     buttonBox =
         new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Horizontal, this);
     buttonBox->setObjectName(QStringLiteral("buttonBox"));
-    buttonBox->setGeometry(340, 110, 171, 32);
+    buttonBox->setGeometry(440, 110, 171, 32);
+    problem = new QLabel(this); // why OK did not close the dialog
+    problem->setObjectName(QStringLiteral("problemLabel"));
+    problem->setGeometry(10, 110, 420, 32);
 
-    // OK closes the dialog first, then reads the value, as the form was built.
-    connect(buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    // OK reads the value; without one for a speed rule the dialog stays and says so.
+    connect(buttonBox, &QDialogButtonBox::accepted, this, &FilterDialog::tryAccept);
     connect(buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(radioAll, &QRadioButton::toggled, lineEdit, &QWidget::setDisabled);
+    connect(radioAll, &QRadioButton::clicked, this, [this](bool checked) {
+        if (checked)
+            filterRule = -1;
+    });
     connect(radioMarkPoint, &QRadioButton::toggled, this, &FilterDialog::on_radioMarkPoint_toggled);
-    connect(buttonBox, &QDialogButtonBox::accepted, this, &FilterDialog::on_buttonBox_accepted);
     connect(radioGreater, &QRadioButton::clicked, this, &FilterDialog::on_radioGreater_clicked);
     connect(radioGreaterEqual, &QRadioButton::clicked, this,
             &FilterDialog::on_radioGreaterEqual_clicked);
@@ -69,6 +77,28 @@ FilterDialog::FilterDialog(QWidget *parent) : QDialog(parent)
     connect(radioLess, &QRadioButton::clicked, this, &FilterDialog::on_radioLess_clicked);
     connect(radioLessEqual, &QRadioButton::clicked, this, &FilterDialog::on_radioLessEqual_clicked);
     connect(radioMarkPoint, &QRadioButton::clicked, this, &FilterDialog::on_radioMarkPoint_clicked);
+}
+
+void FilterDialog::setCurrent(int rule, float value)
+{
+    QRadioButton *const byRule[] = {radioGreater, radioGreaterEqual, radioEqual,
+                                    radioLess,    radioLessEqual,    radioMarkPoint};
+    QRadioButton *chosen = rule >= 1 && rule <= 6 ? byRule[rule - 1] : radioAll;
+    chosen->setChecked(true);
+    filterRule = rule >= 1 && rule <= 6 ? rule : -1;
+    if (rule >= 1 && rule <= 5 && value >= 0)
+        lineEdit->setText(QString::number(double(value), 'g', 6));
+}
+
+void FilterDialog::tryAccept()
+{
+    on_buttonBox_accepted();
+    if (!valid) {
+        problem->setText(tr("Type a speed to compare with."));
+        lineEdit->setFocus();
+        return;
+    }
+    accept();
 }
 
 void FilterDialog::on_radioMarkPoint_toggled(bool checked)
@@ -82,12 +112,11 @@ void FilterDialog::on_buttonBox_accepted()
     filterValue = lineEdit->text().toFloat(&ok);
     if (!ok || filterValue < 0)
         filterValue = -1.0f;
-    if (filterRule == 6) {
+    valid = true;
+    if (filterRule == 6 || filterRule == -1)
         filterValue = -1.0f;
-        valid = true;
-    } else if (filterValue == -1.0f) {
+    else if (filterValue == -1.0f)
         valid = false;
-    }
 }
 
 void FilterDialog::on_radioGreater_clicked(bool checked)

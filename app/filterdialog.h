@@ -9,14 +9,17 @@ class QLabel;
 class QLineEdit;
 class QRadioButton;
 
-// Asks for a point filter: a speed comparison with a value in km/h, or the
-// mark points only. Rules: 1 >, 2 >=, 3 =, 4 <, 5 <=, 6 mark points.
+// Asks for a point filter: a speed comparison with a value in the unit shown, the mark points
+// only, or all points. Rules: 1 >, 2 >=, 3 =, 4 <, 5 <=, 6 mark points, -1 all points.
 class FilterDialog : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit FilterDialog(QWidget *parent = nullptr);
+    // `unit` names the speed unit the value is typed in ("km/h", "mph").
+    explicit FilterDialog(const QString &unit = QStringLiteral("km/h"), QWidget *parent = nullptr);
+    // Opens on the rule in force, its value in the unit shown.
+    void setCurrent(int rule, float value);
 
     float value() const { return filterValue; }
     int rule() const { return filterRule; }
@@ -42,6 +45,9 @@ private:
     QRadioButton *radioLess = nullptr;
     QRadioButton *radioLessEqual = nullptr;
     QRadioButton *radioMarkPoint = nullptr;
+    QRadioButton *radioAll = nullptr;
+    QLabel *problem = nullptr;
+    void tryAccept();
     QDialogButtonBox *buttonBox = nullptr;
 
     float filterValue = -1.0f;

@@ -377,11 +377,38 @@ void MainWindow::dropEvent(QDropEvent *event)
 
 void MainWindow::filter()
 {
-    FilterDialog dialog;
-    if (dialog.exec() == QDialog::Accepted && dialog.isValid()) {
-        mapWidget->rewindPlayback();
-        mapWidget->rebuildPointList(dialog.value(), dialog.rule());
+    // The value is typed in the unit shown; the list compares km/h.
+    const bool miles = speedUnit() == SpeedUnit::Mph;
+    const float perUnit = miles ? Units::KmPerMileSingle : 1.0f;
+    FilterDialog dialog(miles ? tr("mph") : tr("km/h"), this);
+    dialog.setCurrent(mapWidget->filterRule(), mapWidget->filterThresholdKmh() / perUnit);
+    if (dialog.exec() != QDialog::Accepted || !dialog.isValid())
+        return;
+    mapWidget->rewindPlayback();
+    const int rule = dialog.rule();
+    mapWidget->rebuildPointList(rule >= 1 && rule <= 5 ? dialog.value() * perUnit : -1.0f, rule);
+    showFilter();
+}
+
+void MainWindow::showFilter()
+{
+    const int rule = mapWidget->filterRule();
+    const QPair<int, int> counts = mapWidget->listedPointCounts();
+    if (rule == -1 || counts.second == 0) {
+        statusBar()->clearMessage();
+        return;
     }
+    const bool miles = speedUnit() == SpeedUnit::Mph;
+    const char *const signs[] = {">", ">=", "=", "<", "<="};
+    const QString what = rule == 6 ? tr("mark points")
+                                   : tr("speed %1 %2 %3")
+                                         .arg(QLatin1String(signs[rule - 1]))
+                                         .arg(double(mapWidget->filterThresholdKmh() /
+                                                     (miles ? Units::KmPerMileSingle : 1.0f)),
+                                              0, 'g', 6)
+                                         .arg(miles ? tr("mph") : tr("km/h"));
+    statusBar()->showMessage(
+        tr("Filtered: %1 (%2 of %3 points)").arg(what).arg(counts.first).arg(counts.second));
 }
 
 void MainWindow::showStatistics()

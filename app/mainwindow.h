@@ -61,6 +61,7 @@ private:
     void applyPreferences();
     void unitsChanged();
     void save();
+    void showFilter(); // the filter in force, in the status bar
     void saveTracks(const QList<int> &selection);
     QList<int> allTracks() const;
     void filter();

@@ -236,13 +236,17 @@ private:
     void runFilter(int radio, const QString &text)
     {
         answer->then(on<FilterDialog>([=](FilterDialog *d) {
-            const char *names[] = {"radioGreater", "radioGreaterEqual", "radioEqual",
-                                   "radioLess",    "radioLessEqual",    "radioMarkPoint"};
+            const char *names[] = {"radioGreater",   "radioGreaterEqual", "radioEqual", "radioLess",
+                                   "radioLessEqual", "radioMarkPoint",    "radioAll"};
             d->findChild<QRadioButton *>(QLatin1String(names[radio - 1]))->click();
             auto *edit = d->findChild<QLineEdit *>(QStringLiteral("lineEdit"));
             answer->messages << (edit->isEnabled() ? "on" : "off");
             edit->setText(text);
             d->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+            if (d->isVisible()) { // OK refused: it says why
+                answer->messages << d->findChild<QLabel *>("problemLabel")->text();
+                d->reject();
+            }
         }));
         act("filterAct")->trigger();
         QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
@@ -863,8 +867,25 @@ private slots:
         act("milesAct")->trigger();
         runFilter(1, "-5"); // an invalid value changes nothing
         QCOMPARE(map()->findChild<PointList *>()->listedPoints().size(), fast);
+        // In miles the value is in mph; each point keeps its own number.
+        runFilter(1, "10");
+        const auto overTen = std::count_if(points.begin(), points.end(), [](const TrackPoint &p) {
+            return p.speed > 10 * 160.9344f;
+        });
+        QCOMPARE(map()->findChild<PointList *>()->listedPoints().size(), overTen);
+        QCOMPARE(window->statusBar()->currentMessage(),
+                 QStringLiteral("Filtered: speed > 10 mph (%1 of 400 points)").arg(overTen));
+        const int firstKept =
+            int(std::find_if(points.begin(), points.end(),
+                             [](const TrackPoint &p) { return p.speed > 10 * 160.9344f; }) -
+                points.begin());
+        QCOMPARE(map()->findChild<QTreeView *>("treeWidget_2")->model()->index(0, 0).data(),
+                 QVariant(QString::number(firstKept + 1) + (points[firstKept].marked ? "*" : "")));
+        runFilter(7, QString()); // all points again
+        QCOMPARE(map()->findChild<PointList *>()->listedPoints().size(), points.size());
         runFilter(6, QString()); // the ten marks: the value field is off
-        QCOMPARE(answer->messages, (QStringList{"on", "on", "off"}));
+        QCOMPARE(answer->messages,
+                 (QStringList{"on", "on", "Type a speed to compare with.", "on", "off", "off"}));
         QCOMPARE(map()->findChild<PointList *>()->listedPoints().size(), 10);
         find<QSlider>("speedSlider")->setValue(2);
         const auto state = [this] { return act("playAct")->toolTip(); };

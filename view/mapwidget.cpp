@@ -298,6 +298,21 @@ void MapWidget::rebuildPointList(float threshold, int rule)
     pointList->show(k >= 0 ? &tracks->at(k) : nullptr, threshold, rule);
 }
 
+int MapWidget::filterRule() const
+{
+    return pointList->rule();
+}
+
+float MapWidget::filterThresholdKmh() const
+{
+    return pointList->thresholdKmh();
+}
+
+QPair<int, int> MapWidget::listedPointCounts() const
+{
+    return {int(pointList->listedPoints().size()), pointList->listedTrackPoints()};
+}
+
 QList<int> MapWidget::checkedTrackIndexes() const
 {
     return trackTree->checkedTrackIndexes();

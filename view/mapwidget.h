@@ -51,6 +51,11 @@ public:
     // 1..5 speed >, >=, =, <, <= threshold (km/h), 6 mark points, 0 the rule in force.
     void rebuildPointList(float threshold, int rule);
     QList<int> checkedTrackIndexes() const;
+    // What the point list shows: the filter in force (see PointList) and the points kept of
+    // the listed track's.
+    int filterRule() const;
+    float filterThresholdKmh() const;
+    QPair<int, int> listedPointCounts() const;
 
     // The base map. A network source replaces the one shown; an offline map does so only
     // when its file can be read, else `error` says why and the map stays as it was. An

@@ -76,16 +76,20 @@ void PointList::show(const Track *track, float threshold, int rule)
             return false;
         }
     };
+    QVector<int> numbers; // each kept point's own number in the track
+    trackPoints = int(track->points.size());
     if (filterRule == -1) {
         playPoints = track->points;
     } else {
-        for (const TrackPoint &p : track->points)
-            if (keep(p))
-                playPoints.append(p);
+        for (int i = 0; i < track->points.size(); ++i)
+            if (keep(track->points[i])) {
+                playPoints.append(track->points[i]);
+                numbers.append(i + 1);
+            }
     }
     if (!playPoints.isEmpty())
         emit map->setCenter(playPoints.first().position.x, playPoints.first().position.y);
-    model->setPoints(playPoints, track->format);
+    model->setPoints(playPoints, track->format, numbers);
     profile->setPoints(playPoints, track->format);
     for (int c = 0; c < model->columnCount(); ++c)
         view->resizeColumnToContents(c);

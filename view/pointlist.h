@@ -33,6 +33,11 @@ public:
 
     // The listed points, and the row playback starts from.
     const QVector<TrackPoint> &listedPoints() const { return playPoints; }
+    // The rule in force (-1 all points, 1..5 a speed comparison, 6 mark points), its
+    // threshold in km/h, and how many points the listed track has.
+    int rule() const { return filterRule; }
+    float thresholdKmh() const { return filterThreshold / 100.0f; }
+    int listedTrackPoints() const { return trackPoints; }
     int playbackStart() const { return playStart; }
 
     void startPlayback();
@@ -57,6 +62,7 @@ private:
     GoogleMapOperator *map;
     QVector<TrackPoint> playPoints;
     float filterThreshold = -1.0f;
+    int trackPoints = 0;
     int filterRule = -1;
     PlaybackThread *playbackThread = nullptr;
     int playStart = 0;

@@ -7,10 +7,12 @@ PointListModel::PointListModel(const DisplayUnits *units, QObject *parent)
     : QAbstractTableModel(parent), units(units)
 {}
 
-void PointListModel::setPoints(const QVector<TrackPoint> &newPoints, int newFormat)
+void PointListModel::setPoints(const QVector<TrackPoint> &newPoints, int newFormat,
+                               const QVector<int> &newNumbers)
 {
     beginResetModel();
     points = newPoints;
+    numbers = newNumbers;
     format = newFormat;
     if (format == 1)
         headers = QStringList{"Record Number", "Date", "Time", "Latitude", "Longitude", "Speed"};
@@ -58,7 +60,8 @@ QVariant PointListModel::data(const QModelIndex &index, int role) const
     const TimeShown shown = units->timeShown();
     switch (index.column()) {
     case 0:
-        return QString::number(index.row() + 1) + (p.marked ? QStringLiteral("*") : QString());
+        return QString::number(numbers.isEmpty() ? index.row() + 1 : numbers.value(index.row())) +
+               (p.marked ? QStringLiteral("*") : QString());
     // What a point lacks is an empty cell.
     case 1:
         if (!p.hasTime())

@@ -20,7 +20,8 @@ public:
 
     // Replaces the rows. The columns follow the log format (1 or 2); for any
     // other format they stay as they were and only the first five are filled.
-    void setPoints(const QVector<TrackPoint> &points, int format);
+    // `numbers`: each row's point number in its track (from 1); empty: the row's own.
+    void setPoints(const QVector<TrackPoint> &points, int format, const QVector<int> &numbers = {});
     void clear();
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -32,6 +33,7 @@ public:
 private:
     const DisplayUnits *units;
     QVector<TrackPoint> points;
+    QVector<int> numbers; // a filtered list keeps its points' own numbers
     int format = 0;
     QStringList headers{QString()};
 };
