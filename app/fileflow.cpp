@@ -79,8 +79,9 @@ bool FileFlow::openFiles(const QStringList &fileNames)
     }
     rebuildRecentMenu();
     if (!read.isEmpty() || failures.size() < fileNames.size()) {
+        const int first = int(tracks->size());
         *tracks += read;
-        emit tracksAdded();
+        emit tracksAdded(first);
     }
     if (!notes.isEmpty())
         emit note(notes.join(QLatin1Char(' ')));

@@ -47,7 +47,8 @@ public:
 
 signals:
     // Tracks were added to the list.
-    void tracksAdded();
+    // Tracks were appended to the list, from index `first` on.
+    void tracksAdded(int first);
     // What a read left out, for the status bar.
     void note(const QString &text);
 

@@ -50,19 +50,26 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     files = new FileFlow(&tracks, this, &store, &prefs.directory, this);
     device = new DeviceFlow(this);
     maps = new MapMenu(mapWidget, &store, &prefs.directory, this);
-    connect(files, &FileFlow::tracksAdded, mapWidget, &MapWidget::rebuildTrackViews);
-    connect(files, &FileFlow::tracksAdded, this, [this] {
+    connect(files, &FileFlow::tracksAdded, this, [this](int first) {
+        // The tracks ticked stay ticked; files dropped or given at start are ticked and shown.
+        QList<int> ticked = mapWidget->checkedTrackIndexes();
+        for (int i = first; tickOpened && i < tracks.size(); ++i)
+            ticked << i;
+        mapWidget->rebuildTrackViews(ticked);
+        tellArrived(int(tracks.size()) - first, first, tr("opened"));
         if (geotagDialog)
             geotagDialog->tracksChanged();
     });
-    connect(files, &FileFlow::note, statusBar(),
-            [this](const QString &text) { statusBar()->showMessage(text); });
+    connect(files, &FileFlow::note, statusBar(), [this](const QString &text) {
+        statusBar()->showMessage(statusBar()->currentMessage() + QLatin1Char(' ') + text);
+    });
     connect(device, &DeviceFlow::downloadStarting, mapWidget, &MapWidget::stopPlayback);
     device->setUnsavedCount([this] { return unsavedDownload ? int(tracks.size()) : 0; });
     connect(device, &DeviceFlow::tracksDownloaded, this, [this](const QVector<Track> &got) {
         tracks = got;
         unsavedDownload = true;
         mapWidget->rebuildTrackViews();
+        tellArrived(int(tracks.size()), 0, tr("downloaded"));
         if (geotagDialog)
             geotagDialog->tracksChanged();
     });
@@ -311,13 +318,31 @@ void MainWindow::about()
 
 bool MainWindow::openFile(const QString &fileName)
 {
-    return openFiles({fileName});
+    mapWidget->stopPlayback();
+    return files->openFiles({fileName});
+}
+
+void MainWindow::tellArrived(int count, int first, const QString &how)
+{
+    qint64 points = 0;
+    for (int i = first; i < tracks.size(); ++i)
+        points += tracks[i].points.size();
+    QString text = (count == 1 ? tr("1 track %2, %3 points") : tr("%1 tracks %2, %3 points"))
+                       .replace(QLatin1String("%1"), QString::number(count))
+                       .arg(how, QLocale().toString(points));
+    if (!(tickOpened && how == tr("opened")))
+        text += tr("; tick them to show them on the map");
+    statusBar()->showMessage(text + QLatin1Char('.'));
 }
 
 bool MainWindow::openFiles(const QStringList &fileNames)
 {
+    // Files dropped on the window or given at start: exactly those were asked for.
     mapWidget->stopPlayback();
-    return files->openFiles(fileNames);
+    tickOpened = true;
+    const bool ok = files->openFiles(fileNames);
+    tickOpened = false;
+    return ok;
 }
 
 void MainWindow::save()
@@ -453,8 +478,8 @@ void MainWindow::applyStartOptions(const StartOptions &options)
         maps->chooseMap(options.map, true, false);
     if (!options.port.isEmpty())
         device->setGivenPort(options.port);
-    if (!options.file.isEmpty())
-        openFile(options.file);
+    if (!options.files.isEmpty())
+        openFiles(options.files);
 }
 
 void MainWindow::playOrPause()

@@ -62,6 +62,9 @@ private:
     void unitsChanged();
     void save();
     void showFilter(); // the filter in force, in the status bar
+    // What arrived (`count` tracks from index `first`), in the status bar.
+    void tellArrived(int count, int first, const QString &how);
+    bool tickOpened = false; // while files dropped or given at start are read
     void saveTracks(const QList<int> &selection);
     QList<int> allTracks() const;
     void filter();

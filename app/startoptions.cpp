@@ -23,8 +23,11 @@ struct Parser
     {
         parser.setApplicationDescription(QStringLiteral("LX-300 GPS logger companion."));
         parser.addOptions({port, map, help, version});
-        parser.addPositionalArgument(QStringLiteral("FILE.tkr"),
-                                     QStringLiteral("A track file to open."), "[FILE.tkr]");
+        parser.addPositionalArgument(
+            QStringLiteral("FILE"),
+            QStringLiteral("Track files to open, ticked and shown: .tkr, .gpx, .kml, .kmz, "
+                           ".tcx, .csv."),
+            QStringLiteral("[FILE...]"));
     }
 };
 } // namespace
@@ -41,15 +44,12 @@ StartOptions parseStartOptions(const QStringList &arguments)
     options.version = p.parser.isSet(p.version);
     options.port = p.parser.value(p.port);
     options.map = p.parser.value(p.map);
-    const QStringList files = p.parser.positionalArguments();
-    if (files.size() > 1)
-        options.error = QStringLiteral("Only one track file can be opened at start.");
-    else if (p.parser.isSet(p.port) && options.port.isEmpty())
+    if (p.parser.isSet(p.port) && options.port.isEmpty())
         options.error = QStringLiteral("The port path is empty.");
     else if (p.parser.isSet(p.map) && options.map.isEmpty())
         options.error = QStringLiteral("The map name is empty.");
     else
-        options.file = files.value(0);
+        options.files = p.parser.positionalArguments();
     return options;
 }
 

@@ -804,6 +804,10 @@ private slots:
         QApplication::sendEvent(window, &drop);
         QTRY_COMPARE(tracks().size(), 6);
         QCOMPARE(root()->childCount(), 6);
+        // What was dropped is ticked and shown; the tracks shown before keep their ticks.
+        QCOMPARE(map()->checkedTrackIndexes(), (QList<int>{3, 4, 5}));
+        QVERIFY2(window->statusBar()->currentMessage().startsWith("3 tracks opened, 1,200 points"),
+                 qPrintable(window->statusBar()->currentMessage()));
         QCOMPARE(tracks()[3].points.size(), tracks()[0].points.size());
         QCOMPARE(tracks()[3].points.last().time, tracks()[0].points.last().time);
         QCOMPARE(tracks()[4].points.first().time, 0u); // KML keeps no times
@@ -836,7 +840,7 @@ private slots:
         QTRY_COMPARE(tracks().size(), 8);
         QCOMPARE(tracks().last().points.value(0).time, Start2009);
         QVERIFY(!tracks().last().points.value(0).hasAltitude());
-        root()->child(7)->setCheckState(0, Qt::Unchecked);
+        root()->setCheckState(0, Qt::Unchecked);
 
         // Saving the KML's tracks as TKR: warned, and Cancel writes nothing.
         answer->messages.clear();
@@ -1042,7 +1046,7 @@ private slots:
             {"--port /dev/pts/3 --map OpenTopoMap a.tkr", "/dev/pts/3|OpenTopoMap|a.tkr|0"},
             {"--port=/tmp/x", "/tmp/x|||0"},
             {"--help", "|||1"},
-            {"a.tkr b.tkr", "Only one track file can be opened at start."},
+            {"a.tkr b.gpx", "||a.tkr,b.gpx|0"},
             {"--port=", "The port path is empty."},
             {"--bogus", "Unknown option 'bogus'."},
         };
@@ -1054,7 +1058,7 @@ private slots:
     {
         QFETCH(QString, args);
         const StartOptions o = parseStartOptions(QStringList{"lx300"} + args.split(' '));
-        const QStringList parsed{o.port, o.map, o.file, QString::number(o.help)};
+        const QStringList parsed{o.port, o.map, o.files.join(','), QString::number(o.help)};
         QTEST(o.error.isEmpty() ? parsed.join('|') : o.error, "parsed");
     }
 };

@@ -155,10 +155,10 @@ void MapWidget::addJSObject()
     channel->registerObject(QStringLiteral("mapTransport"), transport);
 }
 
-void MapWidget::rebuildTrackViews()
+void MapWidget::rebuildTrackViews(const QList<int> &ticked)
 {
     pointList->clear();
-    trackTree->rebuild();
+    trackTree->rebuild(ticked);
     startStatistics();
 }
 

@@ -45,8 +45,8 @@ public:
     MapWidget(const QVector<Track> *tracks, const DisplayUnits *units, QWidget *parent = nullptr);
     ~MapWidget() override;
 
-    // Refills the track tree and the map's lines from the tracks.
-    void rebuildTrackViews();
+    // Refills the track tree and the map's lines from the tracks, ticking those at `ticked`.
+    void rebuildTrackViews(const QList<int> &ticked = {});
     // Refills the point list of the current track with the points the rule keeps: -1 all,
     // 1..5 speed >, >=, =, <, <= threshold (km/h), 6 mark points, 0 the rule in force.
     void rebuildPointList(float threshold, int rule);

@@ -36,8 +36,9 @@ void TrackTree::addRoot()
     rootItem->setExpanded(true);
 }
 
-void TrackTree::rebuild()
+void TrackTree::rebuild(const QList<int> &ticked)
 {
+    ++changing; // the ticks set here are drawn once, below
     tree->clear();
     emit map->deleteAllObject();
     markedPoints.clear();
@@ -51,7 +52,7 @@ void TrackTree::rebuild()
         auto *item = new QTreeWidgetItem(rootItem);
         item->setText(0, trackLabel(track.startTime, i));
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
-        item->setCheckState(0, Qt::Unchecked);
+        item->setCheckState(0, ticked.contains(i) ? Qt::Checked : Qt::Unchecked);
         if (track.isIncomplete()) {
             // A download that stopped early: the track must not pass for whole.
             item->setIcon(0, tree->style()->standardIcon(QStyle::SP_MessageBoxWarning));
@@ -66,6 +67,12 @@ void TrackTree::rebuild()
             emit map->addLatLng(p.position.x, p.position.y, i);
         }
     }
+    --changing;
+    if (ticked.isEmpty() || rootItem->childCount() == 0)
+        return;
+    updateParentCheckState(rootItem->child(0));
+    drawTicked(rootItem);
+    emit ticksChanged();
 }
 
 void TrackTree::showFigures(const QVector<TripStats> &stats)

@@ -23,8 +23,9 @@ public:
     TrackTree(QTreeWidget *tree, const QVector<Track> *tracks, const DisplayUnits *units,
               GoogleMapOperator *map, QObject *parent = nullptr);
 
-    // Refills the tree and the map's lines from the tracks; nothing is ticked.
-    void rebuild();
+    // Refills the tree and the map's lines from the tracks; the tracks at `ticked` come ticked
+    // (and drawn, in one pass), the others not.
+    void rebuild(const QList<int> &ticked = {});
     QList<int> checkedTrackIndexes() const;
     // The track of the current item (the first for the root); -1 for none.
     int currentTrackIndex() const;
