@@ -415,7 +415,7 @@ private slots:
         log->calls().clear();
         widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter
         QCOMPARE(log->calls(), QStringList{"setCenter(2.05,8.5)"});
-        QCOMPARE(column(0), (QStringList{"1*", "2*"}));
+        QCOMPARE(column(0), (QStringList{"6*", "10*"})); // each point keeps its own number
         QCOMPARE(row(0).mid(2), (QStringList{"06:45:25", "2°2'59.9998\" N", "8°30'0.0000\" E",
                                              "1313.98 feet", "3.11 mi/hr"}));
         QCOMPARE(tree()->topLevelItem(0)->child(0)->text(0),
