@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -42,12 +43,23 @@ DeviceFlow::DeviceFlow(QMainWindow *window)
     portComboBox = new QComboBox(box);
     portComboBox->setObjectName(QStringLiteral("portComboBox"));
     portComboBox->setFixedWidth(140);
+    // A port detection does not name (no "USB" in it) can be typed; it is used as typed.
+    portComboBox->setEditable(true);
+    portComboBox->setInsertPolicy(QComboBox::NoInsert);
+    connect(portComboBox, &QComboBox::editTextChanged, this, [this](const QString &text) {
+        connectButton->setEnabled(!text.isEmpty() || session->isConnected());
+    });
     layout->addWidget(portComboBox);
     connectButton = new QPushButton(tr("Connect"), box);
     connectButton->setObjectName(QStringLiteral("connectButton"));
     connectButton->setEnabled(false);
     layout->addWidget(connectButton);
     connect(connectButton, &QPushButton::clicked, this, &DeviceFlow::connectDevice);
+    connectButton->installEventFilter(this);
+    connectAct = new QAction(tr("&Connect"), this);
+    connectAct->setObjectName(QStringLiteral("connectAct"));
+    connectAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    connect(connectAct, &QAction::triggered, connectButton, &QPushButton::click);
 
     downloadAct = deviceAction("download", "Download all track points", "downloadAct", this);
     deleteAct = deviceAction("clean", "Delete all track points", "deleteAct", this);
@@ -137,11 +149,27 @@ void DeviceFlow::onDeviceDiscovered(QStringList portList)
         connectedPortGone |= session->portName() == name && session->isConnected();
         portComboBox->removeItem(i);
     }
-    connectButton->setEnabled(portComboBox->count() > 0);
+    connectButton->setEnabled(portComboBox->count() > 0 || !portComboBox->currentText().isEmpty());
+    const QString plugIn = tr("Plug in the logger");
+    if (portComboBox->count() == 0 && !session->isConnected() && !connecting &&
+        window->statusBar()->currentMessage().isEmpty())
+        window->statusBar()->showMessage(plugIn);
+    else if (portComboBox->count() > 0 && window->statusBar()->currentMessage() == plugIn)
+        window->statusBar()->clearMessage();
     // A connection on a vanished port ends as a lost line does (after the box is up to
     // date: the message it may bring runs an event loop).
     if (connectedPortGone)
         session->portVanished();
+}
+
+bool DeviceFlow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == connectButton && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
+        event->accept(); // the button's own key press follows
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void DeviceFlow::connectDevice()
@@ -152,6 +180,7 @@ void DeviceFlow::connectDevice()
         return;
     }
     connectButton->setText(tr("Disconnect"));
+    connectAct->setText(tr("&Disconnect"));
     // The greeting may take five seconds before it fails: show that something goes on.
     connecting = true;
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -164,6 +193,7 @@ void DeviceFlow::toIdle()
 {
     endConnecting();
     connectButton->setText(tr("Connect"));
+    connectAct->setText(tr("&Connect"));
     deviceActionGroup->setEnabled(false);
     portComboBox->setEnabled(true);
 }
@@ -300,6 +330,8 @@ void DeviceFlow::onFinished(LoggerSession::Task task, LoggerSession::Outcome out
         toIdle();
         if (busy)
             warn(tr("The logger's line was lost; the tracks shown are kept."));
+        else // no message box for an idle line, but a word where the user looks
+            window->statusBar()->showMessage(tr("The logger's line was lost."));
         break;
     }
     case Outcome::Cancelled:

@@ -34,6 +34,8 @@ public:
     // "Serial Port :", the port box and Connect, for the tool bar.
     QWidget *portBox() const { return box; }
     QAction *downloadAction() const { return downloadAct; }
+    // Device → Connect / Disconnect (Ctrl+K): the Connect button from the keyboard.
+    QAction *connectAction() const { return connectAct; }
     QAction *deleteAction() const { return deleteAct; }
     QAction *settingsAction() const { return deviceSettingAct; }
 
@@ -52,6 +54,10 @@ signals:
     void downloadStarting();
     // What a download brought, to replace the tracks shown.
     void tracksDownloaded(const QVector<Track> &tracks);
+
+protected:
+    // A focused Connect button takes Space (else the window's Play shortcut would).
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void connectDevice();
@@ -73,6 +79,7 @@ private:
     DetectDeviceThread *detectThread = nullptr;
     QWidget *box = nullptr;
     QComboBox *portComboBox = nullptr;
+    QAction *connectAct = nullptr;
     QPushButton *connectButton = nullptr;
     QAction *downloadAct = nullptr;
     QAction *deleteAct = nullptr;

@@ -43,6 +43,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("lx300"));
     QCoreApplication::setApplicationVersion(QStringLiteral(LX300_VERSION));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("LX-300")); // the dialogs' title
     const StartOptions options = parseStartOptions(QApplication::arguments());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/LX300_SW_Icon.png")));
     int code;

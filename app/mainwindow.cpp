@@ -182,19 +182,21 @@ void MainWindow::createMenus()
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
 
-    QMenu *deviceMenu = menuBar()->addMenu(tr("Device"));
+    QMenu *deviceMenu = menuBar()->addMenu(tr("&Device"));
+    deviceMenu->addAction(device->connectAction());
+    deviceMenu->addSeparator();
     deviceMenu->addActions(
         {device->downloadAction(), device->deleteAction(), device->settingsAction()});
 
-    QMenu *unitMenu = menuBar()->addMenu(tr("Unit"));
+    QMenu *unitMenu = menuBar()->addMenu(tr("&Unit"));
     unitMenu->addMenu(tr("Speed"))->addActions({kilometersAct, milesAct});
     unitMenu->addMenu(tr("Height"))->addActions({meterAct, feetAct});
 
-    QMenu *viewMenu = menuBar()->addMenu(tr("View"));
+    QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
     viewMenu->addActions({zoomToTracksAct, statisticsAct});
     menuBar()->addMenu(maps->menu());
-    menuBar()->addMenu(tr("Time"))->addActions({localTimeAct, utcTimeAct});
-    menuBar()->addMenu(tr("Help"))->addAction(aboutAct);
+    menuBar()->addMenu(tr("&Time"))->addActions({localTimeAct, utcTimeAct});
+    menuBar()->addMenu(tr("&Help"))->addAction(aboutAct);
 }
 
 void MainWindow::createToolBars()
@@ -311,9 +313,13 @@ bool MainWindow::mayDropTracks()
 
 void MainWindow::about()
 {
-    QMessageBox::about(this, tr("About LX300 Tool"),
-                       tr("LX-300 ") + buildCode +
-                           tr("\nCopyright (C) Trekmont. All rights reserved."));
+    QMessageBox::about(
+        this, tr("About LX300 Tool"),
+        tr("LX-300 ") + buildCode + tr("\nCopyright (C) Trekmont. All rights reserved.") +
+            tr("\n\nVersion %1. Built with Qt %2, Leaflet, GeographicLib, exiv2, "
+               "libzip and SQLite; photos are written by ExifTool. Map data "
+               "\u00a9 OpenStreetMap contributors.")
+                .arg(QCoreApplication::applicationVersion(), QLatin1String(qVersion())));
 }
 
 bool MainWindow::openFile(const QString &fileName)

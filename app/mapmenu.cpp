@@ -25,7 +25,7 @@ bool isOfflineKey(const QString &key)
 MapMenu::MapMenu(MapWidget *map, SettingsStore *store, QString *directory, QWidget *window)
     : QObject(window), map(map), store(store), directory(directory), window(window)
 {
-    mapMenu = new QMenu(tr("Map"), window);
+    mapMenu = new QMenu(tr("&Map"), window);
     mapMenu->setObjectName(QStringLiteral("mapMenu"));
     mapKey = MapSources::builtIn().first().name;
     rebuild();

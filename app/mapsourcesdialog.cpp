@@ -21,6 +21,7 @@ MapSourcesDialog::MapSourcesDialog(const QList<MapSource> &sources, QWidget *par
     nameEdit = new QLineEdit(this);
     urlEdit = new QLineEdit(this);
     urlEdit->setPlaceholderText(QStringLiteral("https://{s}.example.org/{z}/{x}/{y}.png"));
+    urlEdit->setMinimumWidth(420); // a whole tile URL template fits
     attributionEdit = new QLineEdit(this);
     maxZoomBox = new QSpinBox(this);
     maxZoomBox->setRange(0, 22);

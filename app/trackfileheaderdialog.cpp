@@ -53,6 +53,11 @@ TrackFileHeaderDialog::TrackFileHeaderDialog(QVector<TrackFileHeader> list, QWid
         item->setCheckState(0, Qt::Unchecked);
     }
     rootItem->setExpanded(true);
+    if (headers.isEmpty()) { // nothing to tick: say why, not "Tick the tracks"
+        hint->setText(tr("The logger holds no tracks."));
+        hint->show();
+        applyButton->setEnabled(false);
+    }
 
     connect(applyButton, &QPushButton::clicked, this, &TrackFileHeaderDialog::Apply);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);

@@ -432,7 +432,8 @@ private slots:
         widget = nullptr;
         const auto mapAction = [](MainWindow &w, const QString &text) -> QAction * {
             for (QAction *m : w.menuBar()->actions())
-                for (QAction *a : m->text() == "Map" ? m->menu()->actions() : QList<QAction *>())
+                for (QAction *a :
+                     m->text().remove('&') == "Map" ? m->menu()->actions() : QList<QAction *>())
                     if (a->text() == text)
                         return a;
             return nullptr;

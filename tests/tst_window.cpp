@@ -366,12 +366,15 @@ private slots:
             << busy + "actions on" + greeting;
         // Meanwhile the logger's port goes and another comes: idle on that one.
         QTest::newRow("handshake failed disconnects")
-            << Task::Connect << Outcome::HandshakeFailed << "2 Failed connect device." << idle;
+            << Task::Connect << Outcome::HandshakeFailed << "2 Failed connect device."
+            << idle + "The logger's line was lost.";
         // The line went: disconnected as a pulled cable is, said when a reply was awaited.
         QTest::newRow("line lost while a reply was awaited")
             << Task::ReadConfig << Outcome::LineLost
             << "2 The logger's line was lost; the tracks shown are kept." << idle;
-        QTest::newRow("line lost while idle") << Task::None << Outcome::LineLost << "" << idle;
+        // No box for an idle line, but a word in the status bar.
+        QTest::newRow("line lost while idle") << Task::None << Outcome::LineLost << ""
+                                              << idle + "The logger's line was lost.";
     }
 
     void outcomes()
@@ -413,11 +416,47 @@ private slots:
         connectButton()->click();
         QTRY_COMPARE_WITH_TIMEOUT(controls(), QStringLiteral("Disconnect ports 1 (off) actions on"),
                                   3000);
-        FakePorts::set({}); // the cable is pulled: disconnected without a word
+        FakePorts::set({}); // the cable is pulled: disconnected, said in the status bar only
         QTRY_VERIFY_WITH_TIMEOUT(!session()->isConnected(), 3000);
-        QCOMPARE(controls(), QStringLiteral("Connect (off) ports 0 actions off"));
+        QCOMPARE(controls(),
+                 QStringLiteral("Connect (off) ports 0 actions offThe logger's line was lost."));
         QTest::qWait(100);
         QVERIFY(answer->messages.isEmpty());
+    }
+
+    // The logger from the keyboard, and what a user notices: Space on the focused Connect
+    // button and Device → Connect (Ctrl+K), an empty logger said as such, Return on a track
+    // lists its points, no port at all asks for the logger.
+    void keyboardAndSmallThings()
+    {
+        newWindow();
+        sim->setTracks({});
+        FakePorts::set({{sim->portPath(), QStringLiteral("USB (%1)").arg(sim->portPath())}});
+        QTRY_COMPARE_WITH_TIMEOUT(portBox()->currentText(), sim->portPath(), 3000);
+        connectButton()->setFocus();
+        QTest::keyClick(connectButton(), Qt::Key_Space);
+        QTRY_VERIFY_WITH_TIMEOUT(deviceActionsOn(), 8000);
+        answer->then(on<TrackFileHeaderDialog>([&](TrackFileHeaderDialog *d) {
+            answer->messages << d->findChild<QLabel *>("hint")->text();
+            answer->messages << (d->findChild<QPushButton *>()->isEnabled() ? "apply on" : "off");
+            d->reject();
+        }));
+        act("downloadAct")->trigger();
+        QTRY_VERIFY_WITH_TIMEOUT(answer->idle(), 5000);
+        QCOMPARE(answer->messages, (QStringList{"The logger holds no tracks.", "off"}));
+        QCOMPARE(act("connectAct")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_K));
+        act("connectAct")->trigger(); // disconnects
+        QTRY_VERIFY_WITH_TIMEOUT(!session()->isConnected(), 3000);
+        QVERIFY(window->openFile(QStringLiteral(LX300_SAMPLE)));
+        auto *tree = map()->findChild<QTreeWidget *>(QStringLiteral("treeWidget"));
+        tree->setFocus();
+        tree->setCurrentItem(root()->child(1));
+        QTest::keyClick(tree, Qt::Key_Return);
+        QCOMPARE(map()->findChild<PointList *>()->listedPoints().size(), 400);
+        window->statusBar()->clearMessage();
+        FakePorts::set({});
+        QTRY_COMPARE_WITH_TIMEOUT(window->statusBar()->currentMessage(),
+                                  QStringLiteral("Plug in the logger"), 3000);
     }
 
     // As a user without a logger would: lx300 --port on the simulator, Connect, Download.

@@ -14,6 +14,7 @@
 
 #include <QComboBox>
 #include <QFutureWatcher>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSplitter>
 #include <QTreeView>
@@ -51,6 +52,7 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const DisplayUnits *units, QW
     connect(trackTree, &TrackTree::ticksChanged, this, &MapWidget::refreshStatistics);
     connect(treeWidget, &QTreeWidget::itemDoubleClicked, this,
             &MapWidget::TreeWidgetItemDoubleClicked);
+    treeWidget->installEventFilter(this); // Return lists a track's points
     connect(pointList, &PointList::playThreadFinished, this, &MapWidget::playThreadFinished);
 
     statsTable = new StatisticsTable;
@@ -311,6 +313,19 @@ float MapWidget::filterThresholdKmh() const
 QPair<int, int> MapWidget::listedPointCounts() const
 {
     return {int(pointList->listedPoints().size()), pointList->listedTrackPoints()};
+}
+
+bool MapWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    // Return on a track lists its points, as a double-click does.
+    if (watched == treeWidget && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && treeWidget->currentItem()) {
+            TreeWidgetItemDoubleClicked(treeWidget->currentItem(), 0);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QList<int> MapWidget::checkedTrackIndexes() const

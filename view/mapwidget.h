@@ -94,6 +94,9 @@ signals:
     // The user clicked on a ticked track's line: its point nearest to the click.
     void trackPointPicked(int track, int point);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void setupForm();
     void pickNearestPoint(double lat, double lng);

@@ -76,7 +76,7 @@ void makePhotos(const QString &dir)
 QAction *menuAction(QMainWindow &window, const QString &menu, const QString &text)
 {
     for (QAction *m : window.menuBar()->actions())
-        if (m->text() == menu)
+        if (m->text().remove(QLatin1Char('&')) == menu) // "&File" is File
             for (QAction *a : m->menu()->actions())
                 if (a->text() == text)
                     return a;
