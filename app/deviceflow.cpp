@@ -169,6 +169,13 @@ bool DeviceFlow::eventFilter(QObject *watched, QEvent *event)
         event->accept(); // the button's own key press follows
         return true;
     }
+    if (watched == connectButton && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) { // as Space does
+            connectButton->click();
+            return true;
+        }
+    }
     return QObject::eventFilter(watched, event);
 }
 

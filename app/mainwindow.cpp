@@ -189,8 +189,8 @@ void MainWindow::createMenus()
         {device->downloadAction(), device->deleteAction(), device->settingsAction()});
 
     QMenu *unitMenu = menuBar()->addMenu(tr("&Unit"));
-    unitMenu->addMenu(tr("Speed"))->addActions({kilometersAct, milesAct});
-    unitMenu->addMenu(tr("Height"))->addActions({meterAct, feetAct});
+    unitMenu->addMenu(tr("&Speed"))->addActions({kilometersAct, milesAct});
+    unitMenu->addMenu(tr("&Height"))->addActions({meterAct, feetAct});
 
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
     viewMenu->addActions({zoomToTracksAct, statisticsAct});
