@@ -221,7 +221,7 @@ private slots:
         const QStringList pass{"deleteMarked",
                                "clearPolyline(0)",
                                "showPolyline(1)",
-                               "addMarker(2.09,8.5,2.2009-04-11 - 14:45:45 #0)",
+                               "addMarker(2.09,8.5,2.2009-04-11 - 14:45:45 #2)",
                                "addMarker(2.05,8.5,2.2009-04-11 - 14:45:25 #1)",
                                "clearPolyline(2)",
                                "showMarked"};

@@ -74,7 +74,8 @@ QString markLabel(int trackIndex, quint32 time, TimeShown shown, int markNumber)
            QStringLiteral(" #%1").arg(markNumber);
 }
 
-QStringList markLabels(int trackIndex, const QVector<quint32> &times, TimeShown shown)
+QStringList markLabels(int trackIndex, const QVector<quint32> &times, TimeShown shown, int first,
+                       int step)
 {
     // The same texts as markLabel, for thousands of marks without a zone lookup each.
     TimeText clock(shown != TimeShown::Utc);
@@ -87,7 +88,7 @@ QStringList markLabels(int trackIndex, const QVector<quint32> &times, TimeShown 
         clock.appendDate(text, times[j]);
         text += " - ";
         clock.appendTime(text, times[j]);
-        labels << prefix + QLatin1String(text) + QStringLiteral(" #%1").arg(j);
+        labels << prefix + QLatin1String(text) + QStringLiteral(" #%1").arg(first + j * step);
     }
     return labels;
 }

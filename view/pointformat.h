@@ -32,8 +32,9 @@ QString trackLabel(quint32 startTime, int index);
 QString pointLabel(int position, quint32 time, TimeShown shown);
 // "2.2009-04-12 - 08:00:05 #0": track number, time, mark number.
 QString markLabel(int trackIndex, quint32 time, TimeShown shown, int markNumber);
-// markLabel for marks numbered 0, 1, ... in the order of `times`, made quickly.
-QStringList markLabels(int trackIndex, const QVector<quint32> &times, TimeShown shown);
+// markLabel for marks numbered first, first + step, ... in the order of `times`, made quickly.
+QStringList markLabels(int trackIndex, const QVector<quint32> &times, TimeShown shown,
+                       int first = 0, int step = 1);
 
 } // namespace PointFormat
 

@@ -161,7 +161,9 @@ const QStringList &TrackTree::markLabels(int track)
         QVector<quint32> times;
         for (auto it = marks.crbegin(); it != marks.crend(); ++it)
             times << it->time;
-        made = PointFormat::markLabels(track, times, shown);
+        // Numbered as the point list and the saved waypoints count them: from 1, in time
+        // order (they go to the map newest first).
+        made = PointFormat::markLabels(track, times, shown, int(times.size()), -1);
     }
     return made;
 }
