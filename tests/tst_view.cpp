@@ -290,7 +290,10 @@ private slots:
         points()->goToRow(list()->model()->index(4, 0));
         QCOMPARE(points()->playbackStart(), 4);
         QCOMPARE(log->calls(), QStringList{"viewPoint(2.04,8.5,5.2009-04-11 - 14:45:20)"});
-        doubleClickTrack(2); // log format 1: no altitude column
+        doubleClickTrack(2); // log format 1: no altitude column, no altitude axis left over
+        const auto *altitudeAxis =
+            widget->findChild<ProfileChart *>()->chart()->axes(Qt::Vertical).value(1);
+        QVERIFY(altitudeAxis && !altitudeAxis->labelsVisible() && !altitudeAxis->isVisible());
         QCOMPARE(row(-1) + row(1),
                  (QStringList{"Record Number", "Date", "Time", "Latitude", "Longitude", "Speed",
                               "2*", "2009-04-11", "15:45:05", "3°5'59.9997\" N", "8°30'0.0000\" E",

@@ -180,9 +180,11 @@ void ProfileChart::fitAxes(const double *x, size_t drawn, const std::vector<doub
         const double pad = std::max(1.0, (high - low) * 0.05);
         altitudeAxis->setRange(low - pad, high + pad);
     }
-    // An empty graph has nothing to label.
+    // An empty graph has nothing to label, nor a track without altitudes its altitude axis
+    // (the last track's range would stand over the speed line).
     for (QAbstractAxis *axis : chart()->axes())
-        axis->setLabelsVisible(drawn > 0);
+        axis->setLabelsVisible(drawn > 0 && (axis != altitudeAxis || low <= high));
+    altitudeAxis->setVisible(low <= high);
 }
 
 void ProfileChart::rebuild()
@@ -228,7 +230,6 @@ void ProfileChart::rebuild()
     speed->setName(kmh ? tr("Speed (km/h)") : tr("Speed (mph)"));
     altitude->setName(feet ? tr("Altitude (ft)") : tr("Altitude (m)"));
     altitude->setVisible(hasAltitude);
-    altitudeAxis->setVisible(hasAltitude);
 
     fitAxes(x, drawn, ySpeed, yAlt);
     tickedFor = QSizeF();
