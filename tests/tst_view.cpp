@@ -416,9 +416,12 @@ private slots:
         settings.height = HeightUnit::Feet;
         settings.time = TimeShown::Utc;
         log->calls().clear();
-        widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter
-        QCOMPARE(log->calls(), QStringList{"setCenter(2.05,8.5)"});
+        widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter, and the map's view
+        QCOMPARE(log->calls(), QStringList{});
         QCOMPARE(column(0), (QStringList{"6*", "10*"})); // each point keeps its own number
+        tree()->setCurrentItem(tree()->topLevelItem(0)->child(0)); // not the listed track
+        widget->rebuildPointList(-1.0f, 0);
+        QCOMPARE(column(0), (QStringList{"6*", "10*"})); // the listed track is listed again
         QCOMPARE(row(0).mid(2), (QStringList{"06:45:25", "2°2'59.9998\" N", "8°30'0.0000\" E",
                                              "1313.98 feet", "3.11 mi/hr"}));
         QCOMPARE(tree()->topLevelItem(0)->child(0)->text(0),

@@ -373,8 +373,8 @@ private slots:
             << Task::ReadConfig << Outcome::LineLost
             << "2 The logger's line was lost; the tracks shown are kept." << idle;
         // No box for an idle line, but a word in the status bar.
-        QTest::newRow("line lost while idle") << Task::None << Outcome::LineLost << ""
-                                              << idle + "The logger's line was lost.";
+        QTest::newRow("line lost while idle")
+            << Task::None << Outcome::LineLost << "" << idle + "The logger's line was lost.";
     }
 
     void outcomes()
@@ -903,6 +903,7 @@ private slots:
         map()
             ->findChild<QTreeWidget *>(QStringLiteral("treeWidget"))
             ->setCurrentItem(root()->child(0));
+        map()->TreeWidgetItemDoubleClicked(root()->child(0), 0); // listed: the filter's track
         runFilter(2, "30");
         const auto &points = tracks()[0].points;
         const auto fast = std::count_if(points.begin(), points.end(),

@@ -160,6 +160,7 @@ void MapWidget::addJSObject()
 void MapWidget::rebuildTrackViews(const QList<int> &ticked)
 {
     pointList->clear();
+    listedTrack = -1;
     trackTree->rebuild(ticked);
     startStatistics();
 }
@@ -239,7 +240,9 @@ void MapWidget::pickNearestPoint(double lat, double lng)
 void MapWidget::TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int)
 {
     stopPlayback();
-    rebuildPointList(-1.0f, -1);
+    refreshStatistics();
+    listedTrack = trackTree->currentTrackIndex();
+    pointList->show(listedTrack >= 0 ? &tracks->at(listedTrack) : nullptr, -1.0f, -1, true);
     trackTree->tickKeepingView(item);
 }
 
@@ -296,8 +299,10 @@ void MapWidget::zoomToTracks()
 void MapWidget::rebuildPointList(float threshold, int rule)
 {
     refreshStatistics(); // the units may have changed
-    const int k = trackTree->currentTrackIndex();
-    pointList->show(k >= 0 ? &tracks->at(k) : nullptr, threshold, rule);
+    // The track listed is listed again (not the tree's current one), and the map stays where
+    // the user has it.
+    const bool listed = listedTrack >= 0 && listedTrack < tracks->size();
+    pointList->show(listed ? &tracks->at(listedTrack) : nullptr, threshold, rule, false);
 }
 
 int MapWidget::filterRule() const

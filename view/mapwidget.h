@@ -105,6 +105,7 @@ private:
 
     const QVector<Track> *tracks;
     const DisplayUnits *units;
+    int listedTrack = -1; // the track whose points are listed
 
     QTreeWidget *treeWidget = nullptr;
     QTreeView *treeWidget_2 = nullptr;

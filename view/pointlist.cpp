@@ -42,7 +42,7 @@ void PointList::clear()
     profile->setPoints({}, 0);
 }
 
-void PointList::show(const Track *track, float threshold, int rule)
+void PointList::show(const Track *track, float threshold, int rule, bool recenter)
 {
     model->clear();
     profile->setPoints({}, 0);
@@ -87,7 +87,7 @@ void PointList::show(const Track *track, float threshold, int rule)
                 numbers.append(i + 1);
             }
     }
-    if (!playPoints.isEmpty())
+    if (recenter && !playPoints.isEmpty())
         emit map->setCenter(playPoints.first().position.x, playPoints.first().position.y);
     model->setPoints(playPoints, track->format, numbers);
     profile->setPoints(playPoints, track->format);

@@ -28,7 +28,8 @@ public:
 
     // Lists the points of `track` (none for null) the rule keeps: -1 all, 1..5 speed >, >=, =,
     // <, <= threshold (km/h), 6 mark points, 0 the rule in force.
-    void show(const Track *track, float threshold, int rule);
+    // `recenter`: the map goes to the first point listed (a track chosen), else it stays put.
+    void show(const Track *track, float threshold, int rule, bool recenter = true);
     void clear();
 
     // The listed points, and the row playback starts from.
