@@ -28,13 +28,24 @@ void addFormatNote(QFileDialog *dialog, const FileFormats &formats)
     auto *row = new QHBoxLayout;
     row->addWidget(label);
     addRow(dialog, row);
+    // One sentence: the chosen type's (KML's for "*.kml *.kmz"); for all types at once, which
+    // they are (their sentences would squeeze the file list).
     const auto show = [label, &formats](const QString &filter) {
         static const QRegularExpression pattern(QStringLiteral("\\*(\\.\\w+)"));
-        QStringList lines;
-        for (auto m = pattern.globalMatch(filter); m.hasNext();)
-            if (const FileFormat *f = formats.byExtension(m.next().captured(1).toLower()))
-                lines << f->keeps();
-        label->setText(lines.join(QLatin1Char('\n')));
+        QStringList types;
+        const FileFormat *first = nullptr;
+        for (auto m = pattern.globalMatch(filter); m.hasNext();) {
+            const QString extension = m.next().captured(1).toLower();
+            if (const FileFormat *f = formats.byExtension(extension)) {
+                first = first ? first : f;
+                types << extension.mid(1).toUpper();
+            }
+        }
+        label->setText(types.size() > 2
+                           ? QObject::tr("%1 files; choose a type to see what it keeps.")
+                                 .arg(types.join(QStringLiteral(", ")))
+                       : first ? first->keeps()
+                               : QString());
     };
     // The dialog lives no longer than the flow that owns `formats`.
     QObject::connect(dialog, &QFileDialog::filterSelected, label, show);
@@ -58,6 +69,20 @@ MyFileDialog::MyFileDialog(QWidget *parent) : QFileDialog(parent, QString(), QSt
     waypointsCheckBox->setObjectName(QStringLiteral("waypointsBox"));
     box->addWidget(waypointsCheckBox);
     addRow(this, box);
+    // What the box does depends on the type: waypoints in GPX and KML, a column in CSV;
+    // TKR keeps the marks in its points anyway.
+    const auto follow = [this](const QString &filter) {
+        const bool tkr = filter.contains(QLatin1String("*.tkr"));
+        waypointsCheckBox->setEnabled(!tkr);
+        if (tkr)
+            waypointsCheckBox->setChecked(false);
+        waypointsCheckBox->setText(filter.contains(QLatin1String("*.csv"))
+                                       ? tr("Add a Mark column")
+                                       : tr("Save mark points as waypoints"));
+    };
+    connect(this, &QFileDialog::filterSelected, this, follow);
+    if (auto *combo = findChild<QComboBox *>(QStringLiteral("fileTypeCombo")))
+        connect(combo, &QComboBox::currentTextChanged, this, follow);
 }
 
 MyFileDialog::~MyFileDialog() = default;

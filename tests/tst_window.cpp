@@ -146,7 +146,8 @@ private:
     QScopedPointer<LoggerSimulator> sim;
     MainWindow *window = nullptr;
     ModalAnswerer *answer = nullptr;
-    QString formatNote; // under the last save dialog
+    QString formatNote;   // under the last save dialog
+    QString waypointsBox; // its marks box: its text, or "off"
     RandomSoak soak;
 
     // The window's parts, found as a user's tools find them: by name.
@@ -219,6 +220,8 @@ private:
         answer->then(on<MyFileDialog>([=](MyFileDialog *d) {
             d->selectNameFilter(filter);
             formatNote = d->findChild<QLabel *>("formatNote")->text();
+            auto *box = d->findChild<QCheckBox *>(QStringLiteral("waypointsBox"));
+            waypointsBox = box->isEnabled() ? box->text() : QStringLiteral("off");
             typeFileName(d, name);
             d->markedOnlyBox()->setChecked(options.markedOnly);
             d->findChild<QCheckBox *>(QStringLiteral("waypointsBox"))
@@ -777,6 +780,9 @@ private slots:
         }
         QVERIFY(answer->messages.isEmpty());
         QVERIFY2(formatNote.startsWith(kind + " keeps "), qPrintable(formatNote));
+        QCOMPARE(waypointsBox, kind == "TKR"   ? "off"
+                               : kind == "CSV" ? "Add a Mark column"
+                                               : "Save mark points as waypoints");
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files), QStringList{written});
         const QString reference = dir->filePath("reference.") + written.section('.', -1).toLower();
         QVERIFY(FileFormats(window).write(tracks(), reference, {0, 2}, options));
@@ -823,9 +829,13 @@ private slots:
         answer->then(on<QFileDialog>([&](QFileDialog *d) {
             QCOMPARE(d->nameFilters().value(0),
                      QStringLiteral("Track files (*.tkr *.gpx *.kml *.kmz *.tcx *.csv)"));
-            // What each of the six formats keeps, under the dialog.
-            QCOMPARE(d->findChild<QLabel *>("formatNote")->text().count(" keeps "), 4);
-            QCOMPARE(d->findChild<QLabel *>("formatNote")->text().count(" (read only) "), 2);
+            // One sentence under the dialog: the types, then the chosen type's.
+            auto *note = d->findChild<QLabel *>("formatNote");
+            QCOMPARE(note->text(), QStringLiteral("TKR, GPX, KML, KMZ, TCX, CSV files; choose a "
+                                                  "type to see what it keeps."));
+            d->selectNameFilter("KML File (*.kml *.kmz)");
+            emit d->filterSelected("KML File (*.kml *.kmz)");
+            QVERIFY(note->text().startsWith("KML keeps ") && !note->text().contains('\n'));
             typeFileName(d, dir->filePath("all.tkr"));
             static_cast<QDialog *>(d)->accept();
         }));
