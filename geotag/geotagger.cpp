@@ -93,6 +93,16 @@ Timeline::Timeline(const QVector<Track> &tracks)
         if (points.size() > runStart)
             runs.push_back({t, runStart, points.size()});
     }
+    // Each track's time span, for telling a gap from outside.
+    for (const Run &r : runs) {
+        const auto [lo, hi] = std::minmax_element(
+            points.begin() + qptrdiff(r.begin), points.begin() + qptrdiff(r.end),
+            [](const Point &a, const Point &b) { return a.ms < b.ms; });
+        if (spans.empty() || spans.back().track != r.track)
+            spans.push_back({r.track, lo->ms, hi->ms});
+        spans.back().first = std::min(spans.back().first, lo->ms);
+        spans.back().last = std::max(spans.back().last, hi->ms);
+    }
     // Files may hold points out of time order: each segment is sorted on its own.
     for (const Run &r : runs)
         std::stable_sort(points.begin() + qptrdiff(r.begin), points.begin() + qptrdiff(r.end),
@@ -116,13 +126,8 @@ Timeline::Found Timeline::locate(qint64 utcMs, qint64 maxGapMs) const
 {
     Found found, interpolated;
     bool spanned = false; // by a track, if by no segment of it
-    QHash<int, std::pair<qint64, qint64>> trackSpans;
     for (const Run &r : runs) {
         const Point *first = &points[r.begin], *last = &points[r.end - 1];
-        auto &span = trackSpans[r.track];
-        if (span.first == 0 && span.second == 0)
-            span = {first->ms, last->ms};
-        span = {std::min(span.first, first->ms), std::max(span.second, last->ms)};
         if (utcMs < first->ms || utcMs > last->ms)
             continue;
         const Point *it = std::lower_bound(first, last + 1, utcMs,
@@ -140,8 +145,8 @@ Timeline::Found Timeline::locate(qint64 utcMs, qint64 maxGapMs) const
     }
     if (interpolated.outcome == Outcome::Interpolated)
         return interpolated;
-    for (const auto &span : qAsConst(trackSpans))
-        spanned = spanned || (utcMs >= span.first && utcMs <= span.second);
+    for (const Span &span : spans)
+        spanned = spanned || (utcMs >= span.first && utcMs <= span.last);
     if (spanned) // in a long gap, or across a segment break of a track
         found.outcome = Outcome::Gap;
     return found;

@@ -82,6 +82,12 @@ private:
     };
     std::vector<Point> points;
     std::vector<Run> runs;
+    struct Span // a track's first and last time
+    {
+        int track;
+        qint64 first, last;
+    };
+    std::vector<Span> spans;
     mutable QHash<qint64, std::vector<int>> cells; // point indexes by grid cell, built on demand
 };
 

@@ -521,16 +521,7 @@ Photo read(const QString &file)
         p.error = reason(e);
         return p;
     }
-    // A sidecar that cannot be read is no reason to leave the photo: its position is unknown.
-    if (!p.hasPosition && QFile::exists(p.sidecar)) {
-        try {
-            Opened sidecar;
-            QString ignored;
-            if (sidecar.open(p.sidecar, &ignored))
-                p.sidecarPosition = xmpPosition((*sidecar).xmpData(), &p.latitude, &p.longitude);
-        } catch (const std::exception &) {
-        }
-    }
+    useSidecar(&p, p.sidecar);
     return p;
 }
 
@@ -595,6 +586,7 @@ FileIdentity FileIdentity::of(const QString &file)
 
 void useSidecar(Photo *photo, const QString &sidecar)
 {
+    // A sidecar that cannot be read is no reason to leave the photo: its position is unknown.
     photo->sidecar = sidecar;
     photo->sidecarPosition = false;
     if (photo->hasPosition || !QFile::exists(sidecar))
