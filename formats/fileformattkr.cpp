@@ -245,15 +245,9 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
         qToLittleEndian(count, entry + 8);
     }
 
-    // The cause of a failure is taken before the commit clears it.
-    if (file.error() != QFileDevice::NoError || !file.seek(HeaderSize) ||
-        file.write(index) != index.size()) {
-        why = FileTarget::cause(file);
-        file.cancelWriting();
-        file.commit();
-        return fail(tr("Cannot write %1: %2").arg(fileName, why));
-    }
-    if (!FileTarget::commit(file, &why))
+    const bool indexed = file.error() == QFileDevice::NoError && file.seek(HeaderSize) &&
+                         file.write(index) == index.size();
+    if (!(indexed ? FileTarget::commit(file, &why) : FileTarget::abandon(file, &why)))
         return fail(tr("Cannot write %1: %2").arg(fileName, why));
     error.clear();
     return true;

@@ -38,15 +38,28 @@ bool open(QSaveFile &file, QIODevice::OpenMode mode, QString *why)
     return false;
 }
 
+namespace {
+bool giveUp(QSaveFile &file, QString *why, const QString &reason)
+{
+    *why = reason;
+    file.cancelWriting();
+    file.commit(); // removes the new file; the old one stays
+    return false;
+}
+} // namespace
+
+bool abandon(QSaveFile &file, QString *why)
+{
+    // errno is left as the failed write set it: the device may keep no text of its own.
+    file.flush(); // meets the cause again, and keeps it (the commit clears it)
+    return giveUp(file, why, cause(file));
+}
+
 bool commit(QSaveFile &file, QString *why)
 {
     errno = 0;
-    if (!file.flush() || file.error() != QFileDevice::NoError) {
-        *why = cause(file);
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
+    if (!file.flush() || file.error() != QFileDevice::NoError)
+        return giveUp(file, why, cause(file));
     if (file.commit())
         return true;
     *why = file.errorString();

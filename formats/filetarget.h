@@ -14,6 +14,8 @@ bool writable(const QString &name, QString *why);
 bool open(QSaveFile &file, QIODevice::OpenMode mode, QString *why);
 // Why a write to `file` failed: its own words, or the system's where it has none.
 QString cause(const QFileDevice &file);
+// Gives up a write that failed: the old file stays; false, with the cause.
+bool abandon(QSaveFile &file, QString *why);
 // Flushes and commits `file`; false with the cause of the first failure (a full disk says
 // so, not "Unknown error": the commit clears the error it met).
 bool commit(QSaveFile &file, QString *why);

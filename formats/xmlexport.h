@@ -31,14 +31,7 @@ public:
         writer.writeEndDocument();
         const bool failed = writer.hasError();
         writer.setDevice(nullptr);
-        if (failed) {
-            file.flush(); // meets the cause again, and keeps it (the commit clears it)
-            why = FileTarget::cause(file);
-            file.cancelWriting();
-            file.commit();
-            return false;
-        }
-        return FileTarget::commit(file, &why);
+        return failed ? FileTarget::abandon(file, &why) : FileTarget::commit(file, &why);
     }
     QString errorString() const { return why.isEmpty() ? file.errorString() : why; }
 
