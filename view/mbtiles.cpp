@@ -48,7 +48,7 @@ int pastDeadline(void *data)
 }
 } // namespace
 
-MbTilesFile::MbTilesFile() : deadline(std::make_unique<Deadline>())
+MbTilesFile::MbTilesFile()
 {
     static std::atomic<int> serial{0};
     connection = QStringLiteral("mbtiles-%1").arg(++serial);
@@ -102,7 +102,7 @@ bool MbTilesFile::openHere(const QString &file, QString *error)
     if (const QVariant handle = db.driver()->handle();
         handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0) {
         if (sqlite3 *h = *static_cast<sqlite3 *const *>(handle.constData()))
-            sqlite3_progress_handler(h, 1000, pastDeadline, &deadline->endMs);
+            sqlite3_progress_handler(h, 1000, pastDeadline, &deadlineEnd);
     }
     if (!checkTables(db, error) || !readMetadata(db, error))
         return false;
@@ -201,20 +201,20 @@ QByteArray MbTilesFile::tile(int z, int x, int y) const
     tileQuery->bindValue(1, x);
     tileQuery->bindValue(2, (1 << z) - 1 - y);
     QByteArray data;
-    deadline->endMs = QDateTime::currentMSecsSinceEpoch() + TileDeadlineMs;
+    deadlineEnd = QDateTime::currentMSecsSinceEpoch() + TileDeadlineMs;
     if (tileQuery->exec() && tileQuery->next())
         data = tileQuery->value(0).toByteArray();
-    deadline->endMs = 0;
+    deadlineEnd = 0;
     tileQuery->finish();
     return data;
 }
 
 bool MbTilesFile::run(QSqlQuery &query, const QString &sql, int deadlineMs, QString *error)
 {
-    deadline->endMs = QDateTime::currentMSecsSinceEpoch() + deadlineMs;
+    deadlineEnd = QDateTime::currentMSecsSinceEpoch() + deadlineMs;
     query.setForwardOnly(true);
     const bool ok = query.exec(sql);
-    deadline->endMs = 0;
+    deadlineEnd = 0;
     if (!ok) {
         *error = query.lastError().text();
         if (error->contains(QLatin1String("interrupt")))

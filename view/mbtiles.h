@@ -53,11 +53,9 @@ private:
 
     QString connection;
     std::unique_ptr<QSqlQuery> tileQuery;
-    struct Deadline
-    {
-        qint64 endMs = 0;
-    };
-    std::unique_ptr<Deadline> deadline; // read by SQLite's progress handler
+    // When the query under way must end (ms since 1970; 0: none), read by SQLite's progress
+    // handler, which holds its address: the object is neither copied nor moved.
+    mutable qint64 deadlineEnd = 0;
 };
 
 // Serves the current offline map's tiles to the map page at
