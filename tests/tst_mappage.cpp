@@ -199,11 +199,13 @@ private slots:
                "document.querySelectorAll('.point-dot').length, map.getCenter().lat.toFixed(4)]"
                ".join('|')"
             << "16|47.7|2.second|1|47.7000";
-        QTest::newRow("markPoint moves the marker, not the view")
-            << "['setCenter', 47.5, 8.5], ['markPoint', 47.6, 8.6, '3.hover']"
-            << "[map.getCenter().lat.toFixed(4), markerPoint.getLatLng().lat, "
-               "document.querySelectorAll('.point-dot').length].join('|')"
-            << "47.5000|47.6|1";
+        QTest::newRow("markPoint moves the view only to keep the marker in it")
+            << "['setCenter', 47.5, 8.5], ['markPoint', 47.501, 8.501, '3.hover']"
+            << "(function () { var near = map.getCenter().lat.toFixed(4); "
+               "runCalls([['markPoint', 47.6, 8.6, '4.hover']]); return [near, "
+               "map.getCenter().lat.toFixed(4), map.getZoom(), markerPoint.getLatLng().lat, "
+               "document.querySelectorAll('.point-dot').length].join('|'); })()"
+            << "47.5000|47.6000|16|47.6|1";
         QTest::newRow("fitTracks fits the lines shown")
             << "['addPolyline'], ['addLatLng', 47.30, 8.50, 0], ['addLatLng', 47.32, 8.56, 0], "
                "['showPolyline', 0], ['fitTracks']"

@@ -171,7 +171,8 @@ void PointList::setSpeed(int step)
 void PointList::pickPoint(int row, bool clicked)
 {
     // A click goes to the point as a double-click in the list does; passing over the graph
-    // only moves the marker and the row, and leaves the map and a running playback alone.
+    // moves the marker and the row (the map pans only to keep the marker in view) and leaves
+    // a running playback alone.
     if (clicked) {
         stopPlayback();
         showPointAndSelectInfo(row);
