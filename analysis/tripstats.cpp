@@ -367,7 +367,8 @@ TripStats trackStats(const Track &track)
             altitudeSeen = true;
         }
         if (p.hasTime()) {
-            s.start = s.start == 0 ? p.time : s.start;
+            s.start = s.hasTime ? s.start : p.time;
+            s.hasTime = true;
             s.end = p.time;
         }
     }
@@ -404,8 +405,9 @@ TripStats combined(const QVector<TripStats> &parts)
     for (const TripStats &p : parts) {
         total.points += p.points;
         total.marks += p.marks;
-        if (p.start != 0 && (total.start == 0 || p.start < total.start))
+        if (p.hasTime && (!total.hasTime || p.start < total.start))
             total.start = p.start;
+        total.hasTime |= p.hasTime;
         total.end = std::max(total.end, p.end);
         total.durationS += p.durationS;
         total.movingTimeS += p.movingTimeS;
@@ -460,11 +462,13 @@ FigureTexts figureTexts(const TripStats &s, SpeedUnit speedUnit, HeightUnit heig
     const auto height = [&](double v) {
         return s.hasAltitude ? heightText(v, heightUnit) : QStringLiteral("-");
     };
+    // Without times there is no duration or average speed to show, not 0.
+    const auto timed = [&](const QString &text) { return s.hasTime ? text : QStringLiteral("-"); };
     return {distanceText(s.distanceM, speedUnit),
-            durationText(s.durationS),
-            durationText(s.movingTimeS),
-            speedText(s.avgSpeedKmh(), speedUnit),
-            speedText(s.avgMovingSpeedKmh(), speedUnit),
+            timed(durationText(s.durationS)),
+            timed(durationText(s.movingTimeS)),
+            timed(speedText(s.avgSpeedKmh(), speedUnit)),
+            timed(speedText(s.avgMovingSpeedKmh(), speedUnit)),
             speedText(s.maxSpeedKmh, speedUnit),
             height(s.minAltitudeM),
             height(s.maxAltitudeM),

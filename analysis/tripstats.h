@@ -14,7 +14,8 @@ struct TripStats
 {
     qint64 points = 0;
     qint64 marks = 0;
-    quint32 start = 0; // first and last point time; 0 when no point has a time
+    bool hasTime = false; // whether any point has a time
+    quint32 start = 0;    // first and last point time; 0 when no point has a time
     quint32 end = 0;
     qint64 durationS = 0;   // last time - first time, summed over tracks
     qint64 movingTimeS = 0; // steps that moved (see MovingSpeed), pauses left out

@@ -363,6 +363,8 @@ private slots:
         const Run untimed = cli({"info", path("none.gpx")});
         QCOMPARE(untimed.out.split('\n').at(1).section('\t', 0, 6),
                  QStringLiteral("1\t-\t1\t1\t0\t-\t-"));
+        QCOMPARE(untimed.out.split('\n').at(1).section('\t', 8, 11),
+                 QStringLiteral("-\t-\t-\t-")); // no duration or average speed
         const Run untimedJson = cli({"info", "--json", path("none.gpx")});
         QVERIFY(QJsonDocument::fromJson(untimedJson.out.toUtf8())["tracks"][0]["start"].isNull());
         QCOMPARE(cli({"convert", path("none.gpx"), path("none2.gpx")}).status, 0);

@@ -691,6 +691,7 @@ private slots:
         for (int t = 0; t < 2; ++t) {
             QCOMPARE(back[t].points.size(), tracks[t].points.size());
             QCOMPARE(back[t].format, tracks[t].format);
+            QCOMPARE(back[t].startTime, tracks[t].startTime); // the label's time, in any zone
             for (int i = 0; i < back[t].points.size(); ++i) {
                 const TrackPoint &a = tracks[t].points[i], &b = back[t].points[i];
                 const QString at = QStringLiteral("track %1 point %2").arg(t).arg(i);

@@ -9,6 +9,7 @@
 #include "view/profilechart.h"
 #include "view/statisticstable.h"
 
+#include <QCategoryAxis>
 #include <QLineSeries>
 #include <QtTest>
 #include <QtWidgets>
@@ -177,7 +178,11 @@ private slots:
         QTest::newRow("tie, metres") << altitudeText(100.125, HeightUnit::Metres) << "100.12 m";
         QTest::newRow("tie, negative") << altitudeText(-0.375, HeightUnit::Metres) << "-0.38 m";
         QTest::newRow("NaN is no position") << formatDegrees(std::nanf(""), 1) << "";
-        QTest::newRow("track label") << trackLabel(Start, 0) << "1.2009-04-11 - 13:45:00";
+        QTest::newRow("track label")
+            << trackLabel(Start, 0, TimeShown::Local) << "1.2009-04-11 - 13:45:00";
+        QTest::newRow("track label, UTC")
+            << trackLabel(Start, 1, TimeShown::Utc) << "2.2009-04-11 - 05:45:00";
+        QTest::newRow("track label, no times") << trackLabel(0, 2, TimeShown::Utc) << "3.no time";
         QTest::newRow("point label, UTC")
             << pointLabel(4, Start, TimeShown::Utc) << "5.2009-04-11 - 05:45:00";
         QTest::newRow("mark label")
@@ -425,7 +430,7 @@ private slots:
         QCOMPARE(row(0).mid(2), (QStringList{"06:45:25", "2°2'59.9998\" N", "8°30'0.0000\" E",
                                              "1313.98 feet", "3.11 mi/hr"}));
         QCOMPARE(tree()->topLevelItem(0)->child(0)->text(0),
-                 QStringLiteral("1.2009-04-11 - 13:45:00")); // track labels stay local
+                 QStringLiteral("1.2009-04-11 - 05:45:00")); // track labels follow the time
         QCOMPARE(chart->speedSeries()->name(), QStringLiteral("Speed (mph)"));
         QCOMPARE((QList<double>{chart->speedSeries()->at(0).y(), chart->altitudeSeries()->at(0).y(),
                                 chart->axisXOfRow(0)}),
@@ -437,6 +442,56 @@ private slots:
         QCOMPARE(chart->axisXOfRow(0), 0.0);
         QVERIFY(qAbs(chart->axisXOfRow(1) - 0.04 * 110574.4 / 1609.344) < 1e-3);
         QCOMPARE(chart->rowAt(100.0), 1);
+    }
+
+    // The time and distance labels fit the graph, none cut off at the right end; a track
+    // without times says so instead of drawing empty axes.
+    void profileAxes_data()
+    {
+        QTest::addColumn<int>("hours"); // the track's span; 0: no times
+        QTest::addColumn<double>("km"); // its length, east along the equator
+        QTest::addColumn<bool>("distance");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("labels"); // at least
+        QTest::newRow("55 hours, narrow") << 55 << 50.0 << false << 240 << 2;
+        QTest::newRow("6010 km, no altitude axis") << 2 << 6010.0 << true << 420 << 3;
+        QTest::newRow("no times, against time") << 0 << 10.0 << false << 300 << 0;
+        QTest::newRow("no times, against distance") << 0 << 10.0 << true << 300 << 0;
+    }
+
+    void profileAxes()
+    {
+        QFETCH(int, hours);
+        QFETCH(double, km);
+        QFETCH(bool, distance);
+        QFETCH(int, width);
+        QFETCH(int, labels);
+        QVector<TrackPoint> points(100);
+        for (int i = 0; i < points.size(); ++i) {
+            points[i].position = {0, km / 111.319491 * i / 99, 0};
+            points[i].time = Start + quint32(hours * 3600 * i / 99);
+            points[i].speed = 1000;
+            points[i].flags =
+                TrackPoint::NoAltitude | (hours ? 0 : TrackPoint::NoTime | TrackPoint::NoSpeed);
+        }
+        ProfileChart chart(&settings);
+        chart.resize(width, 200);
+        chart.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&chart));
+        chart.setAgainstDistance(distance);
+        chart.setPoints(points, 1);
+        QTest::qWait(50); // laid out
+        auto *axis = qobject_cast<QCategoryAxis *>(chart.chart()->axes(Qt::Horizontal)[0]);
+        const QStringList texts = axis->categoriesLabels();
+        QVERIFY2(texts.size() >= labels, qPrintable(texts.join('|')));
+        const QFontMetricsF metrics(axis->labelsFont());
+        for (const QString &t : texts) {
+            const double x =
+                chart.chart()->mapToPosition({axis->endValue(t), 0}, chart.speedSeries()).x();
+            QVERIFY2(x + metrics.horizontalAdvance(t) / 2 <= chart.chart()->size().width(),
+                     qPrintable(t));
+        }
+        QCOMPARE(chart.emptyText(), labels ? QString() : QStringLiteral("This track has no times"));
     }
 
     // The tree's figures and the statistics table follow the ticks and the units.

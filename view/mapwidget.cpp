@@ -299,6 +299,7 @@ void MapWidget::zoomToTracks()
 void MapWidget::rebuildPointList(float threshold, int rule)
 {
     refreshStatistics(); // the units may have changed
+    trackTree->relabel();
     // The track listed is listed again (not the tree's current one), and the map stays where
     // the user has it.
     const bool listed = listedTrack >= 0 && listedTrack < tracks->size();

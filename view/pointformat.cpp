@@ -3,6 +3,8 @@
 #include "formats/fixedtext.h"
 #include "formats/timetext.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 
 namespace PointFormat {
@@ -55,10 +57,14 @@ QDateTime pointDateTime(quint32 time, TimeShown shown)
     return shown == TimeShown::Utc ? local.toUTC() : local;
 }
 
-QString trackLabel(quint32 startTime, int index)
+QString trackLabel(quint32 startTime, int index, TimeShown shown)
 {
+    // A track without times has no start to show: 1970 would be made up.
+    if (startTime == 0)
+        return QStringLiteral("%1.").arg(index + 1) +
+               QCoreApplication::translate("TrackTree", "no time");
     return QStringLiteral("%1.").arg(index + 1) +
-           QDateTime::fromSecsSinceEpoch(qint64(startTime), Qt::LocalTime).toString(LabelPattern);
+           pointDateTime(startTime, shown).toString(LabelPattern);
 }
 
 QString pointLabel(int position, quint32 time, TimeShown shown)

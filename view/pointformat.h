@@ -26,8 +26,9 @@ QString altitudeText(double z, HeightUnit unit);  // "123.46 m" or "405.04 feet"
 // A point's time in local time or in UTC.
 QDateTime pointDateTime(quint32 time, TimeShown shown);
 
-// "1.2009-04-11 - 13:45:00": track number and start, always in local time.
-QString trackLabel(quint32 startTime, int index);
+// "1.2009-04-11 - 13:45:00": track number and start in the time shown; "1.no time" for a
+// track without times.
+QString trackLabel(quint32 startTime, int index, TimeShown shown);
 // "3.2009-04-11 - 13:46:15": list position + 1 and the point's time.
 QString pointLabel(int position, quint32 time, TimeShown shown);
 // "2.2009-04-12 - 08:00:05 #0": track number, time, mark number.

@@ -7,6 +7,7 @@
 #include <QCategoryAxis>
 #include <QDateTime>
 #include <QFontMetricsF>
+#include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
@@ -106,7 +107,22 @@ ProfileChart::ProfileChart(const DisplayUnits *units, QWidget *parent)
         s->attachAxis(xAxis);
     }
     connect(c, &QChart::plotAreaChanged, this, &ProfileChart::updateTicks);
+    empty = new QLabel(this);
+    empty->setAlignment(Qt::AlignCenter);
+    empty->setAttribute(Qt::WA_TransparentForMouseEvents);
+    empty->hide();
     rebuild();
+}
+
+QString ProfileChart::emptyText() const
+{
+    return empty->isHidden() ? QString() : empty->text();
+}
+
+void ProfileChart::resizeEvent(QResizeEvent *event)
+{
+    QChartView::resizeEvent(event);
+    empty->setGeometry(rect());
 }
 
 void ProfileChart::setPoints(const QVector<TrackPoint> &list, int trackFormat)
@@ -181,10 +197,19 @@ void ProfileChart::fitAxes(const double *x, size_t drawn, const std::vector<doub
         altitudeAxis->setRange(low - pad, high + pad);
     }
     // An empty graph has nothing to label, nor a track without altitudes its altitude axis
-    // (the last track's range would stand over the speed line).
+    // (the last track's range would stand over the speed line). A track with points but
+    // nothing to draw says why rather than showing an empty frame.
+    const bool anyValue = low <= high || std::any_of(ySpeed.begin(), ySpeed.end(),
+                                                     [](double v) { return !std::isnan(v); });
     for (QAbstractAxis *axis : chart()->axes())
-        axis->setLabelsVisible(drawn > 0 && (axis != altitudeAxis || low <= high));
+        axis->setLabelsVisible(anyValue && (axis != altitudeAxis || low <= high));
     altitudeAxis->setVisible(low <= high);
+    const bool untimed =
+        !points.isEmpty() && std::none_of(points.cbegin(), points.cend(),
+                                          [](const TrackPoint &p) { return p.hasTime(); });
+    empty->setText(untimed ? tr("This track has no times") : QString());
+    empty->setVisible(untimed && !anyValue);
+    empty->setGeometry(rect());
 }
 
 void ProfileChart::rebuild()
@@ -251,31 +276,42 @@ void ProfileChart::updateTicks()
     setNiceTicks(altitudeAxis, size.height(), rowSpacing, 1.0);
     clearLabels(xAxis);
     xAxis->setStartValue(xAxis->min());
-    // Room for the widest label each could have.
-    const QString widest = byDistance                              ? QStringLiteral("000.0 km")
-                           : xAxis->max() - xAxis->min() > 86400e3 ? QStringLiteral("Wed 00:00")
-                                                                   : QStringLiteral("00:00:00");
-    const int most = std::max(1, int(size.width() / (metrics.horizontalAdvance(widest) + 16)));
     if (byDistance)
-        labelDistances(most);
+        labelDistances(size.width(), metrics);
     else
-        labelTimes(most);
+        labelTimes(size.width(), metrics);
 }
 
-void ProfileChart::labelDistances(int most)
+void ProfileChart::appendLabel(const QString &label, double value, double pixels,
+                               const QFontMetricsF &metrics)
+{
+    const double span = xAxis->max() - xAxis->min();
+    const double fromEnd = span > 0 ? (xAxis->max() - value) / span * pixels : 0;
+    // The altitude axis's labels leave room at the right; without them the chart's margin
+    // is all there is.
+    const double room = fromEnd + (altitudeAxis->isVisible() ? 24 : 4);
+    if (metrics.horizontalAdvance(label) / 2 <= room)
+        xAxis->append(label, value);
+}
+
+void ProfileChart::labelDistances(double pixels, const QFontMetricsF &metrics)
 {
     // Round values, one decimal at most, each with its unit (a title would take the room of
     // a row of labels in a short graph).
     const QString unit = units->speedUnit() == SpeedUnit::Kmh ? tr("km") : tr("mi");
     const double lo = xAxis->min(), hi = xAxis->max();
+    const auto text = [&](double v, double step) {
+        return QStringLiteral("%1 %2").arg(QString::number(v, 'f', step >= 1 ? 0 : 1), unit);
+    };
+    // Room for the widest label this axis can have.
+    const double widest = metrics.horizontalAdvance(text(std::max(std::fabs(lo), hi), 0.1));
+    const int most = std::max(1, int(pixels / (widest + 16)));
     const double step = niceStep(hi - lo, most, 0.1);
     for (double k = std::ceil(lo / step - 1e-9); k * step <= hi; ++k)
-        xAxis->append(
-            QStringLiteral("%1 %2").arg(QString::number(k * step, 'f', step >= 1 ? 0 : 1), unit),
-            k * step);
+        appendLabel(text(k * step, step), k * step, pixels, metrics);
 }
 
-void ProfileChart::labelTimes(int most)
+void ProfileChart::labelTimes(double pixels, const QFontMetricsF &metrics)
 {
     // Round clock times on the clock the labels read (the axis values are already moved for
     // UTC): hours and minutes, with the day when the graph spans days.
@@ -283,16 +319,24 @@ void ProfileChart::labelTimes(int most)
     const bool days = hi - lo > 86400e3;
     const qint64 offsetMs =
         qint64(QDateTime::fromMSecsSinceEpoch(qint64(lo)).offsetFromUtc()) * 1000;
+    const auto formatFor = [days](qint64 s) {
+        return s >= 86400 ? QStringLiteral("ddd d")
+               : days     ? QStringLiteral("ddd hh:mm")
+               : s < 60   ? QStringLiteral("hh:mm:ss")
+                          : QStringLiteral("hh:mm");
+    };
+    // The finest step whose labels fit, each step measured in its own format (whole days
+    // read "Wed 7", shorter than "Wed 00:00", so a long track keeps several).
     qint64 step = TimeSteps[std::size(TimeSteps) - 1];
-    for (int s : TimeSteps)
+    for (int s : TimeSteps) {
+        const QString sample = QDateTime(QDate(2000, 12, 27), QTime(20, 0)).toString(formatFor(s));
+        const double most = std::max(1.0, pixels / (metrics.horizontalAdvance(sample) + 16));
         if ((hi - lo) / (s * 1000.0) <= most) {
             step = s;
             break;
         }
-    const QString format = step >= 86400 ? QStringLiteral("ddd d")
-                           : days        ? QStringLiteral("ddd hh:mm")
-                           : step < 60   ? QStringLiteral("hh:mm:ss")
-                                         : QStringLiteral("hh:mm");
+    }
+    const QString format = formatFor(step);
     const qint64 stepMs = step * 1000;
     QSet<QString> used;
     for (qint64 wall = qint64(std::ceil((lo + double(offsetMs)) / double(stepMs))) * stepMs;
@@ -302,7 +346,7 @@ void ProfileChart::labelTimes(int most)
         while (used.contains(label)) // the hour a clock change repeats: labels must differ
             label += QChar(0x200B);
         used.insert(label);
-        xAxis->append(label, double(at));
+        appendLabel(label, double(at), pixels, metrics);
     }
 }
 

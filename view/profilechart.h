@@ -5,10 +5,13 @@
 
 #include <QChartView>
 
+class QFontMetricsF;
+
 #include <vector>
 
 class DisplayUnits;
 class QCategoryAxis;
+class QLabel;
 class QLineSeries;
 class QValueAxis;
 
@@ -41,6 +44,8 @@ public:
     QLineSeries *speedSeries() const { return speed; }
     QLineSeries *altitudeSeries() const { return altitude; }
     QLineSeries *cursorSeries() const { return cursor; }
+    // What the graph says instead of empty axes ("This track has no times"); empty if drawn.
+    QString emptyText() const;
 
 signals:
     // A click (`clicked`) or the pointer passing over the graph near a row.
@@ -49,6 +54,7 @@ signals:
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void rebuild();
@@ -60,9 +66,13 @@ private:
     double displayX(double x) const; // epoch seconds or distance -> axis value
     // Round ticks and short labels for the ranges and the room the graph has now.
     void updateTicks();
-    // At most `most` labels on the x axis, at round values.
-    void labelDistances(int most);
-    void labelTimes(int most);
+    // As many labels on the x axis as fit in `pixels`, at round values, none cut off at the
+    // right end.
+    void labelDistances(double pixels, const QFontMetricsF &metrics);
+    void labelTimes(double pixels, const QFontMetricsF &metrics);
+    // Adds a label unless half of it would stand past the right end of the axis.
+    void appendLabel(const QString &label, double value, double pixels,
+                     const QFontMetricsF &metrics);
 
     const DisplayUnits *units;
     QVector<TrackPoint> points; // shared with the point list, not copied
@@ -80,6 +90,7 @@ private:
     QCategoryAxis *xAxis = nullptr; // time or distance
     QValueAxis *speedAxis = nullptr;
     QValueAxis *altitudeAxis = nullptr;
+    QLabel *empty = nullptr; // over the graph when nothing can be drawn
 };
 
 #endif // PROFILECHART_H

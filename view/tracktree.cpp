@@ -21,9 +21,13 @@ TrackTree::TrackTree(QTreeWidget *tree, const QVector<Track> *tracks, const Disp
     connect(tree, &QTreeWidget::itemChanged, this, &TrackTree::onItemChanged);
 }
 
-QString TrackTree::trackLabel(quint32 startTime, int index)
+void TrackTree::relabel()
 {
-    return PointFormat::trackLabel(startTime, index);
+    const QSignalBlocker quiet(tree); // no check change
+    for (int i = 0; rootItem && i < rootItem->childCount() && i < tracks->size(); ++i)
+        rootItem->child(i)->setText(
+            0, PointFormat::trackLabel(tracks->at(i).startTime, i, units->timeShown()));
+    tree->resizeColumnToContents(0);
 }
 
 void TrackTree::addRoot()
@@ -50,7 +54,7 @@ void TrackTree::rebuild(const QList<int> &ticked)
         const Track &track = tracks->at(i);
         emit map->addPolyline();
         auto *item = new QTreeWidgetItem(rootItem);
-        item->setText(0, trackLabel(track.startTime, i));
+        item->setText(0, PointFormat::trackLabel(track.startTime, i, units->timeShown()));
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
         item->setCheckState(0, ticked.contains(i) ? Qt::Checked : Qt::Unchecked);
         if (track.isIncomplete()) {
@@ -84,7 +88,9 @@ void TrackTree::showFigures(const QVector<TripStats> &stats)
     for (int i = 0; i < rootItem->childCount(); ++i) {
         rootItem->child(i)->setText(
             1, TripAnalysis::distanceText(stats[i].distanceM, units->speedUnit()));
-        rootItem->child(i)->setText(2, TripAnalysis::durationText(stats[i].durationS));
+        rootItem->child(i)->setText(2, stats[i].hasTime
+                                           ? TripAnalysis::durationText(stats[i].durationS)
+                                           : QStringLiteral("\u2013"));
     }
     for (int c = 0; c < tree->columnCount(); ++c)
         tree->resizeColumnToContents(c);

@@ -33,8 +33,8 @@ public:
     void tickKeepingView(QTreeWidgetItem *item);
     // Distance and duration beside each track, once they are worked out.
     void showFigures(const QVector<TripStats> &stats);
-    // "N.yyyy-MM-dd - hh:mm:ss": the track's number and start, always in local time.
-    static QString trackLabel(quint32 startTime, int index);
+    // The tracks' labels again, after the Time menu changed.
+    void relabel();
 
 signals:
     // The ticks changed (the statistics follow them).
