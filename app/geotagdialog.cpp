@@ -79,6 +79,8 @@ GeotagDialog::GeotagDialog(const QVector<Track> *tracks, const QList<int> &used,
     });
     connect(&writeWatcher, &QFutureWatcher<Geotag::Result>::progressValueChanged, progress,
             &QProgressBar::setValue);
+    connect(&readWatcher, &QFutureWatcher<Read>::progressValueChanged, progress,
+            &QProgressBar::setValue);
     connect(&writeWatcher, &QFutureWatcher<Geotag::Result>::finished, this,
             &GeotagDialog::writeFinished);
     connect(map, &MapWidget::trackPointPicked, this, &GeotagDialog::pointPicked);
@@ -148,6 +150,9 @@ void GeotagDialog::buildForm()
     clockRow->addWidget(zoneBox);
     clockRow->addWidget(new QLabel(tr("and")));
     clockRow->addWidget(driftBox);
+    offsetTotal = new QLabel;
+    offsetTotal->setObjectName(QStringLiteral("offsetTotal"));
+    clockRow->addWidget(offsetTotal);
     clockRow->addWidget(estimateButton);
     clockRow->addWidget(hereButton);
     clockRow->addStretch(1);
@@ -206,24 +211,37 @@ void GeotagDialog::buildForm()
         photos.clear();
         results.clear();
         thumbnailSent.clear();
+        writtenFiles.clear();
         table->setRowCount(0);
         map->clearPhotos();
         replan();
     });
     connect(zoneBox, &QComboBox::currentIndexChanged, this, [this](int index) {
         driftBox->setEnabled(index > 0);
+        if (!applyingOffset)
+            offsetNote->clear(); // it spoke of the offset that was
         replan();
     });
-    connect(driftBox, &QSpinBox::valueChanged, this, &GeotagDialog::replan);
+    connect(driftBox, &QSpinBox::valueChanged, this, [this] {
+        if (!applyingOffset)
+            offsetNote->clear();
+        replan();
+    });
     connect(gapBox, &QSpinBox::valueChanged, this, &GeotagDialog::replan);
     connect(replaceBox, &QCheckBox::toggled, this, &GeotagDialog::replan);
     connect(sidecarBox, &QCheckBox::toggled, this, &GeotagDialog::replan);
     connect(estimateButton, &QPushButton::clicked, this, &GeotagDialog::estimate);
     connect(hereButton, &QPushButton::clicked, this, &GeotagDialog::takenHere);
-    connect(table, &QTableWidget::itemSelectionChanged, this,
-            [this] { hereButton->setEnabled(pickedMs && table->currentRow() >= 0); });
+    connect(table, &QTableWidget::itemSelectionChanged, this, [this] {
+        hereButton->setEnabled(!isBusy() && pickedMs && table->currentRow() >= 0);
+        const QList<QTableWidgetItem *> selected = table->selectedItems();
+        this->map->focusPhoto(selected.isEmpty() ? -1 : selected.first()->row());
+    });
     connect(writeButton, &QPushButton::clicked, this, &GeotagDialog::write);
-    connect(cancelButton, &QPushButton::clicked, this, [this] { writeWatcher.cancel(); });
+    connect(cancelButton, &QPushButton::clicked, this, [this] {
+        readWatcher.cancel(); // the photos read so far are kept
+        writeWatcher.cancel();
+    });
     connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
 }
 
@@ -236,17 +254,28 @@ std::optional<int> GeotagDialog::offset() const
 
 void GeotagDialog::setOffset(std::optional<int> seconds)
 {
+    applyingOffset = true;
     if (!seconds) {
         zoneBox->setCurrentIndex(0);
         driftBox->setValue(0);
-        return;
+    } else {
+        // The nearest quarter hour is the zone, the rest the clock's drift.
+        const int zone =
+            std::clamp(int(std::lround(*seconds / 900.0)) * 900, -12 * 3600, 14 * 3600);
+        const QSignalBlocker blocker(driftBox);
+        zoneBox->setCurrentIndex(zoneBox->findData(zone));
+        driftBox->setValue(*seconds - zone);
+        replan();
     }
-    // The nearest quarter hour is the zone, the rest the clock's drift.
-    const int zone = std::clamp(int(std::lround(*seconds / 900.0)) * 900, -12 * 3600, 14 * 3600);
-    const QSignalBlocker blocker(driftBox);
-    zoneBox->setCurrentIndex(zoneBox->findData(zone));
-    driftBox->setValue(*seconds - zone);
-    replan();
+    applyingOffset = false;
+}
+
+void GeotagDialog::showOffsetTotal()
+{
+    const std::optional<int> total = offset();
+    offsetTotal->setText(total && driftBox->value() != 0
+                             ? tr("= UTC%1").arg(Geotag::offsetText(*total))
+                             : QString());
 }
 
 bool GeotagDialog::isBusy() const
@@ -298,12 +327,23 @@ void GeotagDialog::addPhotos(const QStringList &paths)
         return;
     setBusy(true);
     summaryLabel->setText(tr("Reading %n photo(s)…", nullptr, int(files.size())));
+    progress->setRange(0, int(files.size()));
+    progress->setValue(0);
+    progress->setFormat(tr("%v of %m"));
+    progress->setVisible(true);
+    cancelButton->setVisible(true);
     readWatcher.setFuture(QtConcurrent::mapped(files, &GeotagDialog::readPhoto));
 }
 
 void GeotagDialog::readFinished()
 {
-    const QList<Read> read = readWatcher.future().results();
+    // After a Cancel, the photos read so far (in the order they were given).
+    QList<Read> read;
+    for (int i = 0; i < progress->maximum(); ++i)
+        if (readWatcher.future().isResultReadyAt(i))
+            read << readWatcher.future().resultAt(i);
+    progress->setVisible(false);
+    cancelButton->setVisible(false);
     for (const Read &r : read) {
         photos << r;
         thumbnailSent << false;
@@ -334,6 +374,10 @@ void GeotagDialog::replan()
     Geotag::Summary summary;
     for (int i = 0; i < photos.size(); ++i) {
         PhotoMeta::Photo photo = photos[i].photo;
+        if (writtenFiles.contains(photo.file)) {
+            summary.add(results[i].outcome); // as written
+            continue;
+        }
         const QFileInfo info(photo.file);
         PhotoMeta::useSidecar(
             &photo, sidecars.value(photo.file, info.dir().filePath(info.completeBaseName() +
@@ -342,7 +386,8 @@ void GeotagDialog::replan()
         summary.add(results[i].outcome);
         showRow(i);
     }
-    writeButton->setEnabled(!isBusy() && summary.tagged() > 0);
+    writeButton->setEnabled(!isBusy() && toWrite() > 0);
+    showOffsetTotal();
     if (!isBusy())
         summaryLabel->setText(photos.isEmpty() ? tr("Add photos to place them on the tracks.")
                                                : summary.text());
@@ -358,10 +403,19 @@ void GeotagDialog::showRow(int row)
         outcome += QStringLiteral(": ") + r.reason;
     else if (tagged && r.sidecar)
         outcome += tr(", into %1").arg(QFileInfo(r.photo.sidecar).fileName());
-    const QStringList texts{
-        utcText(r.utcMs), outcome, tagged ? QString::number(r.fix.latitude, 'f', 6) : QString(),
-        tagged ? QString::number(r.fix.longitude, 'f', 6) : QString(),
-        tagged && r.fix.hasAltitude ? QString::number(r.fix.altitude, 'f', 1) : QString()};
+    // A photo left alone shows the position it has.
+    const PhotoMeta::Photo &own = photos[row].photo;
+    const bool kept =
+        r.outcome == Geotag::Outcome::HasPosition && (own.hasPosition || own.sidecarPosition);
+    const auto degrees = [&](double fix, double has) {
+        return tagged ? QString::number(fix, 'f', 6)
+               : kept ? QString::number(has, 'f', 6)
+                      : QString();
+    };
+    const QStringList texts{utcText(r.utcMs), outcome, degrees(r.fix.latitude, own.latitude),
+                            degrees(r.fix.longitude, own.longitude),
+                            tagged && r.fix.hasAltitude ? QString::number(r.fix.altitude, 'f', 1)
+                                                        : QString()};
     for (int c = Time; c < Columns; ++c) {
         QTableWidgetItem *item = table->item(row, c);
         if (!item)
@@ -438,11 +492,12 @@ void GeotagDialog::write()
     const Geotag::Options o = options();
     QVector<Geotag::Result> jobs;
     for (const Geotag::Result &r : qAsConst(results))
-        if (Geotag::isTagged(r.outcome))
+        if (Geotag::isTagged(r.outcome) && !writtenFiles.contains(r.photo.file))
             jobs << r;
     setBusy(true);
     progress->setRange(0, int(jobs.size()));
     progress->setValue(0);
+    progress->setFormat(tr("%v of %m"));
     progress->setVisible(true);
     cancelButton->setVisible(true);
     summaryLabel->setText(tr("Writing…"));
@@ -464,13 +519,17 @@ void GeotagDialog::writeFinished()
 {
     const int done = writeWatcher.future().resultCount();
     int failed = 0;
-    for (int i = 0; i < done; ++i)
-        failed += writeWatcher.resultAt(i).outcome == Geotag::Outcome::Unwritable;
+    for (int i = 0; i < done; ++i) {
+        const Geotag::Result r = writeWatcher.resultAt(i);
+        failed += r.outcome == Geotag::Outcome::Unwritable;
+        writtenFiles.insert(r.photo.file); // written or failed: not tried again unasked
+    }
     const int asked = progress->maximum();
     progress->setVisible(false);
     cancelButton->setVisible(false);
     setBusy(false);
-    writeButton->setEnabled(false); // what is written is written; re-adding the photos shows it
+    // After a Cancel the rest can still be written.
+    writeButton->setEnabled(toWrite() > 0);
     QString text = tr("Written: %1 of %2 photos.").arg(done - failed).arg(asked);
     if (failed > 0)
         text += QLatin1Char(' ') + tr("%n could not be written (see the table).", nullptr, failed);
@@ -489,7 +548,7 @@ void GeotagDialog::setBusy(bool busy)
                                           driftBox, gapBox, replaceBox, sidecarBox})
         w->setEnabled(!busy);
     hereButton->setEnabled(!busy && pickedMs && table->currentRow() >= 0);
-    writeButton->setEnabled(!busy && !results.isEmpty());
+    writeButton->setEnabled(!busy && toWrite() > 0);
     if (!busy && replanWhenDone) {
         replanWhenDone = false;
         tracksChanged();
@@ -523,8 +582,17 @@ void GeotagDialog::dropEvent(QDropEvent *event)
     addPhotos(paths);
 }
 
+int GeotagDialog::toWrite() const
+{
+    int n = 0;
+    for (const Geotag::Result &r : results)
+        n += Geotag::isTagged(r.outcome) && !writtenFiles.contains(r.photo.file);
+    return n;
+}
+
 void GeotagDialog::hideEvent(QHideEvent *event)
 {
+    emit closed(saveGeometry());
     map->clearPhotos();
     thumbnailSent.fill(false);
     QDialog::hideEvent(event);

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QFutureWatcher>
 #include <QImage>
+#include <QSet>
 
 #include <memory>
 #include <optional>
@@ -48,6 +49,8 @@ signals:
     void photosRead();
     // A write has ended (done or cancelled).
     void written();
+    // The window was closed where it stands now (its saveGeometry()).
+    void closed(const QByteArray &geometry);
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -75,6 +78,10 @@ private:
     void write();
     void writeFinished();
     void setBusy(bool busy);
+    // The offset the controls hold, as one value, when the zone alone does not say it.
+    void showOffsetTotal();
+    // Photos planned for a position and not yet written in this window.
+    int toWrite() const;
 
     const QVector<Track> *tracks;
     MapWidget *map;
@@ -85,6 +92,8 @@ private:
     QVector<bool> thumbnailSent;
     std::optional<qint64> pickedMs;
     bool replanWhenDone = false;
+    bool applyingOffset = false; // the controls set from an estimate or a picked point
+    QSet<QString> writtenFiles;  // written in this window: kept as written, not planned again
     QFutureWatcher<Read> readWatcher;
     QFutureWatcher<Geotag::Result> writeWatcher;
 
@@ -95,6 +104,7 @@ private:
     QCheckBox *replaceBox = nullptr;
     QCheckBox *sidecarBox = nullptr;
     QLabel *offsetNote = nullptr;
+    QLabel *offsetTotal = nullptr;
     QLabel *summaryLabel = nullptr;
     QProgressBar *progress = nullptr;
     QPushButton *addFilesButton = nullptr;

@@ -6,6 +6,7 @@
 #include "app/geotagdialog.h"
 #include "app/mapmenu.h"
 #include "app/startoptions.h"
+#include "app/windowplace.h"
 #include "view/mapwidget.h"
 #include "view/statisticstable.h"
 
@@ -16,12 +17,14 @@
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTimer>
@@ -238,8 +241,8 @@ void MainWindow::createToolBars()
 
 void MainWindow::applyPreferences()
 {
-    if (!prefs.geometry.isEmpty())
-        restoreGeometry(prefs.geometry);
+    if (!prefs.geometry.isEmpty() && restoreGeometry(prefs.geometry))
+        WindowPlace::keepOnScreen(this); // stored on a larger screen, say
     else
         setWindowState(windowState() | Qt::WindowMaximized);
     // The preferences come back through the menus, as if the user had chosen them (each
@@ -274,6 +277,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
             return;
         }
         prefs.geometry = saveGeometry();
+        if (geotagDialog && geotagDialog->isVisible())
+            prefs.geotagGeometry = geotagDialog->saveGeometry();
         store.write(prefs);
         if (!store.cannotSave().isEmpty())
             QMessageBox::warning(
@@ -451,8 +456,18 @@ void MainWindow::showStatistics()
         statisticsDialog->setWindowTitle(tr("Trip statistics"));
         auto *layout = new QVBoxLayout(statisticsDialog);
         layout->addWidget(mapWidget->statisticsTable());
-        // No wider than the window: the table scrolls sideways when its columns need more.
-        statisticsDialog->resize(qMin(960, width() - 40), 220);
+    }
+    if (!statisticsDialog->isVisible()) {
+        // Wide enough for every column where the screen has room; the table scrolls
+        // sideways where it has not.
+        QTableWidget *table = mapWidget->statisticsTable();
+        table->resizeColumnsToContents();
+        int needed = table->verticalHeader()->width() + 2 * table->frameWidth() +
+                     table->verticalScrollBar()->sizeHint().width() + 24;
+        for (int c = 0; c < table->columnCount(); ++c)
+            needed += table->columnWidth(c);
+        statisticsDialog->resize(needed, 220);
+        WindowPlace::keepOnScreen(statisticsDialog);
     }
     statisticsDialog->show();
     statisticsDialog->raise();
@@ -475,6 +490,14 @@ void MainWindow::geotagPhotos()
     delete geotagDialog;
     geotagDialog = new GeotagDialog(&tracks, mapWidget->checkedTrackIndexes(), mapWidget, this);
     geotagDialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Where the user left it, else beside the map; on screen either way.
+    const QWidget *area = mapWidget->mapArea();
+    if (prefs.geotagGeometry.isEmpty() || !geotagDialog->restoreGeometry(prefs.geotagGeometry))
+        WindowPlace::placeBeside(geotagDialog, QSize(900, 560),
+                                 QRect(area->mapToGlobal(QPoint()), area->size()));
+    WindowPlace::keepOnScreen(geotagDialog);
+    connect(geotagDialog, &GeotagDialog::closed, this,
+            [this](const QByteArray &geometry) { prefs.geotagGeometry = geometry; });
     geotagDialog->show();
 }
 

@@ -52,6 +52,7 @@ Preferences SettingsStore::read()
                                                                           : HeightUnit::Metres;
     p.time = store->value(QStringLiteral("timeSwitch"), 1).toInt() == 1 ? TimeShown::Local
                                                                         : TimeShown::Utc;
+    p.geotagGeometry = store->value(QStringLiteral("geotagGeometry")).toByteArray();
     if (store->contains(QStringLiteral("map/zoom"))) {
         p.mapLat = store->value(QStringLiteral("map/lat")).toDouble();
         p.mapLng = store->value(QStringLiteral("map/lng")).toDouble();
@@ -67,6 +68,8 @@ void SettingsStore::write(const Preferences &p)
     store->setValue(QStringLiteral("speedUnit"), int(p.speed));
     store->setValue(QStringLiteral("heightUnit"), int(p.height));
     store->setValue(QStringLiteral("timeSwitch"), int(p.time));
+    if (!p.geotagGeometry.isEmpty())
+        store->setValue(QStringLiteral("geotagGeometry"), p.geotagGeometry);
     if (p.mapZoom >= 0) {
         store->setValue(QStringLiteral("map/lat"), p.mapLat);
         store->setValue(QStringLiteral("map/lng"), p.mapLng);

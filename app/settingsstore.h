@@ -13,8 +13,9 @@
 // What the window keeps between runs, as one value.
 struct Preferences
 {
-    QByteArray geometry; // empty: the window opens maximised
-    QString directory;   // the last folder of a file dialog
+    QByteArray geometry;       // empty: the window opens maximised
+    QByteArray geotagGeometry; // the geotag window's; empty: beside the map
+    QString directory;         // the last folder of a file dialog
     SpeedUnit speed = SpeedUnit::Kmh;
     HeightUnit height = HeightUnit::Metres;
     TimeShown time = TimeShown::Local;

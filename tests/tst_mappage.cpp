@@ -10,6 +10,7 @@
 #include "view/googlemappage.h"
 #include "view/mapwidget.h"
 #include "view/mbtiles.h"
+#include "view/trackcolours.h"
 
 #include <QtNetwork>
 #include <QtSql>
@@ -141,11 +142,17 @@ private slots:
             << "true true true true|true";
         QTest::newRow("colour cycle")
             << QString("['addPolyline'], ").repeated(14)
-            << "(function () { var k = (7 - (nPolylines - 14) % 7) % 7; return "
-               "polylinesArray.slice(k, "
-               "k + 7).map(function (l) { return l.options.color; }).join(' ') + ' ' + "
-               "polylinesArray[0].options.weight; })()"
-            << "#ff0000 #00ff00 #0000ff #00ffff #ffff00 #a020f0 #ffc0cb 6";
+            << "polylinesArray.slice(7, 14).map(function (l) { return l.options.color; })"
+               ".join(' ') + ' ' + polylinesArray[0].options.weight"
+            << TrackColours::names().join(' ') + " 6"; // as the tree shows them
+        QTest::newRow("marks smaller and fewer zoomed out")
+            << "['addPolyline'], ['showPolyline', 0], ['deleteMarked'], "
+               "['addMarkerRun', -1, 47, 8, 'a', 47.0001, 8.0001, 'b'], ['showMarked'], "
+               "['setView', 47, 8, 15]"
+            << "(function () { var near = markLayer._shape.radius; "
+               "map.setView([47, 8], 5, { animate: false }); "
+               "return [near, markLayer._shape.radius, markLayer._shape.cell].join('|'); })()"
+            << "5|2|4";
         // Dots in the colour of the line shown before them, drawn on the lines' canvas (no pin
         // images); a real click on one, at its place on the canvas, opens its text.
         QTest::newRow("marks as dots, a click opens the text")
@@ -504,18 +511,27 @@ private slots:
         const QString date = "Exif.Photo.DateTimeOriginal=2009:04:11 ";
         const QString a = makePhoto(photos.path(), "jpg", {date + "10:20:00"}, "a"); // point 60
         const QString b = makePhoto(photos.path(), "jpg", {date + "10:25:02"}, "b");
+        makePhoto(photos.path(), "jpg",
+                  {date + "10:21:00", "Exif.GPSInfo.GPSLatitudeRef=S",
+                   "Exif.GPSInfo.GPSLatitude=10/1 0/1 0/1", "Exif.GPSInfo.GPSLongitudeRef=W",
+                   "Exif.GPSInfo.GPSLongitude=20/1 30/1 0/1"},
+                  "c");
         const QByteArray before = readAll(a);
         window.findChild<QAction *>(QStringLiteral("geotagAct"))->trigger();
         auto *dialog = window.findChild<GeotagDialog *>();
         QVERIFY(dialog && dialog->isVisible());
+        QVERIFY(window.screen()->availableGeometry().contains(dialog->frameGeometry()));
         QSignalSpy read(dialog, &GeotagDialog::photosRead);
         dialog->addPhotos({photos.path()});
         QVERIFY(read.wait(10000));
         dialog->setOffset(7200);
         auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("previewTable"));
-        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->rowCount(), 3);
         QCOMPARE(table->item(0, 3)->text(), QStringLiteral("tagged (exact)"));
         QCOMPARE(table->item(1, 3)->text(), QStringLiteral("tagged (interpolated)"));
+        // A photo left alone shows the position it has.
+        QCOMPARE(table->item(2, 4)->text() + ' ' + table->item(2, 5)->text(),
+                 QStringLiteral("-10.000000 -20.500000"));
         const QString shown = "Object.keys(photoMarkers).filter(function (k) { return "
                               "photoLayer.hasLayer(photoMarkers[k]); }).length";
         QCOMPARE(whenReady(shown, page, "2"), QStringLiteral("2")); // once the batch has arrived
@@ -533,24 +549,39 @@ private slots:
            page);
         QTRY_COMPARE(picked.count(), 1);
         QCOMPARE(picked[0], (QVariantList{0, 100}));
-        table->selectRow(0);
+        table->selectRow(0); // its marker highlighted and centred
+        QCOMPARE(whenReady("String(focusedPhoto)", page, "0"), QStringLiteral("0"));
         dialog->findChild<QPushButton *>(QStringLiteral("hereButton"))->click();
         QCOMPARE(dialog->offset().value_or(0), 7200 + 60 * 5 - 100 * 5); // 10:20:00 at 08:23:20
+        QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("offsetTotal"))->text(),
+                 QStringLiteral("= UTC+01:56:40"));
         QCOMPARE(readAll(a), before); // nothing written before Write
 
+        // Cancelled at once: what is left can still be written.
         QSignalSpy written(dialog, &GeotagDialog::written);
-        dialog->findChild<QPushButton *>(QStringLiteral("writeButton"))->click();
+        auto *writeButton = dialog->findChild<QPushButton *>(QStringLiteral("writeButton"));
+        writeButton->click();
         // While writing nothing re-plans: what is written is what the table shows.
         QVERIFY(!dialog->findChild<QComboBox *>(QStringLiteral("zoneBox"))->isEnabled());
         QVERIFY(!dialog->findChild<QSpinBox *>(QStringLiteral("driftBox"))->isEnabled());
+        dialog->findChild<QPushButton *>(QStringLiteral("cancelButton"))->click();
         QVERIFY(written.wait(10000));
+        if (writeButton->isEnabled()) {
+            writeButton->click();
+            QVERIFY(written.wait(10000));
+        }
+        QVERIFY(!writeButton->isEnabled());
         QVERIFY(dialog->findChild<QComboBox *>(QStringLiteral("zoneBox"))->isEnabled());
         const PhotoMeta::Photo tagged = PhotoMeta::read(a);
         QVERIFY(tagged.hasPosition);
         QVERIFY(qAbs(tagged.latitude - at.x) < 1e-7 && qAbs(tagged.longitude - at.y) < 1e-7);
         QVERIFY(PhotoMeta::read(b).hasPosition);
-        QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("summaryLabel"))->text(),
-                 QStringLiteral("Written: 2 of 2 photos."));
+        QVERIFY(dialog->findChild<QLabel *>(QStringLiteral("summaryLabel"))
+                    ->text()
+                    .startsWith(QStringLiteral("Written: ")));
+        // Back to the computer's zone: the note on the picked offset goes.
+        dialog->findChild<QComboBox *>(QStringLiteral("zoneBox"))->setCurrentIndex(0);
+        QCOMPARE(dialog->findChild<QLabel *>(QStringLiteral("offsetNote"))->text(), QString());
         dialog->close();
         QCOMPARE(whenReady(shown, page, "0"), QStringLiteral("0"));
     }

@@ -8,6 +8,7 @@
 #include "view/pointlist.h"
 #include "view/profilechart.h"
 #include "view/statisticstable.h"
+#include "view/trackcolours.h"
 
 #include <QCategoryAxis>
 #include <QLineSeries>
@@ -207,6 +208,9 @@ private slots:
         QTreeWidgetItem *root = tree()->topLevelItem(0);
         QCOMPARE(root->text(0), QStringLiteral("LX-300 Data Logger"));
         QCOMPARE(root->child(0)->text(0), QStringLiteral("1.2009-04-11 - 13:45:00"));
+        for (int i = 0; i < 3; ++i) // each track's line colour beside it
+            QCOMPARE(root->child(i)->icon(0).pixmap(32, 16).toImage().pixelColor(8, 8),
+                     TrackColours::of(i));
         // Per track a line, then its points; passes in between only hide lines.
         QStringList lines, expected{"deleteAllObject"};
         for (const QString &c : qAsConst(log->calls()))

@@ -315,6 +315,12 @@ private slots:
         delete window;
         window = new MainWindow; // the stored geometry comes back
         QCOMPARE(window->size(), QSize(640, 480));
+        // One stored on a larger screen is kept inside this one.
+        window->setGeometry(300, 200, 1500, 1000);
+        QVERIFY(window->close());
+        delete window;
+        window = new MainWindow;
+        QVERIFY(window->screen()->availableGeometry().contains(window->geometry()));
     }
 
     // Preferences that cannot be saved (a folder where the lock file goes) and a stored count

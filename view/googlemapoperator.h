@@ -42,6 +42,8 @@ signals:
     // Markers of ids not listed are hidden; a thumbnail given once stays in the popup.
     void showPhotos(QJsonArray photos);
     void clearPhotos();
+    // Highlights and centres one photo's marker (the others plain again); -1 for none.
+    void focusPhoto(int id);
 };
 
 #endif // GOOGLEMAPOPERATOR_H

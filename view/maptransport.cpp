@@ -64,6 +64,9 @@ MapTransport::MapTransport(GoogleMapOperator *op, QObject *parent) : QObject(par
     });
     connect(op, &GoogleMapOperator::clearPhotos, this,
             [this] { queue({QStringLiteral("clearPhotos")}); });
+    connect(op, &GoogleMapOperator::focusPhoto, this, [this](int id) {
+        queue({QStringLiteral("focusPhoto"), id});
+    });
 }
 
 void MapTransport::viewChanged(double lat, double lng, int zoom)

@@ -217,6 +217,16 @@ void MapWidget::clearPhotos()
     emit googleMapOperator->clearPhotos();
 }
 
+QWidget *MapWidget::mapArea() const
+{
+    return view;
+}
+
+void MapWidget::focusPhoto(int id)
+{
+    emit googleMapOperator->focusPhoto(id);
+}
+
 void MapWidget::pickNearestPoint(double lat, double lng)
 {
     const Vec3 at(lat, lng, 0);

@@ -75,6 +75,9 @@ public:
     // Photos on the map (see GoogleMapOperator::showPhotos).
     void showPhotos(const QJsonArray &photos);
     void clearPhotos();
+    void focusPhoto(int id);
+    // The map itself, for windows that open beside it.
+    QWidget *mapArea() const;
 
 public slots:
     void TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int column);

@@ -3,10 +3,12 @@
 #include "model/units.h"
 #include "view/googlemapoperator.h"
 #include "view/pointformat.h"
+#include "view/trackcolours.h"
 #include "view/treecheckstate.h"
 
 #include <QJsonArray>
 #include <QLocale>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QTreeWidget>
@@ -17,6 +19,7 @@ TrackTree::TrackTree(QTreeWidget *tree, const QVector<Track> *tracks, const Disp
 {
     tree->setColumnCount(3);
     tree->setHeaderLabels(QStringList{QString(), tr("Distance"), tr("Duration")});
+    tree->setIconSize(QSize(32, 16)); // a colour swatch, and room for a warning
     addRoot();
     connect(tree, &QTreeWidget::itemChanged, this, &TrackTree::onItemChanged);
 }
@@ -28,6 +31,23 @@ void TrackTree::relabel()
         rootItem->child(i)->setText(
             0, PointFormat::trackLabel(tracks->at(i).startTime, i, units->timeShown()));
     tree->resizeColumnToContents(0);
+}
+
+QIcon TrackTree::swatch(int track, bool incomplete) const
+{
+    // The line's colour beside the track; a warning after it for a download that stopped.
+    const int side = tree->iconSize().height();
+    QPixmap pixmap(tree->iconSize());
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x20, 0x20, 0x20), 1));
+    painter.setBrush(TrackColours::of(track));
+    painter.drawRoundedRect(QRectF(2.5, 2.5, side - 5, side - 5), 2, 2);
+    if (incomplete)
+        painter.drawPixmap(side, 0,
+                           tree->style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(side));
+    return QIcon(pixmap);
 }
 
 void TrackTree::addRoot()
@@ -57,9 +77,9 @@ void TrackTree::rebuild(const QList<int> &ticked)
         item->setText(0, PointFormat::trackLabel(track.startTime, i, units->timeShown()));
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
         item->setCheckState(0, ticked.contains(i) ? Qt::Checked : Qt::Unchecked);
+        item->setIcon(0, swatch(i, track.isIncomplete()));
         if (track.isIncomplete()) {
             // A download that stopped early: the track must not pass for whole.
-            item->setIcon(0, tree->style()->standardIcon(QStyle::SP_MessageBoxWarning));
             item->setToolTip(0, tr("incomplete: %1 points in %2 of %3 blocks")
                                     .arg(QLocale().toString(track.points.size()))
                                     .arg(track.blocksReceived)

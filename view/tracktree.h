@@ -4,6 +4,7 @@
 #include "analysis/tripstats.h"
 #include "model/trackrecords.h"
 
+#include <QIcon>
 #include <QList>
 #include <QObject>
 #include <QVector>
@@ -44,6 +45,7 @@ private:
     void onItemChanged(QTreeWidgetItem *item);
     void drawTicked(QTreeWidgetItem *parent);
     void addRoot();
+    QIcon swatch(int track, bool incomplete) const;
     // The texts of a track's marks on the map, newest first.
     const QStringList &markLabels(int track);
 
