@@ -361,7 +361,7 @@ TripStats trackStats(const Track &track)
             s.maxSpeedKmh = std::max(s.maxSpeedKmh, p.speed / 100.0);
         if (i > 0)
             s.distanceM += lengths[size_t(i - 1)];
-        if (track.format == 2 && p.hasAltitude()) {
+        if (track.hasAltitudes() && p.hasAltitude()) {
             s.minAltitudeM = altitudeSeen ? std::min(s.minAltitudeM, p.position.z) : p.position.z;
             s.maxAltitudeM = altitudeSeen ? std::max(s.maxAltitudeM, p.position.z) : p.position.z;
             altitudeSeen = true;

@@ -18,12 +18,15 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
@@ -162,6 +165,28 @@ void MainWindow::createActions()
     meterAct = action("meterAct", tr("Meter"));
     utcTimeAct = action("utcTimeAct", tr("UTC time"));
     localTimeAct = action("localTimeAct", tr("Local time"));
+    // The lines' colours: the track's own, or a value along it.
+    auto *colourGroup = new QActionGroup(this);
+    const QList<QPair<const char *, QString>> colourings{{"colourTrackAct", tr("&Track")},
+                                                         {"colourSpeedAct", tr("&Speed")},
+                                                         {"colourAltitudeAct", tr("&Altitude")},
+                                                         {"colourSlopeAct", tr("S&lope (%)")},
+                                                         {"colourTimeAct", tr("T&ime")}};
+    for (const auto &c : colourings) {
+        QAction *a = action(c.first, c.second);
+        a->setCheckable(true);
+        colourGroup->addAction(a);
+        colourActs << a;
+        connect(a, &QAction::toggled, this, [this](bool on) {
+            if (on)
+                colouringChanged();
+        });
+    }
+    colourRangeAct = action("colourRangeAct", tr("Colour &range…"));
+    colourRangeAct->setStatusTip(tr("A fixed range for the colours, or the 2nd to 98th "
+                                    "percentile of the ticked tracks"));
+    connect(colourRangeAct, &QAction::triggered, this, &MainWindow::askColourRange);
+
     const QList<QList<QAction *>> groups{
         {kilometersAct, milesAct}, {feetAct, meterAct}, {localTimeAct, utcTimeAct}};
     for (const QList<QAction *> &members : groups) {
@@ -197,6 +222,10 @@ void MainWindow::createMenus()
 
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
     viewMenu->addActions({zoomToTracksAct, statisticsAct});
+    QMenu *colourMenu = viewMenu->addMenu(tr("&Colour lines by"));
+    colourMenu->addActions(colourActs);
+    colourMenu->addSeparator();
+    colourMenu->addAction(colourRangeAct);
     menuBar()->addMenu(maps->menu());
     menuBar()->addMenu(tr("&Time"))->addActions({localTimeAct, utcTimeAct});
     menuBar()->addMenu(tr("&Help"))->addAction(aboutAct);
@@ -252,6 +281,8 @@ void MainWindow::applyPreferences()
     (stored.height == HeightUnit::Feet ? feetAct : meterAct)->setChecked(true);
     (stored.time == TimeShown::Local ? localTimeAct : utcTimeAct)->setChecked(true);
     unitsChanged();
+    colourActs.at(int(stored.colourBy))->setChecked(true);
+    colouringChanged();
     const QString note = maps->restoreMap();
     if (!note.isEmpty())
         statusBar()->showMessage(note);
@@ -266,6 +297,75 @@ void MainWindow::unitsChanged()
     prefs.time = utcTimeAct->isChecked() ? TimeShown::Utc : TimeShown::Local;
     // Rule 0 keeps the filter in force; the rows follow the new units and time.
     mapWidget->rebuildPointList(-1.0f, 0);
+}
+
+void MainWindow::colouringChanged()
+{
+    for (int i = 0; i < colourActs.size(); ++i)
+        if (colourActs[i]->isChecked())
+            prefs.colourBy = ColourBy(i);
+    colourRangeAct->setEnabled(prefs.colourBy != ColourBy::Track);
+    mapWidget->setColouring(prefs.colourBy, colourRange);
+}
+
+void MainWindow::askColourRange()
+{
+    // Typed in the unit shown; empty for the ticked tracks' own range.
+    const bool miles = prefs.speed == SpeedUnit::Mph, feet = prefs.height == HeightUnit::Feet;
+    double perUnit = 1; // the values' own units per unit typed
+    QString unit;
+    switch (prefs.colourBy) {
+    case ColourBy::Speed:
+        perUnit = miles ? Units::KmPerMile : 1;
+        unit = miles ? tr("mph") : tr("km/h");
+        break;
+    case ColourBy::Altitude:
+        perUnit = feet ? 1 / Units::FeetPerMetre : 1;
+        unit = feet ? tr("ft") : tr("m");
+        break;
+    case ColourBy::Slope:
+        unit = tr("%");
+        break;
+    case ColourBy::Time:
+        perUnit = 3600;
+        unit = tr("hours since the start");
+        break;
+    case ColourBy::Track:
+        return;
+    }
+    const QString now = colourRange ? QStringLiteral("%1 - %2")
+                                          .arg(colourRange->first / perUnit)
+                                          .arg(colourRange->second / perUnit)
+                                    : QString();
+    bool ok = false;
+    const QString text = QInputDialog::getText(
+        this, tr("Colour range"),
+        tr("From and to, in %1 (\"0 - 40\"); empty for the 2nd to 98th percentile of the "
+           "ticked tracks:")
+            .arg(unit),
+        QLineEdit::Normal, now, &ok);
+    if (!ok)
+        return;
+    static const QRegularExpression pair(QStringLiteral(
+        "^\\s*(-?[0-9]+(?:[.,][0-9]+)?)\\s*(?:-|–|to)\\s*(-?[0-9]+(?:[.,][0-9]+)?)\\s*$"));
+    const QRegularExpressionMatch m = pair.match(text);
+    if (text.trimmed().isEmpty()) {
+        colourRange.reset();
+    } else if (m.hasMatch()) {
+        const double lo = m.captured(1).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+        const double hi = m.captured(2).replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+        if (!(hi > lo)) {
+            QMessageBox::warning(this, QString(),
+                                 tr("The range must run from a lower value to a "
+                                    "higher one."));
+            return;
+        }
+        colourRange = std::make_pair(lo * perUnit, hi * perUnit);
+    } else {
+        QMessageBox::warning(this, QString(), tr("Type two numbers, as \"0 - 40\"."));
+        return;
+    }
+    mapWidget->setColouring(prefs.colourBy, colourRange);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -6,10 +6,13 @@
 #include "model/units.h"
 
 #include <QMainWindow>
+
 #include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <optional>
+#include <utility>
 
 class DeviceFlow;
 class FileFlow;
@@ -60,6 +63,9 @@ private:
     void createToolBars();
     void applyPreferences();
     void unitsChanged();
+    // View > Colour lines by, and its range.
+    void colouringChanged();
+    void askColourRange();
     void save();
     void showFilter(); // the filter in force, in the status bar
     // What arrived (`count` tracks from index `first`), in the status bar.
@@ -105,6 +111,9 @@ private:
     QAction *meterAct = nullptr;
     QAction *utcTimeAct = nullptr;
     QAction *localTimeAct = nullptr;
+    QList<QAction *> colourActs; // in ColourBy order
+    QAction *colourRangeAct = nullptr;
+    std::optional<std::pair<double, double>> colourRange; // typed; the values' own units
     QAction *aboutAct = nullptr;
     QAction *zoomToTracksAct = nullptr;
     QAction *statisticsAct = nullptr;

@@ -53,6 +53,7 @@ Preferences SettingsStore::read()
     p.time = store->value(QStringLiteral("timeSwitch"), 1).toInt() == 1 ? TimeShown::Local
                                                                         : TimeShown::Utc;
     p.geotagGeometry = store->value(QStringLiteral("geotagGeometry")).toByteArray();
+    p.colourBy = ColourValues::fromKey(store->value(QStringLiteral("map/colourBy")).toString());
     if (store->contains(QStringLiteral("map/zoom"))) {
         p.mapLat = store->value(QStringLiteral("map/lat")).toDouble();
         p.mapLng = store->value(QStringLiteral("map/lng")).toDouble();
@@ -70,6 +71,7 @@ void SettingsStore::write(const Preferences &p)
     store->setValue(QStringLiteral("timeSwitch"), int(p.time));
     if (!p.geotagGeometry.isEmpty())
         store->setValue(QStringLiteral("geotagGeometry"), p.geotagGeometry);
+    store->setValue(QStringLiteral("map/colourBy"), ColourValues::key(p.colourBy));
     if (p.mapZoom >= 0) {
         store->setValue(QStringLiteral("map/lat"), p.mapLat);
         store->setValue(QStringLiteral("map/lng"), p.mapLng);

@@ -1,6 +1,7 @@
 #ifndef SETTINGSSTORE_H
 #define SETTINGSSTORE_H
 
+#include "analysis/colourvalues.h"
 #include "model/units.h"
 
 #include <QByteArray>
@@ -19,6 +20,7 @@ struct Preferences
     SpeedUnit speed = SpeedUnit::Kmh;
     HeightUnit height = HeightUnit::Metres;
     TimeShown time = TimeShown::Local;
+    ColourBy colourBy = ColourBy::Track; // "map/colourBy"
     // The last map view the page reported; zoom -1 when there is none to keep.
     double mapLat = 0.0, mapLng = 0.0;
     int mapZoom = -1;

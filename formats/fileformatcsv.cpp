@@ -70,7 +70,7 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
         for (const TrackPoint &point : track.points) {
             if (options.markedOnly && point.marked == 0)
                 continue;
-            appendRow(out, point, track.format != 1, time);
+            appendRow(out, point, track.hasAltitudes(), time);
             if (options.marksAsWaypoints)
                 out += point.marked ? ",1" : ",";
             out += '\n';

@@ -95,7 +95,7 @@ void FileFormatGPX::writePoint(const TrackPoint &point, int format, const char *
     xmlWriter.writeStartElement(QLatin1String(element));
     xmlWriter.writeAttribute(QStringLiteral("lat"), fixed(point.position.x, 6));
     xmlWriter.writeAttribute(QStringLiteral("lon"), fixed(point.position.y, 6));
-    if (format == 2 && point.hasAltitude())
+    if (formatHasAltitudes(format) && point.hasAltitude())
         xmlWriter.writeTextElement(QStringLiteral("ele"), fixed(point.position.z, 2));
     if (point.hasTime()) {
         QByteArray when = utc.dateTime(point.time, 'T');

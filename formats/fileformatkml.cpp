@@ -18,7 +18,7 @@ void appendTuple(QByteArray &out, const TrackPoint &point, int format)
     out += fixedBytes(point.position.y, 6);
     out += ',';
     out += fixedBytes(point.position.x, 6);
-    if (format != 1 && point.hasAltitude()) {
+    if (formatHasAltitudes(format) && point.hasAltitude()) {
         out += ',';
         out += fixedBytes(point.position.z, 2);
     }

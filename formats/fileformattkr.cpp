@@ -64,7 +64,7 @@ enum RecordFlag : quint32
 bool readPoints(const QByteArray &chunk, quint32 n, quint32 shift, Track *track, int *skipped)
 {
     const uchar *p = reinterpret_cast<const uchar *>(chunk.constData());
-    const bool altitudes = track->format != 1; // log format 1 records no altitude
+    const bool altitudes = track->hasAltitudes();
     for (quint32 k = 0; k < n; ++k, p += FileFormatTKR::PointSize) {
         const quint32 time = qFromLittleEndian<quint32>(p + 32) + shift;
         if (time == 0)
@@ -172,7 +172,7 @@ qint64 FileFormatTKR::unstorablePoints(const Track &track, bool markedOnly)
     qint64 n = 0;
     for (const TrackPoint &p : track.points)
         n += (!markedOnly || p.marked != 0) &&
-             (!p.hasTime() || (track.format == 2 && !p.hasAltitude()));
+             (!p.hasTime() || (track.hasAltitudes() && !p.hasAltitude()));
     return n;
 }
 
@@ -219,7 +219,7 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
         quint32 count = 0;
         for (const TrackPoint &point : track.points) {
             if ((options.markedOnly && point.marked == 0) ||
-                (track.format == 2 && !point.hasAltitude()))
+                (track.hasAltitudes() && !point.hasAltitude()))
                 continue;
             uchar record[PointSize] = {};
             writeDouble(record + 8, point.position.x);

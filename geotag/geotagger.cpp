@@ -78,7 +78,7 @@ QString outcomeKey(Outcome o)
 Timeline::Timeline(const QVector<Track> &tracks)
 {
     for (int t = 0; t < tracks.size(); ++t) {
-        const bool altitudes = tracks[t].format != 1;
+        const bool altitudes = tracks[t].hasAltitudes();
         size_t runStart = points.size();
         for (const TrackPoint &p : tracks[t].points) {
             if (p.startsSegment() && points.size() > runStart) {

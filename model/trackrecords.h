@@ -102,6 +102,13 @@ struct TrackPoint
     double exactTime() const { return double(time) + millis / 1000.0; }
 };
 
+// Log format 1 records no altitudes; format 2, and the points of a track whose format is not
+// known, have them where their own flag says so.
+constexpr bool formatHasAltitudes(int format)
+{
+    return format != 1;
+}
+
 struct Track
 {
     quint32 startTime = 0; // UTC seconds since 1970
@@ -115,6 +122,7 @@ struct Track
     int impossiblePoints = 0;
 
     bool isIncomplete() const { return blocksReceived < blocksListed; }
+    bool hasAltitudes() const { return formatHasAltitudes(format); }
 };
 
 Q_DECLARE_METATYPE(TrackFileHeader)

@@ -120,85 +120,73 @@ private slots:
                "46.686733) < 0.1, document.querySelector('.leaflet-control-attribution')"
                ".textContent.includes('OpenStreetMap'), navigator.userAgent].join('|')"
             << QStringLiteral("4|46.686733,2.212465|true|true|") + GoogleMapPage::UserAgent;
-        // A call for a line that does not exist changes nothing; the rest goes on.
-        QTest::newRow("lines hidden until shown, kept when cleared")
-            << "['addPolyline'], ['addLatLng', 47, 8, 0], ['addLatLng', 47.1, 8.1, 0], "
-               "['showPolyline', 42], ['addPolyline'], ['addLatLng', 46, 7, 1], ['showPolyline', "
-               "0], "
-               "['showPolyline', 1], ['clearPolyline', 1]"
+        // A call for a track that does not exist changes nothing; the rest goes on.
+        QTest::newRow("tracks hidden until shown, kept when hidden")
+            << "['setTrack', 0, [47, 8, 47.1, 8.1], [], '#ff0000'], ['showTrack', 42], "
+               "['setTrack', 1, [46, 7], [], '#00ff00'], ['showTrack', 0], ['showTrack', 1], "
+               "['hideTrack', 1]"
             << "polylinesArray.map(function (l) { return l.getLatLngs().length + ':' + "
-               "map.hasLayer(l); }).join(' ')"
-            << "2:true 1:false";
-        // Colours follow creation order and never restart; shown from the first line made red.
-        // Kept Mercator coordinates give the places Leaflet gives, points added later and
-        // zoom changes included.
+               "map.hasLayer(l) + ':' + l.options.color; }).join(' ')"
+            << "2:true:#ff0000 1:false:#00ff00";
+        // Kept Mercator coordinates give the places Leaflet gives, a replaced track and zoom
+        // changes included.
         QTest::newRow("lines placed as Leaflet places them")
-            << "['addPolyline'], ['addLatLngRun', 0, 47.1, 8.1, -33.9, 151.2, 0, 0], "
-               "['showPolyline', 0], ['setView', 47, 8, 3], ['addLatLngRun', 0, 47.123456, "
-               "8.654321], ['setView', 47.1, 8.6, 15]"
+            << "['setTrack', 0, [47.1, 8.1, -33.9, 151.2], [], '#ff0000'], ['showTrack', 0], "
+               "['setView', 47, 8, 3], ['setTrack', 0, [47.1, 8.1, -33.9, 151.2, 0, 0, "
+               "47.123456, 8.654321], [], '#ff0000'], ['showTrack', 0], ['setView', 47.1, 8.6, 15]"
             << "(function () { var l = polylinesArray[0]; return l._rings[0].map(function (p, i) "
                "{ return p.equals(map.latLngToLayerPoint(l.getLatLngs()[i])); }).join(' ') + "
                "'|' + l._rawPxBounds.max.equals(L.bounds(l._rings[0]).max); })()"
             << "true true true true|true";
-        QTest::newRow("colour cycle")
-            << QString("['addPolyline'], ").repeated(14)
-            << "polylinesArray.slice(7, 14).map(function (l) { return l.options.color; })"
-               ".join(' ') + ' ' + polylinesArray[0].options.weight"
-            << TrackColours::names().join(' ') + " 6"; // as the tree shows them
         QTest::newRow("marks smaller and fewer zoomed out")
-            << "['addPolyline'], ['showPolyline', 0], ['deleteMarked'], "
-               "['addMarkerRun', -1, 47, 8, 'a', 47.0001, 8.0001, 'b'], ['showMarked'], "
-               "['setView', 47, 8, 15]"
+            << "['setTrack', 0, [47, 8], [], '#ff0000'], ['setMarks', 0, [47, 8, 'a', 47.0001, "
+               "8.0001, 'b']], ['showTrack', 0], ['setView', 47, 8, 15]"
             << "(function () { var near = markLayer._shape.radius; "
                "map.setView([47, 8], 5, { animate: false }); "
                "return [near, markLayer._shape.radius, markLayer._shape.cell].join('|'); })()"
             << "5|2|4";
-        // Dots in the colour of the line shown before them, drawn on the lines' canvas (no pin
-        // images); a real click on one, at its place on the canvas, opens its text.
+        // Dots in their track's colour, drawn on the lines' canvas (no pin images), shown and
+        // hidden with their track; a real click on one, at its place on the canvas, opens its
+        // text.
         QTest::newRow("marks as dots, a click opens the text")
-            << "['addPolyline'], ['addPolyline'], ['showPolyline', 1], ['deleteMarked'], "
-               "['addMarker', 47, 8, '2.2009-04-12 - 08:00:05 #0'], "
-               "['addMarkerRun', -1, 47.1, 8.1, '2.2009-04-12 - 08:00:00 #1'], ['showMarked'], "
+            << "['setTrack', 0, [46, 7], [], '#ff0000'], ['setTrack', 1, [47, 8], [], "
+               "'#00ff00'], ['setMarks', 1, [47, 8, '2.2009-04-12 - 08:00:00 #1', 47.1, 8.1, "
+               "'2.2009-04-12 - 08:00:05 #2']], ['setMarks', 0, [46, 7, 'x']], ['showTrack', 1], "
                "['setView', 47.05, 8.05, 10]"
             << "(function () { var at = map.latLngToContainerPoint([47.1, 8.1]); "
                "var box = map.getContainer().getBoundingClientRect(); "
                "renderer._container.dispatchEvent(new MouseEvent('click', { bubbles: true, "
                "clientX: box.left + at.x + 2, clientY: box.top + at.y - 1 })); "
                "var pop = map._popup.getElement().querySelector('.leaflet-popup-content'); "
-               "return [markLayer.marks.length, map.hasLayer(markLayer), "
-               "markersArray[0].colour === polylinesArray[1].options.color, "
-               "document.querySelectorAll('.leaflet-marker-icon').length, "
-               "pop.textContent].join('|'); })()"
-            << "2|true|true|0|2.2009-04-12 - 08:00:00 #1";
-        // deleteMarked takes them off by the batch's end even without its showMarked; marks
-        // added after it wait for one.
-        QTest::newRow("deleteMarked without showMarked")
-            << "['addPolyline'], ['showPolyline', 0], ['deleteMarked'], "
-               "['addMarker', 47, 8, 'a'], ['addMarker', 47.1, 8.1, 'b'], ['showMarked']"
-            << "(function () { var before = markLayer.marks.length; "
-               "runCalls([['deleteMarked'], ['addMarkerRun', -1, 47, 8, 'a']]); "
-               "var waiting = [markLayer.marks.length, markersArray.length]; "
-               "runCalls([['showMarked']]); "
-               "return [before].concat(waiting, [markLayer.marks.length]).join('|'); })()"
-            << "2|0|1|1";
-        // A line's run is kept for addMarkersOf until the lines go.
-        QTest::newRow("marks again by their line's number")
-            << "['addPolyline'], ['showPolyline', 0], ['deleteMarked'], "
-               "['addMarkerRun', 0, 47, 8, 'a', 47.1, 8.1, 'b'], ['showMarked'], "
-               "['deleteMarked'], ['showMarked'], ['deleteMarked'], ['addMarkersOf', 0], "
-               "['showMarked']"
-            << "(function () { var again = markLayer.marks.map(function (m) { return m.text; }); "
-               "runCalls([['deletePolylines'], ['deleteMarked'], ['addMarkersOf', 0], "
-               "['showMarked']]); return again.join(' ') + '|' + markLayer.marks.length; })()"
-            << "a b|0";
-        QTest::newRow("deletePolylines and deleteMarked keep the point marker")
-            << "['addPolyline'], ['addMarker', 47, 8, 'x'], ['showMarked'], ['viewPoint', 47, 8, "
-               "'p'], "
-               "['deletePolylines'], ['deleteMarked']"
-            << "[polylinesArray.length, markersArray.length, document.querySelectorAll("
+               "var shown = [markLayer.marks.length, map.hasLayer(markLayer), "
+               "markersArray[0].colour, document.querySelectorAll('.leaflet-marker-icon').length, "
+               "pop.textContent]; runCalls([['showTrack', 0], ['hideTrack', 1]]); "
+               "return shown.concat([markLayer.marks.map(function (m) { return m.text; })])"
+               ".join('|'); })()"
+            << "2|true|#00ff00|0|2.2009-04-12 - 08:00:05 #2|x";
+        QTest::newRow("clearTracks keeps the point marker")
+            << "['setTrack', 0, [47, 8], [], '#ff0000'], ['setMarks', 0, [47, 8, 'x']], "
+               "['showTrack', 0], ['viewPoint', 47, 8, 'p'], ['clearTracks']"
+            << "[polylinesArray.length, markLayer.marks.length, document.querySelectorAll("
                "'.leaflet-marker-icon:not(.point-dot)').length, "
                "document.querySelectorAll('.point-dot').length].join('|')"
             << "0|0|0|1";
+        // Coloured by a value: each step in the shade of the value at its end, grey where there
+        // is none, nothing across a segment start; the legend says the range and the unit.
+        QTest::newRow("coloured by value, legend")
+            << "['setTrack', 0, [47, 8, 47.01, 8, 47.02, 8, 47.03, 8, 47.04, 8, 47.05, 8], [3], "
+               "'#ff0000'], ['setTrackValues', 0, [0, null, 0, 10, 10, 0]], ['showTrack', 0], "
+               "['setView', 47.02, 8, 13], ['setColouring', 'speed', 0, 10, 'Speed (mph)', "
+               "'0.0', '6.2', 'no speed']"
+            << "(function () { var l = polylinesArray[0], c = renderer._ctx, "
+               "px = function (i, j) { var a = l._rings[0][i], b = l._rings[0][j]; "
+               "var d = c.getImageData(Math.round((a.x + b.x) / 2 - renderer._bounds.min.x), "
+               "Math.round((a.y + b.y) / 2 - renderer._bounds.min.y), 1, 1).data; "
+               "return '#' + [d[0], d[1], d[2]].map(function (v) { return ('0' + v.toString(16))"
+               ".slice(-2); }).join(''); }; renderer._redraw(); "
+               "return [px(0, 1), px(1, 2), px(2, 3), px(3, 4), px(4, 5), "
+               "document.querySelector('.legend').textContent].join('|'); })()"
+            << "#9e9e9e|#440154|#000000|#fde725|#440154|Speed (mph)0.06.2no speed";
         QTest::newRow("setCenter zooms to 16, viewPoint keeps the zoom, one point marker")
             << "['setCenter', 47.5, 8.5], ['viewPoint', 47.6, 8.6, '1.first'], "
                "['viewPoint', 47.7, 8.7, '2.second']"
@@ -214,8 +202,8 @@ private slots:
                "document.querySelectorAll('.point-dot').length].join('|'); })()"
             << "47.5000|47.6000|16|47.6|1";
         QTest::newRow("fitTracks fits the lines shown")
-            << "['addPolyline'], ['addLatLng', 47.30, 8.50, 0], ['addLatLng', 47.32, 8.56, 0], "
-               "['showPolyline', 0], ['fitTracks']"
+            << "['setTrack', 0, [47.30, 8.50, 47.32, 8.56], [], '#ff0000'], ['showTrack', 0], "
+               "['fitTracks']"
             << "[map.getZoom() > 10, "
                "map.getBounds().contains(polylinesArray[0].getBounds())].join('|')"
             << "true|true";
@@ -234,7 +222,8 @@ private slots:
                "photoMarkers[1].getPopup().getContent().innerHTML].join('|'); })()"
             << "0|47.2|a.jpg|1|&lt;b&gt;b&lt;/b&gt;";
         QTest::newRow("deleteAllObject")
-            << "['addPolyline'], ['viewPoint', 47.6, 8.6, 'x'], ['deleteAllObject']"
+            << "['setTrack', 0, [47, 8], [], '#ff0000'], ['viewPoint', 47.6, 8.6, 'x'], "
+               "['deleteAllObject']"
             << "String(polylinesArray.length + document.querySelectorAll('.point-dot').length)"
             << "0";
     }

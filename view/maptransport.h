@@ -1,19 +1,15 @@
 #ifndef MAPTRANSPORT_H
 #define MAPTRANSPORT_H
 
-#include <QHash>
 #include <QJsonArray>
 #include <QObject>
-#include <QString>
-#include <QVector>
 
 class GoogleMapOperator;
 
-// Carries the operator's signals to the map page in batches. The web channel
-// sends one message per signal, far too slow for the hundreds of thousands of
-// points of a long track, so the calls are collected in emission order and
-// sent together once control returns to the event loop; runs of points for
-// the same line travel as one flat array.
+// Carries the operator's calls to the map page in batches. The web channel sends one
+// message per signal, so the calls are collected in the order made and sent together once
+// control returns to the event loop; a batch that holds many points goes at once, so the
+// page starts drawing while the rest is made.
 class MapTransport : public QObject
 {
     Q_OBJECT
@@ -32,31 +28,23 @@ public:
     Q_INVOKABLE void viewChanged(double lat, double lng, int zoom);
     // The page reports a click on a track's line.
     Q_INVOKABLE void lineClicked(double lat, double lng);
+    // Batches sent so far, and whether none waits (the page counts those it ran).
+    int batchesSent() const { return sent; }
+    bool idle() const { return ready && pending.isEmpty(); }
 
 signals:
     void mapViewChanged(double lat, double lng, int zoom);
     void mapLineClicked(double lat, double lng);
-    // Each entry is [name, arguments...], ["addLatLngRun", n, lat, lng, lat, lng, ...],
-    // ["addMarkerRun", n, lat, lng, text, lat, lng, text, ...] (the marks that followed
-    // showPolyline(n), or n = -1) or ["addMarkersOf", n] (the same marks as line n's last run,
-    // which the page keeps).
+    // Each entry is [name, arguments...], a call of the page's function of that name.
     void calls(QJsonArray batch);
 
 private:
-    void closeRun();
-    void queueMarker(double lat, double lng, const QString &text);
-    void queueDeleteMarked();
-    void queue(const QJsonArray &call);
-    void queuePoint(double lat, double lng, int n);
+    void queue(const QJsonArray &call, int points);
     void schedule();
 
     QJsonArray pending;
-    QVector<double> run; // points of the open addLatLng run
-    int runLine = -1;
-    QJsonArray marks;                 // the open addMarker run
-    int marksFrom = -1;               // where the last deleteMarked waiting in `pending` is
-    int marksOwner = -1;              // the line whose marks follow (its showPolyline came last)
-    QHash<int, QJsonArray> marksKept; // each line's last mark run, as the page keeps it
+    int pendingPoints = 0;
+    int sent = 0;
     bool scheduled = false;
     bool ready = false;
 };

@@ -163,6 +163,7 @@ void MapWidget::rebuildTrackViews(const QList<int> &ticked)
     listedTrack = -1;
     trackTree->rebuild(ticked);
     startStatistics();
+    emit trackViewsRebuilt();
 }
 
 void MapWidget::startStatistics()
@@ -209,12 +210,17 @@ void MapWidget::refreshStatistics()
 
 void MapWidget::showPhotos(const QJsonArray &photos)
 {
-    emit googleMapOperator->showPhotos(photos);
+    googleMapOperator->showPhotos(photos);
 }
 
 void MapWidget::clearPhotos()
 {
-    emit googleMapOperator->clearPhotos();
+    googleMapOperator->clearPhotos();
+}
+
+void MapWidget::setColouring(ColourBy by, std::optional<std::pair<double, double>> fixed)
+{
+    trackTree->setColouring(by, fixed);
 }
 
 QWidget *MapWidget::mapArea() const
@@ -224,7 +230,7 @@ QWidget *MapWidget::mapArea() const
 
 void MapWidget::focusPhoto(int id)
 {
-    emit googleMapOperator->focusPhoto(id);
+    googleMapOperator->focusPhoto(id);
 }
 
 void MapWidget::pickNearestPoint(double lat, double lng)
@@ -261,7 +267,7 @@ void MapWidget::setNetworkSource(const MapSource &network)
     source = network;
     // The built-in attributions carry links; a user's text is shown as text.
     const bool builtIn = MapSources::builtIn().contains(network);
-    emit googleMapOperator->setTileSource(
+    googleMapOperator->setTileSource(
         network.urlTemplate, builtIn ? network.attribution : network.attribution.toHtmlEscaped(),
         network.minZoom, network.maxZoom, network.subdomains);
     tileHandler->setFile(nullptr);
@@ -284,26 +290,26 @@ bool MapWidget::openOfflineMap(const QString &path, QString *error)
     source.bounds = file->bounds;
     source.attribution = file->attribution;
     // A new address for each file, so no tile of the one before is reused.
-    emit googleMapOperator->setTileSource(
+    googleMapOperator->setTileSource(
         QStringLiteral("%1:{z}/{x}/{y}?map=%2")
             .arg(QString::fromLatin1(MbTilesSchemeHandler::Scheme))
             .arg(++offlineMaps),
         (file->attribution.isEmpty() ? file->name : file->attribution).toHtmlEscaped(),
         file->minZoom, file->maxZoom, QString());
     if (checkedTrackIndexes().isEmpty() && !file->bounds.isEmpty())
-        emit googleMapOperator->fitArea(file->bounds.top(), file->bounds.left(),
-                                        file->bounds.bottom(), file->bounds.right());
+        googleMapOperator->fitArea(file->bounds.top(), file->bounds.left(), file->bounds.bottom(),
+                                   file->bounds.right());
     return true;
 }
 
 void MapWidget::setMapView(double lat, double lng, int zoom)
 {
-    emit googleMapOperator->setView(lat, lng, zoom);
+    googleMapOperator->setView(lat, lng, zoom);
 }
 
 void MapWidget::zoomToTracks()
 {
-    emit googleMapOperator->fitTracks();
+    googleMapOperator->fitTracks();
 }
 
 void MapWidget::rebuildPointList(float threshold, int rule)

@@ -1,6 +1,7 @@
 #ifndef MAPWIDGET_H
 #define MAPWIDGET_H
 
+#include "analysis/colourvalues.h"
 #include "analysis/tripstats.h"
 #include "model/trackrecords.h"
 #include "view/mapsource.h"
@@ -76,6 +77,8 @@ public:
     void showPhotos(const QJsonArray &photos);
     void clearPhotos();
     void focusPhoto(int id);
+    // Colours the lines by a value (see TrackTree::setColouring).
+    void setColouring(ColourBy by, std::optional<std::pair<double, double>> fixed);
     // The map itself, for windows that open beside it.
     QWidget *mapArea() const;
 
@@ -88,6 +91,8 @@ public slots:
     void setSpeed(int speed);
 
 signals:
+    // The tree, the list and the map's lines were made again for new tracks.
+    void trackViewsRebuilt();
     // A playback run has ended (finished, stopped or paused).
     void playThreadFinished();
     // The tracks' figures are ready after a change of tracks.

@@ -88,7 +88,7 @@ void PointList::show(const Track *track, float threshold, int rule, bool recente
             }
     }
     if (recenter && !playPoints.isEmpty())
-        emit map->setCenter(playPoints.first().position.x, playPoints.first().position.y);
+        map->setCenter(playPoints.first().position.x, playPoints.first().position.y);
     model->setPoints(playPoints, track->format, numbers);
     profile->setPoints(playPoints, track->format);
     for (int c = 0; c < model->columnCount(); ++c)
@@ -104,8 +104,8 @@ void PointList::goToRow(const QModelIndex &index)
         return;
     playStart = j;
     const TrackPoint &p = playPoints.at(j);
-    emit map->viewPoint(p.position.x, p.position.y,
-                        PointFormat::pointLabel(j, p.time, units->timeShown()));
+    map->viewPoint(p.position.x, p.position.y,
+                   PointFormat::pointLabel(j, p.time, units->timeShown()));
 }
 
 void PointList::showPointAndSelectInfo(int index)
@@ -113,8 +113,8 @@ void PointList::showPointAndSelectInfo(int index)
     if (index < 0 || index >= playPoints.size())
         return;
     const TrackPoint &p = playPoints.at(index);
-    emit map->viewPoint(p.position.x, p.position.y,
-                        PointFormat::pointLabel(index, p.time, units->timeShown()));
+    map->viewPoint(p.position.x, p.position.y,
+                   PointFormat::pointLabel(index, p.time, units->timeShown()));
     view->clearSelection();
     if (index < model->rowCount()) {
         const QModelIndex row = model->index(index, 0);
@@ -181,8 +181,8 @@ void PointList::pickPoint(int row, bool clicked)
     if (row < 0 || row >= playPoints.size() || row >= model->rowCount())
         return;
     const TrackPoint &p = playPoints.at(row);
-    emit map->markPoint(p.position.x, p.position.y,
-                        PointFormat::pointLabel(row, p.time, units->timeShown()));
+    map->markPoint(p.position.x, p.position.y,
+                   PointFormat::pointLabel(row, p.time, units->timeShown()));
     view->selectionModel()->select(model->index(row, 0),
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     view->scrollTo(model->index(row, 0));

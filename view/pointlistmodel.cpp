@@ -78,11 +78,11 @@ QVariant PointListModel::data(const QModelIndex &index, int role) const
     case 5:
         if (format == 1 && p.hasSpeed())
             return PointFormat::speedText(p.speed, units->speedUnit());
-        if (format == 2 && p.hasAltitude())
+        if (formatHasAltitudes(format) && p.hasAltitude())
             return PointFormat::altitudeText(p.position.z, units->heightUnit());
         return QVariant();
     case 6:
-        if (format == 2 && p.hasSpeed())
+        if (formatHasAltitudes(format) && p.hasSpeed())
             return PointFormat::speedText(p.speed, units->speedUnit());
         return QVariant();
     default:

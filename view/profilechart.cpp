@@ -228,7 +228,7 @@ void ProfileChart::rebuild()
     // The lines, thinned in axis units; altitude only where the log has it.
     const bool kmh = units->speedUnit() == SpeedUnit::Kmh;
     const bool feet = units->heightUnit() != HeightUnit::Metres;
-    const bool hasAltitude = format == 2;
+    const bool hasAltitude = formatHasAltitudes(format);
     std::vector<double> ySpeed(drawn), yAlt(hasAltitude ? drawn : 0);
     const QVector<TrackPoint> &shared = points; // const: reading never copies the points
     for (size_t k = 0; k < drawn; ++k) {

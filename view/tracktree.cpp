@@ -1,5 +1,6 @@
 #include "view/tracktree.h"
 
+#include "analysis/colourvalues.h"
 #include "model/units.h"
 #include "view/googlemapoperator.h"
 #include "view/pointformat.h"
@@ -11,7 +12,52 @@
 #include <QPainter>
 #include <QSignalBlocker>
 #include <QStyle>
+
 #include <QTreeWidget>
+#include <cmath>
+
+namespace {
+
+struct LegendTexts
+{
+    QString title, lo, hi, missing;
+};
+
+// The legend in the units shown: its title, its ends and what grey stands for.
+LegendTexts legendTexts(ColourBy by, double lo, double hi, const DisplayUnits &units)
+{
+    const auto number = [](double v, int decimals) { return QString::number(v, 'f', decimals); };
+    const bool miles = units.speedUnit() == SpeedUnit::Mph;
+    const bool feet = units.heightUnit() == HeightUnit::Feet;
+    switch (by) {
+    case ColourBy::Speed: {
+        const double f = miles ? 1 / Units::KmPerMile : 1;
+        return {miles ? TrackTree::tr("Speed (mph)") : TrackTree::tr("Speed (km/h)"),
+                number(lo * f, 1), number(hi * f, 1), TrackTree::tr("no speed")};
+    }
+    case ColourBy::Altitude: {
+        const double f = feet ? Units::FeetPerMetre : 1;
+        return {feet ? TrackTree::tr("Altitude (ft)") : TrackTree::tr("Altitude (m)"),
+                number(lo * f, 0), number(hi * f, 0), TrackTree::tr("no altitude")};
+    }
+    case ColourBy::Slope:
+        return {TrackTree::tr("Slope (%)"), number(lo, 1), number(hi, 1),
+                TrackTree::tr("no slope")};
+    case ColourBy::Time: {
+        const auto clock = [](double s) {
+            const qint64 m = qint64(std::llround(s / 60));
+            return QStringLiteral("%1:%2").arg(m / 60).arg(m % 60, 2, 10, QLatin1Char('0'));
+        };
+        return {TrackTree::tr("Time since the start (h:mm)"), clock(lo), clock(hi),
+                TrackTree::tr("no time")};
+    }
+    case ColourBy::Track:
+        break;
+    }
+    return {};
+}
+
+} // namespace
 
 TrackTree::TrackTree(QTreeWidget *tree, const QVector<Track> *tracks, const DisplayUnits *units,
                      GoogleMapOperator *map, QObject *parent)
@@ -31,6 +77,11 @@ void TrackTree::relabel()
         rootItem->child(i)->setText(
             0, PointFormat::trackLabel(tracks->at(i).startTime, i, units->timeShown()));
     tree->resizeColumnToContents(0);
+    // The marks' texts and the legend follow the time and the units.
+    if (labelsFor != units->timeShown())
+        marksSent.fill(false, int(tracks->size()));
+    if (rootItem)
+        drawTicked(rootItem);
 }
 
 QIcon TrackTree::swatch(int track, bool incomplete) const
@@ -64,15 +115,19 @@ void TrackTree::rebuild(const QList<int> &ticked)
 {
     ++changing; // the ticks set here are drawn once, below
     tree->clear();
-    emit map->deleteAllObject();
+    map->deleteAllObject();
     markedPoints.clear();
     labels.clear();
+    marksSent.fill(false, int(tracks->size()));
+    values.clear();
+    values.resize(tracks->size());
+    valuesSent.fill(false, int(tracks->size()));
     linesShown = false;
     addRoot();
     markedPoints.resize(tracks->size());
     for (int i = 0; i < tracks->size(); ++i) {
         const Track &track = tracks->at(i);
-        emit map->addPolyline();
+        map->setTrack(i, track, TrackColours::of(i));
         auto *item = new QTreeWidgetItem(rootItem);
         item->setText(0, PointFormat::trackLabel(track.startTime, i, units->timeShown()));
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
@@ -85,11 +140,9 @@ void TrackTree::rebuild(const QList<int> &ticked)
                                     .arg(track.blocksReceived)
                                     .arg(track.blocksListed));
         }
-        for (const TrackPoint &p : track.points) {
+        for (const TrackPoint &p : track.points)
             if (p.marked != 0)
                 markedPoints[i].append(p);
-            emit map->addLatLng(p.position.x, p.position.y, i);
-        }
     }
     --changing;
     if (ticked.isEmpty() || rootItem->childCount() == 0)
@@ -151,25 +204,62 @@ void TrackTree::drawTicked(QTreeWidgetItem *parent)
         if (parent->child(i)->checkState(0) == Qt::Checked)
             ticked.append(i);
     if (!ticked.isEmpty() && !linesShown && !keepView)
-        emit map->fitLines(ticked);
+        map->fitLines(ticked);
     linesShown = !ticked.isEmpty();
 
-    emit map->deleteMarked();
-    for (int i = 0; i < parent->childCount(); ++i) {
-        const Qt::CheckState state = parent->child(i)->checkState(0);
-        if (state == Qt::Unchecked)
-            emit map->clearPolyline(i);
-        if (state != Qt::Checked)
+    // A track's marks and values travel the first time it is shown, then stay on the page.
+    for (int i = 0; i < parent->childCount() && i < tracks->size(); ++i) {
+        if (parent->child(i)->checkState(0) != Qt::Checked) {
+            map->hideTrack(i);
             continue;
-        emit map->showPolyline(i);
-        // Newest first, as they always came: the last mark point is #0.
-        const QVector<TrackPoint> &marks = markedPoints.value(i);
-        const QStringList &labels = markLabels(i);
-        int j = 0;
-        for (auto it = marks.crbegin(); it != marks.crend(); ++it, ++j)
-            emit map->addMarker(it->position.x, it->position.y, labels[j]);
+        }
+        if (!marksSent[i] && !markedPoints[i].isEmpty())
+            map->setMarks(i, markedPoints[i], markLabels(i));
+        marksSent[i] = true;
+        if (colourBy != ColourBy::Track && !valuesSent[i])
+            map->setTrackValues(i, valuesOf(i));
+        valuesSent[i] = colourBy != ColourBy::Track;
+        map->showTrack(i);
     }
-    emit map->showMarked();
+    sendColouring();
+}
+
+const std::vector<double> &TrackTree::valuesOf(int track)
+{
+    if (values[track].empty())
+        values[track] = ColourValues::of(tracks->at(track), colourBy);
+    return values[track];
+}
+
+void TrackTree::setColouring(ColourBy by, std::optional<std::pair<double, double>> fixed)
+{
+    if (by != colourBy) {
+        colourBy = by;
+        values.clear();
+        values.resize(tracks->size());
+        valuesSent.fill(false, int(tracks->size()));
+    }
+    fixedRange = fixed;
+    if (rootItem)
+        drawTicked(rootItem);
+}
+
+void TrackTree::sendColouring()
+{
+    if (colourBy == ColourBy::Track) {
+        map->setColouring(ColourValues::key(colourBy), 0, 1, QString(), QString(), QString(),
+                          QString());
+        return;
+    }
+    // One scale for all the ticked tracks, so days compare.
+    std::vector<const std::vector<double> *> shown;
+    for (int i : checkedTrackIndexes())
+        shown.push_back(&valuesOf(i));
+    const auto range = fixedRange ? fixedRange : ColourValues::range(shown);
+    const double lo = range ? range->first : 0, hi = range ? range->second : 1;
+    const LegendTexts t = legendTexts(colourBy, lo, hi, *units);
+    map->setColouring(ColourValues::key(colourBy), lo, hi, t.title, range ? t.lo : QString(),
+                      range ? t.hi : QString(), t.missing);
 }
 
 const QStringList &TrackTree::markLabels(int track)
@@ -179,17 +269,17 @@ const QStringList &TrackTree::markLabels(int track)
     if (labelsFor != shown) {
         labels.clear();
         labelsFor = shown;
+        marksSent.fill(false, int(tracks->size()));
     }
     labels.resize(markedPoints.size());
     QStringList &made = labels[track];
     const QVector<TrackPoint> &marks = markedPoints[track];
     if (made.size() != marks.size()) {
         QVector<quint32> times;
-        for (auto it = marks.crbegin(); it != marks.crend(); ++it)
-            times << it->time;
-        // Numbered as the point list and the saved waypoints count them: from 1, in time
-        // order (they go to the map newest first).
-        made = PointFormat::markLabels(track, times, shown, int(times.size()), -1);
+        for (const TrackPoint &p : marks)
+            times << p.time;
+        // Numbered as the point list and the saved waypoints count them: from 1, in time order.
+        made = PointFormat::markLabels(track, times, shown, 1, 1);
     }
     return made;
 }

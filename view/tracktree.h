@@ -1,6 +1,7 @@
 #ifndef TRACKTREE_H
 #define TRACKTREE_H
 
+#include "analysis/colourvalues.h"
 #include "analysis/tripstats.h"
 #include "model/trackrecords.h"
 
@@ -8,6 +9,10 @@
 #include <QList>
 #include <QObject>
 #include <QVector>
+
+#include <optional>
+#include <utility>
+#include <vector>
 
 class DisplayUnits;
 class GoogleMapOperator;
@@ -34,8 +39,12 @@ public:
     void tickKeepingView(QTreeWidgetItem *item);
     // Distance and duration beside each track, once they are worked out.
     void showFigures(const QVector<TripStats> &stats);
-    // The tracks' labels again, after the Time menu changed.
+    // The tracks' labels, marks and legend again, after the Time or Unit menu changed.
     void relabel();
+    // Colours the lines by a value from now on, on the range of the ticked tracks' values
+    // or a fixed one (the value's own units).
+    void setColouring(ColourBy by, std::optional<std::pair<double, double>> fixed = {});
+    ColourBy colouring() const { return colourBy; }
 
 signals:
     // The ticks changed (the statistics follow them).
@@ -46,8 +55,10 @@ private:
     void drawTicked(QTreeWidgetItem *parent);
     void addRoot();
     QIcon swatch(int track, bool incomplete) const;
-    // The texts of a track's marks on the map, newest first.
+    // The texts of a track's marks on the map, in time order.
     const QStringList &markLabels(int track);
+    const std::vector<double> &valuesOf(int track);
+    void sendColouring();
 
     QTreeWidget *tree;
     const QVector<Track> *tracks;
@@ -58,6 +69,11 @@ private:
     QVector<QVector<TrackPoint>> markedPoints;
     QVector<QStringList> labels; // their texts, made for `labelsFor`
     TimeShown labelsFor = TimeShown::Utc;
+    QVector<bool> marksSent; // the page has the track's marks, in `labelsFor`
+    ColourBy colourBy = ColourBy::Track;
+    std::optional<std::pair<double, double>> fixedRange;
+    QVector<std::vector<double>> values; // each track's, for `colourBy`, made when first shown
+    QVector<bool> valuesSent;
     bool linesShown = false; // after the last check pass
     bool keepView = false;   // a double-click keeps its own zoom
     int changing = 0;        // check changes under way (they nest)
