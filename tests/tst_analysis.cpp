@@ -1,3 +1,4 @@
+#include "analysis/colourvalues.h"
 #include "analysis/tripstats.h"
 #include "fixtures.h"
 
@@ -266,6 +267,58 @@ private slots:
         QCOMPARE(speedText(16.09344, SpeedUnit::Mph), QStringLiteral("10.0 mph"));
         QCOMPARE(heightText(100, HeightUnit::Feet), QStringLiteral("328 ft"));
         QCOMPARE(durationText(3 * 3600 + 5 * 60 + 7), QStringLiteral("3:05:07"));
+    }
+
+    // What a line is coloured by, point by point ("-" where a point has no value).
+    void colourValues_data()
+    {
+        QTest::addColumn<Track>("track");
+        QTest::addColumn<int>("by");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("speed: a lone spike left out")
+            << northward(2, {500, 500, 9000, 500, 600}) << int(ColourBy::Speed)
+            << "5.0 5.0 5.0 6.0 6.0";
+        Track split = northward(2, {500, 900, 100, 100});
+        split.points[2].flags |= TrackPoint::SegmentStart;
+        QTest::newRow("speed: neighbours across a segment start do not count")
+            << split << int(ColourBy::Speed) << "5.0 9.0 1.0 1.0";
+        QTest::newRow("altitude: none in log format 1")
+            << northward(1, {0, 0}, 0.001, {400, 410}) << int(ColourBy::Altitude) << "- -";
+        QTest::newRow("slope: from 25 m of ground back")
+            << northward(2, {0, 0, 0}, 0.001, {100, 111.06, 100}) << int(ColourBy::Slope)
+            << "- 10.0 -10.0";
+        Track paused = northward(2, {0, 0, 0});
+        paused.points[2].time += 1000;
+        paused.points[0].flags |= TrackPoint::NoTime;
+        QTest::newRow("time: since the first time")
+            << paused << int(ColourBy::Time) << "- 0.0 1010.0";
+    }
+
+    void colourValues()
+    {
+        QFETCH(Track, track);
+        QFETCH(int, by);
+        QStringList texts;
+        for (double v : ColourValues::of(track, ColourBy(by)))
+            texts << (std::isnan(v) ? QStringLiteral("-") : QString::number(v, 'f', 1));
+        QTEST(texts.join(' '), "expected");
+    }
+
+    void colourRangeAndGaps()
+    {
+        std::vector<double> values{NAN};
+        for (int i = 0; i < 100; ++i)
+            values.push_back(i);
+        const auto range = ColourValues::range({&values});
+        QVERIFY(range && range->first == 2 && range->second == 97);
+        const std::vector<double> none{NAN};
+        QVERIFY(!ColourValues::range({&none}));
+        Track t = northward(2, {0, 0, 0, 0});
+        t.points[2].flags |= TrackPoint::SegmentStart;
+        t.points[3].time += 601; // a pause
+        QCOMPARE(ColourValues::breaks(t), (std::vector<int>{2, 3}));
+        QCOMPARE(ColourValues::fromKey(ColourValues::key(ColourBy::Slope)), ColourBy::Slope);
+        QCOMPARE(ColourValues::fromKey(QStringLiteral("rainbow")), ColourBy::Track);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "formats/fileformats.h"
 #include "model/units.h"
 #include "testfiles.h"
+#include "testpage.h"
 #include "testphotos.h"
 #include "testsettings.h"
 #include "view/googlemapoperator.h"
@@ -480,6 +481,44 @@ private slots:
                            "tileLayer._url.includes('opentopomap')].join('|')",
                            mapOf(again)->findChild<QWebEngineView *>()->page(), "12|"),
                  QStringLiteral("12|47.25|true"));
+    }
+
+    // View > Colour lines by > Speed: the ticked track's values on the page, a legend that
+    // follows the Unit menu, the choice kept for the next start.
+    void colourLines()
+    {
+        {
+            MainWindow window;
+            window.show();
+            QVERIFY(window.openFile(QStringLiteral(LX300_SAMPLE)));
+            auto *map = window.findChild<MapWidget *>();
+            map->findChild<QTreeWidget *>(QStringLiteral("treeWidget"))
+                ->topLevelItem(0)
+                ->child(0)
+                ->setCheckState(0, Qt::Checked);
+            window.findChild<QAction *>(QStringLiteral("colourSpeedAct"))->trigger();
+            const QString legend = "[colouring.by, polylinesArray[0].values.length, "
+                                   "polylinesArray[1].values, document.querySelector("
+                                   "'.legend').textContent].join('|')";
+            const QString kmh = pageState(map, legend);
+            QVERIFY2(QRegularExpression("^speed\\|400\\|\\|Speed \\(km/h\\)[0-9.]+[0-9.]+no speed$")
+                         .match(kmh)
+                         .hasMatch(),
+                     qPrintable(kmh));
+            window.findChild<QAction *>(QStringLiteral("milesAct"))->trigger();
+            const QString mph = pageState(map, legend);
+            QVERIFY2(mph.startsWith("speed|400||Speed (mph)") && mph.mid(22) != kmh.mid(23),
+                     qPrintable(mph));
+            QVERIFY(window.close());
+        }
+        QSettings store(QStringLiteral("Trekmont"), QStringLiteral("LX-300"));
+        QCOMPARE(store.value("map/colourBy").toString(), QStringLiteral("speed"));
+        MainWindow again;
+        QVERIFY(again.findChild<QAction *>(QStringLiteral("colourSpeedAct"))->isChecked());
+        again.show();
+        again.findChild<QAction *>(QStringLiteral("colourTrackAct"))->trigger();
+        again.findChild<QAction *>(QStringLiteral("kilometersAct"))->trigger();
+        QVERIFY(again.close()); // as it was, for the tests after this one
     }
 
     // File > Geotag photos on the sample's first track: the photos in the table and on the
