@@ -79,15 +79,25 @@ FilterDialog::FilterDialog(const QString &unit, QWidget *parent) : QDialog(paren
     connect(radioMarkPoint, &QRadioButton::clicked, this, &FilterDialog::on_radioMarkPoint_clicked);
 }
 
-void FilterDialog::setCurrent(int rule, float value)
+void FilterDialog::setCurrent(const PointFilter &filter, SpeedUnit unit)
 {
-    QRadioButton *const byRule[] = {radioGreater, radioGreaterEqual, radioEqual,
-                                    radioLess,    radioLessEqual,    radioMarkPoint};
-    QRadioButton *chosen = rule >= 1 && rule <= 6 ? byRule[rule - 1] : radioAll;
-    chosen->setChecked(true);
-    filterRule = rule >= 1 && rule <= 6 ? rule : -1;
-    if (rule >= 1 && rule <= 5 && value >= 0)
-        lineEdit->setText(QString::number(double(value), 'g', 6));
+    // The dialog's own rule numbers follow the buttons: 1..5 the comparisons, 6 the marks.
+    QRadioButton *const byRule[] = {radioAll,  radioGreater,   radioGreaterEqual, radioEqual,
+                                    radioLess, radioLessEqual, radioMarkPoint};
+    byRule[int(filter.rule)]->setChecked(true);
+    filterRule = filter.rule == PointFilter::Rule::All ? -1 : int(filter.rule);
+    if (filter.comparesSpeed())
+        lineEdit->setText(QString::number(filter.speedIn(unit), 'g', 6));
+}
+
+PointFilter FilterDialog::filter(SpeedUnit unit) const
+{
+    PointFilter f;
+    f.rule =
+        filterRule >= 1 && filterRule <= 6 ? PointFilter::Rule(filterRule) : PointFilter::Rule::All;
+    if (f.comparesSpeed())
+        f.speed = PointFilter::storedSpeed(typedSpeed, unit).value_or(0);
+    return f;
 }
 
 void FilterDialog::tryAccept()
@@ -109,8 +119,9 @@ void FilterDialog::on_radioMarkPoint_toggled(bool checked)
 void FilterDialog::on_buttonBox_accepted()
 {
     bool ok = false;
-    filterValue = lineEdit->text().toFloat(&ok);
-    if (!ok || filterValue < 0)
+    typedSpeed = lineEdit->text().toDouble(&ok);
+    filterValue = float(typedSpeed);
+    if (!ok || filterValue < 0 || !PointFilter::storedSpeed(typedSpeed, SpeedUnit::Mph))
         filterValue = -1.0f;
     valid = true;
     if (filterRule == 6 || filterRule == -1)

@@ -1,6 +1,8 @@
 #ifndef FILTERDIALOG_H
 #define FILTERDIALOG_H
 
+#include "analysis/pointfilter.h"
+
 #include <QDialog>
 
 class QDialogButtonBox;
@@ -18,8 +20,10 @@ class FilterDialog : public QDialog
 public:
     // `unit` names the speed unit the value is typed in ("km/h", "mph").
     explicit FilterDialog(const QString &unit = QStringLiteral("km/h"), QWidget *parent = nullptr);
-    // Opens on the rule in force, its value in the unit shown.
-    void setCurrent(int rule, float value);
+    // Opens on the filter in force, its speed in the unit shown.
+    void setCurrent(const PointFilter &filter, SpeedUnit unit);
+    // The filter chosen, its speed typed in `unit`.
+    PointFilter filter(SpeedUnit unit) const;
 
     float value() const { return filterValue; }
     int rule() const { return filterRule; }
@@ -51,6 +55,7 @@ private:
     QDialogButtonBox *buttonBox = nullptr;
 
     float filterValue = -1.0f;
+    double typedSpeed = -1.0; // as typed, for the filter
     int filterRule = 1;
     bool valid = true;
 };

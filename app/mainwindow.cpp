@@ -296,7 +296,7 @@ void MainWindow::unitsChanged()
     prefs.height = feetAct->isChecked() ? HeightUnit::Feet : HeightUnit::Metres;
     prefs.time = utcTimeAct->isChecked() ? TimeShown::Utc : TimeShown::Local;
     // Rule 0 keeps the filter in force; the rows follow the new units and time.
-    mapWidget->rebuildPointList(-1.0f, 0);
+    mapWidget->rebuildPointList();
 }
 
 void MainWindow::colouringChanged()
@@ -513,36 +513,32 @@ void MainWindow::dropEvent(QDropEvent *event)
 
 void MainWindow::filter()
 {
-    // The value is typed in the unit shown; the list compares km/h.
+    // The value is typed in the unit shown; the list compares the logger's own steps.
     const bool miles = speedUnit() == SpeedUnit::Mph;
-    const float perUnit = miles ? Units::KmPerMileSingle : 1.0f;
     FilterDialog dialog(miles ? tr("mph") : tr("km/h"), this);
-    dialog.setCurrent(mapWidget->filterRule(), mapWidget->filterThresholdKmh() / perUnit);
+    dialog.setCurrent(mapWidget->filter(), speedUnit());
     if (dialog.exec() != QDialog::Accepted || !dialog.isValid())
         return;
     mapWidget->rewindPlayback();
-    const int rule = dialog.rule();
-    mapWidget->rebuildPointList(rule >= 1 && rule <= 5 ? dialog.value() * perUnit : -1.0f, rule);
+    mapWidget->rebuildPointList(dialog.filter(speedUnit()));
     showFilter();
 }
 
 void MainWindow::showFilter()
 {
-    const int rule = mapWidget->filterRule();
+    const PointFilter &f = mapWidget->filter();
     const QPair<int, int> counts = mapWidget->listedPointCounts();
-    if (rule == -1 || counts.second == 0) {
+    if (f.rule == PointFilter::Rule::All || counts.second == 0) {
         statusBar()->clearMessage();
         return;
     }
     const bool miles = speedUnit() == SpeedUnit::Mph;
-    const char *const signs[] = {">", ">=", "=", "<", "<="};
-    const QString what = rule == 6 ? tr("mark points")
-                                   : tr("speed %1 %2 %3")
-                                         .arg(QLatin1String(signs[rule - 1]))
-                                         .arg(double(mapWidget->filterThresholdKmh() /
-                                                     (miles ? Units::KmPerMileSingle : 1.0f)),
-                                              0, 'g', 6)
-                                         .arg(miles ? tr("mph") : tr("km/h"));
+    const QString what = f.rule == PointFilter::Rule::Marks
+                             ? tr("mark points")
+                             : tr("speed %1 %2 %3")
+                                   .arg(QLatin1String(f.sign()))
+                                   .arg(f.speedIn(speedUnit()), 0, 'g', 6)
+                                   .arg(miles ? tr("mph") : tr("km/h"));
     statusBar()->showMessage(
         tr("Filtered: %1 (%2 of %3 points)").arg(what).arg(counts.first).arg(counts.second));
 }

@@ -80,12 +80,14 @@ int main(int argc, char *argv[])
     QTreeWidgetItem *item =
         widget.findChild<QTreeWidget *>(QStringLiteral("treeWidget"))->topLevelItem(0)->child(0);
     widget.findChild<QTreeWidget *>(QStringLiteral("treeWidget"))->setCurrentItem(item);
-    const double fill = timed([&] { widget.rebuildPointList(-1.0f, -1); });
+    const double fill = timed([&] { widget.rebuildPointList(PointFilter()); });
     const double unit = timed([&] {
         settings.speed = SpeedUnit::Mph;
-        widget.rebuildPointList(-1.0f, 0);
+        widget.rebuildPointList();
     });
-    const double filter = timed([&] { widget.rebuildPointList(30.0f, 1); });
+    const double filter = timed([&] {
+        widget.rebuildPointList(PointFilter{PointFilter::Rule::Faster, 3000});
+    });
     const int kept =
         widget.findChild<QTreeView *>(QStringLiteral("treeWidget_2"))->model()->rowCount();
 

@@ -222,7 +222,7 @@ private slots:
         QCOMPARE(points()->listedPoints().size(), 3);
         QCOMPARE(center(), QStringLiteral("1.0000 16"));
         QCOMPARE(widget->checkedTrackIndexes(), (QList<int>{0, 1, 2}));
-        widget->rebuildPointList(-1.0f, 0); // the rule in force, as a unit change: all points
+        widget->rebuildPointList(); // the filter in force, as a unit change: all points
         QCOMPARE(points()->listedPoints().size(), 3);
     }
 
@@ -253,28 +253,35 @@ private slots:
 
     void rules_data()
     {
-        QTest::addColumn<float>("threshold");
-        QTest::addColumn<int>("rule");
-        QTest::addColumn<QVector<quint32>>("speeds");
-        QTest::newRow("> 10") << 10.0f << 1 << QVector<quint32>{1010};
-        QTest::newRow(">= 10") << 10.0f << 2 << QVector<quint32>{1000, 1010};
-        QTest::newRow("= 10") << 10.0f << 3 << QVector<quint32>{1000};
-        QTest::newRow("< 10") << 10.0f << 4 << QVector<quint32>{0};
-        QTest::newRow("<= 10") << 10.0f << 5 << QVector<quint32>{1000, 0};
-        // 10.1 * 100 in single precision is 1010.0000610..., above 1010.
-        QTest::newRow("= 10.1 keeps nothing") << 10.1f << 3 << QVector<quint32>{};
-        QTest::newRow(">= 10.1 drops 1010") << 10.1f << 2 << QVector<quint32>{};
-        QTest::newRow("rule 7 keeps none") << 10.0f << 7 << QVector<quint32>{};
-        QTest::newRow("all") << 99.0f << -1 << QVector<quint32>{1000, 1010, 0};
+        QTest::addColumn<int>("rule"); // PointFilter::Rule
+        QTest::addColumn<double>("typed");
+        QTest::addColumn<bool>("mph");
+        QTest::addColumn<QVector<quint32>>("speeds"); // the track's 1000, 1010, 0 kept
+        QTest::newRow("> 10") << 1 << 10.0 << false << QVector<quint32>{1010};
+        QTest::newRow(">= 10") << 2 << 10.0 << false << QVector<quint32>{1000, 1010};
+        QTest::newRow("= 10") << 3 << 10.0 << false << QVector<quint32>{1000};
+        QTest::newRow("< 10") << 4 << 10.0 << false << QVector<quint32>{0};
+        QTest::newRow("<= 10") << 5 << 10.0 << false << QVector<quint32>{1000, 0};
+        // The value the list shows is the value that matches: compared in the logger's steps.
+        QTest::newRow("= 10.1 keeps 10.10") << 3 << 10.1 << false << QVector<quint32>{1010};
+        QTest::newRow(">= 10.1 keeps 10.10") << 2 << 10.1 << false << QVector<quint32>{1010};
+        QTest::newRow("mph: = 6.28 is 10.11 km/h") << 3 << 6.28 << true << QVector<quint32>{};
+        QTest::newRow("mph: > 6.2 keeps 10.10") << 1 << 6.25 << true << QVector<quint32>{1010};
+        QTest::newRow("marks") << 6 << 0.0 << false << QVector<quint32>{};
+        QTest::newRow("all") << 0 << 99.0 << false << QVector<quint32>{1000, 1010, 0};
     }
 
     void rules()
     {
-        QFETCH(float, threshold);
         QFETCH(int, rule);
+        QFETCH(double, typed);
+        QFETCH(bool, mph);
         QFETCH(QVector<quint32>, speeds);
         doubleClickTrack(0);
-        widget->rebuildPointList(threshold, rule);
+        PointFilter f;
+        f.rule = PointFilter::Rule(rule);
+        f.speed = *PointFilter::storedSpeed(typed, mph ? SpeedUnit::Mph : SpeedUnit::Kmh);
+        widget->rebuildPointList(f);
         QVector<quint32> kept;
         for (const TrackPoint &p : points()->listedPoints())
             kept << p.speed;
@@ -348,16 +355,16 @@ private slots:
         QCOMPARE(chart->cursorSeries()->at(1).x(), chart->axisXOfRow(3));
 
         // The filter, the units and the time reach the list and the graph.
-        widget->rebuildPointList(-1.0f, 6); // the two mark points
+        widget->rebuildPointList(PointFilter{PointFilter::Rule::Marks, 0}); // the two marks
         settings.speed = SpeedUnit::Mph;
         settings.height = HeightUnit::Feet;
         settings.time = TimeShown::Utc;
         const QString view = center();
-        widget->rebuildPointList(-1.0f, 0); // a unit change keeps the filter, and the map's view
+        widget->rebuildPointList(); // a unit change keeps the filter, and the map's view
         QCOMPARE(center(), view);
         QCOMPARE(column(0), (QStringList{"6*", "10*"})); // each point keeps its own number
         tree()->setCurrentItem(tree()->topLevelItem(0)->child(0)); // not the listed track
-        widget->rebuildPointList(-1.0f, 0);
+        widget->rebuildPointList();
         QCOMPARE(column(0), (QStringList{"6*", "10*"})); // the listed track is listed again
         QCOMPARE(row(0).mid(2), (QStringList{"06:45:25", "2°2'59.9998\" N", "8°30'0.0000\" E",
                                              "1313.98 feet", "3.11 mi/hr"}));
@@ -439,7 +446,7 @@ private slots:
                               table->item(1, 11)->text(), table->item(2, 10)->text()}),
                  (QStringList{"Total", "5", "-", "10.1 km/h"}));
         settings.speed = SpeedUnit::Mph;
-        widget->rebuildPointList(-1.0f, 0); // as a unit change does
+        widget->rebuildPointList(); // as a unit change does
         QCOMPARE(table->item(2, 10)->text() + ' ' + root->child(2)->text(1),
                  QStringLiteral("6.3 mph 6.87 mi"));
     }

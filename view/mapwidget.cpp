@@ -258,7 +258,7 @@ void MapWidget::TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int)
     stopPlayback();
     refreshStatistics();
     listedTrack = trackTree->currentTrackIndex();
-    pointList->show(listedTrack >= 0 ? &tracks->at(listedTrack) : nullptr, -1.0f, -1, true);
+    pointList->show(listedTrack >= 0 ? &tracks->at(listedTrack) : nullptr, PointFilter(), true);
     trackTree->tickKeepingView(item);
 }
 
@@ -312,24 +312,19 @@ void MapWidget::zoomToTracks()
     googleMapOperator->fitTracks();
 }
 
-void MapWidget::rebuildPointList(float threshold, int rule)
+void MapWidget::rebuildPointList(std::optional<PointFilter> filter)
 {
     refreshStatistics(); // the units may have changed
     trackTree->relabel();
     // The track listed is listed again (not the tree's current one), and the map stays where
     // the user has it.
     const bool listed = listedTrack >= 0 && listedTrack < tracks->size();
-    pointList->show(listed ? &tracks->at(listedTrack) : nullptr, threshold, rule, false);
+    pointList->show(listed ? &tracks->at(listedTrack) : nullptr, filter, false);
 }
 
-int MapWidget::filterRule() const
+const PointFilter &MapWidget::filter() const
 {
-    return pointList->rule();
-}
-
-float MapWidget::filterThresholdKmh() const
-{
-    return pointList->thresholdKmh();
+    return pointList->filter();
 }
 
 QPair<int, int> MapWidget::listedPointCounts() const

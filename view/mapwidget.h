@@ -2,6 +2,7 @@
 #define MAPWIDGET_H
 
 #include "analysis/colourvalues.h"
+#include "analysis/pointfilter.h"
 #include "analysis/tripstats.h"
 #include "model/trackrecords.h"
 #include "view/mapsource.h"
@@ -48,14 +49,13 @@ public:
 
     // Refills the track tree and the map's lines from the tracks, ticking those at `ticked`.
     void rebuildTrackViews(const QList<int> &ticked = {});
-    // Refills the point list of the current track with the points the rule keeps: -1 all,
-    // 1..5 speed >, >=, =, <, <= threshold (km/h), 6 mark points, 0 the rule in force.
-    void rebuildPointList(float threshold, int rule);
+    // Lists the listed track again with the points the filter keeps (nullopt: the filter in
+    // force, as after a change of units).
+    void rebuildPointList(std::optional<PointFilter> filter = std::nullopt);
     QList<int> checkedTrackIndexes() const;
     // What the point list shows: the filter in force (see PointList) and the points kept of
     // the listed track's.
-    int filterRule() const;
-    float filterThresholdKmh() const;
+    const PointFilter &filter() const;
     QPair<int, int> listedPointCounts() const;
 
     // The base map. A network source replaces the one shown; an offline map does so only

@@ -42,47 +42,22 @@ void PointList::clear()
     profile->setPoints({}, 0);
 }
 
-void PointList::show(const Track *track, float threshold, int rule, bool recenter)
+void PointList::show(const Track *track, std::optional<PointFilter> filter, bool recenter)
 {
     model->clear();
     profile->setPoints({}, 0);
     playPoints.clear();
     if (!track)
         return;
-    if (rule != 0) {
-        // Kept in single precision: 10.1 km/h is 1010.0000610..., just above 1010.
-        filterThreshold = threshold * 100.0f;
-        filterRule = rule;
-    }
-    const double t = double(filterThreshold);
-    const auto keep = [&](const TrackPoint &p) {
-        const double speed = double(p.speed);
-        switch (filterRule) {
-        case -1:
-            return true;
-        case 1:
-            return speed > t;
-        case 2:
-            return speed >= t;
-        case 3:
-            return speed == t;
-        case 4:
-            return speed < t;
-        case 5:
-            return speed <= t;
-        case 6:
-            return p.marked != 0;
-        default:
-            return false;
-        }
-    };
+    if (filter)
+        inForce = *filter;
     QVector<int> numbers; // each kept point's own number in the track
     trackPoints = int(track->points.size());
-    if (filterRule == -1) {
+    if (inForce.rule == PointFilter::Rule::All) {
         playPoints = track->points;
     } else {
         for (int i = 0; i < track->points.size(); ++i)
-            if (keep(track->points[i])) {
+            if (inForce.keeps(track->points[i])) {
                 playPoints.append(track->points[i]);
                 numbers.append(i + 1);
             }

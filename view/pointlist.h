@@ -1,10 +1,13 @@
 #ifndef POINTLIST_H
 #define POINTLIST_H
 
+#include "analysis/pointfilter.h"
 #include "model/trackrecords.h"
 
 #include <QObject>
+
 #include <QVector>
+#include <optional>
 
 class DisplayUnits;
 class GoogleMapOperator;
@@ -26,18 +29,16 @@ public:
               const DisplayUnits *units, GoogleMapOperator *map, QObject *parent = nullptr);
     ~PointList() override;
 
-    // Lists the points of `track` (none for null) the rule keeps: -1 all, 1..5 speed >, >=, =,
-    // <, <= threshold (km/h), 6 mark points, 0 the rule in force.
-    // `recenter`: the map goes to the first point listed (a track chosen), else it stays put.
-    void show(const Track *track, float threshold, int rule, bool recenter = true);
+    // Lists the points of `track` (none for null) the filter keeps; nullopt: the filter in
+    // force. `recenter`: the map goes to the first point listed (a track chosen), else it
+    // stays put.
+    void show(const Track *track, std::optional<PointFilter> filter, bool recenter = true);
     void clear();
 
     // The listed points, and the row playback starts from.
     const QVector<TrackPoint> &listedPoints() const { return playPoints; }
-    // The rule in force (-1 all points, 1..5 a speed comparison, 6 mark points), its
-    // threshold in km/h, and how many points the listed track has.
-    int rule() const { return filterRule; }
-    float thresholdKmh() const { return filterThreshold / 100.0f; }
+    // The filter in force, and how many points the listed track has.
+    const PointFilter &filter() const { return inForce; }
     int listedTrackPoints() const { return trackPoints; }
     int playbackStart() const { return playStart; }
 
@@ -62,9 +63,8 @@ private:
     const DisplayUnits *units;
     GoogleMapOperator *map;
     QVector<TrackPoint> playPoints;
-    float filterThreshold = -1.0f;
+    PointFilter inForce;
     int trackPoints = 0;
-    int filterRule = -1;
     PlaybackThread *playbackThread = nullptr;
     int playStart = 0;
     int playSpeed = 0;
