@@ -1,21 +1,49 @@
 #include "view/googlemapoperator.h"
 
+#include "analysis/colourvalues.h"
+
 #include <QColor>
 
+#include <algorithm>
 #include <cmath>
+
+namespace {
+
+// Numbers in bulk travel as the bytes of a typed array, in base64: a million points are a
+// few megabytes of text and no JSON value each, and NaN arrives as NaN.
+template <typename T> QString packed(const std::vector<T> &values)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(values.data()),
+                           qsizetype(values.size() * sizeof(T)));
+    return QString::fromLatin1(bytes.toBase64());
+}
+
+} // namespace
 
 void GoogleMapOperator::setTrack(int n, const Track &track, const QColor &colour)
 {
-    QJsonArray coordinates, breaks;
-    for (int i = 0; i < track.points.size(); ++i) {
-        const TrackPoint &p = track.points[i];
-        coordinates.append(p.position.x);
-        coordinates.append(p.position.y);
-        if (i > 0 && p.startsSegment())
-            breaks.append(i);
-    }
-    send({QStringLiteral("setTrack"), n, coordinates, breaks, colour.name()},
-         int(track.points.size()));
+    QJsonArray breaks;
+    for (const int i : ColourValues::breaks(track))
+        breaks.append(i);
+    // In pieces of PieceSize points: each is text and arrays the page can let go of soon,
+    // where a million points at once would stand in its memory until a full collection.
+    const qsizetype count = track.points.size();
+    qsizetype from = 0;
+    do {
+        const qsizetype to = std::min(count, from + PieceSize);
+        std::vector<double> coordinates;
+        coordinates.reserve(size_t(to - from) * 2);
+        for (qsizetype i = from; i < to; ++i) {
+            coordinates.push_back(track.points[i].position.x);
+            coordinates.push_back(track.points[i].position.y);
+        }
+        if (from == 0)
+            send({QStringLiteral("setTrack"), n, packed(coordinates), breaks, colour.name()},
+                 int(to - from));
+        else
+            send({QStringLiteral("extendTrack"), n, packed(coordinates)}, int(to - from));
+        from = to;
+    } while (from < count);
 }
 
 void GoogleMapOperator::setTrackValues(int n, const std::vector<double> &values)
@@ -24,10 +52,8 @@ void GoogleMapOperator::setTrackValues(int n, const std::vector<double> &values)
         send({QStringLiteral("setTrackValues"), n, QJsonValue::Null});
         return;
     }
-    QJsonArray list;
-    for (double v : values)
-        list.append(std::isfinite(v) ? QJsonValue(v) : QJsonValue(QJsonValue::Null));
-    send({QStringLiteral("setTrackValues"), n, list}, int(values.size()));
+    const std::vector<float> shades(values.begin(), values.end()); // enough for a colour
+    send({QStringLiteral("setTrackValues"), n, packed(shades)}, int(values.size()));
 }
 
 void GoogleMapOperator::setMarks(int n, const QVector<TrackPoint> &marks, const QStringList &texts)

@@ -21,8 +21,12 @@ class GoogleMapOperator : public QObject
 public:
     using QObject::QObject;
 
-    // Track n's line, hidden until shown: its positions, where its segments start and its
-    // colour. A track n already there is replaced and its marks dropped.
+    // Points per call of a track's line.
+    static constexpr qsizetype PieceSize = 50000;
+
+    // Track n's line, hidden until shown: its positions, where its segments start or it
+    // pauses (gaps of a coloured line) and its colour. A track n already there is replaced
+    // and its marks dropped.
     void setTrack(int n, const Track &track, const QColor &colour);
     // Each point's value for colouring (NaN where it has none); empty: none.
     void setTrackValues(int n, const std::vector<double> &values);

@@ -89,8 +89,9 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     const bool geotag = argc == 3 && QByteArray(argv[1]) == "--geotag";
-    if (argc != 2 && !geotag) {
-        std::fprintf(stderr, "usage: lx300-screenshot [--geotag] OUT.png\n");
+    const bool speed = argc == 3 && QByteArray(argv[1]) == "--speed";
+    if (argc != 2 && !geotag && !speed) {
+        std::fprintf(stderr, "usage: lx300-screenshot [--geotag | --speed] OUT.png\n");
         return 2;
     }
     const char *out = argv[argc - 1];
@@ -143,6 +144,11 @@ int main(int argc, char *argv[])
         QTimer::singleShot(1000, fit, &QAction::trigger); // once the page holds the lines
     settle(4000);                                         // tiles and lines drawn
 
+    if (speed) {
+        // The lines coloured by speed, with the legend.
+        window.findChild<QAction *>(QStringLiteral("colourSpeedAct"))->trigger();
+        settle(2000);
+    }
     QTemporaryDir photos;
     if (geotag) {
         // The first track alone, its photos previewed, one popup open.
