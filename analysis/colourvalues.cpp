@@ -25,8 +25,8 @@ std::vector<double> speeds(const QVector<TrackPoint> &p)
         if (std::isnan(v))
             continue;
         // Neighbours across a segment start or without a speed do not count.
-        const double before = i > 0 && !p[i].startsSegment() ? raw[size_t(i - 1)] : NAN;
-        const double after = i + 1 < n && !p[i + 1].startsSegment() ? raw[size_t(i + 1)] : NAN;
+        const double before = i > 0 && !p[i].startsSegment() ? raw[size_t(i) - 1] : NAN;
+        const double after = i + 1 < n && !p[i + 1].startsSegment() ? raw[size_t(i) + 1] : NAN;
         if (std::isnan(before) || std::isnan(after))
             out[size_t(i)] = v;
         else // the median of three
