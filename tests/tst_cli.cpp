@@ -5,6 +5,7 @@
 #include "simtracks.h"
 #include "testfiles.h"
 #include "tools/sim/loggersimulator.h"
+#include "trackcompare.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -446,6 +447,36 @@ private:
 private slots:
     // Every command against a broken logger ends within its bounds with status 1 and the
     // reason, never with a success it did not get.
+    // split by day writes one file a track, named by its start, whose points together are the
+    // input's; merge puts them back as one track, and refuses tracks that overlap in time.
+    void splitAndMerge()
+    {
+        QVERIFY(QDir().mkpath(path("days")));
+        const Run split = cli({"split", LX300_SAMPLE, "--by-day", "--output-dir", path("days")});
+        QCOMPARE(split.status, 0);
+        const QStringList files = split.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(QFileInfo(files.value(1)).fileName(), QStringLiteral("2009-04-12_0815.tkr"));
+        FixedDisplayUnits settings;
+        const FileFormats formats(&settings);
+        QVector<Track> whole, pieces;
+        QVERIFY(formats.read(whole, LX300_SAMPLE));
+        for (const QString &file : files) {
+            QVector<Track> one;
+            QVERIFY(formats.read(one, file));
+            pieces += one;
+        }
+        QVERIFY(samePoints(pieces, whole));
+        const Run merged = cli(QStringList{"merge"} + files + QStringList{path("all.gpx")});
+        QCOMPARE(merged.status, 0);
+        QVector<Track> all;
+        QVERIFY(formats.read(all, path("all.gpx")));
+        QCOMPARE(all.size(), 1);
+        QCOMPARE(all[0].points.size(), 1200);
+        const Run overlap = cli({"merge", LX300_SAMPLE, LX300_SAMPLE, path("no.gpx")});
+        QCOMPARE(overlap.status, 1);
+        QVERIFY(!QFile::exists(path("no.gpx")));
+    }
+
     void misbehavingLoggers()
     {
         if (brokenClis.empty())

@@ -78,6 +78,8 @@ int configCommand(const QStringList &args);
 int deleteCommand(const QStringList &args);
 int convertCommand(const QStringList &args);
 int infoCommand(const QStringList &args);
+int splitCommand(const QStringList &args);
+int mergeCommand(const QStringList &args);
 int geotagCommand(const QStringList &args);
 
 } // namespace Cli

@@ -30,6 +30,11 @@ const char *const ToolHelp =
     "  info FILE [--speed-unit km|mi] [--height-unit m|ft] [--json]\n"
     "                             describe the tracks of a file: counts, distance,\n"
     "                             times, speeds, altitudes\n"
+    "  split INPUT --by-day | --gap MINUTES | --at TIME --output-dir DIR\n"
+    "           [--time utc|local] [--format tkr|gpx|kml|csv]\n"
+    "                             one file per track after splitting, named by its start\n"
+    "  merge INPUT... OUTPUT [--join]\n"
+    "                             all tracks as one, in time order; overlaps refused\n"
     "  geotag TRACKFILE... --photos PATH... [--recursive] [--offset +HH:MM[:SS]]\n"
     "           [--max-gap SECONDS] [--replace] [--sidecar] [--dry-run] [--json]\n"
     "                             write the tracks' positions into photos\n"
@@ -67,7 +72,8 @@ int main(int argc, char *argv[])
     } commands[] = {{"ports", portsCommand},       {"list", listCommand},
                     {"download", downloadCommand}, {"config", configCommand},
                     {"delete-all", deleteCommand}, {"convert", convertCommand},
-                    {"info", infoCommand},         {"geotag", geotagCommand}};
+                    {"info", infoCommand},         {"geotag", geotagCommand},
+                    {"split", splitCommand},       {"merge", mergeCommand}};
     int status = -1;
     for (const auto &c : commands)
         if (command == QLatin1String(c.name))
