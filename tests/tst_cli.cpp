@@ -475,6 +475,14 @@ private slots:
         const Run overlap = cli({"merge", LX300_SAMPLE, LX300_SAMPLE, path("no.gpx")});
         QCOMPARE(overlap.status, 1);
         QVERIFY(!QFile::exists(path("no.gpx")));
+        // trim: a time without a zone is UTC unless --time says local.
+        QCOMPARE(cli({"trim", LX300_SAMPLE, path("t.gpx"), "--from", "2009-04-11T08:20:00", "--to",
+                      "2009-04-11T12:00:00+02:00", "--tracks", "1"})
+                     .status,
+                 0);
+        QVector<Track> trimmed;
+        QVERIFY(formats.read(trimmed, path("t.gpx")));
+        QCOMPARE(trimmed.value(0).points.size(), 340); // 08:20:00 to 08:48:15, every 5 s
     }
 
     void misbehavingLoggers()

@@ -80,6 +80,7 @@ int convertCommand(const QStringList &args);
 int infoCommand(const QStringList &args);
 int splitCommand(const QStringList &args);
 int mergeCommand(const QStringList &args);
+int trimCommand(const QStringList &args);
 int geotagCommand(const QStringList &args);
 
 } // namespace Cli

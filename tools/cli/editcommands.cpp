@@ -13,6 +13,19 @@ namespace Cli {
 
 namespace {
 
+// An ISO 8601 time; without a zone, in `time`. False when it is none.
+bool parseTime(const QString &text, TimeShown time, quint32 *epoch)
+{
+    QDateTime when = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (when.isValid() && when.timeSpec() == Qt::LocalTime && time == TimeShown::Utc)
+        when.setTimeSpec(Qt::UTC);
+    if (!when.isValid() || when.toSecsSinceEpoch() < 0 ||
+        when.toSecsSinceEpoch() > qint64(0xFFFFFFFFu))
+        return false;
+    *epoch = quint32(when.toSecsSinceEpoch());
+    return true;
+}
+
 // Splits every track of `tracks` by the command's rule, in place.
 int splitAll(const Command &c, TimeShown time, QVector<Track> *tracks)
 {
@@ -26,16 +39,8 @@ int splitAll(const Command &c, TimeShown time, QVector<Track> *tracks)
     if (!ok || minutes < 0)
         return failWith(Usage, QStringLiteral("--gap takes a number of minutes"));
     quint32 at = 0;
-    if (atTime) {
-        // No zone: in the --time choice.
-        QString text = c.value(QStringLiteral("at"));
-        QDateTime when = QDateTime::fromString(text, Qt::ISODateWithMs);
-        if (when.isValid() && when.timeSpec() == Qt::LocalTime && time == TimeShown::Utc)
-            when.setTimeSpec(Qt::UTC);
-        if (!when.isValid() || when.toSecsSinceEpoch() < 0)
-            return failWith(Usage, QStringLiteral("--at takes an ISO 8601 time"));
-        at = quint32(when.toSecsSinceEpoch());
-    }
+    if (atTime && !parseTime(c.value(QStringLiteral("at")), time, &at))
+        return failWith(Usage, QStringLiteral("--at takes an ISO 8601 time"));
     for (int t = int(tracks->size()) - 1; t >= 0; --t) {
         TrackEdit::Result r;
         if (byDay) {
@@ -141,6 +146,61 @@ int splitCommand(const QStringList &args)
             out() << name << '\n';
     }
     return status;
+}
+
+int trimCommand(const QStringList &args)
+{
+    Command c(QStringLiteral("trim"),
+              QStringLiteral("Keeps each track from its first point at or after --from to its "
+                             "last at or before --to (the points without a time between them "
+                             "too); tracks with none left are left out."));
+    c.positional(QStringLiteral("INPUT"), QStringLiteral("The track file."));
+    c.positional(QStringLiteral("OUTPUT"), QStringLiteral("The file to write."));
+    c.option(QStringLiteral("from"), QStringLiteral("ISO 8601; no zone: --time."),
+             QStringLiteral("TIME"));
+    c.option(QStringLiteral("to"), QStringLiteral("ISO 8601; no zone: --time."),
+             QStringLiteral("TIME"));
+    addExportOptions(c);
+    if (int s = c.parse(args); s >= 0)
+        return s;
+    FixedDisplayUnits settings;
+    if (int s = exportSettings(c, &settings); s >= 0)
+        return s;
+    quint32 from = 0, to = 0xFFFFFFFFu;
+    if (c.isSet(QStringLiteral("from")) &&
+        !parseTime(c.value(QStringLiteral("from")), settings.timeShown(), &from))
+        return failWith(Usage, QStringLiteral("--from takes an ISO 8601 time"));
+    if (c.isSet(QStringLiteral("to")) &&
+        !parseTime(c.value(QStringLiteral("to")), settings.timeShown(), &to))
+        return failWith(Usage, QStringLiteral("--to takes an ISO 8601 time"));
+    const FileFormats formats(&settings);
+    if (int s = checkOutputName(formats, c.files().at(1)); s >= 0)
+        return s;
+    QVector<Track> tracks;
+    if (int s = readInput(formats, c.files().at(0), &tracks); s >= 0)
+        return s;
+    if (int s = chosenTracks(c, &tracks); s >= 0)
+        return s;
+    for (int t = int(tracks.size()) - 1; t >= 0; --t) {
+        const QVector<TrackPoint> &p = tracks[t].points;
+        int first = -1, last = -1;
+        for (int i = 0; i < p.size(); ++i)
+            if (p[i].hasTime() && p[i].time >= from && p[i].time <= to) {
+                first = first < 0 ? i : first;
+                last = i;
+            }
+        const TrackEdit::Result r = first < 0 ? TrackEdit::deleteRange(tracks, t, 0, int(p.size()))
+                                              : TrackEdit::crop(tracks, t, first, last + 1);
+        if (r.change)
+            TrackEdit::apply(tracks, *r.change);
+    }
+    QList<int> all;
+    for (int i = 0; i < tracks.size(); ++i)
+        all << i;
+    if (all.isEmpty())
+        return failWith(Failed, QStringLiteral("No point lies between --from and --to. Nothing "
+                                               "was written."));
+    return writeOutput(formats, tracks, c.files().at(1), all, c);
 }
 
 int mergeCommand(const QStringList &args)

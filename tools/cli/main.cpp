@@ -33,6 +33,8 @@ const char *const ToolHelp =
     "  split INPUT --by-day | --gap MINUTES | --at TIME --output-dir DIR\n"
     "           [--time utc|local] [--format tkr|gpx|kml|csv]\n"
     "                             one file per track after splitting, named by its start\n"
+    "  trim INPUT OUTPUT [--from TIME] [--to TIME] [--time utc|local] [--tracks ...]\n"
+    "                             keep the points between two times\n"
     "  merge INPUT... OUTPUT [--join]\n"
     "                             all tracks as one, in time order; overlaps refused\n"
     "  geotag TRACKFILE... --photos PATH... [--recursive] [--offset +HH:MM[:SS]]\n"
@@ -69,11 +71,11 @@ int main(int argc, char *argv[])
     {
         const char *name;
         int (*run)(const QStringList &);
-    } commands[] = {{"ports", portsCommand},       {"list", listCommand},
-                    {"download", downloadCommand}, {"config", configCommand},
-                    {"delete-all", deleteCommand}, {"convert", convertCommand},
-                    {"info", infoCommand},         {"geotag", geotagCommand},
-                    {"split", splitCommand},       {"merge", mergeCommand}};
+    } commands[] = {
+        {"ports", portsCommand},   {"list", listCommand},         {"download", downloadCommand},
+        {"config", configCommand}, {"delete-all", deleteCommand}, {"convert", convertCommand},
+        {"info", infoCommand},     {"geotag", geotagCommand},     {"split", splitCommand},
+        {"merge", mergeCommand},   {"trim", trimCommand}};
     int status = -1;
     for (const auto &c : commands)
         if (command == QLatin1String(c.name))
