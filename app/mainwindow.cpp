@@ -7,6 +7,7 @@
 #include "app/mapmenu.h"
 #include "app/startoptions.h"
 #include "app/windowplace.h"
+#include "edit/trackedit.h"
 #include "view/mapwidget.h"
 #include "view/statisticstable.h"
 
@@ -74,6 +75,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(device, &DeviceFlow::tracksDownloaded, this, [this](const QVector<Track> &got) {
         tracks = got;
         unsavedDownload = true;
+        history.clear(); // the edits were of the tracks that are gone
+        updateEditActions();
         mapWidget->rebuildTrackViews();
         tellArrived(int(tracks.size()), 0, tr("downloaded"));
         if (geotagDialog)
@@ -89,7 +92,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     createActions();
     createMenus();
     createToolBars();
-    setWindowTitle(QStringLiteral("LX-300 ") + buildCode);
+    setWindowTitle(QStringLiteral("LX-300 ") + buildCode + QStringLiteral("[*]"));
     applyPreferences();
 }
 
@@ -165,6 +168,8 @@ void MainWindow::createActions()
     meterAct = action("meterAct", tr("Meter"));
     utcTimeAct = action("utcTimeAct", tr("UTC time"));
     localTimeAct = action("localTimeAct", tr("Local time"));
+    createEditActions();
+
     // The lines' colours: the track's own, or a value along it.
     auto *colourGroup = new QActionGroup(this);
     const QList<QPair<const char *, QString>> colourings{{"colourTrackAct", tr("&Track")},
@@ -215,6 +220,11 @@ void MainWindow::createMenus()
     deviceMenu->addSeparator();
     deviceMenu->addActions(
         {device->downloadAction(), device->deleteAction(), device->settingsAction()});
+
+    QMenu *editMenu = menuBar()->addMenu(tr("&Edit"));
+    editMenu->addActions({undoAct, redoAct});
+    editMenu->addSeparator();
+    editMenu->addActions(editActs);
 
     QMenu *unitMenu = menuBar()->addMenu(tr("&Unit"));
     unitMenu->addMenu(tr("&Speed"))->addActions({kilometersAct, milesAct});
@@ -297,6 +307,132 @@ void MainWindow::unitsChanged()
     prefs.time = utcTimeAct->isChecked() ? TimeShown::Utc : TimeShown::Local;
     // Rule 0 keeps the filter in force; the rows follow the new units and time.
     mapWidget->rebuildPointList();
+}
+
+void MainWindow::createEditActions()
+{
+    undoAct = action("undoAct", tr("&Undo"));
+    undoAct->setShortcut(QKeySequence::Undo);
+    connect(undoAct, &QAction::triggered, this, [this] { undoRedo(true); });
+    redoAct = action("redoAct", tr("&Redo"));
+    redoAct->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    connect(redoAct, &QAction::triggered, this, [this] { undoRedo(false); });
+    // Each works on the listed track's selected points, or the ticked tracks.
+    const auto listed = [this] { return mapWidget->listedTrackIndex(); };
+    const auto selected = [this] { return mapWidget->selectedPoints(); };
+    const auto add = [this](const char *name, const QString &text, auto make) {
+        QAction *a = action(name, text);
+        connect(a, &QAction::triggered, this, make);
+        editActs << a;
+        return a;
+    };
+    add("deletePointsAct", tr("&Delete selected points"), [=] {
+        const QVector<int> s = selected();
+        edit(s.isEmpty() ? TrackEdit::Result{std::nullopt, tr("Select points in the list first.")}
+                         : TrackEdit::deleteRange(tracks, listed(), s.first(), s.last() + 1),
+             listed());
+    })->setShortcut(QKeySequence::Delete);
+    add("cropAct", tr("&Crop to selection"), [=] {
+        const QVector<int> s = selected();
+        edit(s.isEmpty() ? TrackEdit::Result{std::nullopt, tr("Select points in the list first.")}
+                         : TrackEdit::crop(tracks, listed(), s.first(), s.last() + 1),
+             listed());
+    });
+    add("trimBeforeAct", tr("Trim &before this point"),
+        [=] { edit(TrackEdit::trimBefore(tracks, listed(), selected().value(0, -1)), listed()); });
+    add("trimAfterAct", tr("Trim &after this point"), [=] {
+        const QVector<int> s = selected();
+        edit(TrackEdit::trimAfter(tracks, listed(), s.isEmpty() ? 1 << 30 : s.last()), listed());
+    });
+    add("splitHereAct", tr("&Split here"),
+        [=] { edit(TrackEdit::splitAt(tracks, listed(), selected().value(0, -1)), listed()); });
+    add("splitPausesAct", tr("Split at &pauses…"), [=] {
+        bool ok = false;
+        const int minutes = QInputDialog::getInt(
+            this, tr("Split at pauses"), tr("A new track after each pause longer than (minutes):"),
+            10, 1, 100000, 1, &ok);
+        if (ok)
+            edit(TrackEdit::splitAtPauses(tracks, listed(), minutes), listed());
+    });
+    add("splitDayAct", tr("Split by &day"),
+        [=] { edit(TrackEdit::splitByDay(tracks, listed(), timeShown()), listed()); });
+    add("mergeAct", tr("&Merge ticked tracks"),
+        [=] { edit(TrackEdit::merge(tracks, mapWidget->checkedTrackIndexes(), false), -1); });
+    updateEditActions();
+}
+
+void MainWindow::edit(const TrackEdit::Result &result, int listed)
+{
+    if (!result.change) {
+        statusBar()->showMessage(result.refusal.isEmpty()
+                                     ? tr("List a track and select its points first.")
+                                     : result.refusal);
+        return;
+    }
+    // Large removals are said before they are made (they can be undone all the same).
+    qint64 removed = 0;
+    bool wholeTrack = false;
+    for (const TrackEdit::Step &s : result.change->steps) {
+        removed += s.kind == TrackEdit::Step::RemovePoints ? s.points.size() : 0;
+        wholeTrack |= s.kind == TrackEdit::Step::RemoveTrack;
+    }
+    if ((removed > 1000 || wholeTrack) &&
+        QMessageBox::question(this, QString(),
+                              wholeTrack
+                                  ? tr("%1 removes a whole track. Go on?").arg(result.change->name)
+                                  : tr("%1 removes %2 points. Go on?")
+                                        .arg(result.change->name)
+                                        .arg(QLocale().toString(removed))) != QMessageBox::Yes)
+        return;
+    mapWidget->stopPlayback();
+    const int before = int(tracks.size());
+    QList<int> ticked = mapWidget->checkedTrackIndexes();
+    history.push(tracks, *result.change);
+    // The ticks stay on their tracks: those after the edited one move with the tracks added
+    // or removed, the pieces of a ticked track that was split are ticked, and a merge leaves
+    // the merged track ticked.
+    const int added = int(tracks.size()) - before;
+    QList<int> now;
+    if (listed < 0 && !ticked.isEmpty())
+        now << *std::min_element(ticked.cbegin(), ticked.cend());
+    for (int t : ticked) {
+        if (listed < 0 || (t == listed && added < 0))
+            continue;
+        now << (t > listed ? t + added : t);
+        for (int i = 1; t == listed && i <= added; ++i)
+            now << listed + i;
+    }
+    ticked = now;
+    unsavedDownload = true;
+    setWindowModified(true);
+    mapWidget->refreshAfterEdit(ticked, listed);
+    updateEditActions();
+    if (geotagDialog)
+        geotagDialog->tracksChanged();
+}
+
+void MainWindow::undoRedo(bool undo)
+{
+    mapWidget->stopPlayback();
+    const int listed = mapWidget->listedTrackIndex();
+    const QList<int> ticked = mapWidget->checkedTrackIndexes();
+    if (!(undo ? history.undo(tracks) : history.redo(tracks)))
+        return;
+    unsavedDownload = true;
+    setWindowModified(true);
+    mapWidget->refreshAfterEdit(ticked, listed);
+    updateEditActions();
+    if (geotagDialog)
+        geotagDialog->tracksChanged();
+}
+
+void MainWindow::updateEditActions()
+{
+    undoAct->setEnabled(!history.undoName().isEmpty());
+    undoAct->setText(undoAct->isEnabled() ? tr("&Undo %1").arg(history.undoName()) : tr("&Undo"));
+    redoAct->setEnabled(!history.redoName().isEmpty());
+    redoAct->setText(redoAct->isEnabled() ? tr("&Redo %1").arg(history.redoName()) : tr("&Redo"));
 }
 
 void MainWindow::colouringChanged()
@@ -482,6 +618,7 @@ void MainWindow::saveTracks(const QList<int> &selection)
     // Only a save of every track, every point, keeps the download safe.
     if (files->save(selection) == FileFlow::Saved::Everything)
         unsavedDownload = false;
+    setWindowModified(unsavedDownload); // the edits stay undoable after a save
 }
 
 QList<int> MainWindow::allTracks() const

@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "app/settingsstore.h"
+#include "edit/trackedit.h"
 #include "model/trackrecords.h"
 #include "model/units.h"
 
@@ -65,6 +66,11 @@ private:
     void unitsChanged();
     // View > Colour lines by, and its range.
     void colouringChanged();
+    // Edit menu: the edit engine on the listed track's selection or the ticked tracks.
+    void createEditActions();
+    void edit(const TrackEdit::Result &result, int listed);
+    void undoRedo(bool undo);
+    void updateEditActions();
     void askColourRange();
     void save();
     void showFilter(); // the filter in force, in the status bar
@@ -112,6 +118,9 @@ private:
     QAction *utcTimeAct = nullptr;
     QAction *localTimeAct = nullptr;
     QList<QAction *> colourActs; // in ColourBy order
+    TrackEdit::History history{200};
+    QAction *undoAct = nullptr, *redoAct = nullptr;
+    QList<QAction *> editActs; // in the Edit menu after Undo and Redo
     QAction *colourRangeAct = nullptr;
     std::optional<std::pair<double, double>> colourRange; // typed; the values' own units
     QAction *aboutAct = nullptr;

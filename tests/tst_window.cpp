@@ -12,6 +12,7 @@
 #include "formats/fileformats.h"
 #include "simtracks.h"
 #include "testfiles.h"
+#include "testpage.h"
 #include "testsettings.h"
 #include "tools/sim/loggersimulator.h"
 #include "trackcompare.h"
@@ -1026,6 +1027,37 @@ private slots:
         QVERIFY2(first == 0 && QList<double>({0.1, 0.2, 0.5, 1, 2, 5}).contains(second) &&
                      distances[1].endsWith(" km"),
                  qPrintable(distances.join(' ')));
+    }
+
+    // Points selected in the list and deleted, undone and redone: the list, the tree's figures,
+    // the map's line and the title's mark follow; Split by day makes a track a day.
+    void editAndUndo()
+    {
+        openSample();
+        QTreeWidgetItem *first = root()->child(0);
+        map()->findChild<QTreeWidget *>(QStringLiteral("treeWidget"))->setCurrentItem(first);
+        map()->TreeWidgetItemDoubleClicked(first, 0);
+        auto *list = map()->findChild<QTreeView *>(QStringLiteral("treeWidget_2"));
+        list->selectionModel()->select(
+            QItemSelection(list->model()->index(10, 0), list->model()->index(199, 0)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        const QString distance = root()->child(0)->text(1);
+        act("deletePointsAct")->trigger();
+        const auto state = [&] {
+            return QStringList{QString::number(tracks()[0].points.size()),
+                               QString::number(list->model()->rowCount()),
+                               pageState(map(), "String(polylinesArray[0].getLatLngs().length)"),
+                               QString::number(window->isWindowModified())};
+        };
+        QCOMPARE(state(), (QStringList{"210", "210", "210", "1"}));
+        QTRY_VERIFY(root()->child(0)->text(1) != distance); // the figures worked out again
+        QCOMPARE(act("undoAct")->text(), QStringLiteral("&Undo Delete"));
+        act("undoAct")->trigger();
+        QCOMPARE(state(), (QStringList{"400", "400", "400", "1"}));
+        QTRY_COMPARE(root()->child(0)->text(1), distance);
+        act("redoAct")->trigger();
+        QCOMPARE(state().first(), QStringLiteral("210"));
+        QVERIFY(!act("redoAct")->isEnabled());
     }
 
     // Downloads in a row, each from a new logger: each exact or warned, and memory stays flat.

@@ -130,6 +130,8 @@ void MapWidget::setupForm()
     treeWidget_2->setUniformRowHeights(true);
     treeWidget_2->setEditTriggers(QAbstractItemView::NoEditTriggers);
     treeWidget_2->setModel(pointModel);
+    // Click, Shift+click and drag select the points an edit works on.
+    treeWidget_2->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
     // The profile of the listed points, beside the list.
     auto *listAndProfile = new QSplitter(Qt::Horizontal, layoutWidget1);
@@ -164,6 +166,21 @@ void MapWidget::rebuildTrackViews(const QList<int> &ticked)
     trackTree->rebuild(ticked);
     startStatistics();
     emit trackViewsRebuilt();
+}
+
+void MapWidget::refreshAfterEdit(const QList<int> &ticked, int listed)
+{
+    pointList->clear();
+    trackTree->rebuild(ticked, true);
+    listedTrack = listed >= 0 && listed < tracks->size() ? listed : -1;
+    pointList->show(listedTrack >= 0 ? &tracks->at(listedTrack) : nullptr, std::nullopt, false);
+    startStatistics();
+    emit trackViewsRebuilt();
+}
+
+QVector<int> MapWidget::selectedPoints() const
+{
+    return pointList->selectedPointIndexes();
 }
 
 void MapWidget::startStatistics()

@@ -49,6 +49,11 @@ public:
 
     // Refills the track tree and the map's lines from the tracks, ticking those at `ticked`.
     void rebuildTrackViews(const QList<int> &ticked = {});
+    // After an edit: the same, keeping the map's view, and `listed` listed again (-1: none).
+    void refreshAfterEdit(const QList<int> &ticked, int listed);
+    // The listed track (-1 for none) and the points selected in the list, ascending.
+    int listedTrackIndex() const { return listedTrack; }
+    QVector<int> selectedPoints() const;
     // Lists the listed track again with the points the filter keeps (nullopt: the filter in
     // force, as after a change of units).
     void rebuildPointList(std::optional<PointFilter> filter = std::nullopt);

@@ -11,6 +11,8 @@
 #include <QItemSelectionModel>
 #include <QTreeView>
 
+#include <algorithm>
+
 PointList::PointList(QTreeView *view, PointListModel *model, ProfileChart *profile, QComboBox *axis,
                      const DisplayUnits *units, GoogleMapOperator *map, QObject *parent)
     : QObject(parent), view(view), model(model), profile(profile), units(units), map(map)
@@ -68,6 +70,15 @@ void PointList::show(const Track *track, std::optional<PointFilter> filter, bool
     profile->setPoints(playPoints, track->format);
     for (int c = 0; c < model->columnCount(); ++c)
         view->resizeColumnToContents(c);
+}
+
+QVector<int> PointList::selectedPointIndexes() const
+{
+    QVector<int> indexes;
+    for (const QModelIndex &row : view->selectionModel()->selectedRows())
+        indexes << model->pointIndex(row.row());
+    std::sort(indexes.begin(), indexes.end());
+    return indexes;
 }
 
 void PointList::goToRow(const QModelIndex &index)

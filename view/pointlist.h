@@ -42,6 +42,9 @@ public:
     int listedTrackPoints() const { return trackPoints; }
     int playbackStart() const { return playStart; }
 
+    // The points selected in the list, as indexes in their track, ascending.
+    QVector<int> selectedPointIndexes() const;
+
     void startPlayback();
     void stopPlayback();
     void rewindPlayback();

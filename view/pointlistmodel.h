@@ -34,6 +34,10 @@ private:
     const DisplayUnits *units;
     QVector<TrackPoint> points;
     QVector<int> numbers; // a filtered list keeps its points' own numbers
+
+public:
+    // The index in its track of the point at `row`.
+    int pointIndex(int row) const { return numbers.isEmpty() ? row : numbers.value(row) - 1; }
     int format = 0;
     QStringList headers{QString()};
 };

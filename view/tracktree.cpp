@@ -111,7 +111,7 @@ void TrackTree::addRoot()
     rootItem->setExpanded(true);
 }
 
-void TrackTree::rebuild(const QList<int> &ticked)
+void TrackTree::rebuild(const QList<int> &ticked, bool keepMapView)
 {
     ++changing; // the ticks set here are drawn once, below
     tree->clear();
@@ -148,7 +148,9 @@ void TrackTree::rebuild(const QList<int> &ticked)
     if (ticked.isEmpty() || rootItem->childCount() == 0)
         return;
     updateParentCheckState(rootItem->child(0));
+    keepView = keepMapView;
     drawTicked(rootItem);
+    keepView = false;
     emit ticksChanged();
 }
 

@@ -31,7 +31,7 @@ public:
 
     // Refills the tree and the map's lines from the tracks; the tracks at `ticked` come ticked
     // (and drawn, in one pass), the others not.
-    void rebuild(const QList<int> &ticked = {});
+    void rebuild(const QList<int> &ticked = {}, bool keepMapView = false);
     QList<int> checkedTrackIndexes() const;
     // The track of the current item (the first for the root); -1 for none.
     int currentTrackIndex() const;
