@@ -1,4 +1,5 @@
 #include "analysis/colourvalues.h"
+#include "analysis/pieces.h"
 #include "analysis/tripstats.h"
 #include "fixtures.h"
 
@@ -302,6 +303,47 @@ private slots:
         for (double v : ColourValues::of(track, ColourBy(by)))
             texts << (std::isnan(v) ? QStringLiteral("-") : QString::number(v, 'f', 1));
         QTEST(texts.join(' '), "expected");
+    }
+
+    // Laps between marks and splits at whole distances or times share their boundary points,
+    // so their distances add up to the track's.
+    void pieces_data()
+    {
+        QTest::addColumn<Track>("track");
+        QTest::addColumn<QString>("kind"); // laps, m or s
+        QTest::addColumn<double>("every");
+        QTest::addColumn<QString>("expected");
+        const auto marked = [](int n, QList<int> marks) {
+            Track t = northward(2, QVector<quint32>(n, 500));
+            for (int i = 0; i < n; ++i)
+                t.points[i].marked = marks.contains(i);
+            return t;
+        };
+        QTest::newRow("laps, no marks") << marked(5, {}) << "laps" << 0.0 << "0-4";
+        QTest::newRow("laps, one mark") << marked(5, {2}) << "laps" << 0.0 << "0-2 2-4";
+        QTest::newRow("laps, a mark on the first point")
+            << marked(5, {0, 3}) << "laps" << 0.0 << "0-3 3-4";
+        QTest::newRow("splits every 200 m, the last short")
+            << marked(6, {}) << "m" << 200.0 << "0-2 2-4 4-5";
+        QTest::newRow("splits every minute") << marked(8, {}) << "s" << 60.0 << "0-6 6-7";
+    }
+
+    void pieces()
+    {
+        QFETCH(Track, track);
+        QFETCH(QString, kind);
+        QFETCH(double, every);
+        const QVector<Pieces::Piece> pieces = kind == "laps" ? Pieces::laps(track)
+                                              : kind == "m"  ? Pieces::byDistance(track, every)
+                                                             : Pieces::byTime(track, every);
+        QStringList ranges;
+        double distance = 0;
+        for (const Pieces::Piece &p : pieces) {
+            ranges << QStringLiteral("%1-%2").arg(p.from).arg(p.to);
+            distance += Pieces::stats(track, p).distanceM;
+        }
+        QTEST(ranges.join(' '), "expected");
+        QVERIFY(qAbs(distance - trackStats(track).distanceM) < 1e-6);
     }
 
     void colourRangeAndGaps()

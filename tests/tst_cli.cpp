@@ -483,6 +483,17 @@ private slots:
         QVector<Track> trimmed;
         QVERIFY(formats.read(trimmed, path("t.gpx")));
         QCOMPARE(trimmed.value(0).points.size(), 340); // 08:20:00 to 08:48:15, every 5 s
+        // Laps between the marks and 1 km splits, whose distances add up to the track's.
+        const Run info = cli({"info", LX300_SAMPLE, "--json", "--laps", "--splits", "1km"});
+        const QJsonObject first =
+            QJsonDocument::fromJson(info.out.toUtf8())["tracks"][0].toObject();
+        double sum = 0;
+        for (const QJsonValue &split : first["splits"].toArray())
+            sum += split["distance_m"].toDouble();
+        QCOMPARE(first["laps"].toArray().size(), 10);
+        QCOMPARE(first["splits"].toArray().size(), 8); // 8.004 km: the last boundary is the last point
+        QVERIFY(qAbs(sum - first["distance_m"].toDouble()) < 1e-6);
+        QCOMPARE(first["laps"][0]["start"].toString(), QStringLiteral("2009-04-11T08:15:00Z"));
     }
 
     void misbehavingLoggers()

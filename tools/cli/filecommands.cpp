@@ -1,7 +1,10 @@
 // lx300-cli's commands on track files.
+#include "analysis/pieces.h"
 #include "analysis/tripstats.h"
 #include "tools/cli/clicommand.h"
 #include "tools/cli/cliparse.h"
+
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
@@ -16,8 +19,46 @@ QByteArray jsonNumber(double v)
     return std::isfinite(v) ? QByteArray::number(v, 'g', 17) : QByteArray("null");
 }
 
+// The laps and splits asked for, per track.
+struct PieceLists
+{
+    bool laps = false, splits = false;
+    QVector<QVector<Pieces::Piece>> lapsOf, splitsOf;
+};
+
+// A lap's or a split's object: the keys a track has, for its stretch.
+QByteArray pieceJson(const Track &t, const Pieces::Piece &p)
+{
+    const TripStats s = Pieces::stats(t, p);
+    const auto time = [&](int i) {
+        return t.points[i].hasTime() ? '"' + utcText(t.points[i].time).toLatin1() + '"'
+                                     : QByteArray("null");
+    };
+    const auto altitude = [&](double v) {
+        return s.hasAltitude ? jsonNumber(v) : QByteArray("null");
+    };
+    return "{\"start\": " + time(p.from) + ", \"end\": " + time(p.to) +
+           ", \"points\": " + QByteArray::number(s.points) +
+           ", \"distance_m\": " + jsonNumber(s.distanceM) +
+           ", \"duration_s\": " + QByteArray::number(s.durationS) +
+           ", \"moving_time_s\": " + QByteArray::number(s.movingTimeS) +
+           ", \"avg_speed_kmh\": " + jsonNumber(s.avgSpeedKmh()) +
+           ", \"max_speed_kmh\": " + jsonNumber(s.maxSpeedKmh) +
+           ", \"ascent_m\": " + altitude(s.ascentM) + ", \"descent_m\": " + altitude(s.descentM) +
+           "}";
+}
+
+QByteArray piecesJson(const Track &t, const QVector<Pieces::Piece> &pieces)
+{
+    QByteArray list = "[";
+    for (int k = 0; k < pieces.size(); ++k)
+        list += (k ? ", " : "") + pieceJson(t, pieces[k]);
+    return list + "]";
+}
+
 // One object per track, keys in a fixed order and fixed units for scripts.
-void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats)
+void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats,
+               const PieceLists &pieces)
 {
     QByteArray json = "{\"tracks\": [";
     for (int i = 0; i < tracks.size(); ++i) {
@@ -41,7 +82,12 @@ void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats)
                 ", \"min_altitude_m\": " + altitude(s.minAltitudeM) +
                 ", \"max_altitude_m\": " + altitude(s.maxAltitudeM) +
                 ", \"ascent_m\": " + altitude(s.ascentM) +
-                ", \"descent_m\": " + altitude(s.descentM) + "}";
+                ", \"descent_m\": " + altitude(s.descentM);
+        if (pieces.laps)
+            json += ", \"laps\": " + piecesJson(tracks[i], pieces.lapsOf[i]);
+        if (pieces.splits)
+            json += ", \"splits\": " + piecesJson(tracks[i], pieces.splitsOf[i]);
+        json += "}";
     }
     out() << json << "]}\n";
 }
@@ -53,6 +99,26 @@ QString figuresText(const TripStats &s, SpeedUnit speedUnit, HeightUnit heightUn
     return QStringList{f.distance,     f.duration, f.movingTime, f.averageSpeed, f.movingAverage,
                        f.maximumSpeed, f.lowest,   f.highest,    f.ascent,       f.descent}
         .join(QLatin1Char('\t'));
+}
+
+// "lap" or "split" rows: track, number, first and last time, points, then the figures.
+void printPieces(const QString &kind, const QVector<Track> &tracks,
+                 const QVector<QVector<Pieces::Piece>> &pieces, SpeedUnit speedUnit,
+                 HeightUnit heightUnit)
+{
+    out() << "track\t" << kind
+          << "\tstart\tend\tpoints\tdistance\tduration\tmoving\tavg speed\tavg moving\t"
+             "max speed\tmin alt\tmax alt\tascent\tdescent\n";
+    const QString none = QStringLiteral("-");
+    for (int i = 0; i < tracks.size(); ++i)
+        for (int k = 0; k < pieces[i].size(); ++k) {
+            const Pieces::Piece &p = pieces[i][k];
+            const TrackPoint &a = tracks[i].points[p.from], &b = tracks[i].points[p.to];
+            const TripStats s = Pieces::stats(tracks[i], p);
+            out() << i + 1 << '\t' << k + 1 << '\t' << (a.hasTime() ? utcText(a.time) : none)
+                  << '\t' << (b.hasTime() ? utcText(b.time) : none) << '\t' << s.points << '\t'
+                  << figuresText(s, speedUnit, heightUnit) << '\n';
+        }
 }
 
 } // namespace
@@ -112,8 +178,21 @@ int infoCommand(const QStringList &args)
              QStringLiteral("m|ft"), QStringLiteral("m"));
     c.option(QStringLiteral("json"),
              QStringLiteral("Print one JSON object in fixed units (m, s, km/h) instead."));
+    c.option(QStringLiteral("laps"),
+             QStringLiteral("Also a row per lap: from the start to the first mark point, mark "
+                            "to mark, the last mark to the end."));
+    c.option(QStringLiteral("splits"),
+             QStringLiteral("Also a row per split: every N km, N mi or N minutes."),
+             QStringLiteral("Nkm|Nmi|Nmin"));
     if (int s = c.parse(args); s >= 0)
         return s;
+    static const QRegularExpression splitForm(
+        QStringLiteral("^([0-9]+(?:\\.[0-9]+)?)(km|mi|min)$"));
+    const QRegularExpressionMatch splitSpec = splitForm.match(c.value(QStringLiteral("splits")));
+    if (c.isSet(QStringLiteral("splits")) &&
+        (!splitSpec.hasMatch() || !(splitSpec.captured(1).toDouble() > 0)))
+        return failWith(Usage, QStringLiteral("--splits takes a length or a time: 1km, 1mi or "
+                                              "10min"));
     const QString speed = c.value(QStringLiteral("speed-unit"));
     const QString height = c.value(QStringLiteral("height-unit"));
     if (speed != QLatin1String("km") && speed != QLatin1String("mi"))
@@ -130,8 +209,22 @@ int infoCommand(const QStringList &args)
     if (status >= 0)
         return status;
     const QVector<TripStats> stats = TripAnalysis::allTrackStats(tracks);
+    PieceLists pieces;
+    pieces.laps = c.isSet(QStringLiteral("laps"));
+    pieces.splits = c.isSet(QStringLiteral("splits"));
+    for (const Track &t : tracks) {
+        if (pieces.laps)
+            pieces.lapsOf << Pieces::laps(t);
+        if (!pieces.splits)
+            continue;
+        const double n = splitSpec.captured(1).toDouble();
+        const QString unit = splitSpec.captured(2);
+        pieces.splitsOf << (unit == QLatin1String("min")  ? Pieces::byTime(t, n * 60)
+                            : unit == QLatin1String("mi") ? Pieces::byDistance(t, n * 1609.344)
+                                                          : Pieces::byDistance(t, n * 1000));
+    }
     if (c.isSet(QStringLiteral("json"))) {
-        printJson(tracks, stats);
+        printJson(tracks, stats, pieces);
         return Ok;
     }
     out() << "track\tstart\tformat\tpoints\tmarks\tfirst\tlast\tdistance\tduration\tmoving\t"
@@ -151,6 +244,10 @@ int infoCommand(const QStringList &args)
     const TripStats total = TripAnalysis::combined(stats);
     out() << "total\t" << tracks.size() << " tracks\t\t" << total.points << '\t' << total.marks
           << "\t\t\t" << figuresText(total, speedUnit, heightUnit) << '\n';
+    if (pieces.laps)
+        printPieces(QStringLiteral("lap"), tracks, pieces.lapsOf, speedUnit, heightUnit);
+    if (pieces.splits)
+        printPieces(QStringLiteral("split"), tracks, pieces.splitsOf, speedUnit, heightUnit);
     return Ok;
 }
 
