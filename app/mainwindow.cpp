@@ -1,5 +1,6 @@
 #include "app/mainwindow.h"
 
+#include "analysis/pieces.h"
 #include "app/deviceflow.h"
 #include "app/fileflow.h"
 #include "app/filterdialog.h"
@@ -54,6 +55,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     mapWidget = new MapWidget(&tracks, this, this);
     setCentralWidget(mapWidget);
+    connect(mapWidget, &MapWidget::pointsSelected, this, &MainWindow::showSelectionFigures);
     files = new FileFlow(&tracks, this, &store, &prefs.directory, this);
     device = new DeviceFlow(this);
     maps = new MapMenu(mapWidget, &store, &prefs.directory, this);
@@ -425,6 +427,24 @@ void MainWindow::undoRedo(bool undo)
     updateEditActions();
     if (geotagDialog)
         geotagDialog->tracksChanged();
+}
+
+void MainWindow::showSelectionFigures()
+{
+    const auto stretch = mapWidget->selectedStretch();
+    if (!stretch)
+        return;
+    const TripStats s =
+        Pieces::stats(tracks[mapWidget->listedTrackIndex()], {stretch->first, stretch->second});
+    QString text =
+        tr("points %1-%2: %3, %4")
+            .arg(stretch->first + 1)
+            .arg(stretch->second + 1)
+            .arg(TripAnalysis::distanceText(s.distanceM, speedUnit()),
+                 s.hasTime ? TripAnalysis::durationText(s.durationS) : QStringLiteral("\u2013"));
+    if (s.hasAltitude)
+        text += QStringLiteral(", +") + TripAnalysis::heightText(s.ascentM, heightUnit());
+    statusBar()->showMessage(text);
 }
 
 void MainWindow::updateEditActions()

@@ -71,6 +71,8 @@ private:
     void edit(const TrackEdit::Result &result, int listed);
     void undoRedo(bool undo);
     void updateEditActions();
+    // "points 120-480: 3.2 km, 0:42:10, +85 m" for a selection of several points.
+    void showSelectionFigures();
     void askColourRange();
     void save();
     void showFilter(); // the filter in force, in the status bar

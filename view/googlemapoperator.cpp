@@ -77,6 +77,17 @@ void GoogleMapOperator::hideTrack(int n)
     send({QStringLiteral("hideTrack"), n});
 }
 
+void GoogleMapOperator::showStretch(const QVector<TrackPoint> &points)
+{
+    std::vector<double> coordinates;
+    coordinates.reserve(size_t(points.size()) * 2);
+    for (const TrackPoint &p : points) {
+        coordinates.push_back(p.position.x);
+        coordinates.push_back(p.position.y);
+    }
+    send({QStringLiteral("showStretch"), packed(coordinates)}, int(points.size()));
+}
+
 void GoogleMapOperator::clearTracks()
 {
     send({QStringLiteral("clearTracks")});

@@ -35,6 +35,8 @@ public:
     void showTrack(int n);
     void hideTrack(int n);
     void clearTracks();
+    // The points of a selected stretch, drawn highlighted over the lines; none: no stretch.
+    void showStretch(const QVector<TrackPoint> &points);
     // "track", or the value the lines are coloured by from `lo` to `hi` (the values' own
     // units) and the legend's texts: its title, its ends and what grey means.
     void setColouring(const QString &by, double lo, double hi, const QString &title,

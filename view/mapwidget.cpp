@@ -54,6 +54,7 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const DisplayUnits *units, QW
             &MapWidget::TreeWidgetItemDoubleClicked);
     treeWidget->installEventFilter(this); // Return lists a track's points
     connect(pointList, &PointList::playThreadFinished, this, &MapWidget::playThreadFinished);
+    connect(pointList, &PointList::selectionChanged, this, &MapWidget::showSelection);
 
     statsTable = new StatisticsTable;
     statsWatcher = new QFutureWatcher<QVector<TripStats>>(this);
@@ -181,6 +182,27 @@ void MapWidget::refreshAfterEdit(const QList<int> &ticked, int listed)
 QVector<int> MapWidget::selectedPoints() const
 {
     return pointList->selectedPointIndexes();
+}
+
+std::optional<std::pair<int, int>> MapWidget::selectedStretch() const
+{
+    const QVector<int> s = selectedPoints();
+    if (listedTrack < 0 || listedTrack >= tracks->size() || s.size() < 2)
+        return std::nullopt;
+    return std::make_pair(s.first(), s.last());
+}
+
+void MapWidget::showSelection()
+{
+    // A selection of several points shows as a highlighted stretch of the line.
+    const auto stretch = selectedStretch();
+    if (!stretch) {
+        googleMapOperator->showStretch({});
+    } else {
+        const QVector<TrackPoint> &p = tracks->at(listedTrack).points;
+        googleMapOperator->showStretch(p.mid(stretch->first, stretch->second - stretch->first + 1));
+    }
+    emit pointsSelected();
 }
 
 void MapWidget::startStatistics()

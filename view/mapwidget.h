@@ -54,6 +54,9 @@ public:
     // The listed track (-1 for none) and the points selected in the list, ascending.
     int listedTrackIndex() const { return listedTrack; }
     QVector<int> selectedPoints() const;
+    // The selected stretch of the listed track, first to last point; nullopt for fewer than
+    // two points selected.
+    std::optional<std::pair<int, int>> selectedStretch() const;
     // Lists the listed track again with the points the filter keeps (nullopt: the filter in
     // force, as after a change of units).
     void rebuildPointList(std::optional<PointFilter> filter = std::nullopt);
@@ -98,6 +101,8 @@ public slots:
 signals:
     // The tree, the list and the map's lines were made again for new tracks.
     void trackViewsRebuilt();
+    // The points selected in the list changed (shown on the map as a stretch).
+    void pointsSelected();
     // A playback run has ended (finished, stopped or paused).
     void playThreadFinished();
     // The tracks' figures are ready after a change of tracks.
@@ -111,6 +116,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void showSelection();
     void setupForm();
     void pickNearestPoint(double lat, double lng);
     void startStatistics();

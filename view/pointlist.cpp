@@ -24,6 +24,7 @@ PointList::PointList(QTreeView *view, PointListModel *model, ProfileChart *profi
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         const QModelIndexList rows = this->view->selectionModel()->selectedRows();
         this->profile->setCursorRow(rows.isEmpty() ? -1 : rows.first().row());
+        emit selectionChanged();
     });
     connect(axis, &QComboBox::currentIndexChanged, this,
             [this](int i) { this->profile->setAgainstDistance(i == 1); });

@@ -55,6 +55,8 @@ public:
 signals:
     // A playback run has ended (finished, stopped or paused).
     void playThreadFinished();
+    // The rows selected changed.
+    void selectionChanged();
 
 private:
     void showPointAndSelectInfo(int index);
