@@ -75,6 +75,24 @@ int chosenTracks(const Command &c, QVector<Track> *tracks)
     return -1;
 }
 
+// Each track from its first point in [from, to] to its last; tracks with none go.
+void trimTracks(quint32 from, quint32 to, QVector<Track> *tracks)
+{
+    for (int t = int(tracks->size()) - 1; t >= 0; --t) {
+        const QVector<TrackPoint> &p = (*tracks)[t].points;
+        int first = -1, last = -1;
+        for (int i = 0; i < p.size(); ++i)
+            if (p[i].hasTime() && p[i].time >= from && p[i].time <= to) {
+                first = first < 0 ? i : first;
+                last = i;
+            }
+        const TrackEdit::Result r = first < 0 ? TrackEdit::deleteRange(*tracks, t, 0, int(p.size()))
+                                              : TrackEdit::crop(*tracks, t, first, last + 1);
+        if (r.change)
+            TrackEdit::apply(*tracks, *r.change);
+    }
+}
+
 // "2024-05-03_0612.gpx", with -2, -3 where two start in the same minute.
 QString fileNameFor(const Track &t, TimeShown time, const QString &extension, QSet<QString> *used)
 {
@@ -181,19 +199,7 @@ int trimCommand(const QStringList &args)
         return s;
     if (int s = chosenTracks(c, &tracks); s >= 0)
         return s;
-    for (int t = int(tracks.size()) - 1; t >= 0; --t) {
-        const QVector<TrackPoint> &p = tracks[t].points;
-        int first = -1, last = -1;
-        for (int i = 0; i < p.size(); ++i)
-            if (p[i].hasTime() && p[i].time >= from && p[i].time <= to) {
-                first = first < 0 ? i : first;
-                last = i;
-            }
-        const TrackEdit::Result r = first < 0 ? TrackEdit::deleteRange(tracks, t, 0, int(p.size()))
-                                              : TrackEdit::crop(tracks, t, first, last + 1);
-        if (r.change)
-            TrackEdit::apply(tracks, *r.change);
-    }
+    trimTracks(from, to, &tracks);
     QList<int> all;
     for (int i = 0; i < tracks.size(); ++i)
         all << i;

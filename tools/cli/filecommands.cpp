@@ -26,6 +26,26 @@ struct PieceLists
     QVector<QVector<Pieces::Piece>> lapsOf, splitsOf;
 };
 
+// The laps and the splits ("1km", "1mi", "10min" in `spec`) of each track, as asked.
+PieceLists piecesOf(const QVector<Track> &tracks, bool laps, bool splits,
+                    const QRegularExpressionMatch &spec)
+{
+    PieceLists pieces;
+    pieces.laps = laps;
+    pieces.splits = splits;
+    const double n = spec.captured(1).toDouble();
+    const QString unit = spec.captured(2);
+    for (const Track &t : tracks) {
+        if (laps)
+            pieces.lapsOf << Pieces::laps(t);
+        if (splits)
+            pieces.splitsOf << (unit == QLatin1String("min")  ? Pieces::byTime(t, n * 60)
+                                : unit == QLatin1String("mi") ? Pieces::byDistance(t, n * 1609.344)
+                                                              : Pieces::byDistance(t, n * 1000));
+    }
+    return pieces;
+}
+
 // A lap's or a split's object: the keys a track has, for its stretch.
 QByteArray pieceJson(const Track &t, const Pieces::Piece &p)
 {
@@ -209,20 +229,8 @@ int infoCommand(const QStringList &args)
     if (status >= 0)
         return status;
     const QVector<TripStats> stats = TripAnalysis::allTrackStats(tracks);
-    PieceLists pieces;
-    pieces.laps = c.isSet(QStringLiteral("laps"));
-    pieces.splits = c.isSet(QStringLiteral("splits"));
-    for (const Track &t : tracks) {
-        if (pieces.laps)
-            pieces.lapsOf << Pieces::laps(t);
-        if (!pieces.splits)
-            continue;
-        const double n = splitSpec.captured(1).toDouble();
-        const QString unit = splitSpec.captured(2);
-        pieces.splitsOf << (unit == QLatin1String("min")  ? Pieces::byTime(t, n * 60)
-                            : unit == QLatin1String("mi") ? Pieces::byDistance(t, n * 1609.344)
-                                                          : Pieces::byDistance(t, n * 1000));
-    }
+    const PieceLists pieces = piecesOf(tracks, c.isSet(QStringLiteral("laps")),
+                                       c.isSet(QStringLiteral("splits")), splitSpec);
     if (c.isSet(QStringLiteral("json"))) {
         printJson(tracks, stats, pieces);
         return Ok;
