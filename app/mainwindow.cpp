@@ -56,6 +56,21 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     mapWidget = new MapWidget(&tracks, this, this);
     setCentralWidget(mapWidget);
     connect(mapWidget, &MapWidget::pointsSelected, this, &MainWindow::showSelectionFigures);
+    // The edits as context menus: a track's in the tree, a selection's in the list and graph.
+    const auto menuOf = [this](const char *widget, const QStringList &names) {
+        QWidget *w = mapWidget->findChild<QWidget *>(QLatin1String(widget));
+        if (!w)
+            return;
+        w->setContextMenuPolicy(Qt::ActionsContextMenu);
+        for (QAction *a : qAsConst(editActs))
+            if (names.contains(a->objectName()))
+                w->addAction(a);
+    };
+    const QStringList pointEdits{"deletePointsAct", "cropAct", "trimBeforeAct", "trimAfterAct",
+                                 "splitHereAct"};
+    menuOf("treeWidget", {"splitPausesAct", "splitDayAct", "mergeAct"});
+    menuOf("treeWidget_2", pointEdits);
+    menuOf("profileView", pointEdits);
     files = new FileFlow(&tracks, this, &store, &prefs.directory, this);
     device = new DeviceFlow(this);
     maps = new MapMenu(mapWidget, &store, &prefs.directory, this);
@@ -349,16 +364,21 @@ void MainWindow::createEditActions()
     });
     add("splitHereAct", tr("&Split here"),
         [=] { edit(TrackEdit::splitAt(tracks, listed(), selected().value(0, -1)), listed()); });
+    // Whole-track edits: the tree's current track, else the listed one.
+    const auto chosen = [this] {
+        const int current = mapWidget->currentTrackIndex();
+        return current >= 0 ? current : mapWidget->listedTrackIndex();
+    };
     add("splitPausesAct", tr("Split at &pauses…"), [=] {
         bool ok = false;
         const int minutes = QInputDialog::getInt(
             this, tr("Split at pauses"), tr("A new track after each pause longer than (minutes):"),
             10, 1, 100000, 1, &ok);
         if (ok)
-            edit(TrackEdit::splitAtPauses(tracks, listed(), minutes), listed());
+            edit(TrackEdit::splitAtPauses(tracks, chosen(), minutes), chosen());
     });
     add("splitDayAct", tr("Split by &day"),
-        [=] { edit(TrackEdit::splitByDay(tracks, listed(), timeShown()), listed()); });
+        [=] { edit(TrackEdit::splitByDay(tracks, chosen(), timeShown()), chosen()); });
     add("mergeAct", tr("&Merge ticked tracks"),
         [=] { edit(TrackEdit::merge(tracks, mapWidget->checkedTrackIndexes(), false), -1); });
     updateEditActions();

@@ -1042,6 +1042,7 @@ private slots:
             QItemSelection(list->model()->index(10, 0), list->model()->index(199, 0)),
             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         const QString distance = root()->child(0)->text(1);
+        QVERIFY(list->actions().contains(act("deletePointsAct"))); // its context menu
         // The selection's figures in the status bar, its stretch on the map.
         QVERIFY2(QRegularExpression("^points 11-200: [0-9.]+ km, 0:15:4[05], \\+[0-9]+ m$")
                      .match(window->statusBar()->currentMessage())

@@ -146,6 +146,7 @@ void MapWidget::setupForm()
     profileAxis->addItems({tr("Profile against time"), tr("Profile against distance")});
     profileLayout->addWidget(profileAxis);
     profileView = new ProfileChart(units, profilePane);
+    profileView->setObjectName(QStringLiteral("profileView"));
     profileLayout->addWidget(profileView);
     listAndProfile->addWidget(profilePane);
     listAndProfile->setStretchFactor(0, 3);
@@ -177,6 +178,13 @@ void MapWidget::refreshAfterEdit(const QList<int> &ticked, int listed)
     pointList->show(listedTrack >= 0 ? &tracks->at(listedTrack) : nullptr, std::nullopt, false);
     startStatistics();
     emit trackViewsRebuilt();
+}
+
+int MapWidget::currentTrackIndex() const
+{
+    return treeWidget->currentItem() && treeWidget->currentItem()->parent()
+               ? trackTree->currentTrackIndex()
+               : -1;
 }
 
 QVector<int> MapWidget::selectedPoints() const

@@ -53,6 +53,8 @@ public:
     void refreshAfterEdit(const QList<int> &ticked, int listed);
     // The listed track (-1 for none) and the points selected in the list, ascending.
     int listedTrackIndex() const { return listedTrack; }
+    // The tree's current track (-1 for none or the root).
+    int currentTrackIndex() const;
     QVector<int> selectedPoints() const;
     // The selected stretch of the listed track, first to last point; nullopt for fewer than
     // two points selected.
