@@ -56,21 +56,6 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     mapWidget = new MapWidget(&tracks, this, this);
     setCentralWidget(mapWidget);
     connect(mapWidget, &MapWidget::pointsSelected, this, &MainWindow::showSelectionFigures);
-    // The edits as context menus: a track's in the tree, a selection's in the list and graph.
-    const auto menuOf = [this](const char *widget, const QStringList &names) {
-        QWidget *w = mapWidget->findChild<QWidget *>(QLatin1String(widget));
-        if (!w)
-            return;
-        w->setContextMenuPolicy(Qt::ActionsContextMenu);
-        for (QAction *a : qAsConst(editActs))
-            if (names.contains(a->objectName()))
-                w->addAction(a);
-    };
-    const QStringList pointEdits{"deletePointsAct", "cropAct", "trimBeforeAct", "trimAfterAct",
-                                 "splitHereAct"};
-    menuOf("treeWidget", {"splitPausesAct", "splitDayAct", "mergeAct"});
-    menuOf("treeWidget_2", pointEdits);
-    menuOf("profileView", pointEdits);
     files = new FileFlow(&tracks, this, &store, &prefs.directory, this);
     device = new DeviceFlow(this);
     maps = new MapMenu(mapWidget, &store, &prefs.directory, this);
@@ -108,6 +93,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     createActions();
     createMenus();
+    createContextMenus();
     createToolBars();
     setWindowTitle(QStringLiteral("LX-300 ") + buildCode + QStringLiteral("[*]"));
     applyPreferences();
@@ -324,6 +310,25 @@ void MainWindow::unitsChanged()
     prefs.time = utcTimeAct->isChecked() ? TimeShown::Utc : TimeShown::Local;
     // Rule 0 keeps the filter in force; the rows follow the new units and time.
     mapWidget->rebuildPointList();
+}
+
+void MainWindow::createContextMenus()
+{
+    // The edits as context menus: a track's in the tree, a selection's in the list and graph.
+    const auto menuOf = [this](const char *widget, const QStringList &names) {
+        QWidget *w = mapWidget->findChild<QWidget *>(QLatin1String(widget));
+        if (!w)
+            return;
+        w->setContextMenuPolicy(Qt::ActionsContextMenu);
+        for (QAction *a : qAsConst(editActs))
+            if (names.contains(a->objectName()))
+                w->addAction(a);
+    };
+    const QStringList pointEdits{"deletePointsAct", "cropAct", "trimBeforeAct", "trimAfterAct",
+                                 "splitHereAct"};
+    menuOf("treeWidget", {"splitPausesAct", "splitDayAct", "mergeAct"});
+    menuOf("treeWidget_2", pointEdits);
+    menuOf("profileView", pointEdits);
 }
 
 void MainWindow::createEditActions()

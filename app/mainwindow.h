@@ -68,6 +68,7 @@ private:
     void colouringChanged();
     // Edit menu: the edit engine on the listed track's selection or the ticked tracks.
     void createEditActions();
+    void createContextMenus();
     void edit(const TrackEdit::Result &result, int listed);
     void undoRedo(bool undo);
     void updateEditActions();
