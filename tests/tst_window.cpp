@@ -1050,6 +1050,20 @@ private slots:
                  qPrintable(window->statusBar()->currentMessage()));
         QCOMPARE(pageState(map(), "String(stretch.getLayers()[0].getLatLngs().length)"),
                  QStringLiteral("190"));
+        // The statistics' selection row: the whole track selected gives the track's figures.
+        const StatisticsTable *table = map()->statisticsTable();
+        QCOMPARE(table->item(1, 0)->text(), QStringLiteral("Selection (points 11-200)"));
+        list->selectAll();
+        const auto figures = [table](int row) {
+            QStringList texts;
+            for (int c = 1; c < table->columnCount(); ++c)
+                texts << table->item(row, c)->text();
+            return texts;
+        };
+        QCOMPARE(figures(1), figures(0));
+        list->selectionModel()->select(
+            QItemSelection(list->model()->index(10, 0), list->model()->index(199, 0)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         act("deletePointsAct")->trigger();
         const auto state = [&] {
             return QStringList{QString::number(tracks()[0].points.size()),

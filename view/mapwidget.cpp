@@ -1,5 +1,6 @@
 #include "view/mapwidget.h"
 
+#include "analysis/pieces.h"
 #include "model/units.h"
 #include "view/googlemapoperator.h"
 #include "view/googlemappage.h"
@@ -210,6 +211,10 @@ void MapWidget::showSelection()
         const QVector<TrackPoint> &p = tracks->at(listedTrack).points;
         googleMapOperator->showStretch(p.mid(stretch->first, stretch->second - stretch->first + 1));
     }
+    if (stretch != shownStretch) { // playback selects a row a step: no new figures for that
+        shownStretch = stretch;
+        refreshStatistics();
+    }
     emit pointsSelected();
 }
 
@@ -252,7 +257,13 @@ void MapWidget::refreshStatistics()
             labels << PointFormat::pointLabel(i, tracks->at(i).startTime, units->timeShown());
             ticked << trackStats[i];
         }
-    statsTable->showStats(labels, ticked, *units);
+    // The points selected in the list: the same figures, from the same code.
+    std::optional<std::pair<QString, TripStats>> selection;
+    if (const auto stretch = selectedStretch())
+        selection = std::make_pair(
+            tr("Selection (points %1-%2)").arg(stretch->first + 1).arg(stretch->second + 1),
+            Pieces::stats(tracks->at(listedTrack), {stretch->first, stretch->second}));
+    statsTable->showStats(labels, ticked, *units, selection);
 }
 
 void MapWidget::showPhotos(const QJsonArray &photos)

@@ -126,7 +126,8 @@ private:
 
     const QVector<Track> *tracks;
     const DisplayUnits *units;
-    int listedTrack = -1; // the track whose points are listed
+    int listedTrack = -1;                            // the track whose points are listed
+    std::optional<std::pair<int, int>> shownStretch; // the selection the statistics show
 
     QTreeWidget *treeWidget = nullptr;
     QTreeView *treeWidget_2 = nullptr;

@@ -18,7 +18,8 @@ StatisticsTable::StatisticsTable(QWidget *parent) : QTableWidget(parent)
 }
 
 void StatisticsTable::showStats(const QStringList &labels, const QVector<TripStats> &stats,
-                                const DisplayUnits &units)
+                                const DisplayUnits &units,
+                                const std::optional<std::pair<QString, TripStats>> &extra)
 {
     using namespace TripAnalysis;
     QVector<TripStats> rows = stats;
@@ -26,6 +27,10 @@ void StatisticsTable::showStats(const QStringList &labels, const QVector<TripSta
     if (stats.size() > 1) {
         rows.append(combined(stats));
         names.append(tr("Total"));
+    }
+    if (extra) {
+        rows.append(extra->second);
+        names.append(extra->first);
     }
     setRowCount(int(rows.size()));
     const TimeShown shown = units.timeShown();

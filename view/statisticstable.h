@@ -6,6 +6,9 @@
 
 #include <QTableWidget>
 
+#include <optional>
+#include <utility>
+
 // The figures of the ticked tracks, one row each, and their total.
 class StatisticsTable : public QTableWidget
 {
@@ -15,8 +18,10 @@ public:
     explicit StatisticsTable(QWidget *parent = nullptr);
 
     // `labels` name the rows of `stats`; the total follows when there is more than one.
+    // `extra`, when given, is a last row of its own (a selection), outside the total.
     void showStats(const QStringList &labels, const QVector<TripStats> &stats,
-                   const DisplayUnits &units);
+                   const DisplayUnits &units,
+                   const std::optional<std::pair<QString, TripStats>> &extra = std::nullopt);
 };
 
 #endif // STATISTICSTABLE_H
