@@ -431,12 +431,7 @@ void MainWindow::edit(const TrackEdit::Result &result, int listed)
             now << listed + i;
     }
     ticked = now;
-    unsavedDownload = true;
-    setWindowModified(true);
-    mapWidget->refreshAfterEdit(ticked, listed);
-    updateEditActions();
-    if (geotagDialog)
-        geotagDialog->tracksChanged();
+    afterEdit(ticked, listed);
 }
 
 void MainWindow::undoRedo(bool undo)
@@ -446,6 +441,12 @@ void MainWindow::undoRedo(bool undo)
     const QList<int> ticked = mapWidget->checkedTrackIndexes();
     if (!(undo ? history.undo(tracks) : history.redo(tracks)))
         return;
+    afterEdit(ticked, listed);
+}
+
+void MainWindow::afterEdit(const QList<int> &ticked, int listed)
+{
+    // Unsaved until the next save of every track; the views follow at once.
     unsavedDownload = true;
     setWindowModified(true);
     mapWidget->refreshAfterEdit(ticked, listed);

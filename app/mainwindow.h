@@ -71,6 +71,7 @@ private:
     void createContextMenus();
     void edit(const TrackEdit::Result &result, int listed);
     void undoRedo(bool undo);
+    void afterEdit(const QList<int> &ticked, int listed);
     void updateEditActions();
     // "points 120-480: 3.2 km, 0:42:10, +85 m" for a selection of several points.
     void showSelectionFigures();

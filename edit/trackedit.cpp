@@ -113,6 +113,18 @@ bool validTrack(const QVector<Track> &tracks, int track)
     return track >= 0 && track < tracks.size();
 }
 
+// Why [from, to) of a track is nothing to work on, after clamping it to the track; empty
+// when it is something.
+QString rangeProblem(const QVector<Track> &tracks, int track, int *from, int *to)
+{
+    if (!validTrack(tracks, track))
+        return tr("No such track.");
+    const int size = int(tracks[track].points.size());
+    *from = std::clamp(*from, 0, size);
+    *to = std::clamp(*to, *from, size);
+    return *from == *to ? tr("No point is selected.") : QString();
+}
+
 // Splits at each index (ascending, inside the track): from the last, so the indexes hold.
 Result splitsAt(const QVector<Track> &tracks, int track, const QVector<int> &at,
                 const QString &name)
@@ -150,13 +162,9 @@ void revert(QVector<Track> &tracks, const Change &change)
 
 Result deleteRange(const QVector<Track> &tracks, int track, int from, int to)
 {
-    if (!validTrack(tracks, track))
-        return {std::nullopt, tr("No such track.")};
+    if (QString why = rangeProblem(tracks, track, &from, &to); !why.isEmpty())
+        return {std::nullopt, why};
     const Track &t = tracks[track];
-    from = std::clamp(from, 0, int(t.points.size()));
-    to = std::clamp(to, from, int(t.points.size()));
-    if (from == to)
-        return {std::nullopt, tr("No point is selected.")};
     Change c{tr("Delete"), {removal(t, track, from, to)}};
     if (from == 0 && to < t.points.size())
         restart(c, t, track, to);
@@ -172,13 +180,9 @@ Result deleteRange(const QVector<Track> &tracks, int track, int from, int to)
 
 Result crop(const QVector<Track> &tracks, int track, int from, int to)
 {
-    if (!validTrack(tracks, track))
-        return {std::nullopt, tr("No such track.")};
+    if (QString why = rangeProblem(tracks, track, &from, &to); !why.isEmpty())
+        return {std::nullopt, why};
     const Track &t = tracks[track];
-    from = std::clamp(from, 0, int(t.points.size()));
-    to = std::clamp(to, from, int(t.points.size()));
-    if (from == to)
-        return {std::nullopt, tr("No point is selected.")};
     Change c{tr("Crop to selection"), {}};
     if (to < t.points.size())
         c.steps << removal(t, track, to, int(t.points.size()));
