@@ -31,6 +31,14 @@ quint32 firstTime(const QVector<TrackPoint> &points, int from)
     return 0;
 }
 
+// A vector that shrank to under half its room gives the rest back: the tracks an edit leaves
+// must not hold the memory of the ones it took apart.
+void release(QVector<TrackPoint> &points)
+{
+    if (points.capacity() > 2 * points.size())
+        points.squeeze();
+}
+
 void run(QVector<Track> &tracks, const Step &s, bool forward)
 {
     Step::Kind kind = s.kind;
@@ -44,6 +52,7 @@ void run(QVector<Track> &tracks, const Step &s, bool forward)
     switch (kind) {
     case Step::RemovePoints:
         tracks[s.track].points.remove(s.at, s.points.size());
+        release(tracks[s.track].points);
         break;
     case Step::InsertPoints: {
         QVector<TrackPoint> &p = tracks[s.track].points;
@@ -56,6 +65,7 @@ void run(QVector<Track> &tracks, const Step &s, bool forward)
         QVector<TrackPoint> &p = tracks[s.track].points;
         piece.points = p.mid(s.at);
         p.resize(s.at);
+        release(p);
         tracks.insert(s.track + 1, piece);
         break;
     }

@@ -8,6 +8,7 @@
 #include "view/profilechart.h"
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QTreeView>
 
@@ -18,6 +19,9 @@ PointList::PointList(QTreeView *view, PointListModel *model, ProfileChart *profi
     : QObject(parent), view(view), model(model), profile(profile), units(units), map(map)
 {
     playbackThread = new PlaybackThread;
+    // Columns sized from the rows shown and a few hundred more: the texts of a column are of
+    // one width, and a million rows measured would hold up every edit.
+    view->header()->setResizeContentsPrecision(200);
     connect(view, &QTreeView::doubleClicked, this, &PointList::goToRow);
     connect(profile, &ProfileChart::pointPicked, this, &PointList::pickPoint);
     // A row chosen by hand or by playback moves the graph's cursor.
