@@ -735,6 +735,7 @@ void MainWindow::showStatistics()
         statisticsDialog->setWindowTitle(tr("Trip statistics"));
         auto *layout = new QVBoxLayout(statisticsDialog);
         layout->addWidget(mapWidget->statisticsTable());
+        layout->addWidget(mapWidget->piecesPane(), 1);
     }
     if (!statisticsDialog->isVisible()) {
         // Wide enough for every column where the screen has room; the table scrolls
@@ -745,7 +746,7 @@ void MainWindow::showStatistics()
                      table->verticalScrollBar()->sizeHint().width() + 24;
         for (int c = 0; c < table->columnCount(); ++c)
             needed += table->columnWidth(c);
-        statisticsDialog->resize(needed, 220);
+        statisticsDialog->resize(needed, 480); // the figures, then the laps or splits
         WindowPlace::keepOnScreen(statisticsDialog);
     }
     statisticsDialog->show();

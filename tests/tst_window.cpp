@@ -1037,6 +1037,13 @@ private slots:
         QTreeWidgetItem *first = root()->child(0);
         map()->findChild<QTreeWidget *>(QStringLiteral("treeWidget"))->setCurrentItem(first);
         map()->TreeWidgetItemDoubleClicked(first, 0);
+        // Its laps: ten and their total; a click selects a lap; the table copies as CSV.
+        auto *laps = map()->piecesPane()->findChild<QTableWidget *>(QStringLiteral("piecesTable"));
+        QCOMPARE(laps->rowCount(), 11);
+        emit laps->cellClicked(1, 0);
+        QCOMPARE(map()->selectedPoints().first(), 39); // from the first mark
+        map()->piecesPane()->findChild<QPushButton *>(QStringLiteral("copyPieces"))->click();
+        QCOMPARE(QGuiApplication::clipboard()->text().count('\n'), 12);
         auto *list = map()->findChild<QTreeView *>(QStringLiteral("treeWidget_2"));
         list->selectionModel()->select(
             QItemSelection(list->model()->index(10, 0), list->model()->index(199, 0)),

@@ -13,10 +13,14 @@
 #include "view/statisticstable.h"
 #include "view/tracktree.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QFutureWatcher>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -58,6 +62,47 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const DisplayUnits *units, QW
     connect(pointList, &PointList::selectionChanged, this, &MapWidget::showSelection);
 
     statsTable = new StatisticsTable;
+    piecesWidget = new QWidget;
+    piecesWidget->setObjectName(QStringLiteral("piecesPane"));
+    auto *piecesLayout = new QVBoxLayout(piecesWidget);
+    piecesLayout->setContentsMargins(0, 0, 0, 0);
+    auto *piecesBar = new QHBoxLayout;
+    piecesKind = new QComboBox;
+    piecesKind->setObjectName(QStringLiteral("piecesKind"));
+    piecesKind->addItems(
+        {tr("Laps (mark to mark)"), tr("Splits by distance"), tr("Splits every 10 minutes")});
+    auto *copy = new QPushButton(tr("Copy as CSV"));
+    copy->setObjectName(QStringLiteral("copyPieces"));
+    piecesBar->addWidget(piecesKind);
+    piecesBar->addStretch(1);
+    piecesBar->addWidget(copy);
+    piecesLayout->addLayout(piecesBar);
+    piecesTable = new StatisticsTable;
+    piecesTable->setObjectName(QStringLiteral("piecesTable"));
+    piecesLayout->addWidget(piecesTable);
+    connect(piecesKind, &QComboBox::currentIndexChanged, this, &MapWidget::refreshPieces);
+    connect(piecesTable, &QTableWidget::cellClicked, this, [this](int row) {
+        if (row < shownPieces.size())
+            pointList->selectPoints(shownPieces[row].from, shownPieces[row].to);
+    });
+    connect(copy, &QPushButton::clicked, this, [this] {
+        QStringList lines;
+        QStringList cells;
+        for (int c = 0; c < piecesTable->columnCount(); ++c)
+            cells << piecesTable->horizontalHeaderItem(c)->text().replace(QLatin1Char('\n'),
+                                                                          QLatin1Char(' '));
+        lines << cells.join(QLatin1Char(','));
+        for (int r = 0; r < piecesTable->rowCount(); ++r) {
+            cells.clear();
+            for (int c = 0; c < piecesTable->columnCount(); ++c)
+                cells << QLatin1Char('"') +
+                             piecesTable->item(r, c)->text().replace(QLatin1Char('"'),
+                                                                     QStringLiteral("\"\"")) +
+                             QLatin1Char('"');
+            lines << cells.join(QLatin1Char(','));
+        }
+        QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+    });
     statsWatcher = new QFutureWatcher<QVector<TripStats>>(this);
 }
 
@@ -65,6 +110,7 @@ MapWidget::~MapWidget()
 {
     stopPlayback();
     delete statsTable.data(); // unless a window's dialog took it and went first
+    delete piecesWidget.data();
     // The page must go before the profile it was made with.
     view->setPage(nullptr);
     delete page;
@@ -264,6 +310,33 @@ void MapWidget::refreshStatistics()
             tr("Selection (points %1-%2)").arg(stretch->first + 1).arg(stretch->second + 1),
             Pieces::stats(tracks->at(listedTrack), {stretch->first, stretch->second}));
     statsTable->showStats(labels, ticked, *units, selection);
+    refreshPieces();
+}
+
+void MapWidget::refreshPieces()
+{
+    shownPieces.clear();
+    QStringList labels;
+    QVector<TripStats> stats;
+    if (listedTrack >= 0 && listedTrack < tracks->size()) {
+        const Track &t = tracks->at(listedTrack);
+        const bool miles = units->speedUnit() == SpeedUnit::Mph;
+        const int kind = piecesKind->currentIndex();
+        shownPieces = kind == 0   ? Pieces::laps(t)
+                      : kind == 1 ? Pieces::byDistance(t, miles ? Units::MetresPerMile : 1000)
+                                  : Pieces::byTime(t, 600);
+        const QString name = kind == 0 ? tr("Lap %1") : tr("Split %1");
+        for (int k = 0; k < shownPieces.size(); ++k) {
+            labels << name.arg(k + 1);
+            stats << Pieces::stats(t, shownPieces[k]);
+        }
+    }
+    piecesTable->showStats(labels, stats, *units);
+}
+
+QWidget *MapWidget::piecesPane() const
+{
+    return piecesWidget;
 }
 
 void MapWidget::showPhotos(const QJsonArray &photos)
@@ -317,6 +390,7 @@ void MapWidget::TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int)
     refreshStatistics();
     listedTrack = trackTree->currentTrackIndex();
     pointList->show(listedTrack >= 0 ? &tracks->at(listedTrack) : nullptr, PointFilter(), true);
+    refreshPieces();
     trackTree->tickKeepingView(item);
 }
 

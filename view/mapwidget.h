@@ -2,6 +2,7 @@
 #define MAPWIDGET_H
 
 #include "analysis/colourvalues.h"
+#include "analysis/pieces.h"
 #include "analysis/pointfilter.h"
 #include "analysis/tripstats.h"
 #include "model/trackrecords.h"
@@ -31,6 +32,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class QWebChannel;
 class QWebEngineProfile;
+class QComboBox;
 class QWebEngineView;
 class StatisticsTable;
 class TrackTree;
@@ -82,6 +84,9 @@ public:
 
     // The figures of the ticked tracks; the window shows it where it likes.
     StatisticsTable *statisticsTable() const;
+    // The listed track's laps (mark to mark) or splits (every 1 km or mi, or 10 minutes):
+    // a choice, the table, a Copy as CSV button; a click on a row selects that stretch.
+    QWidget *piecesPane() const;
 
     // Photos on the map (see GoogleMapOperator::showPhotos).
     void showPhotos(const QJsonArray &photos);
@@ -145,6 +150,11 @@ private:
     QWebChannel *channel = nullptr;
 
     QPointer<StatisticsTable> statsTable; // a dialog may own it and go first
+    QPointer<QWidget> piecesWidget;       // ... as this
+    StatisticsTable *piecesTable = nullptr;
+    QComboBox *piecesKind = nullptr;
+    QVector<Pieces::Piece> shownPieces;
+    void refreshPieces();
     QVector<TripStats> trackStats;
     QFutureWatcher<QVector<TripStats>> *statsWatcher = nullptr;
     int statsGeneration = 0;

@@ -86,6 +86,25 @@ QVector<int> PointList::selectedPointIndexes() const
     return indexes;
 }
 
+void PointList::selectPoints(int from, int to)
+{
+    QItemSelection rows;
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const int i = model->pointIndex(r);
+        if (i < from || i > to)
+            continue;
+        int last = r; // a run of rows in the stretch as one range
+        while (last + 1 < model->rowCount() && model->pointIndex(last + 1) <= to)
+            ++last;
+        rows.select(model->index(r, 0), model->index(last, 0));
+        r = last;
+    }
+    view->selectionModel()->select(rows,
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    if (!rows.isEmpty())
+        view->scrollTo(rows.first().topLeft());
+}
+
 void PointList::goToRow(const QModelIndex &index)
 {
     stopPlayback();

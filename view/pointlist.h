@@ -44,6 +44,8 @@ public:
 
     // The points selected in the list, as indexes in their track, ascending.
     QVector<int> selectedPointIndexes() const;
+    // Selects the listed rows of the points from `from` to `to` (indexes in the track).
+    void selectPoints(int from, int to);
 
     void startPlayback();
     void stopPlayback();
