@@ -269,13 +269,12 @@ Result splitByDay(const QVector<Track> &tracks, int track, TimeShown time)
     return splitsAt(tracks, track, at, tr("Split by day"));
 }
 
-Result merge(const QVector<Track> &tracks, QList<int> which, bool join)
+namespace {
+
+// The tracks in time order, or why they cannot be merged: one without times, or two whose
+// time spans overlap.
+QString timeOrder(const QVector<Track> &tracks, const QList<int> &which, QVector<int> *order)
 {
-    std::sort(which.begin(), which.end());
-    which.erase(std::unique(which.begin(), which.end()), which.end());
-    if (which.size() < 2 || which.first() < 0 || which.last() >= tracks.size())
-        return {std::nullopt, tr("Tick two tracks or more to merge them.")};
-    // In time order; a track without times cannot be placed.
     struct Span
     {
         int track;
@@ -283,64 +282,78 @@ Result merge(const QVector<Track> &tracks, QList<int> which, bool join)
     };
     QVector<Span> spans;
     for (int i : which) {
-        const QVector<TrackPoint> &p = tracks[i].points;
         double first = -1, last = -1;
-        for (const TrackPoint &q : p)
+        for (const TrackPoint &q : tracks[i].points)
             if (q.hasTime()) {
                 first = first < 0 ? q.exactTime() : std::min(first, q.exactTime());
                 last = std::max(last, q.exactTime());
             }
         if (first < 0)
-            return {std::nullopt,
-                    tr("Track %1 has no times: it cannot be put in time order.").arg(i + 1)};
+            return tr("Track %1 has no times: it cannot be put in time order.").arg(i + 1);
         spans << Span{i, first, last};
     }
     std::sort(spans.begin(), spans.end(),
               [](const Span &a, const Span &b) { return a.first < b.first; });
     for (int k = 1; k < spans.size(); ++k)
         if (spans[k].first <= spans[k - 1].last)
-            return {std::nullopt, tr("Tracks %1 and %2 overlap in time: merging them would mix "
-                                     "their points.")
-                                      .arg(std::min(spans[k - 1].track, spans[k].track) + 1)
-                                      .arg(std::max(spans[k - 1].track, spans[k].track) + 1)};
-    Change c{tr("Merge"), {}};
-    // The tracks are moved, in time order, to stand after the first of them; then joined.
-    QVector<int> order;
-    for (const Span &s : spans)
-        order << s.track;
-    QVector<int> at(tracks.size());
-    for (int i = 0; i < at.size(); ++i)
+            return tr("Tracks %1 and %2 overlap in time: merging them would mix their points.")
+                .arg(std::min(spans[k - 1].track, spans[k].track) + 1)
+                .arg(std::max(spans[k - 1].track, spans[k].track) + 1);
+    for (const Span &span : spans)
+        *order << span.track;
+    return QString();
+}
+
+// Moves the tracks of `order` to stand, in that order, from index `target` on.
+void moveInOrder(int count, const QVector<int> &order, int target, Change *c)
+{
+    QVector<int> at(count); // which track stands at each index as the moves go
+    for (int i = 0; i < count; ++i)
         at[i] = i;
-    const int target = which.first();
     for (int k = 0; k < order.size(); ++k) {
         const int from = int(std::find(at.cbegin(), at.cend(), order[k]) - at.cbegin());
-        const int to = target + k;
-        if (from != to) {
-            Step s;
-            s.kind = Step::MoveTrack;
-            s.track = from;
-            s.at = to;
-            c.steps << s;
-            at.move(from, to);
-        }
-    }
-    for (int k = 1; k < order.size(); ++k) {
-        if (tracks[order[k]].points.isEmpty())
+        if (from == target + k)
             continue;
-        const TrackPoint &first = tracks[order[k]].points.first();
-        const quint8 flags = join ? quint8(first.flags & ~TrackPoint::SegmentStart)
-                                  : quint8(first.flags | TrackPoint::SegmentStart);
-        if (flags != first.flags) {
+        Step s;
+        s.kind = Step::MoveTrack;
+        s.track = from;
+        s.at = target + k;
+        c->steps << s;
+        at.move(from, target + k);
+    }
+}
+
+} // namespace
+
+Result merge(const QVector<Track> &tracks, QList<int> which, bool join)
+{
+    std::sort(which.begin(), which.end());
+    which.erase(std::unique(which.begin(), which.end()), which.end());
+    if (which.size() < 2 || which.first() < 0 || which.last() >= tracks.size())
+        return {std::nullopt, tr("Tick two tracks or more to merge them.")};
+    QVector<int> order;
+    if (QString why = timeOrder(tracks, which, &order); !why.isEmpty())
+        return {std::nullopt, why};
+    // The tracks are moved, in time order, to stand after the first of them, each after the
+    // first starts a segment (or none does, joined), and they are joined.
+    Change c{tr("Merge"), {}};
+    const int target = which.first();
+    moveInOrder(int(tracks.size()), order, target, &c);
+    int length = int(tracks[order[0]].points.size());
+    for (int k = 1; k < order.size(); ++k) {
+        const Track &t = tracks[order[k]];
+        if (!t.points.isEmpty()) {
+            const quint8 flags = t.points.first().flags;
             Step s;
             s.kind = Step::SetFlags;
             s.track = target + k;
-            s.at = 0;
-            s.before = first.flags;
-            s.after = flags;
-            c.steps << s;
+            s.before = flags;
+            s.after = join ? quint8(flags & ~TrackPoint::SegmentStart)
+                           : quint8(flags | TrackPoint::SegmentStart);
+            if (s.after != s.before)
+                c.steps << s;
         }
     }
-    int length = int(tracks[order[0]].points.size());
     for (int k = 1; k < order.size(); ++k) {
         Step s;
         s.kind = Step::Join;
