@@ -251,7 +251,7 @@ Result splitByDay(const QVector<Track> &tracks, int track, TimeShown time)
 {
     if (!validTrack(tracks, track))
         return {std::nullopt, tr("No such track.")};
-    const Qt::TimeSpec spec = time == TimeShown::Utc ? Qt::UTC : Qt::LocalTime;
+    const Qt::TimeSpec zone = time == TimeShown::Utc ? Qt::UTC : Qt::LocalTime;
     const QVector<TrackPoint> &p = tracks[track].points;
     QVector<int> at;
     // The next midnight is worked out once a day, not for every point.
@@ -263,8 +263,8 @@ Result splitByDay(const QVector<Track> &tracks, int track, TimeShown time)
             continue;
         if (nextDay >= 0)
             at << i;
-        const QDate day = QDateTime::fromSecsSinceEpoch(p[i].time, spec).date();
-        nextDay = QDateTime(day.addDays(1), QTime(0, 0), spec).toSecsSinceEpoch();
+        const QDate day = QDateTime::fromSecsSinceEpoch(p[i].time, zone).date();
+        nextDay = QDateTime(day.addDays(1), QTime(0, 0), zone).toSecsSinceEpoch();
     }
     return splitsAt(tracks, track, at, tr("Split by day"));
 }

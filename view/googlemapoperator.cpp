@@ -18,6 +18,18 @@ template <typename T> QString packed(const std::vector<T> &values)
     return QString::fromLatin1(bytes.toBase64());
 }
 
+// Points [from, to) as latitude, longitude, latitude, ..., packed.
+QString packedPositions(const QVector<TrackPoint> &points, qsizetype from, qsizetype to)
+{
+    std::vector<double> coordinates;
+    coordinates.reserve(size_t(to - from) * 2);
+    for (qsizetype i = from; i < to; ++i) {
+        coordinates.push_back(points[i].position.x);
+        coordinates.push_back(points[i].position.y);
+    }
+    return packed(coordinates);
+}
+
 } // namespace
 
 void GoogleMapOperator::setTrack(int n, const Track &track, const QColor &colour)
@@ -31,17 +43,11 @@ void GoogleMapOperator::setTrack(int n, const Track &track, const QColor &colour
     qsizetype from = 0;
     do {
         const qsizetype to = std::min(count, from + PieceSize);
-        std::vector<double> coordinates;
-        coordinates.reserve(size_t(to - from) * 2);
-        for (qsizetype i = from; i < to; ++i) {
-            coordinates.push_back(track.points[i].position.x);
-            coordinates.push_back(track.points[i].position.y);
-        }
+        const QString positions = packedPositions(track.points, from, to);
         if (from == 0)
-            send({QStringLiteral("setTrack"), n, packed(coordinates), breaks, colour.name()},
-                 int(to - from));
+            send({QStringLiteral("setTrack"), n, positions, breaks, colour.name()}, int(to - from));
         else
-            send({QStringLiteral("extendTrack"), n, packed(coordinates)}, int(to - from));
+            send({QStringLiteral("extendTrack"), n, positions}, int(to - from));
         from = to;
     } while (from < count);
 }
@@ -79,13 +85,8 @@ void GoogleMapOperator::hideTrack(int n)
 
 void GoogleMapOperator::showStretch(const QVector<TrackPoint> &points)
 {
-    std::vector<double> coordinates;
-    coordinates.reserve(size_t(points.size()) * 2);
-    for (const TrackPoint &p : points) {
-        coordinates.push_back(p.position.x);
-        coordinates.push_back(p.position.y);
-    }
-    send({QStringLiteral("showStretch"), packed(coordinates)}, int(points.size()));
+    send({QStringLiteral("showStretch"), packedPositions(points, 0, points.size())},
+         int(points.size()));
 }
 
 void GoogleMapOperator::clearTracks()

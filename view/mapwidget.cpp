@@ -210,19 +210,21 @@ void MapWidget::addJSObject()
 
 void MapWidget::rebuildTrackViews(const QList<int> &ticked)
 {
-    pointList->clear();
-    listedTrack = -1;
-    trackTree->rebuild(ticked);
-    startStatistics();
-    emit trackViewsRebuilt();
+    rebuildViews(ticked, false, -1);
 }
 
 void MapWidget::refreshAfterEdit(const QList<int> &ticked, int listed)
 {
+    rebuildViews(ticked, true, listed);
+}
+
+void MapWidget::rebuildViews(const QList<int> &ticked, bool keepMapView, int listed)
+{
     pointList->clear();
-    trackTree->rebuild(ticked, true);
+    trackTree->rebuild(ticked, keepMapView);
     listedTrack = listed >= 0 && listed < tracks->size() ? listed : -1;
-    pointList->show(listedTrack >= 0 ? &tracks->at(listedTrack) : nullptr, std::nullopt, false);
+    if (listedTrack >= 0)
+        pointList->show(&tracks->at(listedTrack), std::nullopt, false);
     startStatistics();
     emit trackViewsRebuilt();
 }

@@ -124,6 +124,8 @@ protected:
 
 private:
     void showSelection();
+    // The tree, the map's lines, the list of `listed` (-1: none) and the figures again.
+    void rebuildViews(const QList<int> &ticked, bool keepMapView, int listed);
     void setupForm();
     void pickNearestPoint(double lat, double lng);
     void startStatistics();

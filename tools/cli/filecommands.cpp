@@ -1,6 +1,7 @@
 // lx300-cli's commands on track files.
 #include "analysis/pieces.h"
 #include "analysis/tripstats.h"
+#include "model/units.h"
 #include "tools/cli/clicommand.h"
 #include "tools/cli/cliparse.h"
 
@@ -26,22 +27,23 @@ struct PieceLists
     QVector<QVector<Pieces::Piece>> lapsOf, splitsOf;
 };
 
-// The laps and the splits ("1km", "1mi", "10min" in `spec`) of each track, as asked.
+// The laps and the splits ("1km", "1mi", "10min" in `every`) of each track, as asked.
 PieceLists piecesOf(const QVector<Track> &tracks, bool laps, bool splits,
-                    const QRegularExpressionMatch &spec)
+                    const QRegularExpressionMatch &every)
 {
     PieceLists pieces;
     pieces.laps = laps;
     pieces.splits = splits;
-    const double n = spec.captured(1).toDouble();
-    const QString unit = spec.captured(2);
+    const double n = every.captured(1).toDouble();
+    const QString unit = every.captured(2);
     for (const Track &t : tracks) {
         if (laps)
             pieces.lapsOf << Pieces::laps(t);
         if (splits)
-            pieces.splitsOf << (unit == QLatin1String("min")  ? Pieces::byTime(t, n * 60)
-                                : unit == QLatin1String("mi") ? Pieces::byDistance(t, n * 1609.344)
-                                                              : Pieces::byDistance(t, n * 1000));
+            pieces.splitsOf << (unit == QLatin1String("min") ? Pieces::byTime(t, n * 60)
+                                : unit == QLatin1String("mi")
+                                    ? Pieces::byDistance(t, n * Units::MetresPerMile)
+                                    : Pieces::byDistance(t, n * 1000));
     }
     return pieces;
 }
@@ -208,9 +210,9 @@ int infoCommand(const QStringList &args)
         return s;
     static const QRegularExpression splitForm(
         QStringLiteral("^([0-9]+(?:\\.[0-9]+)?)(km|mi|min)$"));
-    const QRegularExpressionMatch splitSpec = splitForm.match(c.value(QStringLiteral("splits")));
+    const QRegularExpressionMatch splitEvery = splitForm.match(c.value(QStringLiteral("splits")));
     if (c.isSet(QStringLiteral("splits")) &&
-        (!splitSpec.hasMatch() || !(splitSpec.captured(1).toDouble() > 0)))
+        (!splitEvery.hasMatch() || !(splitEvery.captured(1).toDouble() > 0)))
         return failWith(Usage, QStringLiteral("--splits takes a length or a time: 1km, 1mi or "
                                               "10min"));
     const QString speed = c.value(QStringLiteral("speed-unit"));
@@ -230,7 +232,7 @@ int infoCommand(const QStringList &args)
         return status;
     const QVector<TripStats> stats = TripAnalysis::allTrackStats(tracks);
     const PieceLists pieces = piecesOf(tracks, c.isSet(QStringLiteral("laps")),
-                                       c.isSet(QStringLiteral("splits")), splitSpec);
+                                       c.isSet(QStringLiteral("splits")), splitEvery);
     if (c.isSet(QStringLiteral("json"))) {
         printJson(tracks, stats, pieces);
         return Ok;
