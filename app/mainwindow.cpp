@@ -17,8 +17,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFormLayout>
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QLabel>
@@ -27,6 +29,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -326,10 +329,36 @@ void MainWindow::createContextMenus()
     };
     const QStringList pointEdits{"deletePointsAct", "cropAct", "trimBeforeAct", "trimAfterAct",
                                  "splitHereAct"};
-    menuOf("treeWidget", {"splitPausesAct", "splitDayAct", "mergeAct"});
+    menuOf("treeWidget", {"renameAct", "splitPausesAct", "splitDayAct", "mergeAct"});
     menuOf("treeWidget_2", pointEdits);
     menuOf("profileView", pointEdits);
 }
+
+namespace {
+// The name and description of track `index`, as the user types them; false when cancelled.
+bool askNameAndDescription(QWidget *parent, int index, QString *name, QString *description)
+{
+    QDialog dialog(parent);
+    dialog.setWindowTitle(MainWindow::tr("Rename track %1").arg(index + 1));
+    auto *form = new QFormLayout(&dialog);
+    auto *nameEdit = new QLineEdit(*name, &dialog);
+    nameEdit->setObjectName(QStringLiteral("nameEdit"));
+    auto *descriptionEdit = new QPlainTextEdit(*description, &dialog);
+    descriptionEdit->setObjectName(QStringLiteral("descriptionEdit"));
+    descriptionEdit->setTabChangesFocus(true);
+    form->addRow(MainWindow::tr("&Name:"), nameEdit);
+    form->addRow(MainWindow::tr("&Description:"), descriptionEdit);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    form->addRow(buttons);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    *name = nameEdit->text();
+    *description = descriptionEdit->toPlainText();
+    return true;
+}
+} // namespace
 
 void MainWindow::createEditActions()
 {
@@ -386,6 +415,14 @@ void MainWindow::createEditActions()
         [=] { edit(TrackEdit::splitByDay(tracks, chosen(), timeShown()), chosen()); });
     add("mergeAct", tr("&Merge ticked tracks"),
         [=] { edit(TrackEdit::merge(tracks, mapWidget->checkedTrackIndexes(), false), -1); });
+    add("renameAct", tr("Re&name…"), [=] {
+        const int t = chosen();
+        if (t < 0 || t >= tracks.size())
+            return edit({std::nullopt, tr("Choose a track in the tree first.")}, -1);
+        QString name = tracks[t].name, description = tracks[t].description;
+        if (askNameAndDescription(this, t, &name, &description))
+            edit(TrackEdit::rename(tracks, t, name, description), t);
+    });
     updateEditActions();
 }
 

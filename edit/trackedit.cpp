@@ -44,9 +44,9 @@ void run(QVector<Track> &tracks, const Step &s, bool forward)
     Step::Kind kind = s.kind;
     if (!forward) {
         static const Step::Kind inverse[] = {
-            Step::InsertPoints, Step::RemovePoints, Step::Join,      Step::Split,   Step::SetFlags,
-            Step::InsertTrack,  Step::RemoveTrack,  Step::MoveTrack, Step::SetStart};
-        static_assert(std::size(inverse) == Step::SetStart + 1, "every step has its inverse");
+            Step::InsertPoints, Step::RemovePoints, Step::Join,      Step::Split,    Step::SetFlags,
+            Step::InsertTrack,  Step::RemoveTrack,  Step::MoveTrack, Step::SetStart, Step::SetText};
+        static_assert(std::size(inverse) == Step::SetText + 1, "every step has its inverse");
         kind = inverse[s.kind];
     }
     switch (kind) {
@@ -85,6 +85,12 @@ void run(QVector<Track> &tracks, const Step &s, bool forward)
     case Step::SetStart:
         tracks[s.track].startTime = forward ? s.startAfter : s.startBefore;
         break;
+    case Step::SetText: {
+        const auto &[name, description] = forward ? s.textAfter : s.textBefore;
+        tracks[s.track].name = name;
+        tracks[s.track].description = description;
+        break;
+    }
     case Step::MoveTrack:
         if (forward)
             tracks.move(s.track, s.at);
@@ -228,6 +234,22 @@ Result splitAt(const QVector<Track> &tracks, int track, int at)
     if (!validTrack(tracks, track) || at <= 0 || at >= tracks[track].points.size())
         return {std::nullopt, tr("A track is split at a point after its first.")};
     return splitsAt(tracks, track, {at}, tr("Split here"));
+}
+
+Result rename(const QVector<Track> &tracks, int track, const QString &name,
+              const QString &description)
+{
+    if (!validTrack(tracks, track))
+        return {std::nullopt, tr("No such track.")};
+    const Track &t = tracks[track];
+    Step s;
+    s.kind = Step::SetText;
+    s.track = track;
+    s.textBefore = {t.name, t.description};
+    s.textAfter = {name.trimmed(), description.trimmed()};
+    if (s.textAfter == s.textBefore)
+        return {std::nullopt, tr("The name and description stay as they are.")};
+    return {Change{tr("Rename"), {s}}, {}};
 }
 
 Result splitAtPauses(const QVector<Track> &tracks, int track, double minutes)

@@ -28,7 +28,8 @@ struct Step
         RemoveTrack,  // an empty track taken out at `track` (its header kept)
         InsertTrack,
         MoveTrack, // `track` moved to index `at`
-        SetStart   // `track`'s start time from `startBefore` to `startAfter`
+        SetStart,  // `track`'s start time from `startBefore` to `startAfter`
+        SetText    // `track`'s name and description from `textBefore` to `textAfter`
     };
     Kind kind = RemovePoints;
     int track = 0;
@@ -37,6 +38,7 @@ struct Step
     Track header; // without points
     quint8 before = 0, after = 0;
     quint32 startBefore = 0, startAfter = 0;
+    std::pair<QString, QString> textBefore, textAfter; // name, description
 };
 
 struct Change
@@ -70,6 +72,9 @@ Result splitAtPauses(const QVector<Track> &tracks, int track, double minutes);
 // A new track at the first point of each calendar day in the time shown (local days follow
 // the clock changes of the day).
 Result splitByDay(const QVector<Track> &tracks, int track, TimeShown time);
+// A track's name and description; refused when both stay as they are.
+Result rename(const QVector<Track> &tracks, int track, const QString &name,
+              const QString &description);
 // The tracks as one, in time order: each a segment of its own, or one line (`join`).
 // Refused when their time spans overlap.
 Result merge(const QVector<Track> &tracks, QList<int> which, bool join);

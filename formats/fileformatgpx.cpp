@@ -52,14 +52,17 @@ bool FileFormatGPX::write(const QVector<Track> &tracks, const QString &fileName,
 void FileFormatGPX::writeTrack(const Track &track, bool markedOnly)
 {
     xmlWriter.writeStartElement(QStringLiteral("trk"));
-    // Every GPX track is named with the number 1; the start time tells them apart.
+    // A track the user named keeps its name. Otherwise every GPX track is named with the
+    // number 1 and the start time tells them apart; a track without times gets no made-up date.
     TimeText utc(false);
-    // A track without times gets no made-up date.
     xmlWriter.writeTextElement(QStringLiteral("name"),
-                               track.startTime == 0
+                               !track.name.isEmpty() ? track.name
+                               : track.startTime == 0
                                    ? QStringLiteral("LX-300 DataLog-1")
                                    : QStringLiteral("LX-300 DataLog-%1 ").arg(1) +
                                          QString::fromLatin1(utc.dateTime(track.startTime)));
+    if (!track.description.isEmpty())
+        xmlWriter.writeTextElement(QStringLiteral("desc"), track.description);
     xmlWriter.writeStartElement(QStringLiteral("trkseg"));
     bool written = false;
     for (const TrackPoint &point : track.points) {
@@ -117,5 +120,6 @@ QString FileFormatGPX::keeps() const
 {
     return QCoreApplication::translate("FileFormat",
                                        "GPX keeps times (with fractions), altitudes, speeds, "
-                                       "segments and marks (as waypoints, on request).");
+                                       "segments, names, descriptions and marks (as waypoints, "
+                                       "on request).");
 }

@@ -46,16 +46,26 @@ bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
     xml.writeStartElement(QStringLiteral("kml"));
     xml.writeAttribute(QStringLiteral("xmlns"), QStringLiteral("http://www.opengis.net/kml/2.2"));
     xml.writeStartElement(QStringLiteral("Folder"));
-    TimeText localTime(true);
+    TimeText localTime(true), utc(false);
     int n = 1;
     for (int index : selection) {
         const Track &track = tracks.at(index);
         xml.writeStartElement(QStringLiteral("Placemark"));
         xml.writeTextElement(QStringLiteral("name"),
-                             track.startTime == 0
+                             !track.name.isEmpty() ? track.name
+                             : track.startTime == 0
                                  ? QStringLiteral("LX-300 DataLog-%1").arg(n)
                                  : QStringLiteral("LX-300 DataLog-%1 ").arg(n) +
                                        QString::fromLatin1(localTime.dateTime(track.startTime)));
+        if (!track.description.isEmpty())
+            xml.writeTextElement(QStringLiteral("description"), track.description);
+        // A named track's start is no longer in its name: a time span keeps it.
+        if (!track.name.isEmpty() && track.startTime != 0) {
+            xml.writeStartElement(QStringLiteral("TimeSpan"));
+            xml.writeTextElement(QStringLiteral("begin"),
+                                 QString::fromLatin1(utc.dateTime(track.startTime, 'T') + 'Z'));
+            xml.writeEndElement();
+        }
         xml.writeTextElement(QStringLiteral("styleUrl"),
                              QStringLiteral("root://styleMaps#default+nicon=0x467+hicon=0x477"));
         xml.writeStartElement(QStringLiteral("Style"));
@@ -168,8 +178,9 @@ bool FileFormatKMZ::write(const QVector<Track> &, const QString &fileName, const
 QString FileFormatKML::keeps() const
 {
     return QCoreApplication::translate("FileFormat",
-                                       "KML keeps altitudes, segments and marks (as timed point "
-                                       "placemarks, on request); no times or speeds on lines.");
+                                       "KML keeps altitudes, segments, names, descriptions and "
+                                       "marks (as timed point placemarks, on request); no times "
+                                       "or speeds on lines.");
 }
 
 QString FileFormatKMZ::keeps() const

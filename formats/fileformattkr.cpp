@@ -18,6 +18,12 @@ namespace {
 
 const char Magic[4] = {'T', 'R', 'K', 'F'};
 const char DeviceTag[16] = "LX300-AA-XXXXXX";
+// Names and descriptions follow the last track, where a reader that walks the index never
+// looks: "TKRN", a count, then per named track its place in the file and two UTF-8 texts, each
+// after its byte length (all little-endian 32-bit). Written only when a track has a name or a
+// description, so a file of the logger's tracks stays byte for byte as before.
+const char NamesMagic[4] = {'T', 'K', 'R', 'N'};
+constexpr quint32 MaxTextBytes = 1 << 20;
 constexpr int ChunkPoints = 4096; // points decoded or encoded per file access
 
 QString tr(const char *text)
@@ -96,6 +102,73 @@ bool readPoints(const QByteArray &chunk, quint32 n, quint32 shift, Track *track,
     }
     return true;
 }
+// The names after the tracks, if any; false when they are there but damaged.
+bool readNames(QFile &file, QVector<Track> &tracks)
+{
+    const qint64 left = file.size() - file.pos();
+    if (left < 8 || file.peek(4) != QByteArray::fromRawData(NamesMagic, 4))
+        return true; // none (other bytes after the tracks were always left alone)
+    if (left > 8 + qint64(tracks.size()) * (12 + 2 * qint64(MaxTextBytes)))
+        return false; // more than the names of these tracks can take
+    const QByteArray rest = file.read(left);
+    const uchar *p = reinterpret_cast<const uchar *>(rest.constData());
+    const qint64 size = rest.size();
+    const quint32 count = qFromLittleEndian<quint32>(p + 4);
+    qint64 at = 8;
+    const auto text = [&](QString *out) {
+        if (at + 4 > size)
+            return false;
+        const quint32 n = qFromLittleEndian<quint32>(p + at);
+        at += 4;
+        if (n > MaxTextBytes || at + n > size)
+            return false;
+        *out = QString::fromUtf8(rest.constData() + at, qsizetype(n));
+        at += n;
+        return true;
+    };
+    QVector<Track> named = tracks; // only whole when every entry reads
+    for (quint32 k = 0; k < count; ++k) {
+        if (at + 4 > size)
+            return false;
+        const quint32 track = qFromLittleEndian<quint32>(p + at);
+        at += 4;
+        QString name, description;
+        if (!text(&name) || !text(&description) || track >= quint32(named.size()))
+            return false;
+        named[qsizetype(track)].name = name;
+        named[qsizetype(track)].description = description;
+    }
+    tracks = std::move(named);
+    return true;
+}
+
+QByteArray namesBlock(const QVector<const Track *> &written)
+{
+    QByteArray out(NamesMagic, 4);
+    quint32 count = 0;
+    out.append(4, '\0');
+    const auto append32 = [&out](quint32 v) {
+        uchar b[4];
+        qToLittleEndian(v, b);
+        out.append(reinterpret_cast<const char *>(b), 4);
+    };
+    for (int k = 0; k < written.size(); ++k) {
+        const Track &t = *written[k];
+        if (t.name.isEmpty() && t.description.isEmpty())
+            continue;
+        append32(quint32(k));
+        for (const QString &s : {t.name, t.description}) {
+            const QByteArray utf8 = s.toUtf8().left(MaxTextBytes);
+            append32(quint32(utf8.size()));
+            out += utf8;
+        }
+        ++count;
+    }
+    if (count == 0)
+        return {};
+    qToLittleEndian(count, reinterpret_cast<uchar *>(out.data()) + 4);
+    return out;
+}
 } // namespace
 
 bool FileFormatTKR::read(QVector<Track> &tracks, const QString &fileName)
@@ -161,6 +234,8 @@ bool FileFormatTKR::read(QVector<Track> &tracks, const QString &fileName)
         read.append(track);
     }
     note.clear();
+    if (!readNames(file, read))
+        addNote(tr("The track names stored after the tracks are damaged: not read."));
     if (unknownFormats > 0)
         addNote(tr("Tracks of an unknown log format, read as tracks with altitudes: %1.")
                     .arg(unknownFormats));
@@ -204,8 +279,10 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
     quint32 r = 0;
     QByteArray buffer;
     buffer.reserve(ChunkPoints * PointSize);
+    QVector<const Track *> written;
     for (quint32 k = 0; k < trackCount; ++k) {
         const Track &track = tracks.at(selection.at(int(k)));
+        written << &track;
         uchar *entry = reinterpret_cast<uchar *>(index.data()) + IndexEntrySize * k;
         qToLittleEndian(k, entry);
         qToLittleEndian(dataStart + r, entry + 4);
@@ -244,6 +321,7 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
         buffer.clear();
         qToLittleEndian(count, entry + 8);
     }
+    file.write(namesBlock(written));
 
     const bool indexed = file.error() == QFileDevice::NoError && file.seek(HeaderSize) &&
                          file.write(index) == index.size();
@@ -255,6 +333,7 @@ bool FileFormatTKR::write(const QVector<Track> &tracks, const QString &fileName,
 
 QString FileFormatTKR::keeps() const
 {
-    return tr("TKR keeps times (whole seconds), altitudes, speeds and marks; no segments or "
-              "names. Every point needs a time, and in a track with altitudes an altitude.");
+    return tr("TKR keeps times (whole seconds), altitudes, speeds, marks, names and "
+              "descriptions; no segments. Every point needs a time, and in a track with altitudes "
+              "an altitude.");
 }

@@ -87,7 +87,7 @@ void GpxReader::readTrack()
 {
     found.append(Track{0, 1, {}});
     speedGiven.append(QVector<bool>());
-    QString name;
+    QString name, description;
     bool segmentStarts = false;
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
         if (t == Token::StartElement && is("trkseg")) {
@@ -106,12 +106,17 @@ void GpxReader::readTrack()
             skip();
         } else if (t == Token::EndElement && is("name")) {
             name = in.text.trimmed();
+        } else if (t == Token::EndElement && is("desc")) {
+            description = in.text.trimmed();
         } else if (t == Token::EndElement && (is("trk") || is("rte"))) {
             break;
         }
     }
     Track &track = found.last();
     track.startTime = TrackInput::ownStartTime(name, Qt::UTC);
+    if (!TrackInput::isOwnName(name))
+        track.name = name;
+    track.description = description;
     if (track.startTime == 0)
         track.startTime = TrackInput::firstTime(track);
 }

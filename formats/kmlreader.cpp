@@ -94,9 +94,9 @@ void KmlReader::addSegment(Track *track, QVector<TrackPoint> points)
 
 void KmlReader::readPlacemark(int depth)
 {
-    QString name;
+    QString name, description;
     Track track{0, 1, {}};
-    quint32 when = 0;
+    quint32 when = 0, begin = 0;
     bool point = false, timed = false;
     Place place;
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
@@ -116,6 +116,10 @@ void KmlReader::readPlacemark(int depth)
             when = TrackInput::isoTime(in.text, nullptr, &timed); // the placemark's TimeStamp
         else if (t == Token::EndElement && is("name"))
             name = in.text.trimmed();
+        else if (t == Token::EndElement && is("description"))
+            description = in.text.trimmed();
+        else if (t == Token::EndElement && is("begin"))
+            begin = TrackInput::isoTime(in.text, nullptr, &timed); // the placemark's TimeSpan
         else if (t == Token::EndElement && is("Placemark"))
             break;
     }
@@ -132,6 +136,11 @@ void KmlReader::readPlacemark(int depth)
     TrackInput::fillSpeeds(track, {});
     if (track.startTime == 0)
         track.startTime = TrackInput::firstTime(track);
+    if (track.startTime == 0)
+        track.startTime = begin;
+    if (!TrackInput::isOwnName(name))
+        track.name = name;
+    track.description = description;
     found.append(track);
 }
 

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QRegularExpression>
 
 #include <charconv>
 #include <cmath>
@@ -187,6 +188,13 @@ quint32 ownStartTime(const QString &name, Qt::TimeSpec zone)
         return 0;
     const qint64 secs = QDateTime(t.date(), t.time(), zone).toSecsSinceEpoch();
     return secs > 0 && secs <= qint64(0xFFFFFFFFu) ? quint32(secs) : 0;
+}
+
+bool isOwnName(const QString &name)
+{
+    static const QRegularExpression own(
+        QStringLiteral("^LX-300 DataLog-\\d+( \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d)?$"));
+    return own.match(name).hasMatch();
 }
 
 QString tr(const char *text)

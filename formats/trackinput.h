@@ -39,6 +39,9 @@ quint32 firstTime(const Track &track);
 // The start time in a name the program's own exports give each track,
 // "LX-300 DataLog-N yyyy-MM-dd hh:mm:ss" (GPX in UTC, KML in local time); 0 otherwise.
 quint32 ownStartTime(const QString &name, Qt::TimeSpec zone);
+// Whether a track's name is one this program writes for a track without a name of its own
+// ("LX-300 DataLog-2 2009-04-11 13:45:00"): such a name is not kept as the track's.
+bool isOwnName(const QString &name);
 // A message of the file formats' (translated with theirs).
 QString tr(const char *text);
 

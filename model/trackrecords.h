@@ -2,6 +2,7 @@
 #define TRACKRECORDS_H
 
 #include <QMetaType>
+#include <QString>
 #include <QVector>
 #include <QtGlobal>
 
@@ -120,6 +121,9 @@ struct Track
     int blocksReceived = 0;
     // Records of a download with an impossible position (a latitude of 1900): left out.
     int impossiblePoints = 0;
+    // What the user called the track and wrote about it; empty for a logger's track.
+    QString name = {};
+    QString description = {};
 
     bool isIncomplete() const { return blocksReceived < blocksListed; }
     bool hasAltitudes() const { return formatHasAltitudes(format); }

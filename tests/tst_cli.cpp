@@ -333,6 +333,15 @@ private slots:
                                s.maxAltitudeM}));
             QCOMPARE(o["ascent_m"].isNull(), i == 1); // log format 1 has no altitude
         }
+        // A named track's name and description, escaped as JSON strings.
+        QVERIFY(writeAll(path("named.gpx"),
+                         "<gpx xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><name>A \"b\" \\"
+                         "</name><desc>x\ny</desc><trkseg><trkpt lat=\"1\" lon=\"2\"/></trkseg>"
+                         "</trk></gpx>"));
+        const QJsonObject named = QJsonDocument::fromJson(
+            cli({"info", "--json", path("named.gpx")}).out.toUtf8())["tracks"][0].toObject();
+        QCOMPARE(named["name"].toString() + '|' + named["description"].toString(),
+                 QStringLiteral("A \"b\" \\|x\ny"));
 
         const Run convert =
             cli({"convert", LX300_SAMPLE, path("two.csv"), "--tracks", "2", "--marked-only"});

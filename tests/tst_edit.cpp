@@ -36,7 +36,8 @@ bool bitForBit(const QVector<Track> &a, const QVector<Track> &b)
         return false;
     for (int t = 0; t < a.size(); ++t)
         for (int i = 0; i < a[t].points.size(); ++i)
-            if (a[t].points[i].millis != b[t].points[i].millis ||
+            if (a[t].name != b[t].name || a[t].description != b[t].description ||
+                a[t].points[i].millis != b[t].points[i].millis ||
                 a[t].points[i].flags != b[t].points[i].flags)
                 return false;
     return true;
@@ -87,6 +88,12 @@ private slots:
         QTest::newRow("split by day, UTC")
             << night << Edit([](auto &t) { return splitByDay(t, 0, TimeShown::Utc); })
             << "120 1440 240";
+        QTest::newRow("rename") << two << Edit([](auto &t) {
+            return rename(t, 1, QStringLiteral(" Walk "), QStringLiteral("to the lake"));
+        }) << "10 6 Walk";
+        QTest::newRow("rename to the same name is refused")
+            << two << Edit([](auto &t) { return rename(t, 1, {}, {}); })
+            << "refused: The name and description stay as they are.";
         QTest::newRow("merge as segments, in time order")
             << QVector<Track>{minutes(3, T0 + 86400), minutes(2, T0), minutes(4, T0 + 9 * 86400)}
             << Edit([](auto &t) {
@@ -120,6 +127,8 @@ private slots:
         quint32 points = 0;
         for (const Track &t : tracks) {
             sizes << QString::number(t.points.size());
+            if (!t.name.isEmpty())
+                sizes << t.name;
             points += quint32(t.points.size());
             // A track starts at its first time; no point's time moved.
             QCOMPARE(t.startTime, t.points.first().time);

@@ -321,6 +321,18 @@ private slots:
         QCOMPARE(le<quint32>(m, 116), 43u);
         QCOMPARE(le<quint32>(m, 128), 2u);
 
+        // Names follow the tracks; damaged, the tracks still read and the names are said lost.
+        tracks[1].name = QStringLiteral("Day two");
+        QVERIFY(tkr.write(tracks, path("n.tkr"), {0, 1}, false));
+        for (int cut : {0, 1}) {
+            QVERIFY(writeAll(path("c.tkr"), readAll(path("n.tkr")).chopped(cut)));
+            QVector<Track> named;
+            QVERIFY(tkr.read(named, path("c.tkr")));
+            QCOMPARE(named[1].name, cut ? QString() : tracks[1].name);
+            QCOMPARE(tkr.readNote().isEmpty(), cut == 0);
+        }
+        tracks[1].name.clear();
+
         // Version 1 files hold local times: shifted by the zone (a point that becomes 0 is
         // dropped); version 3 reads as version 2.
         QCOMPARE(tkr.utcOffset(), 8 * 3600);
@@ -675,6 +687,8 @@ private slots:
         tracks[0].points[4].position.z = 0;
         for (TrackPoint &p : tracks[1].points)
             p.flags |= TrackPoint::NoAltitude, p.position.z = 0;
+        tracks[0].name = QStringLiteral("Ørsted & <Co>");
+        tracks[0].description = QStringLiteral("up\nand down");
         FixedDisplayUnits zone{SpeedUnit::Kmh, HeightUnit::Metres, TimeShown(units)};
         const FileFormats formats(&zone);
         FileFormat *format = formats.byExtension(extension);
@@ -692,6 +706,9 @@ private slots:
             QCOMPARE(back[t].points.size(), tracks[t].points.size());
             QCOMPARE(back[t].format, tracks[t].format);
             QCOMPARE(back[t].startTime, tracks[t].startTime); // the label's time, in any zone
+            if (extension != ".csv")
+                QCOMPARE(std::pair(back[t].name, back[t].description),
+                         std::pair(tracks[t].name, tracks[t].description));
             for (int i = 0; i < back[t].points.size(); ++i) {
                 const TrackPoint &a = tracks[t].points[i], &b = back[t].points[i];
                 const QString at = QStringLiteral("track %1 point %2").arg(t).arg(i);

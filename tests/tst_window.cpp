@@ -1087,6 +1087,19 @@ private slots:
         act("redoAct")->trigger();
         QCOMPARE(state().first(), QStringLiteral("210"));
         QVERIFY(!act("redoAct")->isEnabled());
+
+        // Renamed through its dialog: the tree shows the name; undone, the start again.
+        const QString label = root()->child(0)->text(0);
+        QTimer::singleShot(0, this, [] {
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            dialog->findChild<QLineEdit *>(QStringLiteral("nameEdit"))->setText(" Lake ");
+            dialog->accept();
+        });
+        act("renameAct")->trigger();
+        QCOMPARE(root()->child(0)->text(0) + '|' + tracks()[0].name, QStringLiteral("1.Lake|Lake"));
+        act("undoAct")->trigger();
+        QCOMPARE(root()->child(0)->text(0), label);
     }
 
     // Downloads in a row, each from a new logger: each exact or warned, and memory stays flat.

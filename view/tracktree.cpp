@@ -74,14 +74,33 @@ void TrackTree::relabel()
 {
     const QSignalBlocker quiet(tree); // no check change
     for (int i = 0; rootItem && i < rootItem->childCount() && i < tracks->size(); ++i)
-        rootItem->child(i)->setText(
-            0, PointFormat::trackLabel(tracks->at(i).startTime, i, units->timeShown()));
+        label(rootItem->child(i), i);
     tree->resizeColumnToContents(0);
     // The marks' texts and the legend follow the time and the units.
     if (labelsFor != units->timeShown())
         marksSent.fill(false, int(tracks->size()));
     if (rootItem)
         drawTicked(rootItem);
+}
+
+void TrackTree::label(QTreeWidgetItem *item, int i) const
+{
+    // A named track shows its name; its start and description are in the tool tip.
+    const Track &track = tracks->at(i);
+    const QString start = PointFormat::trackLabel(track.startTime, i, units->timeShown());
+    item->setText(0, track.name.isEmpty() ? start
+                                          : QStringLiteral("%1.%2").arg(i + 1).arg(track.name));
+    QStringList tip;
+    if (!track.name.isEmpty())
+        tip << start;
+    if (!track.description.isEmpty())
+        tip << track.description;
+    if (track.isIncomplete()) // a download that stopped early must not pass for whole
+        tip << tr("incomplete: %1 points in %2 of %3 blocks")
+                   .arg(QLocale().toString(track.points.size()))
+                   .arg(track.blocksReceived)
+                   .arg(track.blocksListed);
+    item->setToolTip(0, tip.join(QLatin1Char('\n')));
 }
 
 QIcon TrackTree::swatch(int track, bool incomplete) const
@@ -129,17 +148,10 @@ void TrackTree::rebuild(const QList<int> &ticked, bool keepMapView)
         const Track &track = tracks->at(i);
         map->setTrack(i, track, TrackColours::of(i));
         auto *item = new QTreeWidgetItem(rootItem);
-        item->setText(0, PointFormat::trackLabel(track.startTime, i, units->timeShown()));
+        label(item, i);
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemIsEnabled);
         item->setCheckState(0, ticked.contains(i) ? Qt::Checked : Qt::Unchecked);
         item->setIcon(0, swatch(i, track.isIncomplete()));
-        if (track.isIncomplete()) {
-            // A download that stopped early: the track must not pass for whole.
-            item->setToolTip(0, tr("incomplete: %1 points in %2 of %3 blocks")
-                                    .arg(QLocale().toString(track.points.size()))
-                                    .arg(track.blocksReceived)
-                                    .arg(track.blocksListed));
-        }
         for (const TrackPoint &p : track.points)
             if (p.marked != 0)
                 markedPoints[i].append(p);

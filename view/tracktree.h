@@ -54,6 +54,7 @@ private:
     void onItemChanged(QTreeWidgetItem *item);
     void drawTicked(QTreeWidgetItem *parent);
     void addRoot();
+    void label(QTreeWidgetItem *item, int track) const;
     QIcon swatch(int track, bool incomplete) const;
     // The texts of a track's marks on the map, in time order.
     const QStringList &markLabels(int track);

@@ -5,6 +5,8 @@
 #include "tools/cli/clicommand.h"
 #include "tools/cli/cliparse.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -78,6 +80,17 @@ QByteArray piecesJson(const Track &t, const QVector<Pieces::Piece> &pieces)
     return list + "]";
 }
 
+// `, "name": ..., "description": ...` for a track that has either; nothing for a logger's.
+QByteArray textsJson(const Track &t)
+{
+    if (t.name.isEmpty() && t.description.isEmpty())
+        return {};
+    const auto quoted = [](const QString &text) { // a JSON string, escaped as JSON says
+        return QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+    };
+    return ", \"name\": " + quoted(t.name) + ", \"description\": " + quoted(t.description);
+}
+
 // One object per track, keys in a fixed order and fixed units for scripts.
 void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats,
                const PieceLists &pieces)
@@ -92,7 +105,8 @@ void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats,
                                      ? '"' + utcText(tracks[i].startTime).toLatin1() + '"'
                                      : QByteArray("null"); // a track without times
         json += (i ? ", " : "") + QByteArray("{\"number\": ") + QByteArray::number(i + 1) +
-                ", \"start\": " + start + ", \"format\": " + QByteArray::number(tracks[i].format) +
+                ", \"start\": " + start + textsJson(tracks[i]) +
+                ", \"format\": " + QByteArray::number(tracks[i].format) +
                 ", \"points\": " + QByteArray::number(s.points) +
                 ", \"marks\": " + QByteArray::number(s.marks) +
                 ", \"duration_s\": " + QByteArray::number(s.durationS) +
