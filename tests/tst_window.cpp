@@ -22,8 +22,11 @@
 #include "view/profilechart.h"
 #include "view/statisticstable.h"
 
+#include <QAreaSeries>
+#include <QLineSeries>
 #include <QCategoryAxis>
 #include <QLoggingCategory>
+#include <QValueAxis>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -1044,6 +1047,28 @@ private slots:
         QCOMPARE(map()->selectedPoints().first(), 39); // from the first mark
         map()->piecesPane()->findChild<QPushButton *>(QStringLiteral("copyPieces"))->click();
         QCOMPARE(QGuiApplication::clipboard()->text().count('\n'), 12);
+        // Dragged across the profile: the rows passed are selected and the band spans them.
+        auto *profile = map()->findChild<ProfileChart *>(QStringLiteral("profileView"));
+        const auto *speedAxis = qobject_cast<QValueAxis *>(
+            profile->chart()->axes(Qt::Vertical, profile->speedSeries()).first());
+        const auto at = [&](int row) {
+            const QPointF value(profile->axisXOfRow(row),
+                                (speedAxis->min() + speedAxis->max()) / 2);
+            return profile->mapFromScene(profile->chart()->mapToScene(
+                profile->chart()->mapToPosition(value, profile->speedSeries())));
+        };
+        QTest::mousePress(profile->viewport(), Qt::LeftButton, {}, at(10));
+        QTest::mouseMove(profile->viewport(), at(100));
+        QTest::mouseMove(profile->viewport(), at(199));
+        QTest::mouseRelease(profile->viewport(), Qt::LeftButton, {}, at(199));
+        const QVector<int> dragged = map()->selectedPoints();
+        QVERIFY(qAbs(dragged.first() - 10) <= 2 && qAbs(dragged.last() - 199) <= 2);
+        QCOMPARE(dragged.size(), dragged.last() - dragged.first() + 1);
+        const QList<QPointF> band = profile->bandSeries()->upperSeries()->points();
+        QCOMPARE((QList<double>{band.value(0).x(), band.value(1).x()}),
+                 (QList<double>{profile->axisXOfRow(dragged.first()),
+                                profile->axisXOfRow(dragged.last())}));
+
         auto *list = map()->findChild<QTreeView *>(QStringLiteral("treeWidget_2"));
         list->selectionModel()->select(
             QItemSelection(list->model()->index(10, 0), list->model()->index(199, 0)),

@@ -25,9 +25,22 @@ PointList::PointList(QTreeView *view, PointListModel *model, ProfileChart *profi
     connect(view, &QTreeView::doubleClicked, this, &PointList::goToRow);
     connect(profile, &ProfileChart::pointPicked, this, &PointList::pickPoint);
     // A row chosen by hand or by playback moves the graph's cursor.
+    connect(profile, &ProfileChart::rowsDragged, this, [this](int first, int last) {
+        this->view->selectionModel()->select(
+            QItemSelection(this->model->index(first, 0), this->model->index(last, 0)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        this->view->scrollTo(this->model->index(last, 0));
+    });
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
-        const QModelIndexList rows = this->view->selectionModel()->selectedRows();
-        this->profile->setCursorRow(rows.isEmpty() ? -1 : rows.first().row());
+        // The cursor on the first selected row, the band from the first to the last; read
+        // from the selection's ranges, not row by row.
+        int first = -1, last = -1;
+        for (const QItemSelectionRange &r : this->view->selectionModel()->selection()) {
+            first = first < 0 ? r.top() : std::min(first, r.top());
+            last = std::max(last, r.bottom());
+        }
+        this->profile->setCursorRow(first);
+        this->profile->setBand(first, last);
         emit selectionChanged();
     });
     connect(axis, &QComboBox::currentIndexChanged, this,

@@ -4,6 +4,7 @@
 #include "analysis/tripstats.h"
 #include "model/units.h"
 
+#include <QAreaSeries>
 #include <QCategoryAxis>
 #include <QDateTime>
 #include <QFontMetricsF>
@@ -87,10 +88,17 @@ ProfileChart::ProfileChart(const DisplayUnits *units, QWidget *parent)
     QPen cursorPen(QColor(0xe0, 0xa0, 0x00));
     cursorPen.setWidth(2);
     cursor->setPen(cursorPen);
+    // The selection's band, under the lines.
+    band = new QAreaSeries(new QLineSeries(this), new QLineSeries(this));
+    band->setPen(Qt::NoPen);
+    band->setBrush(QColor(0xe0, 0xa0, 0x00, 0x50));
+    c->addSeries(band);
     c->addSeries(speed);
     c->addSeries(altitude);
     c->addSeries(cursor);
-    c->legend()->markers(cursor).first()->setVisible(false);
+    for (QAbstractSeries *s :
+         {static_cast<QAbstractSeries *>(cursor), static_cast<QAbstractSeries *>(band)})
+        c->legend()->markers(s).first()->setVisible(false);
 
     // Time and distance are labelled by hand, at round values; the others tick on round values.
     xAxis = new QCategoryAxis;
@@ -100,12 +108,12 @@ ProfileChart::ProfileChart(const DisplayUnits *units, QWidget *parent)
     c->addAxis(xAxis, Qt::AlignBottom);
     c->addAxis(speedAxis, Qt::AlignLeft);
     c->addAxis(altitudeAxis, Qt::AlignRight);
-    for (QLineSeries *s : {speed, cursor})
+    for (QAbstractSeries *s : std::initializer_list<QAbstractSeries *>{speed, cursor, band})
         s->attachAxis(speedAxis);
     altitude->attachAxis(altitudeAxis);
-    for (QLineSeries *s : {speed, altitude, cursor}) {
+    for (QAbstractSeries *s :
+         std::initializer_list<QAbstractSeries *>{speed, altitude, cursor, band})
         s->attachAxis(xAxis);
-    }
     connect(c, &QChart::plotAreaChanged, this, &ProfileChart::updateTicks);
     empty = new QLabel(this);
     empty->setAlignment(Qt::AlignCenter);
@@ -131,6 +139,7 @@ void ProfileChart::setPoints(const QVector<TrackPoint> &list, int trackFormat)
     format = trackFormat;
     cursorRow = -1;
     lastPicked = -1;
+    bandFirst = bandLast = -1;
     rebuild();
 }
 
@@ -260,6 +269,7 @@ void ProfileChart::rebuild()
     tickedFor = QSizeF();
     updateTicks();
     setCursorRow(cursorRow);
+    drawBand();
 }
 
 void ProfileChart::updateTicks()
@@ -382,13 +392,36 @@ int ProfileChart::rowAt(double axisX) const
     return *it;
 }
 
+void ProfileChart::setBand(int first, int last)
+{
+    bandFirst = first;
+    bandLast = last;
+    drawBand();
+}
+
+void ProfileChart::drawBand()
+{
+    const double a = axisXOfRow(bandFirst), b = axisXOfRow(bandLast);
+    if (std::isnan(a) || std::isnan(b) || bandFirst == bandLast) {
+        band->upperSeries()->clear();
+        band->lowerSeries()->clear();
+        return;
+    }
+    band->upperSeries()->replace({QPointF(a, speedAxis->max()), QPointF(b, speedAxis->max())});
+    band->lowerSeries()->replace({QPointF(a, speedAxis->min()), QPointF(b, speedAxis->min())});
+}
+
+int ProfileChart::rowUnder(const QPointF &viewPos) const
+{
+    const QPointF inChart = chart()->mapFromScene(mapToScene(viewPos.toPoint()));
+    if (!chart()->plotArea().contains(inChart))
+        return -1;
+    return rowAt(chart()->mapToValue(inChart, speed).x());
+}
+
 void ProfileChart::pickAt(const QPointF &viewPos, bool clicked)
 {
-    const QPointF scenePos = mapToScene(viewPos.toPoint());
-    if (!chart()->plotArea().contains(chart()->mapFromScene(scenePos)))
-        return;
-    const QPointF value = chart()->mapToValue(chart()->mapFromScene(scenePos), speed);
-    const int row = rowAt(value.x());
+    const int row = rowUnder(viewPos);
     if (row < 0 || row == lastPicked)
         return;
     lastPicked = row;
@@ -399,11 +432,27 @@ void ProfileChart::mousePressEvent(QMouseEvent *event)
 {
     lastPicked = -1; // a click always reports, even on the same point
     pickAt(event->position(), true);
+    pressRow = event->button() == Qt::LeftButton ? rowUnder(event->position()) : -1;
     QChartView::mousePressEvent(event);
 }
 
 void ProfileChart::mouseMoveEvent(QMouseEvent *event)
 {
-    pickAt(event->position(), false);
+    // Dragging with the left button selects the rows it passes; hovering picks one.
+    const int row = rowUnder(event->position());
+    if (pressRow >= 0 && (event->buttons() & Qt::LeftButton)) {
+        if (row >= 0 && row != lastPicked) {
+            lastPicked = row;
+            emit rowsDragged(std::min(pressRow, row), std::max(pressRow, row));
+        }
+    } else {
+        pickAt(event->position(), false);
+    }
     QChartView::mouseMoveEvent(event);
+}
+
+void ProfileChart::mouseReleaseEvent(QMouseEvent *event)
+{
+    pressRow = -1;
+    QChartView::mouseReleaseEvent(event);
 }

@@ -10,6 +10,7 @@ class QFontMetricsF;
 #include <vector>
 
 class DisplayUnits;
+class QAreaSeries;
 class QCategoryAxis;
 class QLabel;
 class QLineSeries;
@@ -34,6 +35,8 @@ public:
     bool againstDistance() const { return byDistance; }
     // Moves the cursor to a row of the list; -1 hides it.
     void setCursorRow(int row);
+    // Shades rows first to last as the selection; -1 hides the band.
+    void setBand(int first, int last);
 
     // The row nearest to a position on the x axis (axis units), -1 for none.
     int rowAt(double axisX) const;
@@ -44,16 +47,20 @@ public:
     QLineSeries *speedSeries() const { return speed; }
     QLineSeries *altitudeSeries() const { return altitude; }
     QLineSeries *cursorSeries() const { return cursor; }
+    QAreaSeries *bandSeries() const { return band; }
     // What the graph says instead of empty axes ("This track has no times"); empty if drawn.
     QString emptyText() const;
 
 signals:
     // A click (`clicked`) or the pointer passing over the graph near a row.
     void pointPicked(int row, bool clicked);
+    // A drag across the graph with the left button, from row `first` to `last` (in order).
+    void rowsDragged(int first, int last);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -62,7 +69,10 @@ private:
     void placeRows();
     void fitAxes(const double *x, size_t drawn, const std::vector<double> &ySpeed,
                  const std::vector<double> &yAlt);
+    // The row under a point of the view, -1 outside the plot.
+    int rowUnder(const QPointF &viewPos) const;
     void pickAt(const QPointF &viewPos, bool clicked);
+    void drawBand();
     double displayX(double x) const; // epoch seconds or distance -> axis value
     // Round ticks and short labels for the ranges and the room the graph has now.
     void updateTicks();
@@ -80,13 +90,16 @@ private:
     bool byDistance = false;
     int cursorRow = -1;
     int lastPicked = -1;
-    QSizeF tickedFor;         // the plot area the ticks were chosen for
-    std::vector<double> xs;   // per row: epoch seconds or metres; NaN if not drawn
-    std::vector<int> rowsByX; // drawn rows in x order, for picking
+    int pressRow = -1;                 // where a drag started
+    int bandFirst = -1, bandLast = -1; // rows of the selection's band
+    QSizeF tickedFor;                  // the plot area the ticks were chosen for
+    std::vector<double> xs;            // per row: epoch seconds or metres; NaN if not drawn
+    std::vector<int> rowsByX;          // drawn rows in x order, for picking
 
     QLineSeries *speed = nullptr;
     QLineSeries *altitude = nullptr;
     QLineSeries *cursor = nullptr;
+    QAreaSeries *band = nullptr;
     QCategoryAxis *xAxis = nullptr; // time or distance
     QValueAxis *speedAxis = nullptr;
     QValueAxis *altitudeAxis = nullptr;
