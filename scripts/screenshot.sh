@@ -1,6 +1,7 @@
 #!/bin/sh
 # Remakes docs/window.png: the window after a download from a simulated
-# logger, docs/speed.png: the same lines coloured by speed, and docs/geotag.png:
+# logger, docs/speed.png: the same lines coloured by speed, docs/edit.png: a selection
+# on the map and the profile, and docs/geotag.png:
 # the geotagging preview beside it, on a virtual X server. Run from the source folder after a build:
 #   sh scripts/screenshot.sh [BUILD_DIR]
 set -e
@@ -12,5 +13,7 @@ QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb \
 QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1200x800x24" "$build/lx300-screenshot" --speed docs/speed.png
 QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 1200x800x24" "$build/lx300-screenshot" --edit docs/edit.png
+QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 2000x800x24" "$build/lx300-screenshot" --geotag docs/geotag.png
-echo "docs/window.png docs/speed.png docs/geotag.png"
+echo "docs/window.png docs/speed.png docs/edit.png docs/geotag.png"

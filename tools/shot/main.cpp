@@ -1,6 +1,7 @@
 // lx300-screenshot: the window after a download from a simulated logger,
 // saved as a PNG for the README; with --geotag, the geotagging preview of
-// photos made on the way beside it. Run it under a real X server (Xvfb) so
+// photos made on the way beside it; with --edit, a selection on the map and
+// the profile. Run it under a real X server (Xvfb) so
 // the map page renders: scripts/screenshot.sh does.
 #include "app/geotagdialog.h"
 #include "app/mainwindow.h"
@@ -19,6 +20,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <QWebEngineView>
 
@@ -90,8 +92,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const bool geotag = argc == 3 && QByteArray(argv[1]) == "--geotag";
     const bool speed = argc == 3 && QByteArray(argv[1]) == "--speed";
-    if (argc != 2 && !geotag && !speed) {
-        std::fprintf(stderr, "usage: lx300-screenshot [--geotag | --speed] OUT.png\n");
+    const bool selection = argc == 3 && QByteArray(argv[1]) == "--edit";
+    if (argc != 2 && !geotag && !speed && !selection) {
+        std::fprintf(stderr, "usage: lx300-screenshot [--geotag | --speed | --edit] OUT.png\n");
         return 2;
     }
     const char *out = argv[argc - 1];
@@ -147,6 +150,20 @@ int main(int argc, char *argv[])
     if (speed) {
         // The lines coloured by speed, with the legend.
         window.findChild<QAction *>(QStringLiteral("colourSpeedAct"))->trigger();
+        settle(2000);
+    }
+    if (selection) {
+        // The first track alone, a stretch of it selected in the list.
+        for (int i = 1; i < root->childCount(); ++i)
+            root->child(i)->setCheckState(0, Qt::Unchecked);
+        if (QAction *fit =
+                menuAction(window, QStringLiteral("View"), QStringLiteral("&Zoom to tracks")))
+            fit->trigger();
+        auto *list = map->findChild<QTreeView *>(QStringLiteral("treeWidget_2"));
+        list->selectionModel()->select(
+            QItemSelection(list->model()->index(119, 0), list->model()->index(299, 0)),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        list->scrollTo(list->model()->index(119, 0), QAbstractItemView::PositionAtTop);
         settle(2000);
     }
     QTemporaryDir photos;
