@@ -381,7 +381,7 @@ void MainWindow::createEditActions()
     add("deletePointsAct", tr("&Delete selected points"), [=] {
         const QVector<int> s = selected();
         edit(s.isEmpty() ? TrackEdit::Result{std::nullopt, tr("Select points in the list first.")}
-                         : TrackEdit::deleteRange(tracks, listed(), s.first(), s.last() + 1),
+                         : TrackEdit::deletePoints(tracks, listed(), s),
              listed());
     })->setShortcut(QKeySequence::Delete);
     add("cropAct", tr("&Crop to selection"), [=] {
@@ -452,6 +452,7 @@ void MainWindow::edit(const TrackEdit::Result &result, int listed)
     mapWidget->stopPlayback();
     const int before = int(tracks.size());
     QList<int> ticked = mapWidget->checkedTrackIndexes();
+    mapWidget->releaseForEdit();
     history.push(tracks, *result.change);
     // The ticks stay on their tracks: those after the edited one move with the tracks added
     // or removed, the pieces of a ticked track that was split are ticked, and a merge leaves
@@ -476,8 +477,13 @@ void MainWindow::undoRedo(bool undo)
     mapWidget->stopPlayback();
     const int listed = mapWidget->listedTrackIndex();
     const QList<int> ticked = mapWidget->checkedTrackIndexes();
-    if (!(undo ? history.undo(tracks) : history.redo(tracks)))
+    if (undo ? history.undoName().isEmpty() : history.redoName().isEmpty())
         return;
+    mapWidget->releaseForEdit();
+    if (undo)
+        history.undo(tracks);
+    else
+        history.redo(tracks);
     afterEdit(ticked, listed);
 }
 
@@ -497,8 +503,12 @@ void MainWindow::showSelectionFigures()
     const auto stretch = mapWidget->selectedStretch();
     if (!stretch)
         return;
-    const TripStats s =
-        Pieces::stats(tracks[mapWidget->listedTrackIndex()], {stretch->first, stretch->second});
+    if (!mapWidget->selectionFigures()) {
+        statusBar()->showMessage(
+            tr("points %1-%2: …").arg(stretch->first + 1).arg(stretch->second + 1));
+        return;
+    }
+    const TripStats &s = *mapWidget->selectionFigures();
     QString text =
         tr("points %1-%2: %3, %4")
             .arg(stretch->first + 1)
@@ -775,6 +785,7 @@ void MainWindow::showStatistics()
         layout->addWidget(mapWidget->piecesPane(), 1);
     }
     if (!statisticsDialog->isVisible()) {
+        mapWidget->refreshStatistics(true); // not kept up to date while hidden
         // Wide enough for every column where the screen has room; the table scrolls
         // sideways where it has not.
         QTableWidget *table = mapWidget->statisticsTable();

@@ -55,9 +55,15 @@ void run(QVector<Track> &tracks, const Step &s, bool forward)
         release(tracks[s.track].points);
         break;
     case Step::InsertPoints: {
+        // Written once into a vector of the full size: inserting into a vector the views
+        // still share would copy it, then move its tail, then fill the gap.
         QVector<TrackPoint> &p = tracks[s.track].points;
-        p.insert(s.at, s.points.size(), TrackPoint());
-        std::copy(s.points.cbegin(), s.points.cend(), p.begin() + s.at);
+        QVector<TrackPoint> joined;
+        joined.reserve(p.size() + s.points.size());
+        joined.append(p.cbegin(), p.cbegin() + s.at);
+        joined.append(s.points.cbegin(), s.points.cend());
+        joined.append(p.cbegin() + s.at, p.cend());
+        p = std::move(joined);
         break;
     }
     case Step::Split: {
@@ -190,6 +196,36 @@ Result deleteRange(const QVector<Track> &tracks, int track, int from, int to)
         gone.track = track;
         gone.header = headerOf(t);
         c.steps << gone;
+    }
+    return {c, {}};
+}
+
+Result deletePoints(const QVector<Track> &tracks, int track, const QVector<int> &indexes)
+{
+    if (!validTrack(tracks, track))
+        return {std::nullopt, tr("No such track.")};
+    const int size = int(tracks[track].points.size());
+    if (indexes.isEmpty() || indexes.first() < 0 || indexes.last() >= size ||
+        !std::is_sorted(indexes.cbegin(), indexes.cend(), std::less_equal<int>()))
+        return {std::nullopt, tr("No point is selected.")};
+    // One removal per run of neighbouring points, from the last run, so the earlier indexes
+    // hold; the first run decides the new start, all of them whether the track goes.
+    if (indexes.size() == size || indexes.size() == indexes.last() - indexes.first() + 1)
+        return deleteRange(tracks, track, indexes.first(), indexes.last() + 1);
+    const Track &t = tracks[track];
+    Change c{tr("Delete"), {}};
+    for (int end = int(indexes.size()); end > 0;) {
+        int begin = end - 1;
+        while (begin > 0 && indexes[begin - 1] == indexes[begin] - 1)
+            --begin;
+        c.steps << removal(t, track, indexes[begin], indexes[end - 1] + 1);
+        end = begin;
+    }
+    if (indexes.first() == 0) {
+        int kept = 1; // the first point not removed
+        while (indexes[kept] == kept)
+            ++kept;
+        restart(c, t, track, kept);
     }
     return {c, {}};
 }

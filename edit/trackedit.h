@@ -60,6 +60,9 @@ struct Result
 
 // Points [from, to) of a track; removing all of a track removes the track.
 Result deleteRange(const QVector<Track> &tracks, int track, int from, int to);
+// Exactly the points at `indexes` (ascending, each once): a selection with gaps keeps the
+// points in its gaps.
+Result deletePoints(const QVector<Track> &tracks, int track, const QVector<int> &indexes);
 // Keeps points [from, to) of a track.
 Result crop(const QVector<Track> &tracks, int track, int from, int to);
 // Removes the points before, or after, point `at`.

@@ -64,6 +64,9 @@ private slots:
         const QVector<Track> two{minutes(10, T0), minutes(6, T0 + 3 * 86400)};
         QTest::newRow("delete a range")
             << two << Edit([](auto &t) { return deleteRange(t, 0, 2, 5); }) << "7 6";
+        QTest::newRow("delete a selection with gaps, from the first point")
+            << two << Edit([](auto &t) { return deletePoints(t, 0, {0, 1, 4, 6, 7, 9}); })
+            << "4 6";
         QTest::newRow("delete a whole track")
             << two << Edit([](auto &t) { return deleteRange(t, 1, 0, 6); }) << "10";
         QTest::newRow("crop") << two << Edit([](auto &t) { return crop(t, 0, 2, 5); }) << "3 6";

@@ -447,6 +447,9 @@ private slots:
         root->child(0)->setCheckState(0, Qt::Checked);
         root->child(2)->setCheckState(0, Qt::Checked);
         StatisticsTable *table = widget->statisticsTable();
+        QCOMPARE(table->rowCount(), 0); // not worked out while hidden
+        table->show();
+        widget->refreshStatistics(true);
         QCOMPARE(table->rowCount(), 3); // two tracks and their total; log format 1: no altitude
         QCOMPARE((QStringList{table->item(2, 0)->text(), table->item(2, 1)->text(),
                               table->item(1, 11)->text(), table->item(2, 10)->text()}),
@@ -455,6 +458,7 @@ private slots:
         widget->rebuildPointList(); // as a unit change does
         QCOMPARE(table->item(2, 10)->text() + ' ' + root->child(2)->text(1),
                  QStringLiteral("6.3 mph 6.87 mi"));
+        table->hide();
     }
 };
 

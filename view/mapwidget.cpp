@@ -54,7 +54,7 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const DisplayUnits *units, QW
     trackTree = new TrackTree(treeWidget, tracks, units, googleMapOperator, this);
     pointList = new PointList(treeWidget_2, pointModel, profileView, profileAxis, units,
                               googleMapOperator, this);
-    connect(trackTree, &TrackTree::ticksChanged, this, &MapWidget::refreshStatistics);
+    connect(trackTree, &TrackTree::ticksChanged, this, [this] { refreshStatistics(); });
     connect(treeWidget, &QTreeWidget::itemDoubleClicked, this,
             &MapWidget::TreeWidgetItemDoubleClicked);
     treeWidget->installEventFilter(this); // Return lists a track's points
@@ -104,6 +104,7 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const DisplayUnits *units, QW
         QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
     });
     statsWatcher = new QFutureWatcher<QVector<TripStats>>(this);
+    piecesWatcher = new QFutureWatcher<std::pair<QVector<Pieces::Piece>, QVector<TripStats>>>(this);
 }
 
 MapWidget::~MapWidget()
@@ -213,6 +214,11 @@ void MapWidget::rebuildTrackViews(const QList<int> &ticked)
     rebuildViews(ticked, false, -1);
 }
 
+void MapWidget::releaseForEdit()
+{
+    pointList->releasePoints();
+}
+
 void MapWidget::refreshAfterEdit(const QList<int> &ticked, int listed)
 {
     rebuildViews(ticked, true, listed);
@@ -220,11 +226,13 @@ void MapWidget::refreshAfterEdit(const QList<int> &ticked, int listed)
 
 void MapWidget::rebuildViews(const QList<int> &ticked, bool keepMapView, int listed)
 {
-    pointList->clear();
-    trackTree->rebuild(ticked, keepMapView);
     listedTrack = listed >= 0 && listed < tracks->size() ? listed : -1;
+    if (listedTrack < 0)
+        pointList->clear();
+    trackTree->rebuild(ticked, keepMapView);
+    // The list and the profile are laid out once, for the new points.
     if (listedTrack >= 0)
-        pointList->show(&tracks->at(listedTrack), std::nullopt, false);
+        pointList->show(&tracks->at(listedTrack), std::nullopt, false, false);
     startStatistics();
     emit trackViewsRebuilt();
 }
@@ -243,10 +251,9 @@ QVector<int> MapWidget::selectedPoints() const
 
 std::optional<std::pair<int, int>> MapWidget::selectedStretch() const
 {
-    const QVector<int> s = selectedPoints();
-    if (listedTrack < 0 || listedTrack >= tracks->size() || s.size() < 2)
+    if (listedTrack < 0 || listedTrack >= tracks->size())
         return std::nullopt;
-    return std::make_pair(s.first(), s.last());
+    return pointList->selectedSpan();
 }
 
 void MapWidget::showSelection()
@@ -261,9 +268,35 @@ void MapWidget::showSelection()
     }
     if (stretch != shownStretch) { // playback selects a row a step: no new figures for that
         shownStretch = stretch;
+        startSelectionFigures();
         refreshStatistics();
     }
     emit pointsSelected();
+}
+
+void MapWidget::startSelectionFigures()
+{
+    const int generation = ++selectionGeneration;
+    selectionStats.reset();
+    if (!shownStretch)
+        return;
+    const Track &t = tracks->at(listedTrack);
+    const Pieces::Piece piece{shownStretch->first, shownStretch->second};
+    // A drag across a long track changes the selection at every step: a long stretch's
+    // figures are worked out off the GUI thread, the newest kept.
+    if (piece.to - piece.from < 20000) {
+        selectionStats = Pieces::stats(t, piece);
+        return;
+    }
+    selectionWatcher->disconnect(this);
+    connect(selectionWatcher, &QFutureWatcherBase::finished, this, [this, generation] {
+        if (generation != selectionGeneration)
+            return;
+        selectionStats = selectionWatcher->result();
+        refreshStatistics();
+        emit pointsSelected();
+    });
+    selectionWatcher->setFuture(QtConcurrent::run(Pieces::stats, t, piece));
 }
 
 void MapWidget::startStatistics()
@@ -294,9 +327,11 @@ void MapWidget::startStatistics()
         QtConcurrent::run(TripAnalysis::allTrackStats, QVector<Track>(*tracks)));
 }
 
-void MapWidget::refreshStatistics()
+void MapWidget::refreshStatistics(bool evenIfHidden)
 {
     trackTree->showFigures(trackStats);
+    if (!evenIfHidden && !statsTable->isVisible())
+        return;
     QStringList labels;
     QVector<TripStats> ticked;
     if (trackStats.size() == tracks->size())
@@ -307,32 +342,55 @@ void MapWidget::refreshStatistics()
         }
     // The points selected in the list: the same figures, from the same code.
     std::optional<std::pair<QString, TripStats>> selection;
-    if (const auto stretch = selectedStretch())
-        selection = std::make_pair(
-            tr("Selection (points %1-%2)").arg(stretch->first + 1).arg(stretch->second + 1),
-            Pieces::stats(tracks->at(listedTrack), {stretch->first, stretch->second}));
+    if (shownStretch && selectionStats)
+        selection = std::make_pair(tr("Selection (points %1-%2)")
+                                       .arg(shownStretch->first + 1)
+                                       .arg(shownStretch->second + 1),
+                                   *selectionStats);
     statsTable->showStats(labels, ticked, *units, selection);
     refreshPieces();
 }
 
 void MapWidget::refreshPieces()
 {
-    shownPieces.clear();
-    QStringList labels;
-    QVector<TripStats> stats;
-    if (listedTrack >= 0 && listedTrack < tracks->size()) {
-        const Track &t = tracks->at(listedTrack);
-        const bool miles = units->speedUnit() == SpeedUnit::Mph;
-        const int kind = piecesKind->currentIndex();
-        shownPieces = kind == 0   ? Pieces::laps(t)
-                      : kind == 1 ? Pieces::byDistance(t, miles ? Units::MetresPerMile : 1000)
-                                  : Pieces::byTime(t, 600);
-        const QString name = kind == 0 ? tr("Lap %1") : tr("Split %1");
-        for (int k = 0; k < shownPieces.size(); ++k) {
-            labels << name.arg(k + 1);
-            stats << Pieces::stats(t, shownPieces[k]);
-        }
+    const int generation = ++piecesGeneration;
+    showPieces({}, {}); // until worked out: no row stands for a stretch that may be gone
+    if (listedTrack < 0 || listedTrack >= tracks->size())
+        return;
+    const bool miles = units->speedUnit() == SpeedUnit::Mph;
+    const int kind = piecesKind->currentIndex();
+    const auto work = [kind, miles](const Track &t) {
+        const QVector<Pieces::Piece> pieces =
+            kind == 0   ? Pieces::laps(t)
+            : kind == 1 ? Pieces::byDistance(t, miles ? Units::MetresPerMile : 1000)
+                        : Pieces::byTime(t, 600);
+        QVector<TripStats> stats;
+        for (const Pieces::Piece &p : pieces)
+            stats << Pieces::stats(t, p);
+        return std::make_pair(pieces, stats);
+    };
+    const Track &t = tracks->at(listedTrack);
+    // A long track's laps are worked out off the GUI thread, on a shared copy.
+    if (t.points.size() < 20000) {
+        const auto [pieces, stats] = work(t);
+        showPieces(pieces, stats);
+        return;
     }
+    piecesWatcher->disconnect(this);
+    connect(piecesWatcher, &QFutureWatcherBase::finished, this, [this, generation] {
+        if (generation == piecesGeneration)
+            showPieces(piecesWatcher->result().first, piecesWatcher->result().second);
+    });
+    piecesWatcher->setFuture(QtConcurrent::run(work, t));
+}
+
+void MapWidget::showPieces(const QVector<Pieces::Piece> &pieces, const QVector<TripStats> &stats)
+{
+    shownPieces = pieces;
+    const QString name = piecesKind->currentIndex() == 0 ? tr("Lap %1") : tr("Split %1");
+    QStringList labels;
+    for (int k = 0; k < pieces.size(); ++k)
+        labels << name.arg(k + 1);
     piecesTable->showStats(labels, stats, *units);
 }
 

@@ -53,6 +53,9 @@ public:
     void rebuildTrackViews(const QList<int> &ticked = {});
     // After an edit: the same, keeping the map's view, and `listed` listed again (-1: none).
     void refreshAfterEdit(const QList<int> &ticked, int listed);
+    // Before an edit: the views let go of the points they share with the tracks, so that the
+    // edit changes them in place rather than copying them; refreshAfterEdit must follow.
+    void releaseForEdit();
     // The listed track (-1 for none) and the points selected in the list, ascending.
     int listedTrackIndex() const { return listedTrack; }
     // The tree's current track (-1 for none or the root).
@@ -61,6 +64,9 @@ public:
     // The selected stretch of the listed track, first to last point; nullopt for fewer than
     // two points selected.
     std::optional<std::pair<int, int>> selectedStretch() const;
+    // The figures of the selected stretch; nullopt for none, or while they are worked out
+    // (pointsSelected follows when they are).
+    const std::optional<TripStats> &selectionFigures() const { return selectionStats; }
     // Lists the listed track again with the points the filter keeps (nullopt: the filter in
     // force, as after a change of units).
     void rebuildPointList(std::optional<PointFilter> filter = std::nullopt);
@@ -87,6 +93,9 @@ public:
     // The listed track's laps (mark to mark) or splits (every 1 km or mi, or 10 minutes):
     // a choice, the table, a Copy as CSV button; a click on a row selects that stretch.
     QWidget *piecesPane() const;
+    // The tree's figures, and the statistics window's tables: those only while the window is
+    // shown (or `evenIfHidden`, just before it is), as a long track's laps take a while.
+    void refreshStatistics(bool evenIfHidden = false);
 
     // Photos on the map (see GoogleMapOperator::showPhotos).
     void showPhotos(const QJsonArray &photos);
@@ -124,12 +133,12 @@ protected:
 
 private:
     void showSelection();
+    void startSelectionFigures();
     // The tree, the map's lines, the list of `listed` (-1: none) and the figures again.
     void rebuildViews(const QList<int> &ticked, bool keepMapView, int listed);
     void setupForm();
     void pickNearestPoint(double lat, double lng);
     void startStatistics();
-    void refreshStatistics();
 
     const QVector<Track> *tracks;
     const DisplayUnits *units;
@@ -157,6 +166,12 @@ private:
     QComboBox *piecesKind = nullptr;
     QVector<Pieces::Piece> shownPieces;
     void refreshPieces();
+    void showPieces(const QVector<Pieces::Piece> &pieces, const QVector<TripStats> &stats);
+    QFutureWatcher<std::pair<QVector<Pieces::Piece>, QVector<TripStats>>> *piecesWatcher = nullptr;
+    int piecesGeneration = 0;
+    std::optional<TripStats> selectionStats; // of shownStretch
+    QFutureWatcher<TripStats> *selectionWatcher = nullptr;
+    int selectionGeneration = 0;
     QVector<TripStats> trackStats;
     QFutureWatcher<QVector<TripStats>> *statsWatcher = nullptr;
     int statsGeneration = 0;

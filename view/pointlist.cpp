@@ -62,13 +62,23 @@ void PointList::clear()
     profile->setPoints({}, 0);
 }
 
-void PointList::show(const Track *track, std::optional<PointFilter> filter, bool recenter)
+void PointList::releasePoints()
+{
+    stopPlayback();
+    model->clear();
+    playPoints.clear();
+    profile->releasePoints();
+}
+
+void PointList::show(const Track *track, std::optional<PointFilter> filter, bool recenter,
+                     bool sizeColumns)
 {
     model->clear();
-    profile->setPoints({}, 0);
     playPoints.clear();
-    if (!track)
+    if (!track) {
+        profile->setPoints({}, 0);
         return;
+    }
     if (filter)
         inForce = *filter;
     QVector<int> numbers; // each kept point's own number in the track
@@ -86,17 +96,34 @@ void PointList::show(const Track *track, std::optional<PointFilter> filter, bool
         map->setCenter(playPoints.first().position.x, playPoints.first().position.y);
     model->setPoints(playPoints, track->format, numbers);
     profile->setPoints(playPoints, track->format);
-    for (int c = 0; c < model->columnCount(); ++c)
+    for (int c = 0; sizeColumns && c < model->columnCount(); ++c)
         view->resizeColumnToContents(c);
 }
 
 QVector<int> PointList::selectedPointIndexes() const
 {
+    // From the selection's ranges: a drag over half a million rows makes no index per row.
     QVector<int> indexes;
-    for (const QModelIndex &row : view->selectionModel()->selectedRows())
-        indexes << model->pointIndex(row.row());
+    for (const QItemSelectionRange &r : view->selectionModel()->selection())
+        for (int row = r.top(); row <= r.bottom(); ++row)
+            indexes << model->pointIndex(row);
     std::sort(indexes.begin(), indexes.end());
+    indexes.erase(std::unique(indexes.begin(), indexes.end()), indexes.end());
     return indexes;
+}
+
+std::optional<std::pair<int, int>> PointList::selectedSpan() const
+{
+    int top = -1, bottom = -1;
+    qsizetype rows = 0;
+    for (const QItemSelectionRange &r : view->selectionModel()->selection()) {
+        top = top < 0 ? r.top() : std::min(top, r.top());
+        bottom = std::max(bottom, r.bottom());
+        rows += r.height();
+    }
+    if (rows < 2)
+        return std::nullopt;
+    return std::make_pair(model->pointIndex(top), model->pointIndex(bottom));
 }
 
 void PointList::selectPoints(int from, int to)

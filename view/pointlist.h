@@ -31,9 +31,14 @@ public:
 
     // Lists the points of `track` (none for null) the filter keeps; nullopt: the filter in
     // force. `recenter`: the map goes to the first point listed (a track chosen), else it
-    // stays put.
-    void show(const Track *track, std::optional<PointFilter> filter, bool recenter = true);
+    // stays put. `sizeColumns`: the columns fit the texts again (not after an edit of the
+    // track listed, whose texts are as wide as before: sizing lays out every row).
+    void show(const Track *track, std::optional<PointFilter> filter, bool recenter = true,
+              bool sizeColumns = true);
     void clear();
+    // Lets go of the listed points without drawing anything (show() follows): an edit then
+    // changes the track's points in place instead of copying the ones still shared here.
+    void releasePoints();
 
     // The listed points, and the row playback starts from.
     const QVector<TrackPoint> &listedPoints() const { return playPoints; }
@@ -44,6 +49,8 @@ public:
 
     // The points selected in the list, as indexes in their track, ascending.
     QVector<int> selectedPointIndexes() const;
+    // The first and last point selected; nullopt for fewer than two rows.
+    std::optional<std::pair<int, int>> selectedSpan() const;
     // Selects the listed rows of the points from `from` to `to` (indexes in the track).
     void selectPoints(int from, int to);
 

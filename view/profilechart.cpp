@@ -160,7 +160,15 @@ double ProfileChart::displayX(double x) const
     const qint64 ms = qint64(std::llround(x * 1000));
     if (units->timeShown() != TimeShown::Utc)
         return double(ms);
-    return double(ms - qint64(QDateTime::fromMSecsSinceEpoch(ms).offsetFromUtc()) * 1000);
+    // The zone's offset asked once a quarter of an hour (clocks change on such a boundary),
+    // not for each of thousands of points: each asking reads the zone again.
+    const qint64 quarter = ms >= 0 ? ms / 900000 : (ms - 899999) / 900000;
+    if (quarter != offsetQuarter) {
+        offsetQuarter = quarter;
+        quarterOffsetMs =
+            qint64(QDateTime::fromMSecsSinceEpoch(quarter * 900000).offsetFromUtc()) * 1000;
+    }
+    return double(ms - quarterOffsetMs);
 }
 
 void ProfileChart::placeRows()

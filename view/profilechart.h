@@ -7,6 +7,7 @@
 
 class QFontMetricsF;
 
+#include <limits>
 #include <vector>
 
 class DisplayUnits;
@@ -31,6 +32,8 @@ public:
 
     // Redraws for these points (the point list's rows) in the current units.
     void setPoints(const QVector<TrackPoint> &points, int format);
+    // Drops the points, keeping the lines drawn from them until setPoints.
+    void releasePoints() { points = {}; }
     void setAgainstDistance(bool distance);
     bool againstDistance() const { return byDistance; }
     // Moves the cursor to a row of the list; -1 hides it.
@@ -90,6 +93,8 @@ private:
     bool byDistance = false;
     int cursorRow = -1;
     int lastPicked = -1;
+    // displayX's last zone offset and the quarter of an hour it holds for
+    mutable qint64 offsetQuarter = std::numeric_limits<qint64>::min(), quarterOffsetMs = 0;
     int pressRow = -1;                 // where a drag started
     int bandFirst = -1, bandLast = -1; // rows of the selection's band
     QSizeF tickedFor;                  // the plot area the ticks were chosen for
