@@ -413,8 +413,17 @@ void MainWindow::createEditActions()
     });
     add("splitDayAct", tr("Split by &day"),
         [=] { edit(TrackEdit::splitByDay(tracks, chosen(), timeShown()), chosen()); });
-    add("mergeAct", tr("&Merge ticked tracks"),
-        [=] { edit(TrackEdit::merge(tracks, mapWidget->checkedTrackIndexes(), false), -1); });
+    add("mergeAct", tr("&Merge ticked tracks…"), [=] {
+        const QStringList ways{tr("Each track a segment of its own"),
+                               tr("One line through all of them")};
+        bool ok = false;
+        const QString way = QInputDialog::getItem(this, tr("Merge ticked tracks"),
+                                                  tr("The ticked tracks become one track, in "
+                                                     "time order:"),
+                                                  ways, 0, false, &ok);
+        if (ok)
+            edit(TrackEdit::merge(tracks, mapWidget->checkedTrackIndexes(), way == ways[1]), -1);
+    });
     add("renameAct", tr("Re&name…"), [=] {
         const int t = chosen();
         if (t < 0 || t >= tracks.size())

@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QTreeView>
 #include <QTreeWidget>
@@ -70,17 +71,28 @@ MapWidget::MapWidget(const QVector<Track> *tracks, const DisplayUnits *units, QW
     piecesKind = new QComboBox;
     piecesKind->setObjectName(QStringLiteral("piecesKind"));
     piecesKind->addItems(
-        {tr("Laps (mark to mark)"), tr("Splits by distance"), tr("Splits every 10 minutes")});
+        {tr("Laps (mark to mark)"), tr("Splits by distance"), tr("Splits by time")});
+    piecesMinutes = new QSpinBox;
+    piecesMinutes->setObjectName(QStringLiteral("piecesMinutes"));
+    piecesMinutes->setRange(1, 24 * 60);
+    piecesMinutes->setValue(10);
+    piecesMinutes->setSuffix(tr(" min"));
+    piecesMinutes->setVisible(false); // for splits by time
     auto *copy = new QPushButton(tr("Copy as CSV"));
     copy->setObjectName(QStringLiteral("copyPieces"));
     piecesBar->addWidget(piecesKind);
+    piecesBar->addWidget(piecesMinutes);
     piecesBar->addStretch(1);
     piecesBar->addWidget(copy);
     piecesLayout->addLayout(piecesBar);
     piecesTable = new StatisticsTable;
     piecesTable->setObjectName(QStringLiteral("piecesTable"));
     piecesLayout->addWidget(piecesTable);
-    connect(piecesKind, &QComboBox::currentIndexChanged, this, &MapWidget::refreshPieces);
+    connect(piecesKind, &QComboBox::currentIndexChanged, this, [this](int kind) {
+        piecesMinutes->setVisible(kind == 2);
+        refreshPieces();
+    });
+    connect(piecesMinutes, &QSpinBox::valueChanged, this, &MapWidget::refreshPieces);
     connect(piecesTable, &QTableWidget::cellClicked, this, [this](int row) {
         if (row < shownPieces.size())
             pointList->selectPoints(shownPieces[row].from, shownPieces[row].to);
@@ -359,11 +371,12 @@ void MapWidget::refreshPieces()
         return;
     const bool miles = units->speedUnit() == SpeedUnit::Mph;
     const int kind = piecesKind->currentIndex();
-    const auto work = [kind, miles](const Track &t) {
+    const int minutes = piecesMinutes->value();
+    const auto work = [kind, miles, minutes](const Track &t) {
         const QVector<Pieces::Piece> pieces =
             kind == 0   ? Pieces::laps(t)
             : kind == 1 ? Pieces::byDistance(t, miles ? Units::MetresPerMile : 1000)
-                        : Pieces::byTime(t, 600);
+                        : Pieces::byTime(t, minutes * 60);
         QVector<TripStats> stats;
         for (const Pieces::Piece &p : pieces)
             stats << Pieces::stats(t, p);

@@ -27,12 +27,12 @@ class ProfileChart;
 class QComboBox;
 template <typename T> class QFutureWatcher;
 class QModelIndex;
+class QSpinBox;
 class QTreeView;
 class QTreeWidget;
 class QTreeWidgetItem;
 class QWebChannel;
 class QWebEngineProfile;
-class QComboBox;
 class QWebEngineView;
 class StatisticsTable;
 class TrackTree;
@@ -164,6 +164,7 @@ private:
     QPointer<QWidget> piecesWidget;       // ... as this
     StatisticsTable *piecesTable = nullptr;
     QComboBox *piecesKind = nullptr;
+    QSpinBox *piecesMinutes = nullptr;
     QVector<Pieces::Piece> shownPieces;
     void refreshPieces();
     void showPieces(const QVector<Pieces::Piece> &pieces, const QVector<TripStats> &stats);
