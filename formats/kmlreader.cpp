@@ -58,7 +58,16 @@ public:
 
 private:
     bool is(const char *name) const { return in.is(name); }
+    // A placemark's texts: its name, description, TimeStamp and TimeSpan start.
+    struct PlacemarkTexts
+    {
+        QString name, description;
+        quint32 when = 0, begin = 0;
+        bool timed = false;
+    };
     void readPlacemark(int depth);
+    void readText(PlacemarkTexts *texts);
+    void addTrack(Track &track, const PlacemarkTexts &texts);
     void readLineString(Track *track);
     void readCoordinates(Track *track);
     void readGxTrack(Track *track);
@@ -94,10 +103,9 @@ void KmlReader::addSegment(Track *track, QVector<TrackPoint> points)
 
 void KmlReader::readPlacemark(int depth)
 {
-    QString name, description;
+    PlacemarkTexts texts;
     Track track{0, 1, {}};
-    quint32 when = 0, begin = 0;
-    bool point = false, timed = false;
+    bool point = false;
     Place place;
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
         if (t == Token::StartElement && is("Placemark") && depth < MaxPlacemarkDepth)
@@ -112,35 +120,46 @@ void KmlReader::readPlacemark(int depth)
             TrackPoint p;
             if (parseTuple(in.text.trimmed(), QLatin1Char(','), &p))
                 place.lat = p.position.x, place.lon = p.position.y;
-        } else if (t == Token::EndElement && is("when"))
-            when = TrackInput::isoTime(in.text, nullptr, &timed); // the placemark's TimeStamp
-        else if (t == Token::EndElement && is("name"))
-            name = in.text.trimmed();
-        else if (t == Token::EndElement && is("description"))
-            description = in.text.trimmed();
-        else if (t == Token::EndElement && is("begin"))
-            begin = TrackInput::isoTime(in.text, nullptr, &timed); // the placemark's TimeSpan
-        else if (t == Token::EndElement && is("Placemark"))
+        } else if (t == Token::EndElement && is("Placemark"))
             break;
+        else if (t == Token::EndElement)
+            readText(&texts);
     }
     if (point) {
-        place.time = when;
-        place.timed = timed;
+        place.time = texts.when;
+        place.timed = texts.timed;
         place.track = int(found.size()) - 1;
         places.append(place);
     }
-    if (track.points.isEmpty())
-        return;
-    // Lines hold no times: fine; a gx:Track's start is its first time.
-    track.startTime = TrackInput::ownStartTime(name, Qt::LocalTime);
+    if (!track.points.isEmpty())
+        addTrack(track, texts);
+}
+
+void KmlReader::readText(PlacemarkTexts *texts)
+{
+    if (is("when")) // the placemark's TimeStamp
+        texts->when = TrackInput::isoTime(in.text, nullptr, &texts->timed);
+    else if (is("begin")) // its TimeSpan
+        texts->begin = TrackInput::isoTime(in.text, nullptr, nullptr);
+    else if (is("name"))
+        texts->name = in.text.trimmed();
+    else if (is("description"))
+        texts->description = in.text.trimmed();
+}
+
+void KmlReader::addTrack(Track &track, const PlacemarkTexts &texts)
+{
+    // Lines hold no times: the start is in the program's own name, or a named track's time
+    // span; a gx:Track's start is its first time.
+    track.startTime = TrackInput::ownStartTime(texts.name, Qt::LocalTime);
     TrackInput::fillSpeeds(track, {});
     if (track.startTime == 0)
         track.startTime = TrackInput::firstTime(track);
     if (track.startTime == 0)
-        track.startTime = begin;
-    if (!TrackInput::isOwnName(name))
-        track.name = name;
-    track.description = description;
+        track.startTime = texts.begin;
+    if (!TrackInput::isOwnName(texts.name))
+        track.name = texts.name;
+    track.description = texts.description;
     found.append(track);
 }
 
