@@ -102,7 +102,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     applyPreferences();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The views read the units from this window: they go while it is still whole (the base
+    // destructor would hide them, and a list then lays itself out one last time).
+    delete mapWidget;
+}
 
 void MainWindow::setupForm()
 {

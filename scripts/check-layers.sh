@@ -1,6 +1,6 @@
 #!/bin/sh
 # Refuses an include that goes against the layer order, naming file and line:
-#   model <- analysis <- device, formats, geotag, edit <- view <- app
+#   model <- analysis <- device, formats, geotag, edit <- library <- view <- app
 # (formats works out speeds with analysis; device, formats and geotag do not use each other);
 # tools use the core only (model, analysis, device, formats) and the simulated logger,
 # the screenshot maker may use view and app too. Usage: check-layers.sh [SOURCE_ROOT]
@@ -14,15 +14,16 @@ allowed() {
     formats/*) echo "model analysis formats" ;;
     geotag/*) echo "model analysis geotag" ;;
     edit/*) echo "model analysis edit" ;;
-    view/*) echo "model analysis device formats geotag edit view" ;;
-    app/*) echo "model analysis device formats geotag edit view app" ;;
-    tools/shot/*) echo "model analysis device formats geotag edit view app tools/sim tools/shot" ;;
-    tools/*/*) echo "model analysis device formats geotag edit tools/sim tools/$(echo "$1" | cut -d/ -f2)" ;;
-    *) echo "model analysis device formats geotag edit" ;;
+    library/*) echo "model analysis formats library" ;;
+    view/*) echo "model analysis device formats geotag edit library view" ;;
+    app/*) echo "model analysis device formats geotag edit library view app" ;;
+    tools/shot/*) echo "model analysis device formats geotag edit library view app tools/sim tools/shot" ;;
+    tools/*/*) echo "model analysis device formats geotag edit library tools/sim tools/$(echo "$1" | cut -d/ -f2)" ;;
+    *) echo "model analysis device formats geotag edit library" ;;
     esac
 }
 
-wrong=$(find model analysis device formats geotag edit view app tools \( -name '*.h' -o -name '*.cpp' \) \
+wrong=$(find model analysis device formats geotag edit library view app tools \( -name '*.h' -o -name '*.cpp' \) \
             2>/dev/null | sort | while IFS= read -r file; do
     layers=$(allowed "$file")
     grep -n '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[^"]*/' "$file" |

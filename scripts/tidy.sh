@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 # GCC's compile commands lack the warning flag CMake gives clang for Qt's logging macros.
 run-clang-tidy -p "$build" -j2 -quiet -extra-arg=-Wno-gnu-zero-variadic-macro-arguments \
-    "$(pwd)/(model|device|formats|analysis|geotag|edit|view|app|tools)/" > "$build/tidy.log" 2>&1 || {
+    "$(pwd)/(model|device|formats|analysis|geotag|edit|library|view|app|tools)/" > "$build/tidy.log" 2>&1 || {
     grep -E "warning:|error:" "$build/tidy.log" | sort -u
     echo "clang-tidy found the above"
     exit 1

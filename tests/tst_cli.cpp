@@ -292,6 +292,63 @@ private slots:
         QCOMPARE(empty.err, QStringLiteral("The logger holds no tracks.\n"));
     }
 
+    // Into an empty library, again (nothing comes down), with two tracks more and the line
+    // lost in the last (the one before is archived, the logger kept), then all and cleared.
+    void syncAndLibrary()
+    {
+        const QString lib = path("lib");
+        const auto sync = [&](const LoggerSimulator &logger, QStringList more = {}) {
+            return cli(QStringList{"sync", "--port", logger.portPath(), "--library", lib} + more);
+        };
+        const Run first = sync(*sim);
+        QVERIFY2(first.status == 0, qPrintable(first.out + first.err));
+        QCOMPARE(first.out.count("\tarchived\t2009/"), 3);
+        const qsizetype asked = sim->requests().size();
+        const QJsonArray again =
+            QJsonDocument::fromJson(sync(*sim, {"--json"}).out.toUtf8())["tracks"].toArray();
+        QCOMPARE(again.size(), 3);
+        for (const QJsonValue &t : again)
+            QCOMPARE(t["status"].toString(), QStringLiteral("already archived"));
+        for (qsizetype i = asked; i < sim->requests().size(); ++i)
+            QVERIFY(quint8(sim->requests()[i].at(0)) != 0xB5); // no block asked for
+
+        const auto fiveTracks = [](LoggerSimulator &logger) {
+            loadThreeTracks(logger);
+            QVector<SimulatedTrack> memory = logger.tracks();
+            for (quint32 day : {3u, 4u})
+                memory << LoggerSimulator::makeTrack(2, 120, day + 1, Start2009 + day * 86400);
+            logger.setTracks(memory);
+            return logger.start();
+        };
+        LoggerSimulator cut;
+        QVERIFY(fiveTracks(cut));
+        cut.addFault({LoggerSimulator::Fault::CloseLine, 0xB5,
+                      int(cut.headers()[3].blockIndexes.size()), 1});
+        const Run lost = sync(cut, {"--delete-after"});
+        QCOMPARE(lost.status, 1);
+        QVERIFY2(lost.out.contains("2009-04-14T08:15:00Z\t2\tarchived\t") &&
+                     lost.out.contains("2009-04-15T08:15:00Z\t2\tincomplete\t"),
+                 qPrintable(lost.out));
+        QVERIFY2(lost.err.contains("2009-04-15T08:15:00Z. The logger was not cleared."),
+                 qPrintable(lost.err));
+        QCOMPARE(cut.tracks().size(), 5);
+
+        LoggerSimulator whole;
+        QVERIFY(fiveTracks(whole));
+        const Run all = sync(whole, {"--delete-after"});
+        QCOMPARE(all.status, 0);
+        QVERIFY2(all.out.endsWith("1 archived, 4 already archived, 0 not archived; the logger's "
+                                  "tracks were deleted.\n"),
+                 qPrintable(all.out));
+        QCOMPARE(whole.tracks().size(), 0);
+
+        const Run listed = cli({"library", lib, "--json", "--rebuild"});
+        const QJsonObject o = QJsonDocument::fromJson(listed.out.toUtf8()).object();
+        QCOMPARE(o["tracks"].toArray().size(), 5);
+        QCOMPARE(o["totals"]["points"].toInt(), 150 + 230 + 90 + 120 + 120);
+        QCOMPARE(o["tracks"][1]["ascent_m"].isNull(), true); // log format 1
+    }
+
     void convertAndInfo()
     {
         const Run info = cli({"info", LX300_SAMPLE});

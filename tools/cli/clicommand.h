@@ -82,6 +82,8 @@ int splitCommand(const QStringList &args);
 int mergeCommand(const QStringList &args);
 int trimCommand(const QStringList &args);
 int geotagCommand(const QStringList &args);
+int syncCommand(const QStringList &args);
+int libraryCommand(const QStringList &args);
 
 } // namespace Cli
 

@@ -53,8 +53,7 @@ bool CliSession::download(const QVector<TrackFileHeader> &chosen, QVector<Track>
         });
     const bool ok = run([&] { session.download(chosen); });
     QObject::disconnect(told);
-    if (ok)
-        *tracks = result;
+    *tracks = result; // when cut short, the tracks that got a block
     return ok;
 }
 

@@ -17,7 +17,8 @@ public:
     bool open(const QString &port);
     bool listTracks(QVector<TrackFileHeader> *headers);
     // Downloads the blocks of the chosen headers into one Track each; `progress` is told
-    // the count of blocks received out of all.
+    // the count of blocks received out of all. Cut short, `tracks` holds those that got a
+    // block, the last one marked incomplete.
     bool download(const QVector<TrackFileHeader> &chosen, QVector<Track> *tracks,
                   const std::function<void(int, int)> &progress);
     bool readConfig(DeviceConfig *config);

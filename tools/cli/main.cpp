@@ -40,6 +40,11 @@ const char *const ToolHelp =
     "  geotag TRACKFILE... --photos PATH... [--recursive] [--offset +HH:MM[:SS]]\n"
     "           [--max-gap SECONDS] [--replace] [--sidecar] [--dry-run] [--json]\n"
     "                             write the tracks' positions into photos\n"
+    "  sync --port PORT --library DIR [--json] [--delete-after]\n"
+    "                             archive the logger's new tracks, each read back and checked;\n"
+    "                             then clear the logger only if every track is archived\n"
+    "  library DIR [--json] [--rebuild]\n"
+    "                             list the library's tracks and their totals\n"
     "\n"
     "Exit status: 0 success, 1 the logger or a file failed, 2 usage error.\n"
     "lx300-cli --version prints the version.\n"
@@ -72,10 +77,11 @@ int main(int argc, char *argv[])
         const char *name;
         int (*run)(const QStringList &);
     } commands[] = {
-        {"ports", portsCommand},   {"list", listCommand},         {"download", downloadCommand},
-        {"config", configCommand}, {"delete-all", deleteCommand}, {"convert", convertCommand},
-        {"info", infoCommand},     {"geotag", geotagCommand},     {"split", splitCommand},
-        {"merge", mergeCommand},   {"trim", trimCommand}};
+        {"ports", portsCommand},    {"list", listCommand},         {"download", downloadCommand},
+        {"config", configCommand},  {"delete-all", deleteCommand}, {"convert", convertCommand},
+        {"info", infoCommand},      {"geotag", geotagCommand},     {"split", splitCommand},
+        {"merge", mergeCommand},    {"trim", trimCommand},         {"sync", syncCommand},
+        {"library", libraryCommand}};
     int status = -1;
     for (const auto &c : commands)
         if (command == QLatin1String(c.name))
