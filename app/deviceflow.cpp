@@ -3,11 +3,13 @@
 #include "app/devicesettingdialog.h"
 #include "app/trackfileheaderdialog.h"
 #include "device/detectdevicethread.h"
+#include "library/tracklibrary.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -62,14 +64,17 @@ DeviceFlow::DeviceFlow(QMainWindow *window)
     connect(connectAct, &QAction::triggered, connectButton, &QPushButton::click);
 
     downloadAct = deviceAction("download", "Download all track points", "downloadAct", this);
+    downloadNewAct = deviceAction("downloadnew", "Download new tracks", "downloadNewAct", this);
+    downloadNewAct->setToolTip(tr("Download the tracks not yet in the library, and archive them"));
     deleteAct = deviceAction("clean", "Delete all track points", "deleteAct", this);
     deviceSettingAct = deviceAction("setting", "Device setting", "deviceSettingAct", this);
-    connect(downloadAct, &QAction::triggered, this, &DeviceFlow::download);
+    connect(downloadAct, &QAction::triggered, this, [this] { download(false); });
+    connect(downloadNewAct, &QAction::triggered, this, [this] { download(true); });
     connect(deleteAct, &QAction::triggered, this, &DeviceFlow::deleteAll);
     connect(deviceSettingAct, &QAction::triggered, session, &LoggerSession::readConfig);
     deviceActionGroup = new QActionGroup(this);
     deviceActionGroup->setExclusive(false);
-    for (QAction *a : {downloadAct, deleteAct, deviceSettingAct})
+    for (QAction *a : {downloadAct, downloadNewAct, deleteAct, deviceSettingAct})
         deviceActionGroup->addAction(a);
     deviceActionGroup->setEnabled(false);
 
@@ -87,7 +92,7 @@ DeviceFlow::DeviceFlow(QMainWindow *window)
     connect(progressDialog, &QProgressDialog::canceled, session, &LoggerSession::cancelDownload);
     connect(progressDialog, &QDialog::rejected, session, &LoggerSession::cancelDownload);
 
-    connect(session, &LoggerSession::trackListReady, this, &DeviceFlow::chooseTracks);
+    connect(session, &LoggerSession::trackListReady, this, &DeviceFlow::onTrackList);
     connect(session, &LoggerSession::progress, progressDialog, &QProgressDialog::setValue);
     connect(session, &LoggerSession::finished, this, &DeviceFlow::onFinished);
 
@@ -214,8 +219,10 @@ void DeviceFlow::endConnecting()
     window->statusBar()->clearMessage();
 }
 
-void DeviceFlow::download()
+void DeviceFlow::download(bool newOnly)
 {
+    if (newOnly && !(library && library()))
+        return; // no library: nothing to compare with (the user was told why)
     if (const int unsaved = unsavedCount ? unsavedCount() : 0) {
         QMessageBox box(QMessageBox::Question, QString(),
                         tr("Replace the %n unsaved tracks shown?", nullptr, unsaved),
@@ -227,12 +234,30 @@ void DeviceFlow::download()
             return; // nothing sent to the logger
     }
     emit downloadStarting();
+    listing = newOnly ? Listing::DownloadNew : Listing::Download;
     session->listTracks();
+}
+
+void DeviceFlow::onTrackList(const QVector<TrackFileHeader> &headers)
+{
+    if (listing == Listing::DeleteAll)
+        askDeleteAll(headers);
+    else
+        chooseTracks(headers);
 }
 
 void DeviceFlow::chooseTracks(const QVector<TrackFileHeader> &headers)
 {
     TrackFileHeaderDialog dialog(headers, window);
+    // The tracks in the library shown as such and left unticked, the new ones ticked.
+    TrackLibrary *archive = listing == Listing::DownloadNew && library ? library() : nullptr;
+    if (archive && !archive->update())
+        warn(tr("The library's index cannot be brought up to date."), archive->errorString());
+    if (archive)
+        dialog.markArchived([archive](const TrackFileHeader &h) {
+            return archive->find(TrackFileHeaderDialog::startOf(h), int(h.blockIndexes.size())) !=
+                   nullptr;
+        });
     choiceDialog = &dialog;
     const int answer = dialog.exec();
     choiceDialog = nullptr;
@@ -241,19 +266,51 @@ void DeviceFlow::chooseTracks(const QVector<TrackFileHeader> &headers)
         return;
     progressDialog->setLabelText(tr("Downloading track files..."));
     progressDialog->setRange(0, int(dialog.blockIndexes().size()));
-    session->download(dialog.chosenHeaders());
+    downloading = dialog.chosenHeaders();
+    session->download(downloading);
     if (session->task() == LoggerSession::Task::Download)
         progressDialog->exec();
 }
 
 void DeviceFlow::deleteAll()
 {
+    // With a library, the logger's list is compared with it first.
+    if (library && library()) {
+        listing = Listing::DeleteAll;
+        session->listTracks();
+        return;
+    }
+    askDeleteAll({});
+}
+
+void DeviceFlow::askDeleteAll(const QVector<TrackFileHeader> &headers)
+{
+    listing = Listing::Download;
     QMessageBox box;
     box.setText(tr("Delete device all track points."));
     box.setInformativeText(tr("Do you want to delete all track points?"));
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    // Enter must not empty the logger.
+    // Enter must not empty the logger, unless every track on it is safe in the library.
     box.setDefaultButton(QMessageBox::No);
+    if (TrackLibrary *archive = library ? library() : nullptr; archive && !headers.isEmpty()) {
+        // A file removed by hand since must not pass for archived.
+        QStringList missing;
+        if (!archive->update())
+            missing << archive->errorString();
+        for (const TrackFileHeader &h : headers)
+            if (!archive->find(TrackFileHeaderDialog::startOf(h), int(h.blockIndexes.size())))
+                missing << QDateTime::fromSecsSinceEpoch(TrackFileHeaderDialog::startOf(h))
+                               .toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        if (missing.isEmpty()) {
+            box.setText(tr("All %n tracks on the logger are in the library.", nullptr,
+                           int(headers.size())));
+            box.setDefaultButton(QMessageBox::Yes);
+        } else {
+            box.setText(tr("%n tracks on the logger are not in the library: %1.", nullptr,
+                           int(missing.size()))
+                            .arg(missing.join(QStringLiteral(", "))));
+        }
+    }
     if (box.exec() == QMessageBox::Yes) {
         deviceActionGroup->setEnabled(false);
         session->deleteAll();
@@ -275,6 +332,9 @@ void DeviceFlow::onDownloadFinished(LoggerSession::Outcome outcome, const QVecto
     // What arrived before the logger went silent or its line went is kept and shown.
     if (!tracks.isEmpty())
         emit tracksDownloaded(tracks);
+    if (listing == Listing::DownloadNew)
+        archive(tracks);
+    listing = Listing::Download;
     if (outcome == LoggerSession::Outcome::Cancelled)
         inform(LoggerSession::describe(LoggerSession::Task::Download, outcome));
     // What does not match the logger's list, or was left out, is said.
@@ -285,6 +345,41 @@ void DeviceFlow::onDownloadFinished(LoggerSession::Outcome outcome, const QVecto
                    .arg(session->impossiblePoints());
     if (!odd.isEmpty())
         warn(odd);
+}
+
+void DeviceFlow::archive(const QVector<Track> &tracks)
+{
+    TrackLibrary *archive = library ? library() : nullptr;
+    if (!archive)
+        return;
+    // The tracks come in the order asked for; one cut short is not archived, and the next
+    // Download new tracks offers it again.
+    int stored = 0;
+    QStringList failed;
+    for (int k = 0; k < tracks.size() && k < downloading.size(); ++k) {
+        const quint32 start = TrackFileHeaderDialog::startOf(downloading[k]);
+        const TrackLibrary::Written w =
+            tracks[k].startTime == start && session->downloadMismatch().isEmpty()
+                ? archive->archive(tracks[k], start, int(downloading[k].blockIndexes.size()))
+                : TrackLibrary::Written{};
+        if (w.ok)
+            ++stored;
+        else if (!tracks[k].isIncomplete())
+            failed << (w.reason.isEmpty() ? tr("a track that does not match the logger's list")
+                                          : w.reason);
+    }
+    const int notArchived = int(downloading.size()) - stored;
+    if (stored > 0)
+        emit archived(notArchived == 0 && stored == tracks.size());
+    window->statusBar()->showMessage(
+        notArchived == 0 ? tr("%n tracks archived in the library.", nullptr, stored)
+                         : tr("%1 tracks archived in the library; %2 not (the next Download new "
+                              "tracks offers them again).")
+                               .arg(stored)
+                               .arg(notArchived));
+    if (!failed.isEmpty())
+        warn(tr("Some tracks could not be archived in the library."),
+             failed.join(QLatin1Char('\n')));
 }
 
 void DeviceFlow::onFinished(LoggerSession::Task task, LoggerSession::Outcome outcome,

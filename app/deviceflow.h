@@ -11,6 +11,7 @@
 #include <functional>
 
 class DetectDeviceThread;
+class TrackLibrary;
 class QAction;
 class QActionGroup;
 class QComboBox;
@@ -34,6 +35,8 @@ public:
     // "Serial Port :", the port box and Connect, for the tool bar.
     QWidget *portBox() const { return box; }
     QAction *downloadAction() const { return downloadAct; }
+    // Device → Download new tracks: those not in the library, archived as they come.
+    QAction *downloadNewAction() const { return downloadNewAct; }
     // Device → Connect / Disconnect (Ctrl+K): the Connect button from the keyboard.
     QAction *connectAction() const { return connectAct; }
     QAction *deleteAction() const { return deleteAct; }
@@ -44,6 +47,8 @@ public:
     void setGivenPort(const QString &portName);
     // How many tracks shown are not saved: a download that would replace them asks first.
     void setUnsavedCount(std::function<int()> count) { unsavedCount = std::move(count); }
+    // The user's track library, opened on first use (null when there is none to use).
+    void setLibrary(std::function<TrackLibrary *()> open) { library = std::move(open); }
 
 public slots:
     // A new list of port names from detection.
@@ -54,6 +59,8 @@ signals:
     void downloadStarting();
     // What a download brought, to replace the tracks shown.
     void tracksDownloaded(const QVector<Track> &tracks);
+    // Tracks were written into the library: `all` of those just downloaded.
+    void archived(bool all);
 
 protected:
     // A focused Connect button takes Space (else the window's Play shortcut would).
@@ -61,9 +68,13 @@ protected:
 
 private:
     void connectDevice();
-    void download();
+    void download(bool newOnly);
     void deleteAll();
+    void onTrackList(const QVector<TrackFileHeader> &headers);
     void chooseTracks(const QVector<TrackFileHeader> &headers);
+    void askDeleteAll(const QVector<TrackFileHeader> &headers);
+    // Writes each whole track downloaded into the library and says what became of them.
+    void archive(const QVector<Track> &tracks);
     void onFinished(LoggerSession::Task task, LoggerSession::Outcome outcome,
                     const QVector<Track> &tracks);
     void onDownloadFinished(LoggerSession::Outcome outcome, const QVector<Track> &tracks);
@@ -75,6 +86,15 @@ private:
 
     QMainWindow *window;
     std::function<int()> unsavedCount;
+    std::function<TrackLibrary *()> library;
+    // What the logger's list is asked for.
+    enum class Listing
+    {
+        Download,
+        DownloadNew,
+        DeleteAll
+    } listing = Listing::Download;
+    QVector<TrackFileHeader> downloading; // the headers of the download under way
     LoggerSession *session;
     DetectDeviceThread *detectThread = nullptr;
     QWidget *box = nullptr;
@@ -82,6 +102,7 @@ private:
     QAction *connectAct = nullptr;
     QPushButton *connectButton = nullptr;
     QAction *downloadAct = nullptr;
+    QAction *downloadNewAct = nullptr;
     QAction *deleteAct = nullptr;
     QAction *deviceSettingAct = nullptr;
     QActionGroup *deviceActionGroup = nullptr;

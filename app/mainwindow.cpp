@@ -5,10 +5,12 @@
 #include "app/fileflow.h"
 #include "app/filterdialog.h"
 #include "app/geotagdialog.h"
+#include "app/librarywindow.h"
 #include "app/mapmenu.h"
 #include "app/startoptions.h"
 #include "app/windowplace.h"
 #include "edit/trackedit.h"
+#include "library/tracklibrary.h"
 #include "view/mapwidget.h"
 #include "view/statisticstable.h"
 
@@ -18,8 +20,10 @@
 #include <QCloseEvent>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -77,6 +81,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     });
     connect(device, &DeviceFlow::downloadStarting, mapWidget, &MapWidget::stopPlayback);
     device->setUnsavedCount([this] { return unsavedDownload ? int(tracks.size()) : 0; });
+    device->setLibrary([this] { return library(); });
+    connect(device, &DeviceFlow::archived, this, [this](bool all) {
+        // Tracks safe in the library need no saving.
+        if (all) {
+            unsavedDownload = false;
+            setWindowModified(false);
+        }
+        if (libraryWindow)
+            libraryWindow->refresh();
+    });
     connect(device, &DeviceFlow::tracksDownloaded, this, [this](const QVector<Track> &got) {
         tracks = got;
         unsavedDownload = true;
@@ -165,6 +179,18 @@ void MainWindow::createActions()
     zoomToTracksAct = action("zoomToTracksAct", tr("&Zoom to tracks"));
     zoomToTracksAct->setStatusTip(tr("Fit the map to the ticked tracks"));
     connect(zoomToTracksAct, &QAction::triggered, mapWidget, &MapWidget::zoomToTracks);
+    libraryAct = action("libraryAct", tr("&Library"));
+    libraryAct->setStatusTip(tr("The tracks archived in the library"));
+    connect(libraryAct, &QAction::triggered, this, &MainWindow::showLibrary);
+    libraryFolderAct = action("libraryFolderAct", tr("Library &folder…"));
+    connect(libraryFolderAct, &QAction::triggered, this, [this] {
+        const QString start =
+            prefs.libraryFolder.isEmpty() ? TrackLibrary::defaultFolder() : prefs.libraryFolder;
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, tr("The library's folder"), start);
+        if (!folder.isEmpty())
+            useLibrary(folder);
+    });
     statisticsAct = action("statisticsAct", tr("&Statistics"));
     statisticsAct->setStatusTip(tr("Distance, times, speeds and climbing of the ticked tracks"));
     connect(statisticsAct, &QAction::triggered, this, &MainWindow::showStatistics);
@@ -223,14 +249,15 @@ void MainWindow::createMenus()
     fileMenu->addMenu(files->recentMenu());
     fileMenu->addSeparator();
     fileMenu->addAction(geotagAct);
+    fileMenu->addAction(libraryFolderAct);
     fileMenu->addSeparator();
     fileMenu->addAction(exitAct);
 
     QMenu *deviceMenu = menuBar()->addMenu(tr("&Device"));
     deviceMenu->addAction(device->connectAction());
     deviceMenu->addSeparator();
-    deviceMenu->addActions(
-        {device->downloadAction(), device->deleteAction(), device->settingsAction()});
+    deviceMenu->addActions({device->downloadAction(), device->downloadNewAction(),
+                            device->deleteAction(), device->settingsAction()});
 
     QMenu *editMenu = menuBar()->addMenu(tr("&Edit"));
     editMenu->addActions({undoAct, redoAct});
@@ -242,7 +269,7 @@ void MainWindow::createMenus()
     unitMenu->addMenu(tr("&Height"))->addActions({meterAct, feetAct});
 
     QMenu *viewMenu = menuBar()->addMenu(tr("&View"));
-    viewMenu->addActions({zoomToTracksAct, statisticsAct});
+    viewMenu->addActions({zoomToTracksAct, statisticsAct, libraryAct});
     QMenu *colourMenu = viewMenu->addMenu(tr("&Colour lines by"));
     colourMenu->addActions(colourActs);
     colourMenu->addSeparator();
@@ -262,7 +289,8 @@ void MainWindow::createToolBars()
     bar->addSeparator();
     bar->addAction(filterAct);
     bar->addSeparator();
-    bar->addActions({device->downloadAction(), device->deleteAction(), device->settingsAction()});
+    bar->addActions({device->downloadAction(), device->downloadNewAction(), device->deleteAction(),
+                     device->settingsAction()});
     bar->addSeparator();
     bar->addWidget(device->portBox());
     bar->addSeparator();
@@ -785,6 +813,49 @@ void MainWindow::showFilter()
                                    .arg(miles ? tr("mph") : tr("km/h"));
     statusBar()->showMessage(
         tr("Filtered: %1 (%2 of %3 points)").arg(what).arg(counts.first).arg(counts.second));
+}
+
+TrackLibrary *MainWindow::library()
+{
+    if (trackLibrary)
+        return trackLibrary.get();
+    QString folder = prefs.libraryFolder;
+    if (folder.isEmpty()) { // first use: a folder in the documents is suggested
+        QDir().mkpath(TrackLibrary::defaultFolder());
+        folder = QFileDialog::getExistingDirectory(
+            this, tr("Where should the track library be kept?"), TrackLibrary::defaultFolder());
+        if (folder.isEmpty())
+            return nullptr;
+    }
+    return useLibrary(folder) ? trackLibrary.get() : nullptr;
+}
+
+bool MainWindow::useLibrary(const QString &folder)
+{
+    auto opened = std::make_unique<TrackLibrary>(folder);
+    if (!opened->open()) {
+        QMessageBox::warning(this, QString(),
+                             tr("The track library cannot be used: %1").arg(opened->errorString()));
+        return false;
+    }
+    delete libraryWindow.data(); // it showed the other library
+    trackLibrary = std::move(opened);
+    prefs.libraryFolder = trackLibrary->folder();
+    store.write(prefs);
+    return true;
+}
+
+void MainWindow::showLibrary()
+{
+    if (!library())
+        return;
+    if (!libraryWindow) {
+        libraryWindow = new LibraryWindow(trackLibrary.get(), this, this);
+        connect(libraryWindow, &LibraryWindow::openRequested, this, &MainWindow::openFiles);
+    }
+    libraryWindow->show();
+    libraryWindow->raise();
+    libraryWindow->activateWindow();
 }
 
 void MainWindow::showStatistics()

@@ -12,17 +12,20 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <memory>
 #include <optional>
 #include <utility>
 
 class DeviceFlow;
 class FileFlow;
 class GeotagDialog;
+class LibraryWindow;
 class MapMenu;
 class MapWidget;
 class QAction;
 class QDialog;
 class QMenu;
+class TrackLibrary;
 struct StartOptions;
 
 // The program's window: menus, the tool bar, the map widget in the middle and the
@@ -86,6 +89,11 @@ private:
     void filter();
     void about();
     void showStatistics();
+    void showLibrary();
+    // The track library, opened on first use (the folder asked for the first time); null
+    // when the user chose none or it cannot be used (said).
+    TrackLibrary *library();
+    bool useLibrary(const QString &folder);
     void geotagPhotos();
     void playOrPause();
     void showPlaying(bool on);
@@ -107,6 +115,8 @@ private:
     MapMenu *maps = nullptr;
     QDialog *statisticsDialog = nullptr;
     QPointer<GeotagDialog> geotagDialog;
+    std::unique_ptr<TrackLibrary> trackLibrary;
+    QPointer<LibraryWindow> libraryWindow;
 
     QAction *openAct = nullptr;
     QAction *saveAct = nullptr;
@@ -130,6 +140,8 @@ private:
     QAction *aboutAct = nullptr;
     QAction *zoomToTracksAct = nullptr;
     QAction *statisticsAct = nullptr;
+    QAction *libraryAct = nullptr;
+    QAction *libraryFolderAct = nullptr;
     const QString buildCode = QStringLiteral("S-ANX-21-0904113");
 };
 

@@ -53,6 +53,7 @@ Preferences SettingsStore::read()
     p.time = store->value(QStringLiteral("timeSwitch"), 1).toInt() == 1 ? TimeShown::Local
                                                                         : TimeShown::Utc;
     p.geotagGeometry = store->value(QStringLiteral("geotagGeometry")).toByteArray();
+    p.libraryFolder = store->value(QStringLiteral("library/folder")).toString();
     p.colourBy = ColourValues::fromKey(store->value(QStringLiteral("map/colourBy")).toString());
     if (store->contains(QStringLiteral("map/zoom"))) {
         p.mapLat = store->value(QStringLiteral("map/lat")).toDouble();
@@ -72,6 +73,8 @@ void SettingsStore::write(const Preferences &p)
     if (!p.geotagGeometry.isEmpty())
         store->setValue(QStringLiteral("geotagGeometry"), p.geotagGeometry);
     store->setValue(QStringLiteral("map/colourBy"), ColourValues::key(p.colourBy));
+    if (!p.libraryFolder.isEmpty())
+        store->setValue(QStringLiteral("library/folder"), p.libraryFolder);
     if (p.mapZoom >= 0) {
         store->setValue(QStringLiteral("map/lat"), p.mapLat);
         store->setValue(QStringLiteral("map/lng"), p.mapLng);

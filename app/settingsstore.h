@@ -17,6 +17,7 @@ struct Preferences
     QByteArray geometry;       // empty: the window opens maximised
     QByteArray geotagGeometry; // the geotag window's; empty: beside the map
     QString directory;         // the last folder of a file dialog
+    QString libraryFolder;     // "library/folder": the track library; empty until chosen
     SpeedUnit speed = SpeedUnit::Kmh;
     HeightUnit height = HeightUnit::Metres;
     TimeShown time = TimeShown::Local;

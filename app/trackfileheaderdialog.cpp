@@ -67,6 +67,19 @@ TrackFileHeaderDialog::TrackFileHeaderDialog(QVector<TrackFileHeader> list, QWid
     headerTree->resizeColumnToContents(1);
 }
 
+void TrackFileHeaderDialog::markArchived(
+    const std::function<bool(const TrackFileHeader &)> &archived)
+{
+    for (int i = 0; i < rootItem->childCount() && i < headers.size(); ++i) {
+        QTreeWidgetItem *item = rootItem->child(i);
+        const bool in = archived(headers[i]);
+        if (in)
+            item->setText(1, item->text(1) + tr(" (in the library)"));
+        item->setCheckState(0, in ? Qt::Unchecked : Qt::Checked);
+    }
+    headerTree->resizeColumnToContents(1);
+}
+
 quint32 TrackFileHeaderDialog::startOf(const TrackFileHeader &header)
 {
     return packedDateTimeToEpoch(header.date, header.time);

@@ -6,6 +6,8 @@
 #include <QDialog>
 #include <QVector>
 
+#include <functional>
+
 class QLabel;
 class QPushButton;
 class QTreeWidget;
@@ -26,14 +28,16 @@ public:
     // The headers of the ticked tracks, in list order.
     const QVector<TrackFileHeader> &chosenHeaders() const { return chosen; }
     QTreeWidget *tree() const { return headerTree; }
+    // Ticks the tracks `archived` says no to, and shows the others as in the library.
+    void markArchived(const std::function<bool(const TrackFileHeader &)> &archived);
+    // A listed track's start, UTC seconds.
+    static quint32 startOf(const TrackFileHeader &header);
 
 public slots:
     void Apply();
     void TreeWidgetItemChanged(QTreeWidgetItem *item, int column);
 
 private:
-    static quint32 startOf(const TrackFileHeader &header);
-
     QTreeWidget *headerTree = nullptr;
     QTreeWidgetItem *rootItem = nullptr;
     QLabel *hint = nullptr; // shown when Apply finds nothing ticked

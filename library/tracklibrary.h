@@ -57,6 +57,9 @@ public:
     // (`rebuild`: makes it again from them). False with errorString() when the folder or
     // the index cannot be used.
     bool open(bool rebuild = false);
+    // Brings the index up to date with the files again (a file added or removed by hand
+    // since): before anything is decided from the list.
+    bool update() { return refresh(false) && loadEntries(); }
     QString folder() const { return root; }
     QString errorString() const { return error; }
     const QVector<Entry> &entries() const { return list; }

@@ -10,6 +10,8 @@
 #include "device/loggersession.h"
 #include "fixtures.h"
 #include "formats/fileformats.h"
+#include "formats/fileformattkr.h"
+#include "library/tracklibrary.h"
 #include "simtracks.h"
 #include "testfiles.h"
 #include "testpage.h"
@@ -23,8 +25,8 @@
 #include "view/statisticstable.h"
 
 #include <QAreaSeries>
-#include <QLineSeries>
 #include <QCategoryAxis>
+#include <QLineSeries>
 #include <QLoggingCategory>
 #include <QValueAxis>
 #include <QtTest>
@@ -1126,6 +1128,83 @@ private slots:
         QCOMPARE(root()->child(0)->text(0) + '|' + tracks()[0].name, QStringLiteral("1.Lake|Lake"));
         act("undoAct")->trigger();
         QCOMPARE(root()->child(0)->text(0), label);
+    }
+
+    // Download new tracks ticks only what the library lacks and archives it; Delete all names
+    // a track whose file went (No by default), or says all are in (Yes by default).
+    void libraryDownloadAndDelete()
+    {
+        QTemporaryDir lib;
+        store().setValue("library/folder", lib.path());
+        {
+            TrackLibrary before(lib.path());
+            QVERIFY(before.open());
+            const Track second = sim->expectedTracks({1}).first();
+            QVERIFY(
+                before.archive(second, second.startTime, int(sim->headers()[1].blockIndexes.size()))
+                    .ok);
+        }
+        connectToSimulator();
+        QStringList seen;
+        QMessageBox::StandardButton reply = QMessageBox::No;
+        QTimer user;
+        connect(&user, &QTimer::timeout, this, [&] {
+            QWidget *top = QApplication::activeModalWidget();
+            if (auto *d = qobject_cast<TrackFileHeaderDialog *>(top)) {
+                QTreeWidgetItem *root = d->tree()->topLevelItem(0);
+                for (int i = 0; i < root->childCount(); ++i)
+                    seen << root->child(i)->text(1).mid(22) +
+                                (root->child(i)->checkState(0) == Qt::Checked ? "ticked" : "");
+                d->Apply();
+            } else if (auto *box = qobject_cast<QMessageBox *>(top)) {
+                seen << box->text() + (box->defaultButton() == box->button(QMessageBox::Yes)
+                                           ? " [Yes]"
+                                           : " [No]");
+                box->done(reply);
+            }
+        });
+        user.start(20);
+        act("downloadNewAct")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(tracks().size(), 2, 5000);
+        QCOMPARE(seen, (QStringList{"ticked", "(in the library)", "ticked"}));
+        QTRY_VERIFY(window->statusBar()->currentMessage().startsWith("2 tracks archived"));
+        TrackLibrary after(lib.path());
+        QVERIFY(after.open());
+        QCOMPARE(after.entries().size(), 3);
+
+        QVERIFY(QFile::remove(lib.filePath(after.entries()[0].file)));
+        seen.clear();
+        act("deleteAct")->trigger();
+        QTRY_COMPARE(seen.size(), 1);
+        QVERIFY2(seen[0].startsWith("1 tracks on the logger are not in the library: 2009-04-11") &&
+                     seen[0].endsWith("[No]"),
+                 qPrintable(seen[0]));
+        QCOMPARE(sim->tracks().size(), 3);
+
+        seen.clear();
+        act("downloadNewAct")->trigger(); // the missing one again
+        QTRY_VERIFY(window->statusBar()->currentMessage().startsWith("1 tracks archived"));
+        reply = QMessageBox::Yes;
+        seen.clear();
+        act("deleteAct")->trigger();
+        QTRY_COMPARE(sim->tracks().size(), 0);
+        QCOMPARE(seen.first(),
+                 QStringLiteral("All 3 tracks on the logger are in the library. [Yes]"));
+
+        // The library's view: filtered, its totals follow; a name edited lands in the file.
+        act("libraryAct")->trigger();
+        auto *table = find<QTableWidget>("libraryTable");
+        QCOMPARE(table->rowCount(), 3);
+        find<QLineEdit>("libraryFilter")->setText("04-12");
+        QVERIFY2(find<QLabel>("libraryTotals")->text().startsWith("1 tracks shown: "),
+                 qPrintable(find<QLabel>("libraryTotals")->text()));
+        int shown = 0;
+        while (table->isRowHidden(shown))
+            ++shown;
+        table->item(shown, 1)->setText("Second day");
+        QVector<Track> named;
+        QVERIFY(FileFormatTKR().read(named, lib.filePath(table->item(shown, 8)->text())));
+        QCOMPARE(named[0].name, QStringLiteral("Second day"));
     }
 
     // Downloads in a row, each from a new logger: each exact or warned, and memory stays flat.
