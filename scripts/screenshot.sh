@@ -1,7 +1,8 @@
 #!/bin/sh
 # Remakes docs/window.png: the window after a download from a simulated
 # logger, docs/speed.png: the same lines coloured by speed, docs/edit.png: a selection
-# on the map and the profile, and docs/geotag.png:
+# on the map and the profile, docs/library.png: the library after a download, and
+# docs/geotag.png:
 # the geotagging preview beside it, on a virtual X server. Run from the source folder after a build:
 #   sh scripts/screenshot.sh [BUILD_DIR]
 set -e
@@ -15,5 +16,7 @@ QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb \
 QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1200x800x24" "$build/lx300-screenshot" --edit docs/edit.png
 QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb \
+    xvfb-run -a -s "-screen 0 1200x800x24" "$build/lx300-screenshot" --library docs/library.png
+QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 2000x800x24" "$build/lx300-screenshot" --geotag docs/geotag.png
-echo "docs/window.png docs/speed.png docs/edit.png docs/geotag.png"
+echo "docs/window.png docs/speed.png docs/edit.png docs/library.png docs/geotag.png"

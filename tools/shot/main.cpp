@@ -1,8 +1,8 @@
 // lx300-screenshot: the window after a download from a simulated logger,
 // saved as a PNG for the README; with --geotag, the geotagging preview of
 // photos made on the way beside it; with --edit, a selection on the map and
-// the profile. Run it under a real X server (Xvfb) so
-// the map page renders: scripts/screenshot.sh does.
+// the profile; with --library, the tracks downloaded into a new library and its view. Run it under
+// a real X server (Xvfb) so the map page renders: scripts/screenshot.sh does.
 #include "app/geotagdialog.h"
 #include "app/mainwindow.h"
 #include "app/startoptions.h"
@@ -18,6 +18,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTreeView>
@@ -93,8 +94,10 @@ int main(int argc, char *argv[])
     const bool geotag = argc == 3 && QByteArray(argv[1]) == "--geotag";
     const bool speed = argc == 3 && QByteArray(argv[1]) == "--speed";
     const bool selection = argc == 3 && QByteArray(argv[1]) == "--edit";
-    if (argc != 2 && !geotag && !speed && !selection) {
-        std::fprintf(stderr, "usage: lx300-screenshot [--geotag | --speed | --edit] OUT.png\n");
+    const bool archive = argc == 3 && QByteArray(argv[1]) == "--library";
+    if (argc != 2 && !geotag && !speed && !selection && !archive) {
+        std::fprintf(stderr,
+                     "usage: lx300-screenshot [--geotag | --speed | --edit | --library] OUT.png\n");
         return 2;
     }
     const char *out = argv[argc - 1];
@@ -107,6 +110,14 @@ int main(int argc, char *argv[])
     if (!sim.start())
         return 1;
 
+    // A library of its own, in settings of its own: the user's are left alone.
+    QTemporaryDir scratch;
+    if (archive) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratch.path());
+        QSettings(QStringLiteral("Trekmont"), QStringLiteral("LX-300"))
+            .setValue(QStringLiteral("library/folder"),
+                      scratch.filePath(QStringLiteral("library")));
+    }
     MainWindow window;
     window.setWindowState(Qt::WindowNoState);
     window.setGeometry(0, 0, 1200, 800);
@@ -115,8 +126,9 @@ int main(int argc, char *argv[])
     options.port = sim.portPath();
     window.applyStartOptions(options);
     window.findChild<QPushButton *>(QStringLiteral("connectButton"))->click();
-    QAction *download =
-        menuAction(window, QStringLiteral("Device"), QStringLiteral("Download all track points"));
+    QAction *download = menuAction(window, QStringLiteral("Device"),
+                                   archive ? QStringLiteral("Download new tracks")
+                                           : QStringLiteral("Download all track points"));
     poll(10000, [&] { return download && download->isEnabled(); });
 
     // The track list: tick every track and Apply, as a user would. The list
@@ -165,6 +177,13 @@ int main(int argc, char *argv[])
             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         list->scrollTo(list->model()->index(119, 0), QAbstractItemView::PositionAtTop);
         settle(2000);
+    }
+    if (archive) {
+        // The library's view over the window, the tracks just archived in it.
+        window.findChild<QAction *>(QStringLiteral("libraryAct"))->trigger();
+        auto *library = window.findChild<QDialog *>(QStringLiteral("libraryWindow"));
+        library->setGeometry(250, 180, 900, 520);
+        settle(1500);
     }
     QTemporaryDir photos;
     if (geotag) {
