@@ -221,7 +221,7 @@ void DeviceFlow::endConnecting()
 
 void DeviceFlow::download(bool newOnly)
 {
-    if (newOnly && !(library && library()))
+    if (newOnly && !(library && library(true)))
         return; // no library: nothing to compare with (the user was told why)
     if (const int unsaved = unsavedCount ? unsavedCount() : 0) {
         QMessageBox box(QMessageBox::Question, QString(),
@@ -250,7 +250,7 @@ void DeviceFlow::chooseTracks(const QVector<TrackFileHeader> &headers)
 {
     TrackFileHeaderDialog dialog(headers, window);
     // The tracks in the library shown as such and left unticked, the new ones ticked.
-    TrackLibrary *archive = listing == Listing::DownloadNew && library ? library() : nullptr;
+    TrackLibrary *archive = listing == Listing::DownloadNew && library ? library(true) : nullptr;
     if (archive && !archive->update())
         warn(tr("The library's index cannot be brought up to date."), archive->errorString());
     if (archive)
@@ -274,8 +274,9 @@ void DeviceFlow::chooseTracks(const QVector<TrackFileHeader> &headers)
 
 void DeviceFlow::deleteAll()
 {
-    // With a library, the logger's list is compared with it first.
-    if (library && library()) {
+    // With a library, the logger's list is compared with it first; without one chosen,
+    // Delete all does not ask for one.
+    if (library && library(false)) {
         listing = Listing::DeleteAll;
         session->listTracks();
         return;
@@ -292,7 +293,7 @@ void DeviceFlow::askDeleteAll(const QVector<TrackFileHeader> &headers)
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     // Enter must not empty the logger, unless every track on it is safe in the library.
     box.setDefaultButton(QMessageBox::No);
-    if (TrackLibrary *archive = library ? library() : nullptr; archive && !headers.isEmpty()) {
+    if (TrackLibrary *archive = library ? library(false) : nullptr; archive && !headers.isEmpty()) {
         // A file removed by hand since must not pass for archived.
         QStringList missing;
         if (!archive->update())
@@ -349,7 +350,7 @@ void DeviceFlow::onDownloadFinished(LoggerSession::Outcome outcome, const QVecto
 
 void DeviceFlow::archive(const QVector<Track> &tracks)
 {
-    TrackLibrary *archive = library ? library() : nullptr;
+    TrackLibrary *archive = library ? library(false) : nullptr;
     if (!archive)
         return;
     // The tracks come in the order asked for; one cut short is not archived, and the next

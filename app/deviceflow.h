@@ -48,7 +48,7 @@ public:
     // How many tracks shown are not saved: a download that would replace them asks first.
     void setUnsavedCount(std::function<int()> count) { unsavedCount = std::move(count); }
     // The user's track library, opened on first use (null when there is none to use).
-    void setLibrary(std::function<TrackLibrary *()> open) { library = std::move(open); }
+    void setLibrary(std::function<TrackLibrary *(bool ask)> open) { library = std::move(open); }
 
 public slots:
     // A new list of port names from detection.
@@ -86,7 +86,7 @@ private:
 
     QMainWindow *window;
     std::function<int()> unsavedCount;
-    std::function<TrackLibrary *()> library;
+    std::function<TrackLibrary *(bool ask)> library;
     // What the logger's list is asked for.
     enum class Listing
     {

@@ -81,7 +81,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     });
     connect(device, &DeviceFlow::downloadStarting, mapWidget, &MapWidget::stopPlayback);
     device->setUnsavedCount([this] { return unsavedDownload ? int(tracks.size()) : 0; });
-    device->setLibrary([this] { return library(); });
+    device->setLibrary([this](bool ask) { return library(ask); });
     connect(device, &DeviceFlow::archived, this, [this](bool all) {
         // Tracks safe in the library need no saving.
         if (all) {
@@ -815,11 +815,13 @@ void MainWindow::showFilter()
         tr("Filtered: %1 (%2 of %3 points)").arg(what).arg(counts.first).arg(counts.second));
 }
 
-TrackLibrary *MainWindow::library()
+TrackLibrary *MainWindow::library(bool ask)
 {
     if (trackLibrary)
         return trackLibrary.get();
     QString folder = prefs.libraryFolder;
+    if (folder.isEmpty() && !ask)
+        return nullptr;
     if (folder.isEmpty()) { // first use: a folder in the documents is suggested
         QDir().mkpath(TrackLibrary::defaultFolder());
         folder = QFileDialog::getExistingDirectory(

@@ -90,9 +90,9 @@ private:
     void about();
     void showStatistics();
     void showLibrary();
-    // The track library, opened on first use (the folder asked for the first time); null
-    // when the user chose none or it cannot be used (said).
-    TrackLibrary *library();
+    // The track library, opened on first use (its folder asked for the first time, only
+    // when \a ask); null when there is none or it cannot be used (said).
+    TrackLibrary *library(bool ask = true);
     bool useLibrary(const QString &folder);
     void geotagPhotos();
     void playOrPause();
