@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,6 +20,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QtConcurrent>
 
 namespace {
 QString tr(const char *text)
@@ -95,6 +98,7 @@ DeviceFlow::DeviceFlow(QMainWindow *window)
     connect(session, &LoggerSession::trackListReady, this, &DeviceFlow::onTrackList);
     connect(session, &LoggerSession::progress, progressDialog, &QProgressDialog::setValue);
     connect(session, &LoggerSession::finished, this, &DeviceFlow::onFinished);
+    connect(session, &LoggerSession::trackReceived, this, &DeviceFlow::storeWhole);
 
     detectThread = new DetectDeviceThread;
     connect(detectThread, &DetectDeviceThread::deviceDiscovered, this,
@@ -267,6 +271,7 @@ void DeviceFlow::chooseTracks(const QVector<TrackFileHeader> &headers)
     progressDialog->setLabelText(tr("Downloading track files..."));
     progressDialog->setRange(0, int(dialog.blockIndexes().size()));
     downloading = dialog.chosenHeaders();
+    writes = QVector<QFuture<TrackLibrary::Written>>(downloading.size());
     session->download(downloading);
     if (session->task() == LoggerSession::Task::Download)
         progressDialog->exec();
@@ -348,27 +353,50 @@ void DeviceFlow::onDownloadFinished(LoggerSession::Outcome outcome, const QVecto
         warn(odd);
 }
 
+void DeviceFlow::storeWhole(int index, const Track &track)
+{
+    if (listing != Listing::DownloadNew || index < 0 || index >= writes.size() ||
+        writes[index].isValid() ||
+        track.startTime != TrackFileHeaderDialog::startOf(downloading[index]))
+        return;
+    if (TrackLibrary *archive = library ? library(false) : nullptr)
+        writes[index] = QtConcurrent::run(TrackLibrary::writeFile, archive->folder(),
+                                          archive->reserveName(track.startTime), track);
+}
+
 void DeviceFlow::archive(const QVector<Track> &tracks)
 {
     TrackLibrary *archive = library ? library(false) : nullptr;
     if (!archive)
         return;
     // The tracks come in the order asked for; one cut short is not archived, and the next
-    // Download new tracks offers it again.
+    // Download new tracks offers it again. Most were written while the next one downloaded.
     int stored = 0;
     QStringList failed;
-    for (int k = 0; k < tracks.size() && k < downloading.size(); ++k) {
+    for (int k = 0; k < downloading.size(); ++k) {
         const quint32 start = TrackFileHeaderDialog::startOf(downloading[k]);
-        const TrackLibrary::Written w =
-            tracks[k].startTime == start && session->downloadMismatch().isEmpty()
-                ? archive->archive(tracks[k], start, int(downloading[k].blockIndexes.size()))
-                : TrackLibrary::Written{};
-        if (w.ok)
+        const bool whole = k < tracks.size() && tracks[k].startTime == start &&
+                           !tracks[k].isIncomplete() && session->downloadMismatch().isEmpty();
+        QFuture<TrackLibrary::Written> written =
+            k < writes.size() ? writes[k] : QFuture<TrackLibrary::Written>();
+        if (!whole) {
+            // Written, but the download as a whole is at odds with the logger's list.
+            if (written.isValid() && written.result().ok)
+                QFile::remove(QDir(archive->folder()).filePath(written.result().file));
+            if (k < tracks.size() && !tracks[k].isIncomplete())
+                failed << tr("a track that does not match the logger's list");
+            continue;
+        }
+        TrackLibrary::Written w =
+            written.isValid() ? written.result()
+                              : TrackLibrary::writeFile(archive->folder(),
+                                                        archive->reserveName(start), tracks[k]);
+        if (archive->add(w, start, int(downloading[k].blockIndexes.size())))
             ++stored;
-        else if (!tracks[k].isIncomplete())
-            failed << (w.reason.isEmpty() ? tr("a track that does not match the logger's list")
-                                          : w.reason);
+        else
+            failed << (w.ok ? archive->errorString() : w.reason);
     }
+    writes.clear();
     const int notArchived = int(downloading.size()) - stored;
     if (stored > 0)
         emit archived(notArchived == 0 && stored == tracks.size());

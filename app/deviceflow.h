@@ -2,7 +2,9 @@
 #define DEVICEFLOW_H
 
 #include "device/loggersession.h"
+#include "library/tracklibrary.h"
 
+#include <QFuture>
 #include <QObject>
 
 #include <QPointer>
@@ -74,6 +76,7 @@ private:
     void chooseTracks(const QVector<TrackFileHeader> &headers);
     void askDeleteAll(const QVector<TrackFileHeader> &headers);
     // Writes each whole track downloaded into the library and says what became of them.
+    void storeWhole(int index, const Track &track);
     void archive(const QVector<Track> &tracks);
     void onFinished(LoggerSession::Task task, LoggerSession::Outcome outcome,
                     const QVector<Track> &tracks);
@@ -95,6 +98,8 @@ private:
         DeleteAll
     } listing = Listing::Download;
     QVector<TrackFileHeader> downloading; // the headers of the download under way
+    // Download new tracks: each whole track written to the library while the next arrives.
+    QVector<QFuture<TrackLibrary::Written>> writes;
     LoggerSession *session;
     DetectDeviceThread *detectThread = nullptr;
     QWidget *box = nullptr;

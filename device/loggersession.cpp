@@ -172,6 +172,11 @@ void LoggerSession::onBlock()
     ++received;
     appendTrackBlock(downloaded, currentTrackIndex, device.currentBlock());
     emit progress(received, int(blockIndexes.size()));
+    if (currentTrackIndex >= 0 && currentTrackIndex < downloaded.size()) {
+        const Track &t = downloaded[currentTrackIndex];
+        if (t.blocksReceived == t.blocksListed && !t.points.isEmpty())
+            emit trackReceived(currentTrackIndex, t);
+    }
     if (received == blockIndexes.size()) {
         device.EndTrackDownload();
         finish(Outcome::Done);

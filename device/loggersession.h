@@ -91,6 +91,10 @@ signals:
     // otherwise none.
     void finished(LoggerSession::Task task, LoggerSession::Outcome outcome,
                   const QVector<Track> &tracks);
+    // During a download, each track as soon as all its listed blocks are in (its place in the
+    // tracks asked for), so that it can be stored while the next one arrives. `finished`
+    // still gives it, and may find the download as a whole at odds with the list.
+    void trackReceived(int index, const Track &track);
 
 private:
     void start(Task task);

@@ -44,15 +44,20 @@ bool CliSession::listTracks(QVector<TrackFileHeader> *headers)
 }
 
 bool CliSession::download(const QVector<TrackFileHeader> &chosen, QVector<Track> *tracks,
-                          const std::function<void(int, int)> &progress)
+                          const std::function<void(int, int)> &progress,
+                          const std::function<void(int, const Track &)> &received)
 {
     const QMetaObject::Connection told =
         QObject::connect(&session, &LoggerSession::progress, [&](int done, int all) {
             if (progress && done > 0)
                 progress(done, all);
         });
+    QMetaObject::Connection whole;
+    if (received)
+        whole = QObject::connect(&session, &LoggerSession::trackReceived, received);
     const bool ok = run([&] { session.download(chosen); });
     QObject::disconnect(told);
+    QObject::disconnect(whole);
     *tracks = result; // when cut short, the tracks that got a block
     return ok;
 }

@@ -18,9 +18,11 @@ public:
     bool listTracks(QVector<TrackFileHeader> *headers);
     // Downloads the blocks of the chosen headers into one Track each; `progress` is told
     // the count of blocks received out of all. Cut short, `tracks` holds those that got a
-    // block, the last one marked incomplete.
+    // block, the last one marked incomplete. `received` is given each track whose listed
+    // blocks are all in, while the next ones download.
     bool download(const QVector<TrackFileHeader> &chosen, QVector<Track> *tracks,
-                  const std::function<void(int, int)> &progress);
+                  const std::function<void(int, int)> &progress,
+                  const std::function<void(int, const Track &)> &received = {});
     bool readConfig(DeviceConfig *config);
     bool writeConfig(const DeviceConfig &config);
     bool deleteAll();

@@ -4,6 +4,8 @@
 #include "tools/cli/clicommand.h"
 #include "tools/cli/clisession.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFuture>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -83,21 +85,31 @@ QVector<Outcome> syncTracks(CliSession &session, TrackLibrary &library,
     }
     if (wanted.isEmpty())
         return outcomes;
-    // A download cut short gives the tracks that got a block, in order, the last one marked
-    // incomplete: those received whole are archived all the same.
-    QVector<Track> got;
-    const bool done = session.download(wanted, &got, {});
-    const QString why = !done ? session.errorString() : session.downloadMismatch();
+    // Each track whose blocks are all in is written and read back on another thread while
+    // the next one downloads. A download cut short gives the tracks that got a block, in
+    // order, the last one marked incomplete: those received whole are archived all the same.
     QVector<QFuture<TrackLibrary::Written>> writes(wanted.size());
+    const auto store = [&](int k, const Track &track) {
+        if (k >= 0 && k < wanted.size() && !writes[k].isValid() &&
+            track.startTime == outcomes[wantedAt[k]].start)
+            writes[k] = QtConcurrent::run(TrackLibrary::writeFile, library.folder(),
+                                          library.reserveName(track.startTime), track);
+    };
+    QVector<Track> got;
+    const bool done = session.download(wanted, &got, {}, store);
+    const QString why = !done ? session.errorString() : session.downloadMismatch();
     for (int k = 0; k < wanted.size(); ++k) {
         Outcome &o = outcomes[wantedAt[k]];
         const bool arrived =
             k < got.size() && (done ? why.isEmpty() : true) && got[k].startTime == o.start;
         if (arrived && !got[k].isIncomplete()) {
-            writes[k] = QtConcurrent::run(TrackLibrary::writeFile, library.folder(),
-                                          library.reserveName(got[k].startTime), got[k]);
+            store(k, got[k]); // a track the logger listed with no blocks is not whole
             continue;
         }
+        // Written, but the download as a whole is at odds with the logger's list.
+        if (writes[k].isValid() && writes[k].result().ok)
+            QFile::remove(QDir(library.folder()).filePath(writes[k].result().file));
+        writes[k] = {};
         o.status = done && !why.isEmpty() ? QStringLiteral("failed") : QStringLiteral("incomplete");
         o.reason = why.isEmpty() ? QStringLiteral("the logger gave no track") : why;
     }
