@@ -364,6 +364,32 @@ void DeviceFlow::storeWhole(int index, const Track &track)
                                           archive->reserveName(track.startTime), track);
 }
 
+bool DeviceFlow::archiveOne(TrackLibrary *archive, int k, const QVector<Track> &tracks,
+                            QStringList *failed)
+{
+    const quint32 start = TrackFileHeaderDialog::startOf(downloading[k]);
+    const bool whole = k < tracks.size() && tracks[k].startTime == start &&
+                       !tracks[k].isIncomplete() && session->downloadMismatch().isEmpty();
+    const QFuture<TrackLibrary::Written> written =
+        k < writes.size() ? writes[k] : QFuture<TrackLibrary::Written>();
+    if (!whole) {
+        // Written, but the download as a whole is at odds with the logger's list.
+        if (written.isValid() && written.result().ok)
+            QFile::remove(QDir(archive->folder()).filePath(written.result().file));
+        if (k < tracks.size() && !tracks[k].isIncomplete())
+            *failed << tr("a track that does not match the logger's list");
+        return false;
+    }
+    const TrackLibrary::Written w =
+        written.isValid()
+            ? written.result()
+            : TrackLibrary::writeFile(archive->folder(), archive->reserveName(start), tracks[k]);
+    if (archive->add(w, start, int(downloading[k].blockIndexes.size())))
+        return true;
+    *failed << (w.ok ? archive->errorString() : w.reason);
+    return false;
+}
+
 void DeviceFlow::archive(const QVector<Track> &tracks)
 {
     TrackLibrary *archive = library ? library(false) : nullptr;
@@ -373,29 +399,8 @@ void DeviceFlow::archive(const QVector<Track> &tracks)
     // Download new tracks offers it again. Most were written while the next one downloaded.
     int stored = 0;
     QStringList failed;
-    for (int k = 0; k < downloading.size(); ++k) {
-        const quint32 start = TrackFileHeaderDialog::startOf(downloading[k]);
-        const bool whole = k < tracks.size() && tracks[k].startTime == start &&
-                           !tracks[k].isIncomplete() && session->downloadMismatch().isEmpty();
-        QFuture<TrackLibrary::Written> written =
-            k < writes.size() ? writes[k] : QFuture<TrackLibrary::Written>();
-        if (!whole) {
-            // Written, but the download as a whole is at odds with the logger's list.
-            if (written.isValid() && written.result().ok)
-                QFile::remove(QDir(archive->folder()).filePath(written.result().file));
-            if (k < tracks.size() && !tracks[k].isIncomplete())
-                failed << tr("a track that does not match the logger's list");
-            continue;
-        }
-        TrackLibrary::Written w =
-            written.isValid() ? written.result()
-                              : TrackLibrary::writeFile(archive->folder(),
-                                                        archive->reserveName(start), tracks[k]);
-        if (archive->add(w, start, int(downloading[k].blockIndexes.size())))
-            ++stored;
-        else
-            failed << (w.ok ? archive->errorString() : w.reason);
-    }
+    for (int k = 0; k < downloading.size(); ++k)
+        stored += archiveOne(archive, k, tracks, &failed);
     writes.clear();
     const int notArchived = int(downloading.size()) - stored;
     if (stored > 0)

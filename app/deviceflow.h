@@ -77,6 +77,8 @@ private:
     void askDeleteAll(const QVector<TrackFileHeader> &headers);
     // Writes each whole track downloaded into the library and says what became of them.
     void storeWhole(int index, const Track &track);
+    bool archiveOne(TrackLibrary *archive, int k, const QVector<Track> &tracks,
+                    QStringList *failed);
     void archive(const QVector<Track> &tracks);
     void onFinished(LoggerSession::Task task, LoggerSession::Outcome outcome,
                     const QVector<Track> &tracks);

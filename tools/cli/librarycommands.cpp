@@ -61,14 +61,12 @@ QJsonObject outcomeJson(const Outcome &o)
             {"file", textValue(o.file)},   {"points", o.points}, {"reason", textValue(o.reason)}};
 }
 
-// Downloads the logger's tracks that are not in the library; each whole one is then written
-// and read back, the files on several threads at once.
-QVector<Outcome> syncTracks(CliSession &session, TrackLibrary &library,
-                            const QVector<TrackFileHeader> &headers)
+// One outcome per track on the logger, those already archived said; the others are to be
+// downloaded (`wanted`, at `wantedAt` in the outcomes).
+QVector<Outcome> compare(const TrackLibrary &library, const QVector<TrackFileHeader> &headers,
+                         QVector<TrackFileHeader> *wanted, QVector<int> *wantedAt)
 {
     QVector<Outcome> outcomes;
-    QVector<TrackFileHeader> wanted;
-    QVector<int> wantedAt; // their places in `outcomes`
     for (const TrackFileHeader &h : headers) {
         Outcome o;
         o.start = packedDateTimeToEpoch(h.date, h.time);
@@ -78,16 +76,40 @@ QVector<Outcome> syncTracks(CliSession &session, TrackLibrary &library,
             o.file = e->file;
             o.points = e->points;
         } else {
-            wanted << h;
-            wantedAt << int(outcomes.size());
+            *wanted << h;
+            *wantedAt << int(outcomes.size());
         }
         outcomes << o;
     }
+    return outcomes;
+}
+
+// Each track written goes into the index; the outcome says whether it is archived.
+void addWritten(TrackLibrary &library, QFuture<TrackLibrary::Written> &write, Outcome &o)
+{
+    const TrackLibrary::Written w = write.result();
+    if (library.add(w, o.start, o.blocks)) {
+        o.status = QStringLiteral("archived");
+        o.file = w.file;
+        o.points = w.track.points.size();
+    } else {
+        o.status = QStringLiteral("failed");
+        o.reason = w.ok ? library.errorString() : w.reason;
+    }
+}
+
+// Downloads the logger's tracks that are not in the library. Each track whose blocks are all
+// in is written and read back on another thread while the next one downloads. A download cut
+// short gives the tracks that got a block, in order, the last one marked incomplete: those
+// received whole are archived all the same.
+QVector<Outcome> syncTracks(CliSession &session, TrackLibrary &library,
+                            const QVector<TrackFileHeader> &headers)
+{
+    QVector<TrackFileHeader> wanted;
+    QVector<int> wantedAt;
+    QVector<Outcome> outcomes = compare(library, headers, &wanted, &wantedAt);
     if (wanted.isEmpty())
         return outcomes;
-    // Each track whose blocks are all in is written and read back on another thread while
-    // the next one downloads. A download cut short gives the tracks that got a block, in
-    // order, the last one marked incomplete: those received whole are archived all the same.
     QVector<QFuture<TrackLibrary::Written>> writes(wanted.size());
     const auto store = [&](int k, const Track &track) {
         if (k >= 0 && k < wanted.size() && !writes[k].isValid() &&
@@ -101,31 +123,17 @@ QVector<Outcome> syncTracks(CliSession &session, TrackLibrary &library,
     for (int k = 0; k < wanted.size(); ++k) {
         Outcome &o = outcomes[wantedAt[k]];
         const bool arrived =
-            k < got.size() && (done ? why.isEmpty() : true) && got[k].startTime == o.start;
+            k < got.size() && (!done || why.isEmpty()) && got[k].startTime == o.start;
         if (arrived && !got[k].isIncomplete()) {
             store(k, got[k]); // a track the logger listed with no blocks is not whole
+            addWritten(library, writes[k], o);
             continue;
         }
         // Written, but the download as a whole is at odds with the logger's list.
         if (writes[k].isValid() && writes[k].result().ok)
             QFile::remove(QDir(library.folder()).filePath(writes[k].result().file));
-        writes[k] = {};
         o.status = done && !why.isEmpty() ? QStringLiteral("failed") : QStringLiteral("incomplete");
         o.reason = why.isEmpty() ? QStringLiteral("the logger gave no track") : why;
-    }
-    for (int k = 0; k < wanted.size(); ++k) {
-        if (!writes[k].isValid())
-            continue;
-        Outcome &o = outcomes[wantedAt[k]];
-        const TrackLibrary::Written w = writes[k].result();
-        if (library.add(w, o.start, o.blocks)) {
-            o.status = QStringLiteral("archived");
-            o.file = w.file;
-            o.points = w.track.points.size();
-        } else {
-            o.status = QStringLiteral("failed");
-            o.reason = w.ok ? library.errorString() : w.reason;
-        }
     }
     return outcomes;
 }

@@ -85,6 +85,21 @@ QAction *menuAction(QMainWindow &window, const QString &menu, const QString &tex
                     return a;
     return nullptr;
 }
+// The first track alone, a stretch of it selected in the list.
+void selectStretch(MainWindow &window, MapWidget *map, QTreeWidgetItem *root)
+{
+    for (int i = 1; i < root->childCount(); ++i)
+        root->child(i)->setCheckState(0, Qt::Unchecked);
+    if (QAction *fit =
+            menuAction(window, QStringLiteral("View"), QStringLiteral("&Zoom to tracks")))
+        fit->trigger();
+    auto *list = map->findChild<QTreeView *>(QStringLiteral("treeWidget_2"));
+    list->selectionModel()->select(
+        QItemSelection(list->model()->index(119, 0), list->model()->index(299, 0)),
+        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list->scrollTo(list->model()->index(119, 0), QAbstractItemView::PositionAtTop);
+    settle(2000);
+}
 } // namespace
 
 int main(int argc, char *argv[])
@@ -164,20 +179,8 @@ int main(int argc, char *argv[])
         window.findChild<QAction *>(QStringLiteral("colourSpeedAct"))->trigger();
         settle(2000);
     }
-    if (selection) {
-        // The first track alone, a stretch of it selected in the list.
-        for (int i = 1; i < root->childCount(); ++i)
-            root->child(i)->setCheckState(0, Qt::Unchecked);
-        if (QAction *fit =
-                menuAction(window, QStringLiteral("View"), QStringLiteral("&Zoom to tracks")))
-            fit->trigger();
-        auto *list = map->findChild<QTreeView *>(QStringLiteral("treeWidget_2"));
-        list->selectionModel()->select(
-            QItemSelection(list->model()->index(119, 0), list->model()->index(299, 0)),
-            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        list->scrollTo(list->model()->index(119, 0), QAbstractItemView::PositionAtTop);
-        settle(2000);
-    }
+    if (selection)
+        selectStretch(window, map, root);
     if (archive) {
         // The library's view over the window, the tracks just archived in it.
         window.findChild<QAction *>(QStringLiteral("libraryAct"))->trigger();
