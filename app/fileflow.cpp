@@ -21,6 +21,7 @@ struct SaveChoice
 const SaveChoice SaveChoices[] = {{QT_TR_NOOP("TKR File (*.tkr)"), ".tkr"},
                                   {QT_TR_NOOP("GPX File (*.gpx)"), ".gpx"},
                                   {QT_TR_NOOP("KML File (*.kml)"), ".kml"},
+                                  {QT_TR_NOOP("GeoJSON File (*.geojson)"), ".geojson"},
                                   {QT_TR_NOOP("CSV File (*.csv)"), ".csv"}};
 } // namespace
 
@@ -45,9 +46,11 @@ void FileFlow::open()
     QFileDialog dialog(window, QString(), QString(), QString());
     dialog.setDirectory(*directory);
     dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilter(tr("Track files (*.tkr *.gpx *.kml *.kmz *.tcx *.csv);;TKR File "
-                            "(*.tkr);;GPX File (*.gpx);;KML File (*.kml *.kmz);;TCX File "
-                            "(*.tcx);;CSV File (*.csv)"));
+    dialog.setNameFilter(
+        tr("Track files (*.tkr *.gpx *.kml *.kmz *.tcx *.fit *.geojson *.json *.igc *.nmea *.nma "
+           "*.log *.txt *.csv);;TKR File (*.tkr);;GPX File (*.gpx);;KML File (*.kml *.kmz);;TCX "
+           "File (*.tcx);;FIT File (*.fit);;GeoJSON File (*.geojson *.json);;IGC File "
+           "(*.igc);;NMEA Log (*.nmea *.nma *.log *.txt);;CSV File (*.csv)"));
     addFormatNote(&dialog, formats);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
@@ -64,9 +67,8 @@ bool FileFlow::openFiles(const QStringList &fileNames)
         const QFileInfo info(name);
         FileFormat *format = formats.forName(info.fileName(), Qt::CaseInsensitive);
         if (!format) {
-            failures << tr("Cannot open %1: only .tkr, .gpx, .kml, .kmz, .tcx and .csv track "
-                           "files can be opened.")
-                            .arg(name);
+            failures << tr("Cannot open %1: only %2 track files can be opened.")
+                            .arg(name, FileFormats::readable());
             continue;
         }
         if (!format->read(read, name)) {

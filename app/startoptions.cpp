@@ -1,5 +1,7 @@
 #include "app/startoptions.h"
 
+#include "formats/fileformats.h"
+
 #include <QCommandLineParser>
 
 namespace {
@@ -23,11 +25,10 @@ struct Parser
     {
         parser.setApplicationDescription(QStringLiteral("LX-300 GPS logger companion."));
         parser.addOptions({port, map, help, version});
-        parser.addPositionalArgument(
-            QStringLiteral("FILE"),
-            QStringLiteral("Track files to open, ticked and shown: .tkr, .gpx, .kml, .kmz, "
-                           ".tcx, .csv."),
-            QStringLiteral("[FILE...]"));
+        parser.addPositionalArgument(QStringLiteral("FILE"),
+                                     QStringLiteral("Track files to open, ticked and shown: %1.")
+                                         .arg(FileFormats::readable()),
+                                     QStringLiteral("[FILE...]"));
     }
 };
 } // namespace

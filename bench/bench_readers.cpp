@@ -3,12 +3,19 @@
 // half), and the memory the read adds at its peak against the size of the
 // points it holds (target under twice). The same points as the program's CSV:
 // read in at most the GPX's time. Needs ogr2ogr (Debian's gdal-bin).
+// The formats of other devices, each against an outside reader of the same file:
+// - 1,000,000 FIT records (written by Garmin's FIT SDK) against the SDK's own decoder under
+//   Node: at most 0.2 of its time;
+// - 1,000,000 NMEA sentences (RMC and GGA of 500,000 fixes) against pynmea2 parsing each line
+//   (Debian's python3-nmea2): at most 0.05;
+// - the 1,000,000 points as GeoJSON against ogr2ogr turning it into CSV: at most 0.5.
 #include "formats/fileformats.h"
 #include "model/conversions.h"
 #include "model/units.h"
 #include "tools/sim/loggersimulator.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -58,11 +65,110 @@ int readOnly(const QString &gpx)
     return 0;
 }
 
+// Seconds a program takes, or -1 when it fails.
+double timed(const QString &program, const QStringList &arguments)
+{
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    p.start(program, arguments);
+    if (!p.waitForFinished(1800000) || p.exitCode() != 0) {
+        std::fprintf(stderr, "bench_readers: %s failed: %s\n", qPrintable(program),
+                     p.readAllStandardError().constData());
+        return -1;
+    }
+    return t.nsecsElapsed() / 1e9;
+}
+
+// 500,000 fixes, each an RMC and a GGA sentence with their checksums.
+void writeNmea(const QString &name)
+{
+    QFile f(name);
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    const auto sentence = [](const QByteArray &body) {
+        uchar sum = 0;
+        for (char c : body)
+            sum ^= uchar(c);
+        return '$' + body + '*' + QByteArray::number(sum, 16).toUpper().rightJustified(2, '0') +
+               "\r\n";
+    };
+    QByteArray out;
+    for (int i = 0; i < 500000; ++i) {
+        const int s = i % 86400;
+        const QByteArray time = QByteArray::number(s / 3600).rightJustified(2, '0') +
+                                QByteArray::number(s / 60 % 60).rightJustified(2, '0') +
+                                QByteArray::number(s % 60).rightJustified(2, '0') + ".00";
+        const QByteArray lat = "47" + QByteArray::number(15 + (i % 1000) / 1000.0, 'f', 5);
+        const QByteArray date = QByteArray::number(1 + i / 86400).rightJustified(2, '0') + "0124";
+        out +=
+            sentence("GPRMC," + time + ",A," + lat + ",N,00830.00000,E,12.5,84.4," + date + ",,,A");
+        out += sentence("GPGGA," + time + "," + lat + ",N,00830.00000,E,1,08,0.9," +
+                        QByteArray::number(400 + i % 50) + ".0,M,47.0,M,,");
+        if (out.size() > (1 << 20)) {
+            f.write(out);
+            out.clear();
+        }
+    }
+    f.write(out);
+}
+
+// The other devices' formats, each against its outside reader.
+int otherFormats(const QDir &dir, const QString &gpx)
+{
+    const auto readIn = [](const QString &file) {
+        QProcess reader;
+        reader.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--read"), file});
+        reader.waitForFinished(600000);
+        return reader.exitCode() == 0
+                   ? reader.readAllStandardOutput().split(' ').value(0).toDouble()
+                   : -1.0;
+    };
+    const QString fit = dir.filePath(QStringLiteral("big.fit"));
+    const QString nmea = dir.filePath(QStringLiteral("big.nmea"));
+    const QString geojson = dir.filePath(QStringLiteral("big.geojson"));
+    if (timed(QStringLiteral("node"), {QStringLiteral(LX300_FIT_SCRIPT), QStringLiteral("generate"),
+                                       QStringLiteral("1000000"), fit}) < 0)
+        return 1;
+    writeNmea(nmea);
+    FixedDisplayUnits settings;
+    const FileFormats formats(&settings);
+    {
+        QVector<Track> tracks;
+        if (!formats.read(tracks, gpx) || !formats.write(tracks, geojson, {0}, false))
+            return 1;
+    }
+    const double fitOurs = readIn(fit), nmeaOurs = readIn(nmea), geoOurs = readIn(geojson);
+    const double sdk = timed(QStringLiteral("node"),
+                             {QStringLiteral(LX300_FIT_SCRIPT), QStringLiteral("count"), fit});
+    const double pynmea = timed(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral("-c"),
+         QStringLiteral("import sys, pynmea2\nfor line in open(sys.argv[1]): pynmea2.parse(line)"),
+         nmea});
+    const double ogr =
+        timed(QStringLiteral("ogr2ogr"), {QStringLiteral("-f"), QStringLiteral("CSV"),
+                                          dir.filePath(QStringLiteral("geo.csv")), geojson});
+    if (fitOurs < 0 || nmeaOurs < 0 || geoOurs < 0 || sdk < 0 || pynmea < 0 || ogr < 0)
+        return 1;
+    std::printf("1,000,000 FIT records (%.0f MB): read in %.2f s, the FIT SDK's decoder %.2f s: "
+                "ratio %.3f (target <= 0.2)\n",
+                QFile(fit).size() / 1048576.0, fitOurs, sdk, fitOurs / sdk);
+    std::printf("1,000,000 NMEA sentences (%.0f MB): read in %.2f s, pynmea2 %.2f s: ratio %.3f "
+                "(target <= 0.05)\n",
+                QFile(nmea).size() / 1048576.0, nmeaOurs, pynmea, nmeaOurs / pynmea);
+    std::printf("1,000,000-point GeoJSON (%.0f MB): read in %.2f s, ogr2ogr -f CSV %.2f s: ratio "
+                "%.2f (target <= 0.5)\n",
+                QFile(geojson).size() / 1048576.0, geoOurs, ogr, geoOurs / ogr);
+    return 0;
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     if (argc == 3 && QByteArray(argv[1]) == "--read")
         return readOnly(QString::fromLocal8Bit(argv[2]));
+    const bool othersOnly = argc == 2 && QByteArray(argv[1]) == "--others";
     QTemporaryDir dir;
     const QString gpx = dir.filePath(QStringLiteral("big.gpx"));
     const QString csv = dir.filePath(QStringLiteral("big.csv"));
@@ -76,6 +182,8 @@ int main(int argc, char *argv[])
         formats.write(tracks, gpx, {0}, false);
         formats.write(tracks, csv, {0}, false);
     }
+    if (othersOnly)
+        return otherFormats(QDir(dir.path()), gpx);
     const auto readIn = [](const QString &file) {
         QProcess reader;
         reader.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--read"), file});
@@ -112,5 +220,5 @@ int main(int argc, char *argv[])
     std::printf("the same points as the program's CSV (%.0f MB): read in %.2f s, %.2f of the "
                 "GPX's time (target <= 1)\n",
                 QFile(csv).size() / 1048576.0, csvTime, csvTime / ours);
-    return 0;
+    return otherFormats(QDir(dir.path()), gpx);
 }

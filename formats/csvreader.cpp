@@ -461,15 +461,6 @@ private:
     QByteArray line;
 };
 
-// "Values that cannot be read, left out: 3 (lines 5, 9, 12)."
-QString linesNote(const char *what, qint64 count, const QList<qint64> &lines)
-{
-    QStringList shown;
-    for (qint64 l : lines.mid(0, 5))
-        shown << QString::number(l);
-    return tr(what).arg(count).arg(shown.join(QStringLiteral(", ")) +
-                                   (lines.size() > 5 ? QStringLiteral(", …") : QString()));
-}
 } // namespace
 
 bool FileFormatCSV::read(QVector<Track> &tracks, const QString &fileName)
@@ -518,11 +509,11 @@ bool FileFormatCSV::read(QVector<Track> &tracks, const QString &fileName)
     assembly.finish();
     note.clear();
     if (!valueLines.isEmpty())
-        addNote(linesNote(
+        addNote(TrackInput::linesNote(
             QT_TRANSLATE_NOOP("FileFormat", "Values that cannot be read, left out: %1 (lines %2)."),
             badValues, valueLines));
     if (!positionLines.isEmpty())
-        addNote(linesNote(QT_TRANSLATE_NOOP("FileFormat",
+        addNote(TrackInput::linesNote(QT_TRANSLATE_NOOP("FileFormat",
                                             "Rows without a possible position, left out: %1 "
                                             "(lines %2)."),
                           positionLines.size(), positionLines));

@@ -1,8 +1,11 @@
 #include "formats/fileformats.h"
 
 #include "formats/fileformatcsv.h"
+#include "formats/fileformatfit.h"
+#include "formats/fileformatgeojson.h"
 #include "formats/fileformatgpx.h"
 #include "formats/fileformatkml.h"
+#include "formats/fileformatnmea.h"
 #include "formats/fileformattcx.h"
 #include "formats/fileformattkr.h"
 
@@ -12,12 +15,26 @@ FileFormats::FileFormats(const DisplayUnits *units)
     formats[QStringLiteral(".csv")] = std::make_unique<FileFormatCSV>(units);
     formats[QStringLiteral(".gpx")] = std::make_unique<FileFormatGPX>();
     formats[QStringLiteral(".kml")] = std::make_unique<FileFormatKML>();
+    formats[QStringLiteral(".geojson")] = std::make_unique<FileFormatGeoJSON>();
+    formats[QStringLiteral(".json")] = std::make_unique<FileFormatGeoJSON>();
     // Read only.
     formats[QStringLiteral(".kmz")] = std::make_unique<FileFormatKMZ>();
     formats[QStringLiteral(".tcx")] = std::make_unique<FileFormatTCX>();
+    formats[QStringLiteral(".fit")] = std::make_unique<FileFormatFIT>();
+    formats[QStringLiteral(".igc")] = std::make_unique<FileFormatIGC>();
+    // A receiver's log goes by many names; .log and .txt files are read when they hold
+    // sentences.
+    for (const char *nmea : {".nmea", ".nma", ".log", ".txt"})
+        formats[QLatin1String(nmea)] = std::make_unique<FileFormatNMEA>();
 }
 
 FileFormats::~FileFormats() = default;
+
+QString FileFormats::readable()
+{
+    return QStringLiteral(".tkr, .gpx, .kml, .kmz, .tcx, .fit, .geojson (.json), .igc, .nmea "
+                          "(.nma, .log, .txt) or .csv");
+}
 
 FileFormat *FileFormats::byExtension(const QString &extension) const
 {

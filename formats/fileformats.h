@@ -11,11 +11,14 @@
 class DisplayUnits;
 
 // The track file formats, each known by its extension with the dot: ".tkr", ".gpx", ".kml",
-// ".csv", and the read-only ".kmz" and ".tcx". The CSV writer follows `units`, read at each
-// export.
+// ".geojson", ".csv", and the read-only ".kmz", ".tcx", ".fit", ".igc" and NMEA logs. The CSV
+// writer follows `units`, read at each export.
 class FileFormats
 {
 public:
+    // The extensions read, as help and messages list them (".tkr, .gpx, ..., .csv").
+    static QString readable();
+
     explicit FileFormats(const DisplayUnits *units);
     ~FileFormats();
     FileFormats(const FileFormats &) = delete;

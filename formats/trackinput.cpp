@@ -7,8 +7,10 @@
 #include <QDateTime>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace TrackInput {
 
@@ -200,6 +202,55 @@ bool isOwnName(const QString &name)
 QString tr(const char *text)
 {
     return QCoreApplication::translate("FileFormat", text);
+}
+
+QString linesNote(const char *what, qint64 count, const QList<qint64> &lines)
+{
+    QStringList shown;
+    for (qint64 l : lines.mid(0, 5))
+        shown << QString::number(l);
+    return tr(what).arg(count).arg(shown.join(QStringLiteral(", ")) +
+                                   (lines.size() > 5 ? QStringLiteral(", …") : QString()));
+}
+
+bool LineFile::open(QString *error)
+{
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    const qint64 size = file.size();
+    if (size == 0)
+        return true;
+    if (uchar *mapped = file.map(0, size)) {
+        at = reinterpret_cast<const char *>(mapped);
+    } else {
+        copy = file.readAll(); // a pipe or a file system that cannot map
+        if (file.error() != QFileDevice::NoError) {
+            *error = file.errorString();
+            return false;
+        }
+        at = copy.constData();
+        return (end = at + copy.size()), true;
+    }
+    end = at + size;
+    return true;
+}
+
+bool LineFile::next(QByteArrayView *line)
+{
+    if (at == nullptr || at >= end)
+        return false;
+    const char *stop = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)));
+    const char *lineEnd = stop ? stop : end;
+    // An old Mac file ends its lines with \r alone.
+    if (const void *cr = std::memchr(at, '\r', size_t(lineEnd - at)))
+        lineEnd = static_cast<const char *>(cr);
+    *line = QByteArrayView(at, lineEnd - at);
+    const bool crlf = lineEnd + 1 < end && *lineEnd == '\r' && lineEnd[1] == '\n';
+    at = std::min(end, lineEnd + (crlf ? 2 : 1));
+    ++number;
+    return true;
 }
 
 bool XmlFile::open(QString *error)

@@ -3,6 +3,7 @@
 
 #include "model/trackrecords.h"
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QString>
 #include <QXmlStreamReader>
@@ -44,6 +45,33 @@ quint32 ownStartTime(const QString &name, Qt::TimeSpec zone);
 bool isOwnName(const QString &name);
 // A message of the file formats' (translated with theirs).
 QString tr(const char *text);
+// `what` with the count and the first lines: "Values that cannot be read, left out: 3 (lines
+// 5, 9, 12)."; `lines` needs to hold only the first six.
+QString linesNote(const char *what, qint64 count, const QList<qint64> &lines);
+// Whether a time of day (ms) after `before` belongs to the next day: logs run forward, so a
+// time more than 12 hours earlier is past midnight (a small step back is a glitch).
+inline bool pastMidnight(qint64 before, qint64 ms)
+{
+    return ms + 12 * 3600 * 1000 < before;
+}
+
+// A text file read line by line from memory (mapped where it can be): sentence logs of a
+// million lines read without a copy of each line.
+class LineFile
+{
+public:
+    explicit LineFile(const QString &fileName) : file(fileName) {}
+    bool open(QString *error);
+    // The next line without its end (\n, \r\n or \r); false at the end.
+    bool next(QByteArrayView *line);
+    qint64 number = 0; // of the line last given, from 1
+
+private:
+    QFile file;
+    QByteArray copy; // where the file cannot be mapped
+    const char *at = nullptr;
+    const char *end = nullptr;
+};
 
 // Reads an XML file in pieces. A tag longer than 1 MB or with more than 512
 // attributes, or text longer than 256 MB without markup, is refused rather than held; entities

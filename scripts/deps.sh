@@ -7,7 +7,7 @@ qt6-serialport-dev qt6-webengine-dev qt6-webchannel-dev qt6-svg-dev
 libqt6svg6 nodejs npm libgeographiclib-dev qt6-charts-dev
 libqt6sql6-sqlite libsqlite3-dev libzip-dev libexiv2-dev qt6-image-formats-plugins"
 case "$1" in
---test) pkgs="$pkgs gdal-bin cloc python3-gpxpy clang-tidy libimage-exiftool-perl libheif-examples" ;;
+--test) pkgs="$pkgs gdal-bin cloc python3-gpxpy python3-nmea2 clang-tidy libimage-exiftool-perl libheif-examples" ;;
 --fuzz) pkgs="$pkgs clang-14 libclang-rt-14-dev" ;;
 esac
 missing=""

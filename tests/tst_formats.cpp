@@ -1,5 +1,6 @@
 #include "analysis/tripstats.h"
 #include "fixtures.h"
+#include "formats/fileformatfit.h"
 #include "formats/fileformatgpx.h"
 #include "formats/fileformats.h"
 #include "formats/fileformattkr.h"
@@ -560,7 +561,7 @@ private slots:
         const char *kinds[] = {
             "full disk",     "folder is a file", "vanished folder", "name taken by a folder",
             "no such track", "a FIFO",           "a link to a FIFO"};
-        for (const char *ext : {".tkr", ".gpx", ".kml", ".csv"}) {
+        for (const char *ext : {".tkr", ".gpx", ".kml", ".geojson", ".csv"}) {
             int kind = 0;
             for (const char *name : kinds)
                 QTest::newRow((QByteArray(ext) + ", " + name).constData())
@@ -665,7 +666,7 @@ private slots:
         QTest::addColumn<QString>("extension");
         QTest::addColumn<bool>("marks");
         QTest::addColumn<int>("units"); // TimeShown for the CSV
-        for (const char *ext : {".tkr", ".gpx", ".kml", ".csv"})
+        for (const char *ext : {".tkr", ".gpx", ".kml", ".geojson", ".csv"})
             for (bool marks : {false, true})
                 for (int zone : {0, 1})
                     QTest::addRow("%s, %s, %s", ext, marks ? "marks" : "no marks",
@@ -697,8 +698,10 @@ private slots:
         QVERIFY2(format->read(back, path("r" + extension)), qPrintable(format->errorString()));
 
         // What each format keeps: TKR whole seconds, no segments, no point it cannot hold;
-        // KML no times or speeds; marks where they are written or always kept (TKR).
+        // KML no times or speeds, GeoJSON no speeds; marks where they are written and read as
+        // marks, or always kept (TKR).
         const bool tkr = extension == ".tkr", kml = extension == ".kml";
+        const bool geo = extension == ".geojson";
         if (tkr)
             tracks[0].points.remove(4);
         QCOMPARE(back.size(), 2);
@@ -720,14 +723,16 @@ private slots:
                     QVERIFY2(qAbs(a.position.z - b.position.z) < 0.005, qPrintable(at));
                 if (!kml)
                     QVERIFY2(b.time == a.time && b.millis == (tkr ? 0 : a.millis), qPrintable(at));
-                if (!kml && i > 0) // the first point's speed is the logger's; kept as written
+                if (!kml && !geo && i > 0) // the first point's speed is the logger's; kept
                     QVERIFY2(qAbs(int(b.speed) - int(a.speed)) <= 2, qPrintable(at));
-                QVERIFY2(b.startsSegment() == (a.startsSegment() && (extension == ".gpx" || kml)),
+                QVERIFY2(b.startsSegment() ==
+                             (a.startsSegment() && (extension == ".gpx" || kml || geo)),
                          qPrintable(at));
-                QVERIFY2((b.marked != 0) == (a.marked != 0 && (marks || tkr)), qPrintable(at));
+                QVERIFY2((b.marked != 0) == (a.marked != 0 && ((marks && !geo) || tkr)),
+                         qPrintable(at));
             }
         }
-        QCOMPARE(format->readNote(), QString());
+        QCOMPARE(format->readNote().isEmpty(), !(geo && marks));
     }
 
     // Small files as other programs write them: what each reader keeps and says, or why it
@@ -998,6 +1003,17 @@ private slots:
             << QByteArray("Speed;Time;Lon;Lat;Ele\n5;2020-01-01 00:00:00;8.5;47.5;400\n"
                           "bad;;8.5;470;400\n")
             << "1 Rows without a possible position, left out: 1 (lines 3).";
+        QTest::newRow("fit, cut short")
+            << "a.fit" << QByteArray("\x0e\x10\0\0\xe8\x03\0\0.FIT\0\0\x40\0", 16)
+            << "!it is cut short: its header gives 1000 bytes of messages, 0 follow";
+        QTest::newRow("fit, text") << "a.fit" << QByteArray("hello, this is text") << "!no FIT file";
+        QTest::newRow("txt without sentences")
+            << "a.txt" << QByteArray("a shopping list\n$ 5 for bread\n") << "!no NMEA sentences";
+        QTest::newRow("json, no GeoJSON") << "a.json" << QByteArray("{\"a\": 1}") << "!no GeoJSON";
+        QTest::newRow("json, nested 100,000 deep")
+            << "a.json" << QByteArray(100000, '[') << "!too deeply nested";
+        QTest::newRow("igc, no A record") << "a.igc" << QByteArray("B1200004715000N00830000EA00410")
+                                          << "!no A record first";
     }
 
     void badInput()
@@ -1026,22 +1042,28 @@ private slots:
                      QStringLiteral("47.5 8.5 400 1577836800 500 0"));
     }
 
-    // Files written by other programs: GDAL's GPX and KML, and gpxpy's GPX 1.0 and 1.1.
+    // Files written by other programs: GDAL's GPX, KML and GeoJSON, gpxpy's GPX 1.0 and 1.1,
+    // Garmin's FIT SDK, pynmea2's sentences, and IGC and GeoJSON written by hand.
     void outsideFiles_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("maker"); // a shell command writing `name` in the current folder
-        QTest::addColumn<QString>("expected"); // format, points, first point lat lon ele time
+        // format, points, first point lat lon ele time speed mark; the last point's time,
+        // segments, name | description | what the read left out
+        QTest::addColumn<QString>("expected");
         const QString geojson =
             "echo '{\"type\":\"Feature\",\"properties\":{},\"geometry\":{\"type\":\"LineString\","
             "\"coordinates\":[[8.5,47.25,410.5],[8.51,47.26,412],[8.52,47.27,415]]}}' > l.geojson "
             "&& ";
+        const QString untimed = "2 3 47.25 8.5 410.5 0 0 0; 0 1 ||";
         QTest::newRow("ogr2ogr GPX") << "o.gpx"
                                      << geojson + "ogr2ogr -f GPX -nlt MULTILINESTRING -lco "
                                                   "FORCE_GPX_TRACK=YES o.gpx l.geojson"
-                                     << "2 3 47.25 8.5 410.5 0 0 0";
-        QTest::newRow("ogr2ogr KML") << "o.kml" << geojson + "ogr2ogr -f KML o.kml l.geojson"
-                                     << "2 3 47.25 8.5 410.5 0 0 0";
+                                     << untimed;
+        QTest::newRow("ogr2ogr KML")
+            << "o.kml" << geojson + "ogr2ogr -f KML o.kml l.geojson" << untimed;
+        QTest::newRow("ogr2ogr GeoJSON")
+            << "o.json" << geojson + "ogr2ogr -f GeoJSON o.json l.geojson" << untimed;
         const QString py =
             "/usr/bin/python3 -c \"import gpxpy, gpxpy.gpx, datetime as d; g = gpxpy.gpx.GPX(); "
             "t = gpxpy.gpx.GPXTrack(); s = gpxpy.gpx.GPXTrackSegment(); g.tracks.append(t); "
@@ -1051,9 +1073,52 @@ private slots:
         QTest::newRow("gpxpy 1.1, time and elevation")
             << "p.gpx"
             << py.arg("410.5 + i", "d.datetime(2020, 1, 1, 0, 0, 5 * i, tzinfo=z)", "p.gpx", "1.1")
-            << "2 3 47.25 8.5 410.5 1577836800 80047 0";
+            << "2 3 47.25 8.5 410.5 1577836800 80047 0; 1577836810 1 ||";
         QTest::newRow("gpxpy 1.0, no time, no elevation")
-            << "p.gpx" << py.arg("None", "None", "p.gpx", "1.0") << "1 3 47.25 8.5 0 0 0 0";
+            << "p.gpx" << py.arg("None", "None", "p.gpx", "1.0") << "1 3 47.25 8.5 0 0 0 0; 0 1 ||";
+        // Two laps of three records, 5 s apart, with heart rate.
+        QTest::newRow("FIT SDK, two laps")
+            << "f.fit"
+            << "echo '{\"name\":\"Evening ride\",\"laps\":[[" + fitRecords(0) + "],[" +
+                   fitRecords(3) + "]]}' > f.json && node " LX300_FIT_SCRIPT " encode f.json f.fit"
+            << "2 6 47.25 8.5 410.4 1577836800 1800 0; 1577836825 2 Evening ride|| Heart rate, "
+               "cadence, power and temperature of 6 points, not kept.";
+        // RMC and GGA of each fix from 23:59:58 to 00:00:01 (the date only in RMC, which the
+        // last fix lacks), one sentence damaged, one fix without a fix.
+        QTest::newRow("pynmea2, across midnight")
+            << "n.nmea"
+            << "/usr/bin/python3 -c \"import pynmea2 as n; l = []; "
+               "[l.extend([str(n.RMC('GN', 'RMC', ('%s.00' % t, 'A', '4715.000', 'N', '00830.000', "
+               "'E', '10.0', '', d, '', ''))), str(n.GGA('GP', 'GGA', ('%s.00' % t, '4715.000', "
+               "'N', '00830.000', 'E', q, '08', '0.9', '410.5', 'M', '47.0', 'M', '', '')))]) for "
+               "t, d, q in (('235958', '311219', '1'), ('235959', '311219', '0'), ('000000', "
+               "'010120', '1'))]; l.append(str(n.GGA('GP', 'GGA', ('000001.50', '4715.600', 'N', "
+               "'00830.000', 'E', '1', '08', '0.9', '411', 'M', '47.0', 'M', '', '')))); "
+               "l[2] = l[2].replace('4715', '4716'); open('n.nmea', 'w').write('\\r\\n'.join(l))\""
+            << "2 3 47.25 8.5 410.5 1577836798 1852 0; 1577836801 1 || Sentences with a wrong "
+               "checksum, left out: 1 (lines 3). Fixes the receiver marked invalid or gave no "
+               "position, left out: 1.";
+        // The 2015 date form, the pressure altitude where the GNSS one is 0, past midnight.
+        QTest::newRow("IGC by hand, across midnight")
+            << "i.igc"
+            << "printf 'AXXX001\\nHFDTEDATE:311219,01\\nHFPLTPILOTINCHARGE: Jane Doe\\n"
+               "HFGTYGLIDERTYPE:ASK "
+               "21\\nHFGIDGLIDERID:D-1234\\nB2359584715000N00830000EA0041000410\\n"
+               "B2359594715600N00830000EA0041200000\\nB0000024716200N00830000EA0041500415\\n"
+               "B00000X\\nGABCDEF\\n' > i.igc"
+            << "2 3 47.25 8.5 410 1577836798 200117 0; 1577836802 1 |Pilot: Jane Doe; Glider: ASK 21 "
+               "D-1234| B records that cannot be read, left out: 1 (lines 9).";
+        QTest::newRow("GeoJSON by hand, times and parts")
+            << "h.geojson"
+            << "echo '{\"type\":\"FeatureCollection\",\"features\":[{\"type\":\"Feature\","
+               "\"properties\":{\"name\":\"Walk\",\"desc\":\"Two parts\",\"coordTimes\":"
+               "[[\"2020-01-01T00:00:00Z\",\"2020-01-01T00:00:05.250Z\"],[\"2020-01-01T00:01:00Z\"]"
+               "]},"
+               "\"geometry\":{\"type\":\"MultiLineString\",\"coordinates\":[[[8.5,47.25,410.5],"
+               "[8.5,47.26]],[[8.5,47.27,415]]]}},{\"type\":\"Feature\",\"geometry\":{\"type\":"
+               "\"Point\",\"coordinates\":[8,47]}}]}' > h.geojson"
+            << "2 3 47.25 8.5 410.5 1577836800 76235 0; 1577836860 2 Walk|Two parts| Point features "
+               "(waypoints), not shown: 1.";
     }
 
     void outsideFiles()
@@ -1067,15 +1132,70 @@ private slots:
         QVERIFY2(sh.exitCode() == 0, sh.readAllStandardError().constData());
         const FileFormats formats(&settings);
         QVector<Track> t;
-        QVERIFY(formats.read(t, path(name)));
+        QVERIFY2(formats.read(t, path(name)), qPrintable(formats.forName(name)->errorString()));
         QCOMPARE(t.size(), 1);
         const TrackPoint &p = t[0].points.first();
-        QTEST(QStringLiteral("%1 %2 ").arg(t[0].format).arg(t[0].points.size()) + text(p),
+        const int segments =
+            int(std::count_if(t[0].points.begin(), t[0].points.end(),
+                              [](const TrackPoint &q) { return q.startsSegment(); }));
+        QTEST(QStringLiteral("%1 %2 %3; %4 %5 %6|%7| %8")
+                  .arg(t[0].format)
+                  .arg(t[0].points.size())
+                  .arg(text(p))
+                  .arg(t[0].points.last().time)
+                  .arg(segments + 1)
+                  .arg(t[0].name, t[0].description, formats.forName(name)->readNote())
+                  .trimmed(),
               "expected");
-        if (p.time != 0) // 5 s between points: speeds over the 10 s around each point
+        if (name.endsWith(".fit"))
+            checkFit(path(name), t[0]);
+        if (p.time != 0 && name.endsWith(".gpx")) // 5 s apart: speeds over the 10 s around each
             QVERIFY(qAbs(t[0].points[1].speed / 100.0 -
                          TripAnalysis::geodesicLength(p.position, t[0].points[2].position) / 10 *
                              3.6) < 0.01);
+    }
+
+private:
+    // Three FIT records of fitRecords' ride from record `first`, as fit.mjs takes them.
+    static QString fitRecords(int first)
+    {
+        QStringList r;
+        for (int i = first; i < first + 3; ++i)
+            r << QStringLiteral(
+                     "{\"t\":%1,\"lat\":%2,\"lon\":8.5,\"ele\":%3,\"speed\":5,\"hr\":%4}")
+                     .arg(1577836800 + 5 * i)
+                     .arg(47.25 + i / 1000.0)
+                     .arg(410.4 + i)
+                     .arg(120 + i);
+        return r.join(',');
+    }
+
+    // Every point as the SDK's own decoder gives its record; a damaged byte is refused at the
+    // check sum's offset.
+    void checkFit(const QString &file, const Track &track)
+    {
+        QProcess node;
+        node.start("node", {LX300_FIT_SCRIPT, "decode", file});
+        QVERIFY(node.waitForFinished(60000) && node.exitCode() == 0);
+        const QList<QByteArray> lines = node.readAllStandardOutput().trimmed().split('\n');
+        QCOMPARE(lines.size(), track.points.size());
+        for (int i = 0; i < lines.size(); ++i) {
+            const QList<QByteArray> f = lines[i].split(' ');
+            const TrackPoint &q = track.points[i];
+            QCOMPARE(q.time, f[0].toUInt());
+            QCOMPARE(q.position.x, f[1].toDouble());
+            QCOMPARE(q.position.y, f[2].toDouble());
+            QVERIFY(qAbs(q.position.z - f[3].toDouble()) < 1e-9);
+            QCOMPARE(q.speed, quint32(qRound(f[4].toDouble() * 360)));
+        }
+        QByteArray bytes = readAll(file);
+        bytes[20] = char(bytes[20] ^ 1);
+        QVERIFY(writeAll(path("bad.fit"), bytes));
+        FileFormatFIT fit;
+        QVector<Track> none;
+        QVERIFY(!fit.read(none, path("bad.fit")));
+        QVERIFY2(fit.errorString().contains(QStringLiteral("byte %1").arg(bytes.size() - 2)),
+                 qPrintable(fit.errorString()));
     }
 };
 

@@ -1,8 +1,8 @@
-// Reads arbitrary bytes as a GPX, KML, CSV, TKR, KMZ or TCX file (the first byte chooses:
-// below 250 as before, one of the first four; 250 to 252 KMZ, 253 to 255 TCX). A refused
-// file must leave the list as it was and say why; an accepted one writes out again (the
-// read-only KMZ and TCX as GPX); the outside formats keep only possible positions, TKR reads
-// back the same.
+// Reads arbitrary bytes as a track file (the first byte chooses: below 240 one of GPX, KML,
+// CSV and TKR; 240 to 241 FIT, 242 to 244 GeoJSON, 245 to 247 NMEA, 248 to 249 IGC, 250 to 252
+// KMZ, 253 to 255 TCX). A refused file must leave the list as it was and say why; an accepted
+// one writes out again (the read-only formats as GPX); the outside formats keep only possible
+// positions, TKR reads back the same.
 #include "formats/fileformats.h"
 #include "model/units.h"
 
@@ -25,9 +25,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size < 1)
         return 0;
     static const char *const extensions[] = {".gpx", ".kml", ".csv", ".tkr"};
-    const QString extension = QLatin1String(data[0] >= 253   ? ".tcx"
-                                            : data[0] >= 250 ? ".kmz"
-                                                             : extensions[data[0] % 4]);
+    const uint8_t c = data[0];
+    const QString extension = QLatin1String(c >= 253   ? ".tcx"
+                                            : c >= 250 ? ".kmz"
+                                            : c >= 248 ? ".igc"
+                                            : c >= 245 ? ".nmea"
+                                            : c >= 242 ? ".geojson"
+                                            : c >= 240 ? ".fit"
+                                                       : extensions[c % 4]);
     // Memory-backed where there is /dev/shm, so the fuzzer is not held up by a disk.
     static const QString dir = QFile::exists(QStringLiteral("/dev/shm"))
                                    ? QStringLiteral("/dev/shm")

@@ -222,9 +222,8 @@ int readInput(const FileFormats &formats, const QString &name, QVector<Track> *t
 {
     FileFormat *format = formatFor(formats, name);
     if (!format)
-        return failWith(Usage, QStringLiteral("%1 is not a .tkr, .gpx, .kml, .kmz, .tcx or .csv "
-                                              "file")
-                                   .arg(name));
+        return failWith(Usage,
+                        QStringLiteral("%1 is not a %2 file").arg(name, FileFormats::readable()));
     if (!format->read(*tracks, name))
         return failWith(Failed, format->errorString());
     // What the file held that is not in the tracks is said, never dropped silently.

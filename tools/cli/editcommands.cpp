@@ -128,7 +128,7 @@ int splitCommand(const QStringList &args)
     c.option(QStringLiteral("output-dir"), QStringLiteral("The folder the files go into."),
              QStringLiteral("DIR"));
     c.option(QStringLiteral("format"),
-             QStringLiteral("tkr, gpx, kml or csv (default: the input's)."),
+             QStringLiteral("tkr, gpx, kml, geojson or csv (default: the input's)."),
              QStringLiteral("FORMAT"));
     if (int s = c.parse(args); s >= 0)
         return s;

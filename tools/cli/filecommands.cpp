@@ -164,12 +164,13 @@ int convertCommand(const QStringList &args)
     const FixedDisplayUnits units;
     const FileFormats all(&units);
     QString kept;
-    for (const char *extension : {".tkr", ".gpx", ".kml", ".kmz", ".tcx", ".csv"})
+    for (const char *extension :
+         {".tkr", ".gpx", ".kml", ".geojson", ".csv", ".kmz", ".tcx", ".fit", ".igc", ".nmea"})
         kept += QStringLiteral("\n  ") + all.byExtension(QLatin1String(extension))->keeps();
     Command c(QStringLiteral("convert"),
-              QStringLiteral("Reads a track file (.tkr, .gpx, .kml, .kmz, .tcx or .csv) and "
-                             "writes OUTPUT in the format its extension selects (.tkr, .gpx, "
-                             ".kml, .csv).") +
+              QStringLiteral("Reads a track file (%1) and writes OUTPUT in the format its "
+                             "extension selects (.tkr, .gpx, .kml, .geojson, .csv).")
+                      .arg(FileFormats::readable()) +
                   kept);
     c.positional(QStringLiteral("INPUT"), QStringLiteral("The track file to read."));
     c.positional(QStringLiteral("OUTPUT"), QStringLiteral("The file to write."));

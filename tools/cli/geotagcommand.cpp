@@ -112,8 +112,8 @@ QJsonObject summaryJson(const Geotag::Summary &s, bool dryRun)
 void addGeotagOptions(Command &c)
 {
     c.positional(QStringLiteral("TRACKFILE..."),
-                 QStringLiteral("Track files (.tkr, .gpx, .kml, .kmz, .tcx, .csv) whose timed "
-                                "points are used together."));
+                 QStringLiteral("Track files (%1) whose timed points are used together.")
+                     .arg(FileFormats::readable()));
     c.manyFiles = true;
     c.option(QStringLiteral("photos"),
              QStringLiteral("Photo files or folders (every path up to the next option)."),

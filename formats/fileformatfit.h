@@ -1,0 +1,21 @@
+#ifndef FILEFORMATFIT_H
+#define FILEFORMATFIT_H
+
+#include "formats/fileformat.h"
+
+// Garmin's FIT activity and course files (.fit), read only, from the published protocol: the
+// record messages' times, positions, altitudes and speeds (the enhanced fields first), a
+// segment for each lap and session, and the activity's name. A file whose check sum does not
+// match is refused.
+class FileFormatFIT : public FileFormat
+{
+public:
+    using FileFormat::write;
+    bool read(QVector<Track> &tracks, const QString &fileName) override;
+    bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
+               const WriteOptions &options) override;
+    bool canWrite() const override { return false; }
+    QString keeps() const override;
+};
+
+#endif // FILEFORMATFIT_H

@@ -1,0 +1,293 @@
+#include "formats/fileformatgeojson.h"
+
+#include "formats/filetarget.h"
+#include "formats/timetext.h"
+#include "formats/trackinput.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <charconv>
+
+namespace {
+using TrackInput::tr;
+
+class GeoJsonReader
+{
+public:
+    void object(const QJsonObject &o, const QJsonObject &properties);
+
+    QVector<Track> found;
+    int skipped = 0;     // coordinates out of range or not numbers
+    int points = 0;      // Point features: not kept as tracks
+    int otherShapes = 0; // polygons and the like
+
+private:
+    void feature(const QJsonObject &f);
+    // One part of a line as a segment of `track`, with its times where there are as many.
+    void part(Track &track, const QJsonArray &coordinates, const QJsonArray &times);
+};
+
+QJsonArray timesOf(const QJsonObject &properties)
+{
+    const QJsonValue t = properties.value(QLatin1String("coordTimes"));
+    return t.isArray() ? t.toArray() : properties.value(QLatin1String("times")).toArray();
+}
+
+void GeoJsonReader::object(const QJsonObject &o, const QJsonObject &properties)
+{
+    const QString type = o.value(QLatin1String("type")).toString();
+    if (type == QLatin1String("FeatureCollection")) {
+        for (const QJsonValue f : o.value(QLatin1String("features")).toArray())
+            feature(f.toObject());
+    } else if (type == QLatin1String("Feature")) {
+        feature(o);
+    } else if (type == QLatin1String("GeometryCollection")) {
+        for (const QJsonValue g : o.value(QLatin1String("geometries")).toArray())
+            object(g.toObject(), {});
+    } else if (type == QLatin1String("LineString") || type == QLatin1String("MultiLineString")) {
+        const bool multi = type.startsWith(QLatin1String("Multi"));
+        Track track{0, 1, {}};
+        track.name = properties.value(QLatin1String("name")).toString();
+        if (TrackInput::isOwnName(track.name))
+            track.name.clear(); // the name this program gives a track without one
+        track.description = properties.value(QLatin1String("desc")).toString();
+        if (track.description.isEmpty())
+            track.description = properties.value(QLatin1String("description")).toString();
+        const QJsonArray coordinates = o.value(QLatin1String("coordinates")).toArray();
+        const QJsonArray times = timesOf(properties);
+        if (!multi) {
+            part(track, coordinates, times);
+        } else {
+            for (qsizetype i = 0; i < coordinates.size(); ++i)
+                part(track, coordinates.at(i).toArray(), times.at(i).toArray());
+        }
+        if (track.points.isEmpty())
+            return;
+        TrackInput::fillSpeeds(track, {});
+        track.startTime = TrackInput::firstTime(track);
+        found.append(std::move(track));
+    } else if (type == QLatin1String("Point") || type == QLatin1String("MultiPoint")) {
+        ++points;
+    } else {
+        ++otherShapes;
+    }
+}
+
+void GeoJsonReader::feature(const QJsonObject &f)
+{
+    object(f.value(QLatin1String("geometry")).toObject(),
+           f.value(QLatin1String("properties")).toObject());
+}
+
+void GeoJsonReader::part(Track &track, const QJsonArray &coordinates, const QJsonArray &times)
+{
+    // Times go with the coordinates only where there are as many of each.
+    const bool timed = times.size() == coordinates.size();
+    bool starts = !track.points.isEmpty();
+    track.points.reserve(track.points.size() + coordinates.size());
+    for (qsizetype i = 0; i < coordinates.size(); ++i) {
+        const QJsonArray c = coordinates.at(i).toArray();
+        TrackPoint p;
+        p.position = Vec3(c.at(1).toDouble(qQNaN()), c.at(0).toDouble(qQNaN()), 0);
+        if (c.size() < 2 || !TrackInput::isLatitude(p.position.x) ||
+            !TrackInput::isLongitude(p.position.y)) {
+            ++skipped;
+            continue;
+        }
+        if (c.size() >= 3 && c.at(2).isDouble() && TrackInput::isAltitude(c.at(2).toDouble())) {
+            p.position.z = c.at(2).toDouble();
+            track.format = 2;
+        } else {
+            p.flags |= TrackPoint::NoAltitude;
+        }
+        bool ok = false;
+        if (timed)
+            p.time = TrackInput::isoTime(times.at(i).toString(), &p.millis, &ok);
+        if (!ok)
+            TrackInput::setNoTime(p);
+        if (starts)
+            p.flags |= TrackPoint::SegmentStart;
+        starts = false;
+        track.points.append(p);
+    }
+}
+
+// The shortest text that reads back as the same double.
+void appendNumber(QByteArray &out, double v)
+{
+    char buffer[32];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    out.append(buffer, r.ptr - buffer);
+}
+
+void appendString(QByteArray &out, const QString &text)
+{
+    out += QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact).sliced(1).chopped(1);
+}
+
+// Writes what is gathered once it is large: a big track is never held as text whole.
+void spill(QByteArray &out, QIODevice &file, qsizetype at = 1 << 16)
+{
+    if (out.size() >= at) {
+        file.write(out);
+        out.clear();
+    }
+}
+
+// The kept points' coordinates or times, one list a segment.
+void appendLists(QByteArray &out, QIODevice &file, const Track &track, bool markedOnly,
+                 bool coordinates, TimeText &utc)
+{
+    out += "[[";
+    bool first = true;
+    for (const TrackPoint &p : track.points) {
+        if (markedOnly && p.marked == 0)
+            continue;
+        out += first ? "" : p.startsSegment() ? "],[" : ",";
+        first = false;
+        if (coordinates) {
+            out += '[';
+            appendNumber(out, p.position.y);
+            out += ',';
+            appendNumber(out, p.position.x);
+            if (track.hasAltitudes() && p.hasAltitude()) {
+                out += ',';
+                appendNumber(out, p.position.z);
+            }
+            out += ']';
+        } else if (!p.hasTime()) {
+            out += "null";
+        } else {
+            out += '"' + utc.dateTime(p.time, 'T');
+            if (p.millis != 0)
+                out += '.' + QByteArray::number(p.millis).rightJustified(3, '0');
+            out += "Z\"";
+        }
+        spill(out, file);
+    }
+    out += "]]";
+}
+
+// One track as a Feature, without the comma between features: the geometry first, so that
+// the times follow the coordinates in one pass each.
+void appendTrack(QByteArray &out, QIODevice &file, const Track &track, bool markedOnly,
+                 TimeText &utc)
+{
+    out += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"MultiLineString\",\"coordinates\":";
+    appendLists(out, file, track, markedOnly, true, utc);
+    out += "},\"properties\":{\"name\":";
+    // A logger's track is named as in the other exports until the user names it.
+    appendString(out, !track.name.isEmpty() ? track.name
+                      : track.startTime == 0
+                          ? QStringLiteral("LX-300 DataLog-1")
+                          : QStringLiteral("LX-300 DataLog-1 ") +
+                                QString::fromLatin1(utc.dateTime(track.startTime)));
+    if (!track.description.isEmpty()) {
+        out += ",\"desc\":";
+        appendString(out, track.description);
+    }
+    out += ",\"coordTimes\":";
+    appendLists(out, file, track, markedOnly, false, utc);
+    out += "}}";
+}
+
+// The marks as Point features named as GPX names them.
+void appendMarks(QByteArray &out, const Track &track, TimeText &utc)
+{
+    int n = 0;
+    for (const TrackPoint &p : track.points) {
+        if (p.marked == 0)
+            continue;
+        out += ",\n{\"type\":\"Feature\",\"properties\":{\"name\":\"Mark " +
+               QByteArray::number(++n) + '"';
+        if (p.hasTime())
+            out += ",\"time\":\"" + utc.dateTime(p.time, 'T') + "Z\"";
+        out += "},\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
+        appendNumber(out, p.position.y);
+        out += ',';
+        appendNumber(out, p.position.x);
+        if (track.hasAltitudes() && p.hasAltitude()) {
+            out += ',';
+            appendNumber(out, p.position.z);
+        }
+        out += "]}}";
+    }
+}
+} // namespace
+
+bool FileFormatGeoJSON::read(QVector<Track> &tracks, const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(tr("Cannot open %1: %2").arg(fileName, file.errorString()));
+    QJsonParseError parsed;
+    const QJsonDocument json = QJsonDocument::fromJson(file.readAll(), &parsed);
+    if (file.error() != QFileDevice::NoError)
+        return fail(tr("Cannot read %1: %2").arg(fileName, file.errorString()));
+    if (parsed.error != QJsonParseError::NoError)
+        return fail(tr("%1 cannot be read: %2 at byte %3.")
+                        .arg(fileName, parsed.errorString())
+                        .arg(parsed.offset));
+    const QString type = json.object().value(QLatin1String("type")).toString();
+    if (type != QLatin1String("FeatureCollection") && type != QLatin1String("Feature") &&
+        type != QLatin1String("LineString") && type != QLatin1String("MultiLineString") &&
+        type != QLatin1String("GeometryCollection"))
+        return fail(
+            tr("%1 cannot be read: it is no GeoJSON feature collection or feature.").arg(fileName));
+    GeoJsonReader reader;
+    reader.object(json.object(), {});
+    note.clear();
+    if (reader.points > 0)
+        addNote(tr("Point features (waypoints), not shown: %1.").arg(reader.points));
+    if (reader.otherShapes > 0)
+        addNote(tr("Shapes other than lines and points, not shown: %1.").arg(reader.otherShapes));
+    return deliver(tracks, reader.found, reader.skipped, fileName);
+}
+
+bool FileFormatGeoJSON::write(const QVector<Track> &tracks, const QString &fileName,
+                              const QList<int> &selection, const WriteOptions &options)
+{
+    if (!checkSelection(tracks, selection))
+        return false;
+    QSaveFile file(fileName);
+    QString why;
+    if (!FileTarget::open(file, QIODevice::WriteOnly, &why))
+        return fail(tr("Cannot write %1: %2").arg(fileName, why));
+    TimeText utc(false);
+    QByteArray out = "{\"type\":\"FeatureCollection\",\"features\":[\n";
+    bool first = true;
+    for (int index : selection) {
+        if (!first)
+            out += ",\n";
+        first = false;
+        appendTrack(out, file, tracks.at(index), options.markedOnly, utc);
+        spill(out, file);
+    }
+    if (options.marksAsWaypoints)
+        for (int index : selection) {
+            QByteArray marks;
+            appendMarks(marks, tracks.at(index), utc);
+            if (first && !marks.isEmpty()) {
+                marks.remove(0, 1); // no track before the first mark: no comma
+                first = false;
+            }
+            out += marks;
+            spill(out, file);
+        }
+    out += "\n]}\n";
+    file.write(out);
+    if (!FileTarget::commit(file, &why))
+        return fail(tr("Cannot write %1: %2").arg(fileName, why));
+    error.clear();
+    return true;
+}
+
+QString FileFormatGeoJSON::keeps() const
+{
+    return tr("GeoJSON keeps times (with fractions), altitudes, segments, names, descriptions "
+              "and marks (as points, on request); speeds are worked out again when read.");
+}
