@@ -32,12 +32,15 @@ void addFormatNote(QFileDialog *dialog, const FileFormats &formats)
     // they are (their sentences would squeeze the file list).
     const auto show = [label, &formats](const QString &filter) {
         static const QRegularExpression pattern(QStringLiteral("\\*(\\.\\w+)"));
-        QStringList types;
+        QStringList types, kinds;
         const FileFormat *first = nullptr;
         for (auto m = pattern.globalMatch(filter); m.hasNext();) {
             const QString extension = m.next().captured(1).toLower();
-            if (const FileFormat *f = formats.byExtension(extension)) {
+            const FileFormat *f = formats.byExtension(extension);
+            // A format read under several extensions (.nmea, .log, .txt) is named once.
+            if (f && !kinds.contains(f->keeps())) {
                 first = first ? first : f;
+                kinds << f->keeps();
                 types << extension.mid(1).toUpper();
             }
         }

@@ -72,7 +72,7 @@ struct Columns
     bool localTime = false, feet = false, decimalComma = false;
     SpeedIn speedIn = SpeedIn::Kmh;
     QChar separator = QLatin1Char(',');
-    int date = -1, time = -1, lat = -1, lon = -1, alt = -1, speed = -1, mark = -1;
+    int date = -1, time = -1, lat = -1, lon = -1, alt = -1, speed = -1, mark = -1, name = -1;
 };
 
 // The separator the header uses most, outside quotes.
@@ -131,6 +131,8 @@ void nameColumn(Columns *c, int i, const QString &field)
         c->speed = i, c->speedIn = speedUnitOf(full);
     else if (is({"mark"}))
         c->mark = i;
+    else if (is({"name", "track", "track name"}))
+        c->name = i;
 }
 
 bool readHeader(const QString &line, Columns *c)
@@ -326,6 +328,7 @@ bool parseRowTime(const Columns &c, const QStringList &f, Clock &clock, qint64 p
 struct Row
 {
     TrackPoint point;
+    QString name; // the track's, where the file has a name column
     bool hasSpeed = false;
     bool positionOk = false;
     int badValues = 0;
@@ -356,6 +359,8 @@ Row parseRow(const Columns &c, const QStringList &f, Clock &clock, qint64 previo
         number(c, f.value(c.lon), &p.position.y) && TrackInput::isLongitude(p.position.y);
     if (!row.positionOk)
         return row;
+    if (c.name >= 0)
+        row.name = f.value(c.name).trimmed();
     RowTime t;
     bool bad = false;
     if (parseRowTime(c, f, clock, previous, &t, &bad)) {
@@ -400,11 +405,14 @@ struct TrackAssembly
     {
         TrackPoint p = row.point;
         // The program's CSV runs its tracks together: a new one starts where the time runs
-        // back or jumps more than an hour. Elsewhere such a jump starts a segment.
+        // back or jumps more than an hour, or where the name column changes. Elsewhere such a
+        // jump starts a segment.
         const bool jump = p.hasTime() && lastTime > 0 &&
                           (qint64(p.time) < lastTime || qint64(p.time) - lastTime > GapSeconds);
-        if (found.isEmpty() || (own && jump)) {
+        const bool renamed = !found.isEmpty() && row.name != found.last().name;
+        if (found.isEmpty() || (own && jump) || renamed) {
             found.append(Track{0, 1, {}});
+            found.last().name = row.name;
             speedGiven.append(QVector<bool>());
             lastTime = 0;
         } else if (jump) {
@@ -513,10 +521,10 @@ bool FileFormatCSV::read(QVector<Track> &tracks, const QString &fileName)
             QT_TRANSLATE_NOOP("FileFormat", "Values that cannot be read, left out: %1 (lines %2)."),
             badValues, valueLines));
     if (!positionLines.isEmpty())
-        addNote(TrackInput::linesNote(QT_TRANSLATE_NOOP("FileFormat",
-                                            "Rows without a possible position, left out: %1 "
+        addNote(TrackInput::linesNote(
+            QT_TRANSLATE_NOOP("FileFormat", "Rows without a possible position, left out: %1 "
                                             "(lines %2)."),
-                          positionLines.size(), positionLines));
+            positionLines.size(), positionLines));
     // Without any point, the rows left out are the reason.
     return deliver(tracks, assembly.found, assembly.found.isEmpty() ? int(positionLines.size()) : 0,
                    fileName);

@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QSaveFile>
 
+#include <algorithm>
+
 FileFormatCSV::FileFormatCSV(const DisplayUnits *units) : units(units) {}
 
 void FileFormatCSV::appendRow(QByteArray &out, const TrackPoint &point, bool altitude,
@@ -41,14 +43,15 @@ void FileFormatCSV::appendRow(QByteArray &out, const TrackPoint &point, bool alt
     }
 }
 
-QByteArray FileFormatCSV::header(bool marks) const
+QByteArray FileFormatCSV::header(bool marks, bool names) const
 {
     QByteArray out = units->timeShown() == TimeShown::Utc
                          ? "Date, Time (UTC), Latitude, Longitude"
                          : "Date, Time (local), Latitude, Longitude";
     out += units->heightUnit() == HeightUnit::Metres ? ", Altitude (m)" : ", Altitude (feet)";
     out += units->speedUnit() == SpeedUnit::Kmh ? ", Speed (km/hr)" : ", Speed (mi/hr)";
-    out += marks ? ", Mark\n" : "\n";
+    out += marks ? ", Mark" : "";
+    out += names ? ", Name\n" : "\n";
     return out;
 }
 
@@ -63,16 +66,23 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
         return fail(
             QCoreApplication::translate("FileFormat", "Cannot write %1: %2").arg(fileName, why));
 
-    QByteArray out = header(options.marksAsWaypoints);
+    // A Name column only where a track has a name: the logger's exports stay as they were.
+    const bool names = std::any_of(selection.begin(), selection.end(),
+                                   [&](int i) { return !tracks.at(i).name.isEmpty(); });
+    QByteArray out = header(options.marksAsWaypoints, names);
     TimeText time(units->timeShown() != TimeShown::Utc);
     for (int index : selection) {
         const Track &track = tracks.at(index);
+        // Quoted as RFC 4180 says; line breaks kept inside the quotes.
+        const QByteArray name = '"' + track.name.toUtf8().replace('"', "\"\"") + '"';
         for (const TrackPoint &point : track.points) {
             if (options.markedOnly && point.marked == 0)
                 continue;
             appendRow(out, point, track.hasAltitudes(), time);
             if (options.marksAsWaypoints)
                 out += point.marked ? ",1" : ",";
+            if (names)
+                out += ',' + name;
             out += '\n';
             if (out.size() > 65536) {
                 file.write(out);
@@ -90,7 +100,8 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
 
 QString FileFormatCSV::keeps() const
 {
-    return QCoreApplication::translate("FileFormat",
-                                       "CSV keeps times (with fractions), altitudes, speeds and "
-                                       "marks (a Mark column, on request); no segments or names.");
+    return QCoreApplication::translate(
+        "FileFormat", "CSV keeps times (with fractions), altitudes, speeds and "
+                      "marks (a Mark column, on request), names (a Name column); no segments "
+                      "or descriptions.");
 }

@@ -19,8 +19,9 @@ public:
     QString keeps() const override;
 
 private:
-    // The header line in the chosen units and time, with a Mark column on request.
-    QByteArray header(bool marks) const;
+    // The header line in the chosen units and time, with a Mark column on request and a Name
+    // column where a track is named.
+    QByteArray header(bool marks, bool names) const;
     // One point's row without its line end: date, time, position, altitude (for log format 2)
     // and speed.
     void appendRow(QByteArray &out, const TrackPoint &point, bool altitude, TimeText &time) const;

@@ -56,13 +56,13 @@ void FileFormatGPX::writeTrack(const Track &track, bool markedOnly)
     // number 1 and the start time tells them apart; a track without times gets no made-up date.
     TimeText utc(false);
     xmlWriter.writeTextElement(QStringLiteral("name"),
-                               !track.name.isEmpty() ? track.name
+                               !track.name.isEmpty() ? xmlText(track.name)
                                : track.startTime == 0
                                    ? QStringLiteral("LX-300 DataLog-1")
                                    : QStringLiteral("LX-300 DataLog-%1 ").arg(1) +
                                          QString::fromLatin1(utc.dateTime(track.startTime)));
     if (!track.description.isEmpty())
-        xmlWriter.writeTextElement(QStringLiteral("desc"), track.description);
+        xmlWriter.writeTextElement(QStringLiteral("desc"), xmlText(track.description));
     xmlWriter.writeStartElement(QStringLiteral("trkseg"));
     bool written = false;
     for (const TrackPoint &point : track.points) {

@@ -52,13 +52,13 @@ bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
         const Track &track = tracks.at(index);
         xml.writeStartElement(QStringLiteral("Placemark"));
         xml.writeTextElement(QStringLiteral("name"),
-                             !track.name.isEmpty() ? track.name
+                             !track.name.isEmpty() ? xmlText(track.name)
                              : track.startTime == 0
                                  ? QStringLiteral("LX-300 DataLog-%1").arg(n)
                                  : QStringLiteral("LX-300 DataLog-%1 ").arg(n) +
                                        QString::fromLatin1(localTime.dateTime(track.startTime)));
         if (!track.description.isEmpty())
-            xml.writeTextElement(QStringLiteral("description"), track.description);
+            xml.writeTextElement(QStringLiteral("description"), xmlText(track.description));
         // A named track's start is no longer in its name: a time span keeps it.
         if (!track.name.isEmpty() && track.startTime != 0) {
             xml.writeStartElement(QStringLiteral("TimeSpan"));

@@ -40,11 +40,18 @@ bool TcxReader::read()
 void TcxReader::readActivity()
 {
     Track track{0, 1, {}};
+    // Its own Name (a course's) and Notes, not those of the laps or the device (Creator).
+    int depth = 0;
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
-        if (t == Token::StartElement && is("Track"))
+        if (t == Token::StartElement && is("Track")) {
             readTrack(&track);
-        else if (t == Token::EndElement && (is("Activity") || is("Course")))
+        } else if (t == Token::StartElement) {
+            ++depth;
+        } else if (depth == 0) { // the end of the Activity or Course
             break;
+        } else if (depth-- == 1 && (is("Name") || is("Notes"))) {
+            (is("Name") ? track.name : track.description) = in.text.trimmed();
+        }
     }
     if (track.points.isEmpty())
         return;

@@ -85,14 +85,12 @@ void TrackTree::relabel()
 
 void TrackTree::label(QTreeWidgetItem *item, int i) const
 {
-    // A named track shows its name; its start and description are in the tool tip.
+    // A named track shows its name beside its start; its description is in the tool tip.
     const Track &track = tracks->at(i);
     const QString start = PointFormat::trackLabel(track.startTime, i, units->timeShown());
-    item->setText(0, track.name.isEmpty() ? start
-                                          : QStringLiteral("%1.%2").arg(i + 1).arg(track.name));
+    item->setText(0,
+                  track.name.isEmpty() ? start : QStringLiteral("%1  %2").arg(start, track.name));
     QStringList tip;
-    if (!track.name.isEmpty())
-        tip << start;
     if (!track.description.isEmpty())
         tip << track.description;
     if (track.isIncomplete()) // a download that stopped early must not pass for whole

@@ -80,15 +80,23 @@ QByteArray piecesJson(const Track &t, const QVector<Pieces::Piece> &pieces)
     return list + "]";
 }
 
-// `, "name": ..., "description": ...` for a track that has either; nothing for a logger's.
+// `, "name": ..., "description": ...`, null where a track has none (a logger's), and its
+// segments.
 QByteArray textsJson(const Track &t)
 {
-    if (t.name.isEmpty() && t.description.isEmpty())
-        return {};
     const auto quoted = [](const QString &text) { // a JSON string, escaped as JSON says
-        return QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+        return text.isEmpty() ? QByteArray("null")
+                              : QJsonDocument(QJsonArray{text})
+                                    .toJson(QJsonDocument::Compact)
+                                    .mid(1)
+                                    .chopped(1);
     };
-    return ", \"name\": " + quoted(t.name) + ", \"description\": " + quoted(t.description);
+    const qsizetype segments =
+        std::count_if(t.points.begin(), t.points.end(),
+                      [](const TrackPoint &p) { return p.startsSegment(); }) +
+        (t.points.isEmpty() ? 0 : 1);
+    return ", \"name\": " + quoted(t.name) + ", \"description\": " + quoted(t.description) +
+           ", \"segments\": " + QByteArray::number(segments);
 }
 
 // One object per track, keys in a fixed order and fixed units for scripts.
