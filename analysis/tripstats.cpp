@@ -366,6 +366,14 @@ TripStats trackStats(const Track &track)
             s.maxAltitudeM = altitudeSeen ? std::max(s.maxAltitudeM, p.position.z) : p.position.z;
             altitudeSeen = true;
         }
+        if (p.heartRate != TrackPoint::NoHeartRate)
+            s.heartRate.add(p.heartRate);
+        if (p.cadence != TrackPoint::NoCadence)
+            s.cadence.add(p.cadence);
+        if (p.temperature != TrackPoint::NoTemperature)
+            s.temperature.add(p.temperature);
+        if (p.power != TrackPoint::NoPower)
+            s.power.add(p.power);
         if (p.hasTime()) {
             s.start = s.hasTime ? s.start : p.time;
             s.hasTime = true;
@@ -414,6 +422,15 @@ TripStats combined(const QVector<TripStats> &parts)
         total.distanceM += p.distanceM;
         total.movingDistanceM += p.movingDistanceM;
         total.maxSpeedKmh = std::max(total.maxSpeedKmh, p.maxSpeedKmh);
+        for (auto [sum, part] :
+             {std::pair{&total.heartRate, &p.heartRate}, std::pair{&total.cadence, &p.cadence},
+              std::pair{&total.temperature, &p.temperature}, std::pair{&total.power, &p.power}}) {
+            if (part->count == 0)
+                continue;
+            sum->max = sum->count == 0 ? part->max : std::max(sum->max, part->max);
+            sum->count += part->count;
+            sum->sum += part->sum;
+        }
         if (!p.hasAltitude)
             continue;
         total.minAltitudeM =

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVector>
 
+#include <algorithm>
+
 #include <vector>
 
 // The figures of one track, or of several taken together.
@@ -28,6 +30,22 @@ struct TripStats
     double maxAltitudeM = 0.0;
     double ascentM = 0.0;
     double descentM = 0.0;
+    // Other devices' heart rate, cadence, temperature and power: over the points that have
+    // each (the logger records none).
+    struct Sensor
+    {
+        qint64 count = 0;
+        double sum = 0;
+        int max = 0;
+        void add(int v)
+        {
+            max = count == 0 ? v : std::max(max, v);
+            sum += v;
+            ++count;
+        }
+        double avg() const { return count > 0 ? sum / double(count) : 0.0; }
+    };
+    Sensor heartRate, cadence, temperature, power;
 
     double avgSpeedKmh() const;
     double avgMovingSpeedKmh() const;

@@ -158,6 +158,11 @@ bool FileFlow::mayDropUnstorablePoints(const QList<int> &selection, bool markedO
             : tr("%1 points have no time or no altitude. A TKR file cannot keep them: they "
                  "will be missing when the file is opened again.")
                   .arg(unstorable);
+    return mayLeaveOut(text);
+}
+
+bool FileFlow::mayLeaveOut(const QString &text)
+{
     QMessageBox box(QMessageBox::Warning, QString(), text, QMessageBox::Save | QMessageBox::Cancel,
                     window);
     box.setDefaultButton(QMessageBox::Cancel);
@@ -214,6 +219,13 @@ FileFlow::Saved FileFlow::saveOnce(MyFileDialog &dialog, const QList<int> &selec
         return Saved::Nothing;
     if (format == formats.byExtension(QStringLiteral(".tkr")) &&
         !mayDropUnstorablePoints(selection, markedOnly))
+        return Saved::Nothing;
+    if (const qint64 n = format->sensorsLeftOut(*tracks, selection, markedOnly);
+        n > 0 && !mayLeaveOut(tr("%1 points have heart rate, cadence, temperature or power from "
+                                 "another device. A %2 file cannot keep them: only GPX, GeoJSON "
+                                 "and CSV files do.")
+                                  .arg(n)
+                                  .arg(QFileInfo(fileName).suffix().toUpper())))
         return Saved::Nothing;
     if (!format->write(*tracks, fileName, selection, options)) {
         warn(tr("Nothing was saved: %1").arg(format->errorString()));

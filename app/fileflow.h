@@ -60,6 +60,8 @@ private:
     // TKR keeps no point without a time, nor one without an altitude in a track that has
     // altitudes: asks before such points are dropped.
     bool mayDropUnstorablePoints(const QList<int> &selection, bool markedOnly);
+    // Asks before a save that leaves out what `text` says; Cancel by default.
+    bool mayLeaveOut(const QString &text);
     void warn(const QString &text);
 
     QVector<Track> *tracks;

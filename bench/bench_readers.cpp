@@ -147,8 +147,10 @@ int otherFormats(const QDir &dir, const QString &gpx)
          QStringLiteral("import sys, pynmea2\nfor line in open(sys.argv[1]): pynmea2.parse(line)"),
          nmea});
     const double ogr =
-        timed(QStringLiteral("ogr2ogr"), {QStringLiteral("-f"), QStringLiteral("CSV"),
-                                          dir.filePath(QStringLiteral("geo.csv")), geojson});
+        timed(QStringLiteral("ogr2ogr"),
+              {QStringLiteral("--config"), QStringLiteral("OGR_GEOJSON_MAX_OBJ_SIZE"),
+               QStringLiteral("0"), QStringLiteral("-f"), QStringLiteral("CSV"),
+               dir.filePath(QStringLiteral("geo.csv")), geojson});
     if (fitOurs < 0 || nmeaOurs < 0 || geoOurs < 0 || sdk < 0 || pynmea < 0 || ogr < 0)
         return 1;
     std::printf("1,000,000 FIT records (%.0f MB): read in %.2f s, the FIT SDK's decoder %.2f s: "

@@ -73,6 +73,7 @@ struct Columns
     SpeedIn speedIn = SpeedIn::Kmh;
     QChar separator = QLatin1Char(',');
     int date = -1, time = -1, lat = -1, lon = -1, alt = -1, speed = -1, mark = -1, name = -1;
+    int heartRate = -1, cadence = -1, temperature = -1, power = -1;
 };
 
 // The separator the header uses most, outside quotes.
@@ -133,6 +134,14 @@ void nameColumn(Columns *c, int i, const QString &field)
         c->mark = i;
     else if (is({"name", "track", "track name"}))
         c->name = i;
+    else if (is({"heart rate", "heartrate", "hr"}))
+        c->heartRate = i;
+    else if (is({"cadence", "cad"}))
+        c->cadence = i;
+    else if (is({"temperature", "temp", "atemp"}))
+        c->temperature = i;
+    else if (is({"power", "watts"}))
+        c->power = i;
 }
 
 bool readHeader(const QString &line, Columns *c)
@@ -385,6 +394,16 @@ Row parseRow(const Columns &c, const QStringList &f, Clock &clock, qint64 previo
         row.badValues += !row.hasSpeed;
         if (row.hasSpeed)
             p.speed = quint32(std::lround(kmh * 100));
+    }
+    // Other devices' sensor values; an empty cell is none, one that cannot be read is counted.
+    for (const auto &[column, sensor] : {std::pair{c.heartRate, TrackInput::Sensor::HeartRate},
+                                         std::pair{c.cadence, TrackInput::Sensor::Cadence},
+                                         std::pair{c.temperature, TrackInput::Sensor::Temperature},
+                                         std::pair{c.power, TrackInput::Sensor::Power}}) {
+        const QString text = column >= 0 ? f.value(column).trimmed() : QString();
+        if (!text.isEmpty() &&
+            !(number(c, text, &v) && TrackInput::setSensor(p, sensor, v, nullptr)))
+            ++row.badValues;
     }
     if (c.mark >= 0) {
         const QString m = f.value(c.mark);

@@ -46,6 +46,19 @@ void FileFormat::addSkippedNote(int skipped)
                     .arg(skipped));
 }
 
+qint64 FileFormat::sensorsLeftOut(const QVector<Track> &tracks, const QList<int> &selection,
+                                  bool markedOnly) const
+{
+    qint64 n = 0;
+    if (keepsSensors())
+        return 0;
+    for (int i : selection)
+        if (i >= 0 && i < tracks.size())
+            for (const TrackPoint &p : tracks[i].points)
+                n += p.hasSensors() && (!markedOnly || p.marked != 0);
+    return n;
+}
+
 bool FileFormat::deliver(QVector<Track> &tracks, QVector<Track> &found, int skipped,
                          const QString &fileName)
 {

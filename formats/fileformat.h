@@ -36,6 +36,11 @@ public:
     }
     // False for the formats that are only read (KMZ, TCX).
     virtual bool canWrite() const { return true; }
+    // Whether written files keep other devices' heart rate, cadence, temperature and power.
+    virtual bool keepsSensors() const { return false; }
+    // The points of the selection whose sensor values a file of this format would not keep.
+    qint64 sensorsLeftOut(const QVector<Track> &tracks, const QList<int> &selection,
+                          bool markedOnly) const;
     // One sentence for the open and save dialogs and the command line: what of a track the
     // format holds.
     virtual QString keeps() const = 0;

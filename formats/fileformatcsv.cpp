@@ -43,16 +43,31 @@ void FileFormatCSV::appendRow(QByteArray &out, const TrackPoint &point, bool alt
     }
 }
 
-QByteArray FileFormatCSV::header(bool marks, bool names) const
+QByteArray FileFormatCSV::header(bool marks, bool names, bool sensors) const
 {
     QByteArray out = units->timeShown() == TimeShown::Utc
                          ? "Date, Time (UTC), Latitude, Longitude"
                          : "Date, Time (local), Latitude, Longitude";
     out += units->heightUnit() == HeightUnit::Metres ? ", Altitude (m)" : ", Altitude (feet)";
     out += units->speedUnit() == SpeedUnit::Kmh ? ", Speed (km/hr)" : ", Speed (mi/hr)";
+    out += sensors ? ", Heart rate (bpm), Cadence (rpm), Temperature (C), Power (W)" : "";
     out += marks ? ", Mark" : "";
     out += names ? ", Name\n" : "\n";
     return out;
+}
+
+void FileFormatCSV::appendSensors(QByteArray &out, const TrackPoint &point)
+{
+    // An empty cell where the point has no such value.
+    const auto cell = [&out](bool has, int value) {
+        out += ',';
+        if (has)
+            out += QByteArray::number(value);
+    };
+    cell(point.heartRate != TrackPoint::NoHeartRate, point.heartRate);
+    cell(point.cadence != TrackPoint::NoCadence, point.cadence);
+    cell(point.temperature != TrackPoint::NoTemperature, point.temperature);
+    cell(point.power != TrackPoint::NoPower, point.power);
 }
 
 bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
@@ -69,7 +84,12 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
     // A Name column only where a track has a name: the logger's exports stay as they were.
     const bool names = std::any_of(selection.begin(), selection.end(),
                                    [&](int i) { return !tracks.at(i).name.isEmpty(); });
-    QByteArray out = header(options.marksAsWaypoints, names);
+    // Sensor columns likewise, only where a point of another device has a value.
+    const bool sensors = std::any_of(selection.begin(), selection.end(), [&](int i) {
+        return std::any_of(tracks.at(i).points.begin(), tracks.at(i).points.end(),
+                           [](const TrackPoint &p) { return p.hasSensors(); });
+    });
+    QByteArray out = header(options.marksAsWaypoints, names, sensors);
     TimeText time(units->timeShown() != TimeShown::Utc);
     for (int index : selection) {
         const Track &track = tracks.at(index);
@@ -79,6 +99,8 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
             if (options.markedOnly && point.marked == 0)
                 continue;
             appendRow(out, point, track.hasAltitudes(), time);
+            if (sensors)
+                appendSensors(out, point);
             if (options.marksAsWaypoints)
                 out += point.marked ? ",1" : ",";
             if (names)
@@ -101,7 +123,7 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
 QString FileFormatCSV::keeps() const
 {
     return QCoreApplication::translate(
-        "FileFormat", "CSV keeps times (with fractions), altitudes, speeds and "
-                      "marks (a Mark column, on request), names (a Name column); no segments "
-                      "or descriptions.");
+        "FileFormat", "CSV keeps times (with fractions), altitudes, speeds, marks (a Mark "
+                      "column, on request), names (a Name column), heart rate, cadence, "
+                      "temperature and power; no segments or descriptions.");
 }

@@ -17,11 +17,13 @@ public:
     bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
                const WriteOptions &options) override;
     QString keeps() const override;
+    bool keepsSensors() const override { return true; }
 
 private:
-    // The header line in the chosen units and time, with a Mark column on request and a Name
-    // column where a track is named.
-    QByteArray header(bool marks, bool names) const;
+    // The header line in the chosen units and time, with a Mark column on request, a Name
+    // column where a track is named, and sensor columns where a point has such values.
+    QByteArray header(bool marks, bool names, bool sensors) const;
+    static void appendSensors(QByteArray &out, const TrackPoint &point);
     // One point's row without its line end: date, time, position, altitude (for log format 2)
     // and speed.
     void appendRow(QByteArray &out, const TrackPoint &point, bool altitude, TimeText &time) const;

@@ -10,10 +10,29 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <charconv>
+#include <utility>
 
 namespace {
 using TrackInput::tr;
+
+// What a list per segment holds.
+enum class List
+{
+    Coordinates,
+    Times,
+    HeartRates,
+    Cadences,
+    Temperatures,
+    Watts
+};
+
+// The property names of the sensor lists, as other GeoJSON tools name them.
+constexpr std::pair<List, const char *> SensorLists[] = {{List::HeartRates, "heartRates"},
+                                                         {List::Cadences, "cadences"},
+                                                         {List::Temperatures, "temperatures"},
+                                                         {List::Watts, "watts"}};
 
 class GeoJsonReader
 {
@@ -24,11 +43,26 @@ public:
     int skipped = 0;     // coordinates out of range or not numbers
     int points = 0;      // Point features: not kept as tracks
     int otherShapes = 0; // polygons and the like
+    int rounded = 0;     // temperatures with a fraction
 
 private:
     void feature(const QJsonObject &f);
-    // One part of a line as a segment of `track`, with its times where there are as many.
-    void part(Track &track, const QJsonArray &coordinates, const QJsonArray &times);
+    // The sensor lists of a line (or of one part of a MultiLineString).
+    struct Sensors
+    {
+        QJsonArray lists[4]; // heart rates, cadences, temperatures, watts
+        Sensors part(qsizetype i) const
+        {
+            Sensors p;
+            for (int k = 0; k < 4; ++k)
+                p.lists[k] = lists[k].at(i).toArray();
+            return p;
+        }
+    };
+    // One part of a line as a segment of `track`, with its times and sensor values where
+    // there are as many.
+    void part(Track &track, const QJsonArray &coordinates, const QJsonArray &times,
+              const Sensors &sensors);
 };
 
 QJsonArray timesOf(const QJsonObject &properties)
@@ -59,11 +93,16 @@ void GeoJsonReader::object(const QJsonObject &o, const QJsonObject &properties)
             track.description = properties.value(QLatin1String("description")).toString();
         const QJsonArray coordinates = o.value(QLatin1String("coordinates")).toArray();
         const QJsonArray times = timesOf(properties);
+        const QJsonObject values =
+            properties.value(QLatin1String("coordinateProperties")).toObject();
+        Sensors sensors;
+        for (int k = 0; k < 4; ++k)
+            sensors.lists[k] = values.value(QLatin1String(SensorLists[k].second)).toArray();
         if (!multi) {
-            part(track, coordinates, times);
+            part(track, coordinates, times, sensors);
         } else {
             for (qsizetype i = 0; i < coordinates.size(); ++i)
-                part(track, coordinates.at(i).toArray(), times.at(i).toArray());
+                part(track, coordinates.at(i).toArray(), times.at(i).toArray(), sensors.part(i));
         }
         if (track.points.isEmpty())
             return;
@@ -83,8 +122,12 @@ void GeoJsonReader::feature(const QJsonObject &f)
            f.value(QLatin1String("properties")).toObject());
 }
 
-void GeoJsonReader::part(Track &track, const QJsonArray &coordinates, const QJsonArray &times)
+void GeoJsonReader::part(Track &track, const QJsonArray &coordinates, const QJsonArray &times,
+                         const Sensors &sensors)
 {
+    constexpr TrackInput::Sensor kinds[4] = {
+        TrackInput::Sensor::HeartRate, TrackInput::Sensor::Cadence, TrackInput::Sensor::Temperature,
+        TrackInput::Sensor::Power};
     // Times go with the coordinates only where there are as many of each.
     const bool timed = times.size() == coordinates.size();
     bool starts = !track.points.isEmpty();
@@ -109,6 +152,9 @@ void GeoJsonReader::part(Track &track, const QJsonArray &coordinates, const QJso
             p.time = TrackInput::isoTime(times.at(i).toString(), &p.millis, &ok);
         if (!ok)
             TrackInput::setNoTime(p);
+        for (int k = 0; k < 4; ++k)
+            if (sensors.lists[k].size() == coordinates.size() && sensors.lists[k].at(i).isDouble())
+                TrackInput::setSensor(p, kinds[k], sensors.lists[k].at(i).toDouble(), &rounded);
         if (starts)
             p.flags |= TrackPoint::SegmentStart;
         starts = false;
@@ -138,10 +184,23 @@ void spill(QByteArray &out, QIODevice &file, qsizetype at = 1 << 16)
     }
 }
 
-// The kept points' coordinates or times, one list a segment.
-void appendLists(QByteArray &out, QIODevice &file, const Track &track, bool markedOnly,
-                 bool coordinates, TimeText &utc)
+// A sensor value, or null.
+void appendSensor(QByteArray &out, const TrackPoint &p, List what)
 {
+    const int v =
+        what == List::HeartRates ? (p.heartRate == TrackPoint::NoHeartRate ? -1000 : p.heartRate)
+        : what == List::Cadences ? (p.cadence == TrackPoint::NoCadence ? -1000 : p.cadence)
+        : what == List::Temperatures
+            ? (p.temperature == TrackPoint::NoTemperature ? -1000 : p.temperature)
+            : (p.power == TrackPoint::NoPower ? -1000 : p.power);
+    out += v == -1000 ? QByteArray("null") : QByteArray::number(v);
+}
+
+// The kept points' coordinates, times or sensor values, one list a segment.
+void appendLists(QByteArray &out, QIODevice &file, const Track &track, bool markedOnly, List what,
+                 TimeText &utc)
+{
+    const bool coordinates = what == List::Coordinates;
     out += "[[";
     bool first = true;
     for (const TrackPoint &p : track.points) {
@@ -159,6 +218,8 @@ void appendLists(QByteArray &out, QIODevice &file, const Track &track, bool mark
                 appendNumber(out, p.position.z);
             }
             out += ']';
+        } else if (what != List::Times) {
+            appendSensor(out, p, what);
         } else if (!p.hasTime()) {
             out += "null";
         } else {
@@ -178,7 +239,7 @@ void appendTrack(QByteArray &out, QIODevice &file, const Track &track, bool mark
                  TimeText &utc)
 {
     out += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"MultiLineString\",\"coordinates\":";
-    appendLists(out, file, track, markedOnly, true, utc);
+    appendLists(out, file, track, markedOnly, List::Coordinates, utc);
     out += "},\"properties\":{\"name\":";
     // A logger's track is named as in the other exports until the user names it.
     appendString(out, !track.name.isEmpty() ? track.name
@@ -191,7 +252,19 @@ void appendTrack(QByteArray &out, QIODevice &file, const Track &track, bool mark
         appendString(out, track.description);
     }
     out += ",\"coordTimes\":";
-    appendLists(out, file, track, markedOnly, false, utc);
+    appendLists(out, file, track, markedOnly, List::Times, utc);
+    // Other devices' sensor values, one list a segment as for the times.
+    if (std::any_of(track.points.begin(), track.points.end(),
+                    [](const TrackPoint &p) { return p.hasSensors(); })) {
+        out += ",\"coordinateProperties\":{";
+        for (const auto &[what, key] : SensorLists) {
+            out += what == List::HeartRates ? "\"" : ",\"";
+            out += key;
+            out += "\":";
+            appendLists(out, file, track, markedOnly, what, utc);
+        }
+        out += '}';
+    }
     out += "}}";
 }
 
@@ -243,6 +316,8 @@ bool FileFormatGeoJSON::read(QVector<Track> &tracks, const QString &fileName)
     note.clear();
     if (reader.points > 0)
         addNote(tr("Point features (waypoints), not shown: %1.").arg(reader.points));
+    if (reader.rounded > 0)
+        addNote(tr("Temperatures rounded to whole degrees: %1.").arg(reader.rounded));
     if (reader.otherShapes > 0)
         addNote(tr("Shapes other than lines and points, not shown: %1.").arg(reader.otherShapes));
     return deliver(tracks, reader.found, reader.skipped, fileName);
@@ -288,6 +363,7 @@ bool FileFormatGeoJSON::write(const QVector<Track> &tracks, const QString &fileN
 
 QString FileFormatGeoJSON::keeps() const
 {
-    return tr("GeoJSON keeps times (with fractions), altitudes, segments, names, descriptions "
-              "and marks (as points, on request); speeds are worked out again when read.");
+    return tr("GeoJSON keeps times (with fractions), altitudes, segments, names, descriptions, "
+              "heart rate, cadence, temperature and power (coordinateProperties) and marks (as "
+              "points, on request); speeds are worked out again when read.");
 }

@@ -16,6 +16,7 @@ public:
     bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
                const WriteOptions &options) override;
     QString keeps() const override;
+    bool keepsSensors() const override { return true; }
 };
 
 #endif // FILEFORMATGEOJSON_H

@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace {
 const char *const Namespace = "http://www.topografix.com/GPX/1/1";
 
@@ -32,6 +34,16 @@ bool FileFormatGPX::write(const QVector<Track> &tracks, const QString &fileName,
     xmlWriter.writeAttribute(QStringLiteral("xmlns"), QLatin1String(Namespace));
     xmlWriter.writeAttribute(QStringLiteral("xmlns:xsi"),
                              QStringLiteral("http://www.w3.org/2001/XMLSchema-instance"));
+    // Garmin's extensions for other devices' sensor values, declared only where a point has
+    // one: the logger's exports stay as they were.
+    sensors = std::any_of(selection.begin(), selection.end(), [&](int i) {
+        return std::any_of(tracks.at(i).points.begin(), tracks.at(i).points.end(),
+                           [](const TrackPoint &p) { return p.hasSensors(); });
+    });
+    if (sensors) {
+        xmlWriter.writeAttribute(QStringLiteral("xmlns:gpxtpx"), QLatin1String(TpxNamespace));
+        xmlWriter.writeAttribute(QStringLiteral("xmlns:gpxpx"), QLatin1String(PowerNamespace));
+    }
     xmlWriter.writeAttribute(QStringLiteral("xsi:schemaLocation"),
                              QLatin1String(Namespace) + QLatin1Char(' ') +
                                  QLatin1String(Namespace) + QStringLiteral("/gpx.xsd"));
@@ -113,6 +125,36 @@ void FileFormatGPX::writePoint(const TrackPoint &point, int format, const char *
     if (point.hasSpeed() && !(point.flags & TrackPoint::SpeedComputed))
         xmlWriter.writeTextElement(QStringLiteral("speed"),
                                    fixed(double(point.speed) * 1000 / 100 / 3600, 2));
+    if (sensors && point.hasSensors())
+        writeSensors(point);
+    xmlWriter.writeEndElement();
+}
+
+void FileFormatGPX::writeSensors(const TrackPoint &point)
+{
+    // In the order TrackPointExtension v1 gives them: atemp, hr, cad; the power in Garmin's
+    // PowerExtension.
+    xmlWriter.writeStartElement(QStringLiteral("extensions"));
+    if (point.temperature != TrackPoint::NoTemperature ||
+        point.heartRate != TrackPoint::NoHeartRate || point.cadence != TrackPoint::NoCadence) {
+        xmlWriter.writeStartElement(QStringLiteral("gpxtpx:TrackPointExtension"));
+        if (point.temperature != TrackPoint::NoTemperature)
+            xmlWriter.writeTextElement(QStringLiteral("gpxtpx:atemp"),
+                                       QString::number(point.temperature));
+        if (point.heartRate != TrackPoint::NoHeartRate)
+            xmlWriter.writeTextElement(QStringLiteral("gpxtpx:hr"),
+                                       QString::number(point.heartRate));
+        if (point.cadence != TrackPoint::NoCadence)
+            xmlWriter.writeTextElement(QStringLiteral("gpxtpx:cad"),
+                                       QString::number(point.cadence));
+        xmlWriter.writeEndElement();
+    }
+    if (point.power != TrackPoint::NoPower) {
+        xmlWriter.writeStartElement(QStringLiteral("gpxpx:PowerExtension"));
+        xmlWriter.writeTextElement(QStringLiteral("gpxpx:PowerInWatts"),
+                                   QString::number(point.power));
+        xmlWriter.writeEndElement();
+    }
     xmlWriter.writeEndElement();
 }
 
@@ -120,6 +162,7 @@ QString FileFormatGPX::keeps() const
 {
     return QCoreApplication::translate("FileFormat",
                                        "GPX keeps times (with fractions), altitudes, speeds, "
-                                       "segments, names, descriptions and marks (as waypoints, "
-                                       "on request).");
+                                       "segments, names, descriptions, heart rate, cadence, "
+                                       "temperature and power (Garmin's extensions) and marks "
+                                       "(as waypoints, on request).");
 }

@@ -132,7 +132,6 @@ public:
     QString problem;
     QString name;
     qint64 unplaced = 0; // records without a position
-    qint64 sensors = 0;  // records with heart rate, cadence, power or temperature
 
 private:
     bool message(qint64 *at, qint64 end);
@@ -355,9 +354,13 @@ void FitReader::record(const Definition &d, const uchar *m, bool timed, qint64 t
     if (segmentStarts)
         p.flags |= TrackPoint::SegmentStart;
     segmentStarts = false;
-    if (integer(d, m, HeartRate, &v) || integer(d, m, Cadence, &v) || integer(d, m, Power, &v) ||
-        integer(d, m, Temperature, &v))
-        ++sensors;
+    // Heart rate (bpm), cadence (rpm), power (W) and temperature (whole degrees) as recorded.
+    for (const auto &[field, sensor] : {std::pair{HeartRate, TrackInput::Sensor::HeartRate},
+                                        std::pair{Cadence, TrackInput::Sensor::Cadence},
+                                        std::pair{Power, TrackInput::Sensor::Power},
+                                        std::pair{Temperature, TrackInput::Sensor::Temperature}})
+        if (integer(d, m, field, &v))
+            TrackInput::setSensor(p, sensor, double(v), nullptr);
     if (track.points.size() == track.points.capacity())
         track.points.reserve(track.points.size() * 2 + 1024);
     track.points.append(p);
@@ -387,9 +390,6 @@ bool FileFormatFIT::read(QVector<Track> &tracks, const QString &fileName)
     note.clear();
     if (reader.unplaced > 0)
         addNote(tr("Records without a position, left out: %1.").arg(reader.unplaced));
-    if (reader.sensors > 0)
-        addNote(tr("Heart rate, cadence, power and temperature of %1 points, not kept.")
-                    .arg(reader.sensors));
     Track &track = reader.track;
     QVector<bool> hasSpeed(track.points.size());
     for (qsizetype i = 0; i < track.points.size(); ++i) {
@@ -413,6 +413,6 @@ bool FileFormatFIT::write(const QVector<Track> &, const QString &fileName, const
 
 QString FileFormatFIT::keeps() const
 {
-    return tr("FIT (read only) gives times, positions, altitudes, speeds, laps as segments and "
-              "the activity's name.");
+    return tr("FIT (read only) gives times, positions, altitudes, speeds, heart rate, cadence, "
+              "power, temperature, laps as segments and the activity's name.");
 }

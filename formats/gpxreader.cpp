@@ -35,6 +35,7 @@ public:
     QVector<TrackPoint> waypoints;
     int skipped = 0;
     int badTimes = 0; // points whose time could not be read, kept without one
+    int roundedTemperatures = 0;
     bool notGpx = false;
 
 private:
@@ -196,7 +197,9 @@ void GpxReader::readValue(GpxPoint *p, bool waypoint)
 void GpxReader::readExtensions(GpxPoint *p)
 {
     // A speed of some program's extension counts when the point has none of its own; the
-    // elevation and time of extensions are not the point's.
+    // elevation and time of extensions are not the point's. Heart rate, cadence, temperature
+    // and power come from Garmin's TrackPointExtension (v1 and v2), its PowerExtension, and
+    // others that name them alike.
     for (int depth = 1; depth > 0;) {
         const Token t = in.nextTag();
         if (t == Token::Invalid)
@@ -206,9 +209,13 @@ void GpxReader::readExtensions(GpxPoint *p)
             continue;
         }
         --depth;
-        if (depth > 0 && !p->hasSpeed &&
-            in.xml.name().compare(QLatin1String("speed"), Qt::CaseInsensitive) == 0)
+        if (depth == 0)
+            break;
+        if (!p->hasSpeed && in.xml.name().compare(QLatin1String("speed"), Qt::CaseInsensitive) == 0)
             readValue(p, true);
+        else if (const TrackInput::Sensor s = TrackInput::sensorNamed(in.xml.name());
+                 s != TrackInput::Sensor::None && !in.text.trimmed().isEmpty())
+            TrackInput::setSensor(p->point, s, in.text, &roundedTemperatures);
     }
 }
 } // namespace
@@ -257,5 +264,7 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
         addNote(tr("Waypoints not at a track point's time, not shown: %1.").arg(unplaced));
     if (gpx.badTimes > 0)
         addNote(tr("Points whose time cannot be read, kept without a time: %1.").arg(gpx.badTimes));
+    if (gpx.roundedTemperatures > 0)
+        addNote(tr("Temperatures rounded to whole degrees: %1.").arg(gpx.roundedTemperatures));
     return deliver(tracks, gpx.found, gpx.skipped, fileName);
 }

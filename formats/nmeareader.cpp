@@ -3,8 +3,12 @@
 #include "formats/trackinput.h"
 #include "model/conversions.h"
 
+#include <QFileInfo>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -47,38 +51,80 @@ Parsed parse(QByteArrayView line, Sentence *s)
     const qsizetype dollar = line.indexOf('$'); // a logger may put its own time before it
     if (dollar < 0 || line.size() - dollar > MaxSentence)
         return Parsed::None;
-    QByteArrayView body = line.sliced(dollar + 1);
-    if (const qsizetype star = body.indexOf('*'); star >= 0) {
-        if (body.size() < star + 3)
+    // The checksum of what lies between '$' and '*' (eight bytes at a time), and where the
+    // fields start.
+    const char *const body = line.data() + dollar + 1;
+    const qsizetype size = line.size() - dollar - 1;
+    const void *star = std::memchr(body, '*', size_t(size));
+    const qsizetype end = star ? static_cast<const char *>(star) - body : size;
+    quint64 words = 0;
+    qsizetype k = 0;
+    for (; k + 8 <= end; k += 8) {
+        quint64 w;
+        std::memcpy(&w, body + k, 8);
+        words ^= w;
+    }
+    words ^= words >> 32;
+    words ^= words >> 16;
+    words ^= words >> 8;
+    uchar sum = uchar(words);
+    for (; k < end; ++k)
+        sum ^= uchar(body[k]);
+    qsizetype starts[MaxFields + 1];
+    int commas = 0;
+    for (qsizetype c = 0; c < end && commas <= MaxFields; ++c)
+        if (body[c] == ',')
+            starts[commas++] = c + 1;
+    if (end < size) { // a checksum follows: it must match
+        if (size < end + 3)
             return Parsed::BadChecksum;
-        const int hi = hexValue(body[star + 1]), lo = hexValue(body[star + 2]);
-        uchar sum = 0;
-        for (qsizetype i = 0; i < star; ++i)
-            sum ^= uchar(body[i]);
+        const int hi = hexValue(body[end + 1]), lo = hexValue(body[end + 2]);
         if (hi < 0 || lo < 0 || sum != uchar(hi * 16 + lo))
             return Parsed::BadChecksum;
-        body = body.first(star);
     }
     // "GPRMC": a talker of two letters and the type; "PGRMZ" and the like are a maker's own.
-    const qsizetype comma = body.indexOf(',');
-    const QByteArrayView address = comma < 0 ? body : body.first(comma);
-    if (address.size() != 5 || address[0] == 'P')
+    const qsizetype addressEnd = commas > 0 ? starts[0] - 1 : end;
+    if (addressEnd != 5 || body[0] == 'P')
         return Parsed::None;
-    for (char c : address)
-        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+    for (qsizetype k = 0; k < 5; ++k)
+        if (!((body[k] >= 'A' && body[k] <= 'Z') || (body[k] >= '0' && body[k] <= '9')))
             return Parsed::None;
-    s->type = address.sliced(2);
-    s->count = 0;
-    for (qsizetype at = comma; at >= 0 && s->count < MaxFields;) {
-        const qsizetype next = body.indexOf(',', at + 1);
-        s->field[s->count++] = body.sliced(at + 1, (next < 0 ? body.size() : next) - at - 1);
-        at = next;
+    s->type = QByteArrayView(body + 2, 3);
+    s->count = qMin(commas, MaxFields);
+    for (int k = 0; k < s->count; ++k) {
+        const qsizetype stop = k + 1 < commas ? starts[k + 1] - 1 : end;
+        s->field[k] = QByteArrayView(body + starts[k], stop - starts[k]);
     }
     return Parsed::Sentence;
 }
 
 bool number(QByteArrayView f, double *value)
 {
+    // Sentences hold plain decimals ("4715.12345"): digits over a power of ten, which is the
+    // correctly rounded value while both are exact (as from_chars gives it, several times
+    // faster); anything else (an exponent, more than 15 digits) goes to from_chars.
+    qsizetype i = !f.isEmpty() && (f[0] == '-' || f[0] == '+') ? 1 : 0;
+    quint64 digits = 0;
+    int decimals = -1, count = 0;
+    for (; i < f.size(); ++i) {
+        const char c = f[i];
+        if (c >= '0' && c <= '9' && count < 15) {
+            digits = digits * 10 + quint64(c - '0');
+            ++count;
+            decimals += decimals >= 0;
+        } else if (c == '.' && decimals < 0) {
+            decimals = 0;
+        } else {
+            break;
+        }
+    }
+    if (i == f.size() && count > 0) {
+        static constexpr double tens[] = {1,   1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+        const double v = double(digits) / tens[qMax(0, decimals)];
+        *value = f[0] == '-' ? -v : v;
+        return true;
+    }
     if (f.isEmpty())
         return false;
     const char *end = f.data() + f.size();
@@ -145,6 +191,9 @@ bool coordinate(QByteArrayView value, QByteArrayView hemisphere, double *degrees
 class NmeaReader
 {
 public:
+    // Room for `fixes` points, so that a long log is not copied as it grows; the pages not
+    // written to take no memory.
+    void reserve(qint64 fixes);
     void add(const Sentence &s);
     void finish();
 
@@ -264,6 +313,14 @@ void NmeaReader::vtg(const Sentence &s)
         s[3].isEmpty() ? speed(s[2], 1.852) : speed(s[3], 1);
 }
 
+void NmeaReader::reserve(qint64 fixes)
+{
+    track.points.reserve(qsizetype(fixes));
+    days.reserve(size_t(fixes));
+    times.reserve(size_t(fixes));
+    speeds.reserve(size_t(fixes));
+}
+
 void NmeaReader::add(const Sentence &s)
 {
     if (s.type == "RMC")
@@ -291,8 +348,6 @@ void NmeaReader::flush()
     p.speed = current.hasSpeed ? quint32(std::lround(current.kmh * 100)) : 0;
     if (current.hasAltitude)
         track.format = 2;
-    if (track.points.size() == track.points.capacity())
-        track.points.reserve(track.points.size() * 2 + 1024);
     track.points.append(p);
     days.push_back(current.day);
     times.push_back(current.ms);
@@ -341,6 +396,8 @@ bool FileFormatNMEA::read(QVector<Track> &tracks, const QString &fileName)
     if (!file.open(&why))
         return fail(tr("Cannot open %1: %2").arg(fileName, why));
     NmeaReader reader;
+    // A fix takes a sentence of 32 bytes at the least: no more room than the file's size says.
+    reader.reserve(std::min(file.lineCount(), QFileInfo(fileName).size() / 32 + 1));
     qint64 sentences = 0, bad = 0;
     QList<qint64> badLines;
     QByteArrayView line;

@@ -17,12 +17,16 @@ public:
     QVector<Track> found;
     int skipped = 0;  // impossible values
     int unplaced = 0; // trackpoints without a position (heart rate only, say)
+    int roundedTemperatures = 0;
 
 private:
     bool is(const char *name) const { return in.is(name); }
     void readActivity();
     void readTrack(Track *track);
     void readTrackpoint(Track *track, bool *segmentStarts);
+    void readValue(TrackPoint &p, bool *ok, bool *hasLat, bool *hasLon);
+
+    QVector<bool> speedGiven; // per point of the track being read: the device's own speed
 
     TrackInput::XmlFile &in;
 };
@@ -40,6 +44,7 @@ bool TcxReader::read()
 void TcxReader::readActivity()
 {
     Track track{0, 1, {}};
+    speedGiven.clear();
     // Its own Name (a course's) and Notes, not those of the laps or the device (Creator).
     int depth = 0;
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
@@ -55,7 +60,7 @@ void TcxReader::readActivity()
     }
     if (track.points.isEmpty())
         return;
-    TrackInput::fillSpeeds(track, {});
+    TrackInput::fillSpeeds(track, speedGiven);
     track.startTime = TrackInput::firstTime(track);
     found.append(track);
 }
@@ -74,7 +79,7 @@ void TcxReader::readTrack(Track *track)
 void TcxReader::readTrackpoint(Track *track, bool *segmentStarts)
 {
     TrackPoint p;
-    p.flags = TrackPoint::NoAltitude;
+    p.flags = TrackPoint::NoAltitude | TrackPoint::NoSpeed; // until the file gives them
     TrackInput::setNoTime(p);
     bool hasLat = false, hasLon = false, ok = true;
     for (int depth = 1; depth > 0;) {
@@ -89,21 +94,7 @@ void TcxReader::readTrackpoint(Track *track, bool *segmentStarts)
             break;
         if (in.text.trimmed().isEmpty())
             continue; // an empty element is a missing value
-        if (is("Time")) {
-            bool ok = false;
-            p.time = TrackInput::isoTime(in.text, &p.millis, &ok);
-            if (ok)
-                p.flags &= ~TrackPoint::NoTime;
-        } else if (is("LatitudeDegrees")) {
-            hasLat = TrackInput::latitude(in.text, &p.position.x);
-            ok = ok && hasLat;
-        } else if (is("LongitudeDegrees")) {
-            hasLon = TrackInput::longitude(in.text, &p.position.y);
-            ok = ok && hasLon;
-        } else if (is("AltitudeMeters")) {
-            ok = ok && TrackInput::altitude(in.text, &p.position.z);
-            p.flags &= ~TrackPoint::NoAltitude;
-        }
+        readValue(p, &ok, &hasLat, &hasLon);
     }
     if (!ok) {
         ++skipped;
@@ -119,6 +110,37 @@ void TcxReader::readTrackpoint(Track *track, bool *segmentStarts)
     if (p.hasAltitude())
         track->format = 2;
     track->points.append(p);
+    speedGiven.append(p.hasSpeed());
+}
+
+void TcxReader::readValue(TrackPoint &p, bool *ok, bool *hasLat, bool *hasLon)
+{
+    if (is("Time")) {
+        bool timed = false;
+        p.time = TrackInput::isoTime(in.text, &p.millis, &timed);
+        if (timed)
+            p.flags &= ~TrackPoint::NoTime;
+    } else if (is("LatitudeDegrees")) {
+        *hasLat = TrackInput::latitude(in.text, &p.position.x);
+        *ok = *ok && *hasLat;
+    } else if (is("LongitudeDegrees")) {
+        *hasLon = TrackInput::longitude(in.text, &p.position.y);
+        *ok = *ok && *hasLon;
+    } else if (is("AltitudeMeters")) {
+        *ok = *ok && TrackInput::altitude(in.text, &p.position.z);
+        p.flags &= ~TrackPoint::NoAltitude;
+    } else if (is("Speed")) { // the device's own, in the extensions (m/s)
+        double ms = 0;
+        if (TrackInput::decimal(in.text, &ms) && ms >= 0 && ms < 1e7) {
+            p.speed = quint32(std::lround(ms * 360));
+            p.flags &= ~TrackPoint::NoSpeed;
+        }
+    } else if (is("Value")) { // a HeartRateBpm's
+        TrackInput::setSensor(p, TrackInput::Sensor::HeartRate, in.text, &roundedTemperatures);
+    } else if (const TrackInput::Sensor s = TrackInput::sensorNamed(in.xml.name());
+               s != TrackInput::Sensor::None) {
+        TrackInput::setSensor(p, s, in.text, &roundedTemperatures);
+    }
 }
 } // namespace
 

@@ -204,6 +204,61 @@ QString tr(const char *text)
     return QCoreApplication::translate("FileFormat", text);
 }
 
+Sensor sensorNamed(QStringView n)
+{
+    const auto is = [n](const char *name) {
+        return n.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+    };
+    if (is("hr") || is("heartrate") || is("heart_rate"))
+        return Sensor::HeartRate;
+    if (is("cad") || is("cadence") || is("RunCadence"))
+        return Sensor::Cadence;
+    if (is("atemp") || is("temp") || is("temperature"))
+        return Sensor::Temperature;
+    if (is("power") || is("PowerInWatts") || is("Watts"))
+        return Sensor::Power;
+    return Sensor::None;
+}
+
+bool setSensor(TrackPoint &p, Sensor s, double v, int *rounded)
+{
+    if (!std::isfinite(v))
+        return false;
+    switch (s) {
+    case Sensor::HeartRate:
+        if (v < 1 || v > 254)
+            return false;
+        p.heartRate = quint8(std::lround(v));
+        return true;
+    case Sensor::Cadence:
+        if (v < 0 || v > 254)
+            return false;
+        p.cadence = quint8(std::lround(v));
+        return true;
+    case Sensor::Temperature:
+        if (v < -127 || v > 127)
+            return false;
+        p.temperature = qint8(std::lround(v));
+        if (rounded && double(p.temperature) != v)
+            ++*rounded;
+        return true;
+    case Sensor::Power:
+        if (v < 0 || v > 65534)
+            return false;
+        p.power = quint16(std::lround(v));
+        return true;
+    case Sensor::None:
+        break;
+    }
+    return false;
+}
+
+bool setSensor(TrackPoint &p, Sensor s, QStringView text, int *rounded)
+{
+    double v = 0;
+    return decimal(text, &v) && setSensor(p, s, v, rounded);
+}
+
 QString linesNote(const char *what, qint64 count, const QList<qint64> &lines)
 {
     QStringList shown;
@@ -224,6 +279,7 @@ bool LineFile::open(QString *error)
         return true;
     if (uchar *mapped = file.map(0, size)) {
         at = reinterpret_cast<const char *>(mapped);
+        end = at + size;
     } else {
         copy = file.readAll(); // a pipe or a file system that cannot map
         if (file.error() != QFileDevice::NoError) {
@@ -231,24 +287,35 @@ bool LineFile::open(QString *error)
             return false;
         }
         at = copy.constData();
-        return (end = at + copy.size()), true;
+        end = at + copy.size();
     }
-    end = at + size;
+    // An old Mac file ends its lines with \r alone: seen in its first 64 KB.
+    const size_t head = size_t(std::min<qint64>(end - at, 1 << 16));
+    if (!std::memchr(at, '\n', head) && std::memchr(at, '\r', head))
+        separator = '\r';
     return true;
+}
+
+qint64 LineFile::lineCount() const
+{
+    qint64 lines = 0;
+    for (const char *p = at; p && p < end; ++lines) {
+        const void *stop = std::memchr(p, separator, size_t(end - p));
+        p = stop ? static_cast<const char *>(stop) + 1 : end;
+    }
+    return lines;
 }
 
 bool LineFile::next(QByteArrayView *line)
 {
     if (at == nullptr || at >= end)
         return false;
-    const char *stop = static_cast<const char *>(std::memchr(at, '\n', size_t(end - at)));
+    const char *stop = static_cast<const char *>(std::memchr(at, separator, size_t(end - at)));
     const char *lineEnd = stop ? stop : end;
-    // An old Mac file ends its lines with \r alone.
-    if (const void *cr = std::memchr(at, '\r', size_t(lineEnd - at)))
-        lineEnd = static_cast<const char *>(cr);
     *line = QByteArrayView(at, lineEnd - at);
-    const bool crlf = lineEnd + 1 < end && *lineEnd == '\r' && lineEnd[1] == '\n';
-    at = std::min(end, lineEnd + (crlf ? 2 : 1));
+    if (!line->isEmpty() && line->back() == '\r') // \r\n
+        line->chop(1);
+    at = std::min(end, lineEnd + 1);
     ++number;
     return true;
 }

@@ -43,6 +43,24 @@ quint32 ownStartTime(const QString &name, Qt::TimeSpec zone);
 // Whether a track's name is one this program writes for a track without a name of its own
 // ("LX-300 DataLog-2 2009-04-11 13:45:00"): such a name is not kept as the track's.
 bool isOwnName(const QString &name);
+// The sensor values other devices record, as their files name them: GPX's Garmin extensions
+// (hr, cad, atemp), TCX (Cadence, RunCadence, Watts; its heart rate is a HeartRateBpm's Value)
+// and others (heartrate, power, PowerInWatts); None for any other name.
+enum class Sensor
+{
+    None,
+    HeartRate,
+    Cadence,
+    Temperature,
+    Power
+};
+Sensor sensorNamed(QStringView localName);
+// Sets the point's value when it is one the point can hold (a heart rate of 1 to 254 bpm, a
+// cadence of 0 to 254 rpm, -127 to 127 degrees, 0 to 65534 W); a temperature with a fraction is
+// rounded to whole degrees, and `rounded` counts it.
+bool setSensor(TrackPoint &p, Sensor s, double value, int *rounded);
+bool setSensor(TrackPoint &p, Sensor s, QStringView text, int *rounded);
+
 // A message of the file formats' (translated with theirs).
 QString tr(const char *text);
 // `what` with the count and the first lines: "Values that cannot be read, left out: 3 (lines
@@ -64,6 +82,8 @@ public:
     bool open(QString *error);
     // The next line without its end (\n, \r\n or \r); false at the end.
     bool next(QByteArrayView *line);
+    // How many lines the file has (counted once, quickly): room enough for a point a line.
+    qint64 lineCount() const;
     qint64 number = 0; // of the line last given, from 1
 
 private:
@@ -71,6 +91,7 @@ private:
     QByteArray copy; // where the file cannot be mapped
     const char *at = nullptr;
     const char *end = nullptr;
+    char separator = '\n';
 };
 
 // Reads an XML file in pieces. A tag longer than 1 MB or with more than 512

@@ -94,14 +94,36 @@ struct TrackPoint
     quint32 field7 = 0;
     quint16 millis = 0; // the fraction of the second, where a file gives one
     quint8 flags = 0;
+    // What a heart-rate strap, cadence sensor, thermometer or power meter gave, where a file
+    // from another device has it (the logger has none); each with its own "none". They fill
+    // the record's padding: a point is no larger for them.
+    enum : quint8
+    {
+        NoHeartRate = 0,
+        NoCadence = 255
+    };
+    static constexpr qint8 NoTemperature = -128;
+    static constexpr quint16 NoPower = 0xFFFF;
+    quint8 heartRate = NoHeartRate;    // beats a minute
+    quint8 cadence = NoCadence;        // revolutions (or steps) a minute
+    qint8 temperature = NoTemperature; // whole degrees Celsius
+    quint16 power = NoPower;           // watts
 
     bool hasTime() const { return !(flags & NoTime); } // 0 is 1970-01-01T00:00:00Z
     bool hasAltitude() const { return !(flags & NoAltitude); }
     bool hasSpeed() const { return !(flags & NoSpeed); }
     bool startsSegment() const { return flags & SegmentStart; }
+    bool hasSensors() const
+    {
+        return heartRate != NoHeartRate || cadence != NoCadence || temperature != NoTemperature ||
+               power != NoPower;
+    }
     // Seconds since 1970 with the fraction.
     double exactTime() const { return double(time) + millis / 1000.0; }
 };
+
+static_assert(sizeof(void *) != 8 || sizeof(TrackPoint) == 56,
+              "a point's sensor values must stay in its padding");
 
 // Log format 1 records no altitudes; format 2, and the points of a track whose format is not
 // known, have them where their own flag says so.

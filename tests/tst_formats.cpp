@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <tuple>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -690,6 +691,10 @@ private slots:
             p.flags |= TrackPoint::NoAltitude, p.position.z = 0;
         tracks[0].name = QStringLiteral("Ørsted & <Co>");
         tracks[0].description = QStringLiteral("up\nand down");
+        // Another device's sensor values: all four on one point, a heart rate alone on another.
+        TrackPoint &sensed = tracks[0].points[2];
+        sensed.heartRate = 141, sensed.cadence = 0, sensed.temperature = -3, sensed.power = 250;
+        tracks[0].points[5].heartRate = 150;
         FixedDisplayUnits zone{SpeedUnit::Kmh, HeightUnit::Metres, TimeShown(units)};
         const FileFormats formats(&zone);
         FileFormat *format = formats.byExtension(extension);
@@ -729,6 +734,12 @@ private slots:
                              (a.startsSegment() && (extension == ".gpx" || kml || geo)),
                          qPrintable(at));
                 QVERIFY2((b.marked != 0) == (a.marked != 0 && ((marks && !geo) || tkr)),
+                         qPrintable(at));
+                const bool sensors = format->keepsSensors();
+                QVERIFY2(std::tuple(b.heartRate, b.cadence, b.temperature, b.power) ==
+                             (sensors ? std::tuple(a.heartRate, a.cadence, a.temperature, a.power)
+                                      : std::tuple(TrackPoint().heartRate, TrackPoint().cadence,
+                                                   TrackPoint().temperature, TrackPoint().power)),
                          qPrintable(at));
             }
         }
@@ -1085,8 +1096,7 @@ private slots:
             << "f.fit"
             << "echo '{\"name\":\"Evening ride\",\"laps\":[[" + fitRecords(0) + "],[" +
                    fitRecords(3) + "]]}' > f.json && node " LX300_FIT_SCRIPT " encode f.json f.fit"
-            << "2 6 47.25 8.5 410.4 1577836800 1800 0; 1577836825 2 Evening ride|| Heart rate, "
-               "cadence, power and temperature of 6 points, not kept.";
+            << "2 6 47.25 8.5 410.4 1577836800 1800 0; 1577836825 2 Evening ride||";
         // RMC and GGA of each fix from 23:59:58 to 00:00:01 (the date only in RMC, which the
         // last fix lacks), one sentence damaged, one fix without a fix.
         QTest::newRow("pynmea2, across midnight")
@@ -1193,7 +1203,17 @@ private:
             QCOMPARE(q.position.y, f[2].toDouble());
             QVERIFY(qAbs(q.position.z - f[3].toDouble()) < 1e-9);
             QCOMPARE(q.speed, quint32(qRound(f[4].toDouble() * 360)));
+            QCOMPARE(q.heartRate, f[5].toUInt());
         }
+        // Through GPX and back, twice: the same heart rates.
+        const FileFormats formats(&settings);
+        QVector<Track> once{track}, twice;
+        QVERIFY(formats.write(once, path("fit.gpx"), {0}, false));
+        QVERIFY(formats.read(twice, path("fit.gpx")) &&
+                formats.write(twice, path("fit2.gpx"), {0}, false));
+        QCOMPARE(readAll(path("fit2.gpx")), readAll(path("fit.gpx")));
+        for (int i = 0; i < track.points.size(); ++i)
+            QCOMPARE(twice[0].points[i].heartRate, track.points[i].heartRate);
         QByteArray bytes = readAll(file);
         bytes[20] = char(bytes[20] ^ 1);
         QVERIFY(writeAll(path("bad.fit"), bytes));

@@ -1,7 +1,7 @@
 // The tests' outside FIT writer and reader, on Garmin's SDK.
 //   node fit.mjs encode SPEC.json OUT.fit   SPEC: {"name", "laps": [[record...]...]}, a record
 //                                            {"t": unix s, "lat", "lon", "ele", "speed" (m/s), "hr"}
-//   node fit.mjs decode IN.fit              the records as JSON lines: t lat lon ele speed
+//   node fit.mjs decode IN.fit              the records, a line each: t lat lon ele speed hr
 //   node fit.mjs generate N OUT.fit         N records of a ride in laps of 1000
 //   node fit.mjs count IN.fit               decodes all messages, prints the records' count
 import { Decoder, Encoder, Profile, Stream, Utils } from "@garmin/fitsdk";
@@ -49,7 +49,7 @@ if (cmd === "encode") {
   const { messages, errors } = new Decoder(Stream.fromBuffer(fs.readFileSync(a))).read({ convertDateTimesToDates: false });
   if (errors.length) { console.error(errors); process.exit(1); }
   for (const r of messages.recordMesgs)
-    console.log([r.timestamp + Utils.FIT_EPOCH_MS / 1000, r.positionLat * 180 / 2147483648, r.positionLong * 180 / 2147483648, r.enhancedAltitude ?? r.altitude ?? "", r.enhancedSpeed ?? r.speed ?? ""].join(" "));
+    console.log([r.timestamp + Utils.FIT_EPOCH_MS / 1000, r.positionLat * 180 / 2147483648, r.positionLong * 180 / 2147483648, r.enhancedAltitude ?? r.altitude ?? "", r.enhancedSpeed ?? r.speed ?? "", r.heartRate ?? ""].join(" "));
 } else {
   console.error("usage: fit.mjs encode SPEC OUT | decode IN | generate N OUT");
   process.exit(2);

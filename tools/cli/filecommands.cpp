@@ -99,6 +99,22 @@ QByteArray textsJson(const Track &t)
            ", \"segments\": " + QByteArray::number(segments);
 }
 
+// Other devices' sensor figures, only where the points have such values.
+QByteArray sensorsJson(const TripStats &s)
+{
+    QByteArray json;
+    if (s.heartRate.count > 0)
+        json += ", \"heart_rate_avg_bpm\": " + jsonNumber(s.heartRate.avg()) +
+                ", \"heart_rate_max_bpm\": " + QByteArray::number(s.heartRate.max);
+    if (s.cadence.count > 0)
+        json += ", \"cadence_avg_rpm\": " + jsonNumber(s.cadence.avg());
+    if (s.temperature.count > 0)
+        json += ", \"temperature_avg_c\": " + jsonNumber(s.temperature.avg());
+    if (s.power.count > 0)
+        json += ", \"power_avg_w\": " + jsonNumber(s.power.avg());
+    return json;
+}
+
 // One object per track, keys in a fixed order and fixed units for scripts.
 void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats,
                const PieceLists &pieces)
@@ -126,7 +142,7 @@ void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats,
                 ", \"min_altitude_m\": " + altitude(s.minAltitudeM) +
                 ", \"max_altitude_m\": " + altitude(s.maxAltitudeM) +
                 ", \"ascent_m\": " + altitude(s.ascentM) +
-                ", \"descent_m\": " + altitude(s.descentM);
+                ", \"descent_m\": " + altitude(s.descentM) + sensorsJson(s);
         if (pieces.laps)
             json += ", \"laps\": " + piecesJson(tracks[i], pieces.lapsOf[i]);
         if (pieces.splits)
