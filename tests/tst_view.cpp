@@ -458,6 +458,27 @@ private slots:
         widget->rebuildPointList(); // as a unit change does
         QCOMPARE(table->item(2, 10)->text() + ' ' + root->child(2)->text(1),
                  QStringLiteral("6.3 mph 6.87 mi"));
+        QCOMPARE(table->columnCount(), 15);
+
+        // Another device's heart rate on two points of the first track (and a temperature on
+        // one): columns of their own in the list and the table, empty or "-" where none.
+        tracks[0].points[0].heartRate = 120;
+        tracks[0].points[2].heartRate = 131;
+        tracks[0].points[2].temperature = -4;
+        widget->rebuildTrackViews();
+        root = tree()->topLevelItem(0);
+        root->child(0)->setCheckState(0, Qt::Checked);
+        root->child(2)->setCheckState(0, Qt::Checked);
+        widget->refreshStatistics(true);
+        QStringList figures;
+        for (int c = 15; c < table->columnCount(); ++c)
+            figures << table->horizontalHeaderItem(c)->text().replace('\n', ' ')
+                    << table->item(0, c)->text() << table->item(1, c)->text();
+        QCOMPARE(figures, (QStringList{"Average heart rate", "126 bpm", "-", "Maximum heart rate",
+                                       "131 bpm", "-", "Average temperature", "-4 °C", "-"}));
+        doubleClickTrack(0);
+        QCOMPARE(row(-1).mid(7) + row(1).mid(7) + row(2).mid(7),
+                 (QStringList{"Heart rate (bpm)", "Temperature (°C)", "", "", "131", "-4"}));
         table->hide();
     }
 };

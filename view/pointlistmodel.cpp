@@ -19,6 +19,23 @@ void PointListModel::setPoints(const QVector<TrackPoint> &newPoints, int newForm
     else if (format == 2)
         headers = QStringList{"Record Number", "Date",     "Time", "Latitude",
                               "Longitude",     "Altitude", "Speed"};
+    else // the columns stay, without the last list's sensor columns
+        headers = headers.mid(0, headers.size() - sensorColumns.size());
+    // Another device's values, each a column after the others where a point has it.
+    bool has[4] = {};
+    for (const TrackPoint &p : points) {
+        has[0] |= p.heartRate != TrackPoint::NoHeartRate;
+        has[1] |= p.cadence != TrackPoint::NoCadence;
+        has[2] |= p.temperature != TrackPoint::NoTemperature;
+        has[3] |= p.power != TrackPoint::NoPower;
+    }
+    const char *names[4] = {"Heart rate (bpm)", "Cadence (rpm)", "Temperature (°C)", "Power (W)"};
+    sensorColumns.clear();
+    for (int k = 0; k < 4; ++k)
+        if (has[k]) {
+            sensorColumns << k;
+            headers << tr(names[k]);
+        }
     endResetModel();
 }
 
@@ -86,6 +103,24 @@ QVariant PointListModel::data(const QModelIndex &index, int role) const
             return PointFormat::speedText(p.speed, units->speedUnit());
         return QVariant();
     default:
+        return sensorText(p, index.column());
+    }
+}
+
+QVariant PointListModel::sensorText(const TrackPoint &p, int column) const
+{
+    const int k = column - (int(headers.size()) - int(sensorColumns.size()));
+    if (k < 0 || k >= sensorColumns.size())
         return QVariant();
+    switch (sensorColumns[k]) {
+    case 0:
+        return p.heartRate != TrackPoint::NoHeartRate ? QVariant(p.heartRate) : QVariant();
+    case 1:
+        return p.cadence != TrackPoint::NoCadence ? QVariant(p.cadence) : QVariant();
+    case 2:
+        return p.temperature != TrackPoint::NoTemperature ? QVariant(int(p.temperature))
+                                                          : QVariant();
+    default:
+        return p.power != TrackPoint::NoPower ? QVariant(p.power) : QVariant();
     }
 }

@@ -31,7 +31,11 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
 
 private:
+    // The text of a sensor column (heart rate, cadence, temperature, power).
+    QVariant sensorText(const TrackPoint &p, int column) const;
+
     const DisplayUnits *units;
+    QVector<int> sensorColumns; // after the format's columns: 0 heart rate ... 3 power
     QVector<TrackPoint> points;
     QVector<int> numbers; // a filtered list keeps its points' own numbers
 

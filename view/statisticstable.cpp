@@ -4,11 +4,14 @@
 
 #include <QHeaderView>
 
+#include <algorithm>
+#include <functional>
+
 StatisticsTable::StatisticsTable(QWidget *parent) : QTableWidget(parent)
 {
     setObjectName(QStringLiteral("statisticsTable"));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setColumnCount(15);
+    setColumnCount(BaseColumns);
     // Two-line headers keep the columns as narrow as their figures.
     setHorizontalHeaderLabels({tr("Track"), tr("Points"), tr("Marks"), tr("Start"), tr("End"),
                                tr("Duration"), tr("Moving\ntime"), tr("Distance"),
@@ -33,6 +36,44 @@ void StatisticsTable::showStats(const QStringList &labels, const QVector<TripSta
         names.append(extra->first);
     }
     setRowCount(int(rows.size()));
+    // Another device's figures, a column each where a row has them.
+    const auto any = [&rows](TripStats::Sensor TripStats::*which) {
+        return std::any_of(rows.begin(), rows.end(),
+                           [which](const TripStats &s) { return (s.*which).count > 0; });
+    };
+    struct Extra
+    {
+        QString header;
+        std::function<QString(const TripStats &)> text;
+    };
+    const auto figure = [](const TripStats::Sensor &v, double value, const QString &unit) {
+        return v.count > 0 ? QString::number(value, 'f', 0) + QLatin1Char(' ') + unit
+                           : QStringLiteral("-");
+    };
+    QVector<Extra> extras;
+    if (any(&TripStats::heartRate)) {
+        extras.append({tr("Average\nheart rate"), [=](const TripStats &s) {
+                           return figure(s.heartRate, s.heartRate.avg(), tr("bpm"));
+                       }});
+        extras.append({tr("Maximum\nheart rate"), [=](const TripStats &s) {
+                           return figure(s.heartRate, s.heartRate.max, tr("bpm"));
+                       }});
+    }
+    if (any(&TripStats::cadence))
+        extras.append({tr("Average\ncadence"), [=](const TripStats &s) {
+                           return figure(s.cadence, s.cadence.avg(), tr("rpm"));
+                       }});
+    if (any(&TripStats::temperature))
+        extras.append({tr("Average\ntemperature"), [=](const TripStats &s) {
+                           return figure(s.temperature, s.temperature.avg(), tr("°C"));
+                       }});
+    if (any(&TripStats::power))
+        extras.append({tr("Average\npower"), [=](const TripStats &s) {
+                           return figure(s.power, s.power.avg(), tr("W"));
+                       }});
+    setColumnCount(BaseColumns + int(extras.size()));
+    for (int k = 0; k < extras.size(); ++k)
+        setHorizontalHeaderItem(BaseColumns + k, new QTableWidgetItem(extras[k].header));
     const TimeShown shown = units.timeShown();
     const QString zone = shown == TimeShown::Utc ? tr("UTC") : tr("local");
     horizontalHeaderItem(3)->setText(tr("Start\n(%1)").arg(zone));
@@ -45,21 +86,23 @@ void StatisticsTable::showStats(const QStringList &labels, const QVector<TripSta
     for (int r = 0; r < rows.size(); ++r) {
         const TripStats &s = rows[r];
         const FigureTexts f = figureTexts(s, units.speedUnit(), units.heightUnit());
-        const QStringList texts{names.value(r),
-                                QString::number(s.points),
-                                QString::number(s.marks),
-                                time(s.start),
-                                time(s.end),
-                                f.duration,
-                                f.movingTime,
-                                f.distance,
-                                f.averageSpeed,
-                                f.movingAverage,
-                                f.maximumSpeed,
-                                f.lowest,
-                                f.highest,
-                                f.ascent,
-                                f.descent};
+        QStringList texts{names.value(r),
+                          QString::number(s.points),
+                          QString::number(s.marks),
+                          time(s.start),
+                          time(s.end),
+                          f.duration,
+                          f.movingTime,
+                          f.distance,
+                          f.averageSpeed,
+                          f.movingAverage,
+                          f.maximumSpeed,
+                          f.lowest,
+                          f.highest,
+                          f.ascent,
+                          f.descent};
+        for (const Extra &e : extras)
+            texts << e.text(s);
         for (int c = 0; c < texts.size(); ++c) {
             auto *item = new QTableWidgetItem(texts[c]);
             if (c > 0)

@@ -22,6 +22,9 @@ public:
     void showStats(const QStringList &labels, const QVector<TripStats> &stats,
                    const DisplayUnits &units,
                    const std::optional<std::pair<QString, TripStats>> &extra = std::nullopt);
+
+private:
+    static constexpr int BaseColumns = 15; // then the sensor figures, where there are any
 };
 
 #endif // STATISTICSTABLE_H
