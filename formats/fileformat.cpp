@@ -46,6 +46,14 @@ void FileFormat::addSkippedNote(int skipped)
                     .arg(skipped));
 }
 
+bool ReadOnlyFileFormat::write(const QVector<Track> &, const QString &fileName, const QList<int> &,
+                               const WriteOptions &)
+{
+    return fail(
+        QCoreApplication::translate("FileFormat", "Cannot write %1: %2 files are only read.")
+            .arg(fileName, QLatin1String(kind)));
+}
+
 qint64 FileFormat::sensorsLeftOut(const QVector<Track> &tracks, const QList<int> &selection,
                                   bool markedOnly) const
 {

@@ -70,4 +70,18 @@ protected:
     QString note;
 };
 
+// A format that is only read (TCX, FIT, NMEA, IGC): writing fails, naming the format.
+class ReadOnlyFileFormat : public FileFormat
+{
+public:
+    explicit ReadOnlyFileFormat(const char *kind) : kind(kind) {}
+    using FileFormat::write;
+    bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
+               const WriteOptions &options) override;
+    bool canWrite() const override { return false; }
+
+private:
+    const char *kind;
+};
+
 #endif // FILEFORMAT_H

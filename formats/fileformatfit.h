@@ -8,14 +8,11 @@
 // rate, cadence, power and temperature, a segment for each lap and session, and the activity's
 // name. A file whose check sum does not
 // match is refused.
-class FileFormatFIT : public FileFormat
+class FileFormatFIT : public ReadOnlyFileFormat
 {
 public:
-    using FileFormat::write;
+    FileFormatFIT() : ReadOnlyFileFormat("FIT") {}
     bool read(QVector<Track> &tracks, const QString &fileName) override;
-    bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
-               const WriteOptions &options) override;
-    bool canWrite() const override { return false; }
     QString keeps() const override;
 };
 

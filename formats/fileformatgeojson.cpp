@@ -170,6 +170,20 @@ void appendNumber(QByteArray &out, double v)
     out.append(buffer, r.ptr - buffer);
 }
 
+// [lon, lat, ele], or [lon, lat] for a point without an altitude.
+void appendPosition(QByteArray &out, const Track &track, const TrackPoint &p)
+{
+    out += '[';
+    appendNumber(out, p.position.y);
+    out += ',';
+    appendNumber(out, p.position.x);
+    if (track.hasAltitudes() && p.hasAltitude()) {
+        out += ',';
+        appendNumber(out, p.position.z);
+    }
+    out += ']';
+}
+
 void appendString(QByteArray &out, const QString &text)
 {
     out += QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact).sliced(1).chopped(1);
@@ -209,15 +223,7 @@ void appendLists(QByteArray &out, QIODevice &file, const Track &track, bool mark
         out += first ? "" : p.startsSegment() ? "],[" : ",";
         first = false;
         if (coordinates) {
-            out += '[';
-            appendNumber(out, p.position.y);
-            out += ',';
-            appendNumber(out, p.position.x);
-            if (track.hasAltitudes() && p.hasAltitude()) {
-                out += ',';
-                appendNumber(out, p.position.z);
-            }
-            out += ']';
+            appendPosition(out, track, p);
         } else if (what != List::Times) {
             appendSensor(out, p, what);
         } else if (!p.hasTime()) {
@@ -279,15 +285,9 @@ void appendMarks(QByteArray &out, const Track &track, TimeText &utc)
                QByteArray::number(++n) + '"';
         if (p.hasTime())
             out += ",\"time\":\"" + utc.dateTime(p.time, 'T') + "Z\"";
-        out += "},\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
-        appendNumber(out, p.position.y);
-        out += ',';
-        appendNumber(out, p.position.x);
-        if (track.hasAltitudes() && p.hasAltitude()) {
-            out += ',';
-            appendNumber(out, p.position.z);
-        }
-        out += "]}}";
+        out += "},\"geometry\":{\"type\":\"Point\",\"coordinates\":";
+        appendPosition(out, track, p);
+        out += "}}";
     }
 }
 } // namespace

@@ -7,14 +7,11 @@
 // each of its Track elements a segment; a Trackpoint gives its time, position and altitude
 // (heart rate, cadence and the rest are not kept), a course's Name and the Notes as its name
 // and description.
-class FileFormatTCX : public FileFormat
+class FileFormatTCX : public ReadOnlyFileFormat
 {
 public:
-    using FileFormat::write;
+    FileFormatTCX() : ReadOnlyFileFormat("TCX") {}
     bool read(QVector<Track> &tracks, const QString &fileName) override;
-    bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
-               const WriteOptions &options) override;
-    bool canWrite() const override { return false; }
     QString keeps() const override;
 };
 

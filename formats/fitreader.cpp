@@ -405,12 +405,6 @@ bool FileFormatFIT::read(QVector<Track> &tracks, const QString &fileName)
     return deliver(tracks, found, 0, fileName);
 }
 
-bool FileFormatFIT::write(const QVector<Track> &, const QString &fileName, const QList<int> &,
-                          const WriteOptions &)
-{
-    return fail(tr("Cannot write %1: FIT files are only read.").arg(fileName));
-}
-
 QString FileFormatFIT::keeps() const
 {
     return tr("FIT (read only) gives times, positions, altitudes, speeds, heart rate, cadence, "

@@ -189,12 +189,6 @@ bool FileFormatIGC::read(QVector<Track> &tracks, const QString &fileName)
     return deliver(tracks, found, 0, fileName);
 }
 
-bool FileFormatIGC::write(const QVector<Track> &, const QString &fileName, const QList<int> &,
-                          const WriteOptions &)
-{
-    return fail(tr("Cannot write %1: IGC files are only read.").arg(fileName));
-}
-
 QString FileFormatIGC::keeps() const
 {
     return tr("IGC (read only) gives times, positions, GNSS or pressure altitudes, and the pilot "

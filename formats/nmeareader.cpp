@@ -432,12 +432,6 @@ bool FileFormatNMEA::read(QVector<Track> &tracks, const QString &fileName)
     return deliver(tracks, found, 0, fileName);
 }
 
-bool FileFormatNMEA::write(const QVector<Track> &, const QString &fileName, const QList<int> &,
-                           const WriteOptions &)
-{
-    return fail(tr("Cannot write %1: NMEA logs are only read.").arg(fileName));
-}
-
 QString FileFormatNMEA::keeps() const
 {
     return tr("NMEA (read only) gives times, positions, altitudes and speeds of the fixes.");

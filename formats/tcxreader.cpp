@@ -159,12 +159,6 @@ bool FileFormatTCX::read(QVector<Track> &tracks, const QString &fileName)
     return deliver(tracks, tcx.found, tcx.skipped, fileName);
 }
 
-bool FileFormatTCX::write(const QVector<Track> &, const QString &fileName, const QList<int> &,
-                          const WriteOptions &)
-{
-    return fail(tr("Cannot write %1: TCX files are only read.").arg(fileName));
-}
-
 QString FileFormatTCX::keeps() const
 {
     return tr("TCX (read only) gives times, positions, altitudes and laps as segments.");
