@@ -347,6 +347,20 @@ void workOutSpeeds(Track &track)
     }
 }
 
+namespace {
+void addSensors(TripStats *s, const TrackPoint &p)
+{
+    if (p.heartRate != TrackPoint::NoHeartRate)
+        s->heartRate.add(p.heartRate);
+    if (p.cadence != TrackPoint::NoCadence)
+        s->cadence.add(p.cadence);
+    if (p.temperature != TrackPoint::NoTemperature)
+        s->temperature.add(p.temperature);
+    if (p.power != TrackPoint::NoPower)
+        s->power.add(p.power);
+}
+} // namespace
+
 TripStats trackStats(const Track &track)
 {
     TripStats s;
@@ -366,14 +380,8 @@ TripStats trackStats(const Track &track)
             s.maxAltitudeM = altitudeSeen ? std::max(s.maxAltitudeM, p.position.z) : p.position.z;
             altitudeSeen = true;
         }
-        if (p.heartRate != TrackPoint::NoHeartRate)
-            s.heartRate.add(p.heartRate);
-        if (p.cadence != TrackPoint::NoCadence)
-            s.cadence.add(p.cadence);
-        if (p.temperature != TrackPoint::NoTemperature)
-            s.temperature.add(p.temperature);
-        if (p.power != TrackPoint::NoPower)
-            s.power.add(p.power);
+        if (p.hasSensors())
+            addSensors(&s, p);
         if (p.hasTime()) {
             s.start = s.hasTime ? s.start : p.time;
             s.hasTime = true;

@@ -358,6 +358,22 @@ double speedInKmh(const Columns &c, double v)
     return v;
 }
 
+// Other devices' sensor values; an empty cell is none. Gives the cells that cannot be read.
+int readSensors(const Columns &c, const QStringList &f, TrackPoint &p)
+{
+    int bad = 0;
+    double v = 0;
+    for (const auto &[column, sensor] : {std::pair{c.heartRate, TrackInput::Sensor::HeartRate},
+                                         std::pair{c.cadence, TrackInput::Sensor::Cadence},
+                                         std::pair{c.temperature, TrackInput::Sensor::Temperature},
+                                         std::pair{c.power, TrackInput::Sensor::Power}}) {
+        const QString text = column >= 0 ? f.value(column).trimmed() : QString();
+        bad += !text.isEmpty() &&
+               !(number(c, text, &v) && TrackInput::setSensor(p, sensor, v, nullptr));
+    }
+    return bad;
+}
+
 Row parseRow(const Columns &c, const QStringList &f, Clock &clock, qint64 previous)
 {
     Row row;
@@ -395,16 +411,7 @@ Row parseRow(const Columns &c, const QStringList &f, Clock &clock, qint64 previo
         if (row.hasSpeed)
             p.speed = quint32(std::lround(kmh * 100));
     }
-    // Other devices' sensor values; an empty cell is none, one that cannot be read is counted.
-    for (const auto &[column, sensor] : {std::pair{c.heartRate, TrackInput::Sensor::HeartRate},
-                                         std::pair{c.cadence, TrackInput::Sensor::Cadence},
-                                         std::pair{c.temperature, TrackInput::Sensor::Temperature},
-                                         std::pair{c.power, TrackInput::Sensor::Power}}) {
-        const QString text = column >= 0 ? f.value(column).trimmed() : QString();
-        if (!text.isEmpty() &&
-            !(number(c, text, &v) && TrackInput::setSensor(p, sensor, v, nullptr)))
-            ++row.badValues;
-    }
+    row.badValues += readSensors(c, f, p);
     if (c.mark >= 0) {
         const QString m = f.value(c.mark);
         p.marked = !m.isEmpty() && m != QLatin1String("0") ? 1 : 0;

@@ -54,6 +54,16 @@ bool ReadOnlyFileFormat::write(const QVector<Track> &, const QString &fileName, 
             .arg(fileName, QLatin1String(kind)));
 }
 
+bool FileFormat::anySensors(const QVector<Track> &tracks, const QList<int> &selection)
+{
+    for (int i : selection)
+        if (i >= 0 && i < tracks.size())
+            for (const TrackPoint &p : tracks[i].points)
+                if (p.hasSensors())
+                    return true;
+    return false;
+}
+
 qint64 FileFormat::sensorsLeftOut(const QVector<Track> &tracks, const QList<int> &selection,
                                   bool markedOnly) const
 {

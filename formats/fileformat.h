@@ -38,6 +38,8 @@ public:
     virtual bool canWrite() const { return true; }
     // Whether written files keep other devices' heart rate, cadence, temperature and power.
     virtual bool keepsSensors() const { return false; }
+    // Whether a point of the selected tracks has another device's sensor values.
+    static bool anySensors(const QVector<Track> &tracks, const QList<int> &selection);
     // The points of the selection whose sensor values a file of this format would not keep.
     qint64 sensorsLeftOut(const QVector<Track> &tracks, const QList<int> &selection,
                           bool markedOnly) const;

@@ -56,6 +56,18 @@ QByteArray FileFormatCSV::header(bool marks, bool names, bool sensors) const
     return out;
 }
 
+void FileFormatCSV::appendOptional(QByteArray &out, const TrackPoint &point, bool sensors,
+                                   bool marks, const QByteArray *name)
+{
+    if (sensors)
+        appendSensors(out, point);
+    if (marks)
+        out += point.marked ? ",1" : ",";
+    if (name)
+        out += ',' + *name;
+    out += '\n';
+}
+
 void FileFormatCSV::appendSensors(QByteArray &out, const TrackPoint &point)
 {
     // An empty cell where the point has no such value.
@@ -85,10 +97,7 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
     const bool names = std::any_of(selection.begin(), selection.end(),
                                    [&](int i) { return !tracks.at(i).name.isEmpty(); });
     // Sensor columns likewise, only where a point of another device has a value.
-    const bool sensors = std::any_of(selection.begin(), selection.end(), [&](int i) {
-        return std::any_of(tracks.at(i).points.begin(), tracks.at(i).points.end(),
-                           [](const TrackPoint &p) { return p.hasSensors(); });
-    });
+    const bool sensors = anySensors(tracks, selection);
     QByteArray out = header(options.marksAsWaypoints, names, sensors);
     TimeText time(units->timeShown() != TimeShown::Utc);
     for (int index : selection) {
@@ -99,13 +108,7 @@ bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,
             if (options.markedOnly && point.marked == 0)
                 continue;
             appendRow(out, point, track.hasAltitudes(), time);
-            if (sensors)
-                appendSensors(out, point);
-            if (options.marksAsWaypoints)
-                out += point.marked ? ",1" : ",";
-            if (names)
-                out += ',' + name;
-            out += '\n';
+            appendOptional(out, point, sensors, options.marksAsWaypoints, names ? &name : nullptr);
             if (out.size() > 65536) {
                 file.write(out);
                 out.clear();

@@ -24,6 +24,9 @@ private:
     // column where a track is named, and sensor columns where a point has such values.
     QByteArray header(bool marks, bool names, bool sensors) const;
     static void appendSensors(QByteArray &out, const TrackPoint &point);
+    // The cells after the speed that only some files have, and the line's end.
+    static void appendOptional(QByteArray &out, const TrackPoint &point, bool sensors, bool marks,
+                               const QByteArray *name);
     // One point's row without its line end: date, time, position, altitude (for log format 2)
     // and speed.
     void appendRow(QByteArray &out, const TrackPoint &point, bool altitude, TimeText &time) const;

@@ -47,6 +47,8 @@ public:
 
 private:
     void feature(const QJsonObject &f);
+    // A LineString or (`multi`) MultiLineString as a track.
+    void line(const QJsonObject &o, const QJsonObject &properties, bool multi);
     // The sensor lists of a line (or of one part of a MultiLineString).
     struct Sensors
     {
@@ -83,37 +85,40 @@ void GeoJsonReader::object(const QJsonObject &o, const QJsonObject &properties)
         for (const QJsonValue g : o.value(QLatin1String("geometries")).toArray())
             object(g.toObject(), {});
     } else if (type == QLatin1String("LineString") || type == QLatin1String("MultiLineString")) {
-        const bool multi = type.startsWith(QLatin1String("Multi"));
-        Track track{0, 1, {}};
-        track.name = properties.value(QLatin1String("name")).toString();
-        if (TrackInput::isOwnName(track.name))
-            track.name.clear(); // the name this program gives a track without one
-        track.description = properties.value(QLatin1String("desc")).toString();
-        if (track.description.isEmpty())
-            track.description = properties.value(QLatin1String("description")).toString();
-        const QJsonArray coordinates = o.value(QLatin1String("coordinates")).toArray();
-        const QJsonArray times = timesOf(properties);
-        const QJsonObject values =
-            properties.value(QLatin1String("coordinateProperties")).toObject();
-        Sensors sensors;
-        for (int k = 0; k < 4; ++k)
-            sensors.lists[k] = values.value(QLatin1String(SensorLists[k].second)).toArray();
-        if (!multi) {
-            part(track, coordinates, times, sensors);
-        } else {
-            for (qsizetype i = 0; i < coordinates.size(); ++i)
-                part(track, coordinates.at(i).toArray(), times.at(i).toArray(), sensors.part(i));
-        }
-        if (track.points.isEmpty())
-            return;
-        TrackInput::fillSpeeds(track, {});
-        track.startTime = TrackInput::firstTime(track);
-        found.append(std::move(track));
+        line(o, properties, type.startsWith(QLatin1String("Multi")));
     } else if (type == QLatin1String("Point") || type == QLatin1String("MultiPoint")) {
         ++points;
     } else {
         ++otherShapes;
     }
+}
+
+void GeoJsonReader::line(const QJsonObject &o, const QJsonObject &properties, bool multi)
+{
+    Track track{0, 1, {}};
+    track.name = properties.value(QLatin1String("name")).toString();
+    if (TrackInput::isOwnName(track.name))
+        track.name.clear(); // the name this program gives a track without one
+    track.description = properties.value(QLatin1String("desc")).toString();
+    if (track.description.isEmpty())
+        track.description = properties.value(QLatin1String("description")).toString();
+    const QJsonArray coordinates = o.value(QLatin1String("coordinates")).toArray();
+    const QJsonArray times = timesOf(properties);
+    const QJsonObject values = properties.value(QLatin1String("coordinateProperties")).toObject();
+    Sensors sensors;
+    for (int k = 0; k < 4; ++k)
+        sensors.lists[k] = values.value(QLatin1String(SensorLists[k].second)).toArray();
+    if (!multi) {
+        part(track, coordinates, times, sensors);
+    } else {
+        for (qsizetype i = 0; i < coordinates.size(); ++i)
+            part(track, coordinates.at(i).toArray(), times.at(i).toArray(), sensors.part(i));
+    }
+    if (track.points.isEmpty())
+        return;
+    TrackInput::fillSpeeds(track, {});
+    track.startTime = TrackInput::firstTime(track);
+    found.append(std::move(track));
 }
 
 void GeoJsonReader::feature(const QJsonObject &f)

@@ -36,10 +36,7 @@ bool FileFormatGPX::write(const QVector<Track> &tracks, const QString &fileName,
                              QStringLiteral("http://www.w3.org/2001/XMLSchema-instance"));
     // Garmin's extensions for other devices' sensor values, declared only where a point has
     // one: the logger's exports stay as they were.
-    sensors = std::any_of(selection.begin(), selection.end(), [&](int i) {
-        return std::any_of(tracks.at(i).points.begin(), tracks.at(i).points.end(),
-                           [](const TrackPoint &p) { return p.hasSensors(); });
-    });
+    sensors = anySensors(tracks, selection);
     if (sensors) {
         xmlWriter.writeAttribute(QStringLiteral("xmlns:gpxtpx"), QLatin1String(TpxNamespace));
         xmlWriter.writeAttribute(QStringLiteral("xmlns:gpxpx"), QLatin1String(PowerNamespace));

@@ -261,52 +261,58 @@ bool FitReader::define(qint64 *at, qint64 end, int local, bool developer)
     return true;
 }
 
+// What a base type takes: its size, whether it is signed, and its own "no value".
+struct BaseType
+{
+    int size = 0; // 0: not an integer type this reader reads
+    bool isSigned = false;
+    quint32 none = 0;
+};
+
+BaseType baseType(uchar type)
+{
+    switch (type) {
+    case 0x00: // enum
+    case 0x02: // uint8
+    case 0x0D: // byte
+        return {1, false, 0xFF};
+    case 0x0A: // uint8z
+        return {1, false, 0};
+    case 0x01: // sint8
+        return {1, true, 0x7F};
+    case 0x83: // sint16
+        return {2, true, 0x7FFF};
+    case 0x84: // uint16
+        return {2, false, 0xFFFF};
+    case 0x8B: // uint16z
+        return {2, false, 0};
+    case 0x85: // sint32
+        return {4, true, 0x7FFFFFFF};
+    case 0x86: // uint32
+        return {4, false, 0xFFFFFFFF};
+    case 0x8C: // uint32z
+        return {4, false, 0};
+    default:
+        return {};
+    }
+}
+
 bool FitReader::integer(const Definition &d, const uchar *m, Field f, qint64 *v) const
 {
     const Slot &s = d.where[size_t(f)];
-    if (s.offset < 0)
+    const BaseType t = baseType(s.type);
+    if (s.offset < 0 || t.size == 0 || s.size < t.size)
         return false;
+    // An array's first value.
     const uchar *p = m + s.offset;
-    const auto u16 = [&] {
-        return d.bigEndian ? qFromBigEndian<quint16>(p) : qFromLittleEndian<quint16>(p);
-    };
-    const auto u32 = [&] {
-        return d.bigEndian ? qFromBigEndian<quint32>(p) : qFromLittleEndian<quint32>(p);
-    };
-    // Each base type's own "no value".
-    switch (s.type) {
-    case 0x00:
-    case 0x02:
-    case 0x0A:
-    case 0x0D: // enum, uint8, uint8z, byte
-        if (s.size < 1 || p[0] == (s.type == 0x0A ? 0x00 : 0xFF))
-            return false;
-        return (*v = p[0]), true;
-    case 0x01: // sint8
-        if (s.size < 1 || p[0] == 0x7F)
-            return false;
-        return (*v = qint8(p[0])), true;
-    case 0x83: // sint16
-        if (s.size < 2 || u16() == 0x7FFF)
-            return false;
-        return (*v = qint16(u16())), true;
-    case 0x84:
-    case 0x8B: // uint16, uint16z
-        if (s.size < 2 || u16() == (s.type == 0x8B ? 0 : 0xFFFF))
-            return false;
-        return (*v = u16()), true;
-    case 0x85: // sint32
-        if (s.size < 4 || u32() == 0x7FFFFFFFu)
-            return false;
-        return (*v = qint32(u32())), true;
-    case 0x86:
-    case 0x8C: // uint32, uint32z
-        if (s.size < 4 || u32() == (s.type == 0x8C ? 0u : 0xFFFFFFFFu))
-            return false;
-        return (*v = u32()), true;
-    default:
+    quint32 raw = 0;
+    for (int k = 0; k < t.size; ++k)
+        raw |= quint32(p[d.bigEndian ? t.size - 1 - k : k]) << (8 * k);
+    if (raw == t.none)
         return false;
-    }
+    const int unused = 32 - 8 * t.size; // sign extension from the type's width
+    *v = t.isSigned ? qint64(qint32(raw << unused) >> unused) : qint64(raw);
+    return true;
 }
 
 void FitReader::decode(const Definition &d, const uchar *m)

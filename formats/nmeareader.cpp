@@ -46,30 +46,45 @@ enum class Parsed
     Sentence
 };
 
-Parsed parse(QByteArrayView line, Sentence *s)
+// The XOR of the bytes, eight at a time.
+uchar checksum(const char *data, qsizetype size)
 {
-    const qsizetype dollar = line.indexOf('$'); // a logger may put its own time before it
-    if (dollar < 0 || line.size() - dollar > MaxSentence)
-        return Parsed::None;
-    // The checksum of what lies between '$' and '*' (eight bytes at a time), and where the
-    // fields start.
-    const char *const body = line.data() + dollar + 1;
-    const qsizetype size = line.size() - dollar - 1;
-    const void *star = std::memchr(body, '*', size_t(size));
-    const qsizetype end = star ? static_cast<const char *>(star) - body : size;
     quint64 words = 0;
     qsizetype k = 0;
-    for (; k + 8 <= end; k += 8) {
+    for (; k + 8 <= size; k += 8) {
         quint64 w;
-        std::memcpy(&w, body + k, 8);
+        std::memcpy(&w, data + k, 8);
         words ^= w;
     }
     words ^= words >> 32;
     words ^= words >> 16;
     words ^= words >> 8;
     uchar sum = uchar(words);
-    for (; k < end; ++k)
-        sum ^= uchar(body[k]);
+    for (; k < size; ++k)
+        sum ^= uchar(data[k]);
+    return sum;
+}
+
+// "GPRMC": a talker of two letters and the type; "PGRMZ" and the like are a maker's own.
+bool isAddress(QByteArrayView a)
+{
+    if (a.size() != 5 || a[0] == 'P')
+        return false;
+    return std::all_of(a.begin(), a.end(),
+                       [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
+}
+
+Parsed parse(QByteArrayView line, Sentence *s)
+{
+    const qsizetype dollar = line.indexOf('$'); // a logger may put its own time before it
+    if (dollar < 0 || line.size() - dollar > MaxSentence)
+        return Parsed::None;
+    // The checksum of what lies between '$' and '*', and where the fields start.
+    const char *const body = line.data() + dollar + 1;
+    const qsizetype size = line.size() - dollar - 1;
+    const void *star = std::memchr(body, '*', size_t(size));
+    const qsizetype end = star ? static_cast<const char *>(star) - body : size;
+    const uchar sum = checksum(body, end);
     qsizetype starts[MaxFields + 1];
     int commas = 0;
     for (qsizetype c = 0; c < end && commas <= MaxFields; ++c)
@@ -82,13 +97,9 @@ Parsed parse(QByteArrayView line, Sentence *s)
         if (hi < 0 || lo < 0 || sum != uchar(hi * 16 + lo))
             return Parsed::BadChecksum;
     }
-    // "GPRMC": a talker of two letters and the type; "PGRMZ" and the like are a maker's own.
     const qsizetype addressEnd = commas > 0 ? starts[0] - 1 : end;
-    if (addressEnd != 5 || body[0] == 'P')
+    if (!isAddress(QByteArrayView(body, addressEnd)))
         return Parsed::None;
-    for (qsizetype k = 0; k < 5; ++k)
-        if (!((body[k] >= 'A' && body[k] <= 'Z') || (body[k] >= '0' && body[k] <= '9')))
-            return Parsed::None;
     s->type = QByteArrayView(body + 2, 3);
     s->count = qMin(commas, MaxFields);
     for (int k = 0; k < s->count; ++k) {
