@@ -479,6 +479,13 @@ private slots:
         doubleClickTrack(0);
         QCOMPARE(row(-1).mid(7) + row(1).mid(7) + row(2).mid(7),
                  (QStringList{"Heart rate (bpm)", "Temperature (°C)", "", "", "131", "-4"}));
+        // The profile draws it as a line of its own; a track without any has none.
+        const QLineSeries *heart = widget->findChild<ProfileChart *>()->heartRateSeries();
+        QVERIFY(heart->isVisible());
+        QCOMPARE(heart->count(), 2);
+        QCOMPARE(heart->at(1).y(), 131.0);
+        doubleClickTrack(1);
+        QVERIFY(!heart->isVisible() && heart->count() == 0);
         table->hide();
     }
 };

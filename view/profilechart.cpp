@@ -83,8 +83,11 @@ ProfileChart::ProfileChart(const DisplayUnits *units, QWidget *parent)
     speed = new QLineSeries;
     altitude = new QLineSeries;
     cursor = new QLineSeries;
+    heart = new QLineSeries;
     speed->setColor(QColor(0x1f, 0x77, 0xb4));
     altitude->setColor(QColor(0x2c, 0xa0, 0x2c));
+    heart->setColor(QColor(0xd6, 0x27, 0x28));
+    heart->setName(tr("Heart rate (bpm)"));
     QPen cursorPen(QColor(0xe0, 0xa0, 0x00));
     cursorPen.setWidth(2);
     cursor->setPen(cursorPen);
@@ -95,6 +98,7 @@ ProfileChart::ProfileChart(const DisplayUnits *units, QWidget *parent)
     c->addSeries(band);
     c->addSeries(speed);
     c->addSeries(altitude);
+    c->addSeries(heart);
     c->addSeries(cursor);
     for (QAbstractSeries *s :
          {static_cast<QAbstractSeries *>(cursor), static_cast<QAbstractSeries *>(band)})
@@ -105,14 +109,17 @@ ProfileChart::ProfileChart(const DisplayUnits *units, QWidget *parent)
     xAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     speedAxis = new QValueAxis;
     altitudeAxis = new QValueAxis;
+    heartAxis = new QValueAxis;
     c->addAxis(xAxis, Qt::AlignBottom);
     c->addAxis(speedAxis, Qt::AlignLeft);
     c->addAxis(altitudeAxis, Qt::AlignRight);
+    c->addAxis(heartAxis, Qt::AlignRight);
     for (QAbstractSeries *s : std::initializer_list<QAbstractSeries *>{speed, cursor, band})
         s->attachAxis(speedAxis);
     altitude->attachAxis(altitudeAxis);
+    heart->attachAxis(heartAxis);
     for (QAbstractSeries *s :
-         std::initializer_list<QAbstractSeries *>{speed, altitude, cursor, band})
+         std::initializer_list<QAbstractSeries *>{speed, altitude, heart, cursor, band})
         s->attachAxis(xAxis);
     connect(c, &QChart::plotAreaChanged, this, &ProfileChart::updateTicks);
     empty = new QLabel(this);
@@ -272,12 +279,40 @@ void ProfileChart::rebuild()
     speed->setName(kmh ? tr("Speed (km/h)") : tr("Speed (mph)"));
     altitude->setName(feet ? tr("Altitude (ft)") : tr("Altitude (m)"));
     altitude->setVisible(hasAltitude);
+    drawHeartRate(x, drawn, buckets);
 
     fitAxes(x, drawn, ySpeed, yAlt);
     tickedFor = QSizeF();
     updateTicks();
     setCursorRow(cursorRow);
     drawBand();
+}
+
+void ProfileChart::drawHeartRate(const double *x, size_t drawn, int buckets)
+{
+    // Another device's heart rate, where the listed points have it, on an axis of its own.
+    std::vector<double> y(drawn, NAN);
+    double low = INFINITY, high = -INFINITY;
+    const QVector<TrackPoint> &shared = points;
+    for (size_t k = 0; k < drawn; ++k) {
+        const quint8 bpm = shared[rowsByX[k]].heartRate;
+        if (bpm == TrackPoint::NoHeartRate)
+            continue;
+        y[k] = bpm;
+        low = std::min(low, y[k]);
+        high = std::max(high, y[k]);
+    }
+    const bool any = low <= high;
+    QVector<QPointF> line;
+    if (any)
+        line = TripAnalysis::minMaxDecimate(x, y.data(), drawn, buckets);
+    for (QPointF &p : line)
+        p.setX(displayX(p.x()));
+    heart->replace(line);
+    heart->setVisible(any);
+    heartAxis->setVisible(any);
+    if (any)
+        heartAxis->setRange(std::max(0.0, low - 5), high + 5);
 }
 
 void ProfileChart::updateTicks()
@@ -292,6 +327,7 @@ void ProfileChart::updateTicks()
     const double rowSpacing = 1.6 * metrics.height();
     setNiceTicks(speedAxis, size.height(), rowSpacing, 0.1);
     setNiceTicks(altitudeAxis, size.height(), rowSpacing, 1.0);
+    setNiceTicks(heartAxis, size.height(), rowSpacing, 1.0);
     clearLabels(xAxis);
     xAxis->setStartValue(xAxis->min());
     if (byDistance)

@@ -17,7 +17,8 @@ class QLabel;
 class QLineSeries;
 class QValueAxis;
 
-// Speed and altitude of the listed points against time or distance. Long
+// Speed and altitude (and another device's heart rate) of the listed points against time or
+// distance. Long
 // tracks are thinned for drawing, keeping every peak. A click or hover on the
 // graph reports the nearest listed point; the cursor marks the selected one.
 class ProfileChart : public QChartView
@@ -49,6 +50,7 @@ public:
     // For the tests.
     QLineSeries *speedSeries() const { return speed; }
     QLineSeries *altitudeSeries() const { return altitude; }
+    QLineSeries *heartRateSeries() const { return heart; }
     QLineSeries *cursorSeries() const { return cursor; }
     QAreaSeries *bandSeries() const { return band; }
     // What the graph says instead of empty axes ("This track has no times"); empty if drawn.
@@ -72,6 +74,7 @@ private:
     void placeRows();
     void fitAxes(const double *x, size_t drawn, const std::vector<double> &ySpeed,
                  const std::vector<double> &yAlt);
+    void drawHeartRate(const double *x, size_t drawn, int buckets);
     // The row under a point of the view, -1 outside the plot.
     int rowUnder(const QPointF &viewPos) const;
     void pickAt(const QPointF &viewPos, bool clicked);
@@ -103,11 +106,13 @@ private:
 
     QLineSeries *speed = nullptr;
     QLineSeries *altitude = nullptr;
+    QLineSeries *heart = nullptr; // another device's heart rate, where there is one
     QLineSeries *cursor = nullptr;
     QAreaSeries *band = nullptr;
     QCategoryAxis *xAxis = nullptr; // time or distance
     QValueAxis *speedAxis = nullptr;
     QValueAxis *altitudeAxis = nullptr;
+    QValueAxis *heartAxis = nullptr;
     QLabel *empty = nullptr; // over the graph when nothing can be drawn
 };
 
