@@ -208,7 +208,8 @@ FileFlow::Saved FileFlow::saveOnce(MyFileDialog &dialog, const QList<int> &selec
 
     FileFormat *format = formats.forName(QFileInfo(fileName).fileName(), Qt::CaseInsensitive);
     if (!format) {
-        warn(tr("Nothing was saved: %1 does not end in .tkr, .gpx, .kml or .csv.").arg(fileName));
+        warn(tr("Nothing was saved: %1 does not end in .tkr, .gpx, .kml, .geojson or .csv.")
+                 .arg(fileName));
         return Saved::Nothing;
     }
     if (QFileInfo::exists(fileName) && !mayReplace(fileName)) {
