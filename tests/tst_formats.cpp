@@ -15,9 +15,9 @@
 #include <QtTest>
 
 #include <csignal>
-#include <tuple>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <tuple>
 
 namespace {
 const quint32 Start = 1239437700; // 2009-04-11 08:15:00 UTC
@@ -714,9 +714,9 @@ private slots:
             QCOMPARE(back[t].points.size(), tracks[t].points.size());
             QCOMPARE(back[t].format, tracks[t].format);
             QCOMPARE(back[t].startTime, tracks[t].startTime); // the label's time, in any zone
-            QCOMPARE(std::pair(back[t].name, back[t].description),
-                     std::pair(tracks[t].name,
-                               extension == ".csv" ? QString() : tracks[t].description));
+            QCOMPARE(
+                std::pair(back[t].name, back[t].description),
+                std::pair(tracks[t].name, extension == ".csv" ? QString() : tracks[t].description));
             for (int i = 0; i < back[t].points.size(); ++i) {
                 const TrackPoint &a = tracks[t].points[i], &b = back[t].points[i];
                 const QString at = QStringLiteral("track %1 point %2").arg(t).arg(i);
@@ -1214,6 +1214,17 @@ private:
         QCOMPARE(readAll(path("fit2.gpx")), readAll(path("fit.gpx")));
         for (int i = 0; i < track.points.size(); ++i)
             QCOMPARE(twice[0].points[i].heartRate, track.points[i].heartRate);
+        // gpxpy finds them in Garmin's extension, in its namespace.
+        QProcess py;
+        py.start(
+            "/usr/bin/python3",
+            {"-c",
+             "import sys, gpxpy; g = gpxpy.parse(open(sys.argv[1])); print(' '.join(c.text "
+             "for s in g.tracks[0].segments for p in s.points for e in p.extensions for c "
+             "in e if c.tag == '{http://www.garmin.com/xmlschemas/TrackPointExtension/v1}hr'))",
+             path("fit.gpx")});
+        QVERIFY(py.waitForFinished(60000) && py.exitCode() == 0);
+        QCOMPARE(py.readAllStandardOutput().trimmed(), QByteArray("120 121 122 123 124 125"));
         QByteArray bytes = readAll(file);
         bytes[20] = char(bytes[20] ^ 1);
         QVERIFY(writeAll(path("bad.fit"), bytes));
