@@ -75,8 +75,14 @@ bool FileFlow::openFiles(const QStringList &fileNames)
             failures << format->errorString();
             continue;
         }
-        if (!format->readNote().isEmpty())
-            notes << info.fileName() + QStringLiteral(": ") + format->readNote();
+        QString note = format->readNote();
+        // The window does not show or save a file's own places yet: said, never dropped
+        // without a word (lx300-cli convert keeps them).
+        if (const qsizetype n = format->waypoints().size())
+            note += (note.isEmpty() ? QString() : QStringLiteral(" ")) +
+                    tr("Waypoints of their own, not shown (a save leaves them out): %1.").arg(n);
+        if (!note.isEmpty())
+            notes << info.fileName() + QStringLiteral(": ") + note;
         store->addRecentFile(info.absoluteFilePath());
     }
     rebuildRecentMenu();

@@ -14,6 +14,8 @@ struct WriteOptions
     // Each mark also as a waypoint of its own (GPX wpt, KML point placemark, CSV Mark column);
     // off, the exports stay exactly as they always were.
     bool marksAsWaypoints = false;
+    // Places of their own to write with the tracks (GPX, KML and GeoJSON keep them); not owned.
+    const QVector<Waypoint> *waypoints = nullptr;
 };
 
 // A track file format. `read` appends the file's tracks to `tracks` and leaves
@@ -50,6 +52,10 @@ public:
     QString errorString() const { return error; }
     // After a successful read: what the file held that is not shown, if anything.
     QString readNote() const { return note; }
+    // After a successful read: the file's places of their own (waypoints), in its order.
+    QVector<Waypoint> waypoints() const { return places; }
+    // Whether written files keep waypoints.
+    virtual bool keepsWaypoints() const { return false; }
 
 protected:
     bool fail(const QString &message);
@@ -70,6 +76,7 @@ protected:
 
     QString error;
     QString note;
+    QVector<Waypoint> places;
 };
 
 // A format that is only read (TCX, FIT, NMEA, IGC): writing fails, naming the format.

@@ -1,6 +1,7 @@
 #include "formats/fileformatgeojson.h"
 
 #include "formats/filetarget.h"
+#include "formats/fixedtext.h"
 #include "formats/timetext.h"
 #include "formats/trackinput.h"
 
@@ -40,13 +41,15 @@ public:
     void object(const QJsonObject &o, const QJsonObject &properties);
 
     QVector<Track> found;
-    int skipped = 0;     // coordinates out of range or not numbers
-    int points = 0;      // Point features: not kept as tracks
-    int otherShapes = 0; // polygons and the like
-    int rounded = 0;     // temperatures with a fraction
+    QVector<Waypoint> waypoints; // Point features
+    int skipped = 0;             // coordinates out of range or not numbers
+    int otherShapes = 0;         // polygons and the like
+    int rounded = 0;             // temperatures with a fraction
 
 private:
     void feature(const QJsonObject &f);
+    // A Point as a waypoint, with its name, description and time.
+    void point(const QJsonObject &o, const QJsonObject &properties);
     // A LineString or (`multi`) MultiLineString as a track.
     void line(const QJsonObject &o, const QJsonObject &properties, bool multi);
     // The sensor lists of a line (or of one part of a MultiLineString).
@@ -86,8 +89,8 @@ void GeoJsonReader::object(const QJsonObject &o, const QJsonObject &properties)
             object(g.toObject(), {});
     } else if (type == QLatin1String("LineString") || type == QLatin1String("MultiLineString")) {
         line(o, properties, type.startsWith(QLatin1String("Multi")));
-    } else if (type == QLatin1String("Point") || type == QLatin1String("MultiPoint")) {
-        ++points;
+    } else if (type == QLatin1String("Point")) {
+        point(o, properties);
     } else {
         ++otherShapes;
     }
@@ -119,6 +122,27 @@ void GeoJsonReader::line(const QJsonObject &o, const QJsonObject &properties, bo
     TrackInput::fillSpeeds(track, {});
     track.startTime = TrackInput::firstTime(track);
     found.append(std::move(track));
+}
+
+void GeoJsonReader::point(const QJsonObject &o, const QJsonObject &properties)
+{
+    const QJsonArray c = o.value(QLatin1String("coordinates")).toArray();
+    Waypoint w;
+    w.latitude = c.at(1).toDouble(qQNaN());
+    w.longitude = c.at(0).toDouble(qQNaN());
+    if (!TrackInput::isLatitude(w.latitude) || !TrackInput::isLongitude(w.longitude)) {
+        ++skipped;
+        return;
+    }
+    w.hasAltitude = c.at(2).isDouble() && TrackInput::isAltitude(c.at(2).toDouble());
+    w.altitude = w.hasAltitude ? c.at(2).toDouble() : 0.0;
+    w.name = properties.value(QLatin1String("name")).toString();
+    w.description = properties.value(QLatin1String("desc")).toString();
+    if (w.description.isEmpty())
+        w.description = properties.value(QLatin1String("description")).toString();
+    w.time = TrackInput::isoTime(properties.value(QLatin1String("time")).toString(), &w.millis,
+                                 &w.hasTime);
+    waypoints.append(w);
 }
 
 void GeoJsonReader::feature(const QJsonObject &f)
@@ -167,12 +191,9 @@ void GeoJsonReader::part(Track &track, const QJsonArray &coordinates, const QJso
     }
 }
 
-// The shortest text that reads back as the same double.
 void appendNumber(QByteArray &out, double v)
 {
-    char buffer[32];
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
-    out.append(buffer, r.ptr - buffer);
+    out += shortestBytes(v);
 }
 
 // [lon, lat, ele], or [lon, lat] for a point without an altitude.
@@ -279,6 +300,39 @@ void appendTrack(QByteArray &out, QIODevice &file, const Track &track, bool mark
     out += "}}";
 }
 
+// A time as the exports write it: ISO 8601 in UTC, the fraction where there is one.
+QByteArray isoText(quint32 time, quint16 millis, TimeText &utc)
+{
+    QByteArray text = utc.dateTime(time, 'T');
+    if (millis != 0)
+        text += '.' + QByteArray::number(millis).rightJustified(3, '0');
+    return text + 'Z';
+}
+
+// Waypoints as Point features, each after a comma.
+void appendWaypoints(QByteArray &out, const QVector<Waypoint> &waypoints, TimeText &utc)
+{
+    for (const Waypoint &w : waypoints) {
+        out += ",\n{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
+        appendNumber(out, w.longitude);
+        out += ',';
+        appendNumber(out, w.latitude);
+        if (w.hasAltitude) {
+            out += ',';
+            appendNumber(out, w.altitude);
+        }
+        out += "]},\"properties\":{\"name\":";
+        appendString(out, w.name);
+        if (!w.description.isEmpty()) {
+            out += ",\"desc\":";
+            appendString(out, w.description);
+        }
+        if (w.hasTime)
+            out += ",\"time\":\"" + isoText(w.time, w.millis, utc) + '"';
+        out += "}}";
+    }
+}
+
 // The marks as Point features named as GPX names them.
 void appendMarks(QByteArray &out, const Track &track, TimeText &utc)
 {
@@ -319,8 +373,7 @@ bool FileFormatGeoJSON::read(QVector<Track> &tracks, const QString &fileName)
     GeoJsonReader reader;
     reader.object(json.object(), {});
     note.clear();
-    if (reader.points > 0)
-        addNote(tr("Point features (waypoints), not shown: %1.").arg(reader.points));
+    places = reader.waypoints;
     if (reader.rounded > 0)
         addNote(tr("Temperatures rounded to whole degrees: %1.").arg(reader.rounded));
     if (reader.otherShapes > 0)
@@ -358,6 +411,11 @@ bool FileFormatGeoJSON::write(const QVector<Track> &tracks, const QString &fileN
             out += marks;
             spill(out, file);
         }
+    if (options.waypoints && !options.waypoints->isEmpty()) {
+        QByteArray more;
+        appendWaypoints(more, *options.waypoints, utc);
+        out += first ? more.mid(1) : more; // no comma before the first feature
+    }
     out += "\n]}\n";
     file.write(out);
     if (!FileTarget::commit(file, &why))

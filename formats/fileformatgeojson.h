@@ -17,6 +17,7 @@ public:
                const WriteOptions &options) override;
     QString keeps() const override;
     bool keepsSensors() const override { return true; }
+    bool keepsWaypoints() const override { return true; }
 };
 
 #endif // FILEFORMATGEOJSON_H

@@ -47,6 +47,9 @@ bool FileFormatGPX::write(const QVector<Track> &tracks, const QString &fileName,
     if (options.marksAsWaypoints)
         for (int index : selection)
             writeMarks(tracks.at(index));
+    if (options.waypoints)
+        for (const Waypoint &w : *options.waypoints)
+            writeWaypoint(w);
     for (int index : selection)
         writeTrack(tracks.at(index), options.markedOnly);
     xmlWriter.writeEndElement();
@@ -124,6 +127,30 @@ void FileFormatGPX::writePoint(const TrackPoint &point, int format, const char *
                                    fixed(double(point.speed) * 1000 / 100 / 3600, 2));
     if (sensors && point.hasSensors())
         writeSensors(point);
+    xmlWriter.writeEndElement();
+}
+
+void FileFormatGPX::writeWaypoint(const Waypoint &w)
+{
+    // Every digit kept (the shortest text that reads back the same): a place of its own.
+    xmlWriter.writeStartElement(QStringLiteral("wpt"));
+    xmlWriter.writeAttribute(QStringLiteral("lat"), QString::fromLatin1(shortestBytes(w.latitude)));
+    xmlWriter.writeAttribute(QStringLiteral("lon"),
+                             QString::fromLatin1(shortestBytes(w.longitude)));
+    if (w.hasAltitude)
+        xmlWriter.writeTextElement(QStringLiteral("ele"),
+                                   QString::fromLatin1(shortestBytes(w.altitude)));
+    if (w.hasTime) {
+        TimeText utc(false);
+        QByteArray when = utc.dateTime(w.time, 'T');
+        if (w.millis != 0)
+            when += '.' + QByteArray::number(w.millis).rightJustified(3, '0');
+        xmlWriter.writeTextElement(QStringLiteral("time"), QString::fromLatin1(when + 'Z'));
+    }
+    if (!w.name.isEmpty())
+        xmlWriter.writeTextElement(QStringLiteral("name"), xmlText(w.name));
+    if (!w.description.isEmpty())
+        xmlWriter.writeTextElement(QStringLiteral("desc"), xmlText(w.description));
     xmlWriter.writeEndElement();
 }
 

@@ -19,12 +19,14 @@ public:
                const WriteOptions &options) override;
     QString keeps() const override;
     bool keepsSensors() const override { return true; }
+    bool keepsWaypoints() const override { return true; }
 
 private:
     void writeTrack(const Track &track, bool markedOnly);
     void writePoint(const TrackPoint &point, int format, const char *element = "trkpt");
     void writeMarks(const Track &track);
     void writeSensors(const TrackPoint &point);
+    void writeWaypoint(const Waypoint &w);
 
     static constexpr const char *TpxNamespace =
         "http://www.garmin.com/xmlschemas/TrackPointExtension/v1";

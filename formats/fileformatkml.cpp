@@ -80,6 +80,9 @@ bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
             writeMarks(xml, track);
         ++n; // numbered in selection order, also when a track gave no point
     }
+    if (options.waypoints)
+        for (const Waypoint &w : *options.waypoints)
+            writeWaypoint(xml, w);
     xml.writeEndElement();
     xml.writeEndElement();
 
@@ -165,6 +168,30 @@ void FileFormatKML::writeMarks(QXmlStreamWriter &xml, const Track &track)
         xml.writeEndElement();
         xml.writeEndElement();
     }
+}
+
+void FileFormatKML::writeWaypoint(QXmlStreamWriter &xml, const Waypoint &w)
+{
+    xml.writeStartElement(QStringLiteral("Placemark"));
+    xml.writeTextElement(QStringLiteral("name"), xmlText(w.name));
+    if (!w.description.isEmpty())
+        xml.writeTextElement(QStringLiteral("description"), xmlText(w.description));
+    if (w.hasTime) {
+        TimeText utc(false);
+        QByteArray when = utc.dateTime(w.time, 'T');
+        if (w.millis != 0)
+            when += '.' + QByteArray::number(w.millis).rightJustified(3, '0');
+        xml.writeStartElement(QStringLiteral("TimeStamp"));
+        xml.writeTextElement(QStringLiteral("when"), QString::fromLatin1(when + 'Z'));
+        xml.writeEndElement();
+    }
+    xml.writeStartElement(QStringLiteral("Point"));
+    QByteArray tuple = shortestBytes(w.longitude) + ',' + shortestBytes(w.latitude);
+    if (w.hasAltitude)
+        tuple += ',' + shortestBytes(w.altitude);
+    xml.writeTextElement(QStringLiteral("coordinates"), QString::fromLatin1(tuple));
+    xml.writeEndElement();
+    xml.writeEndElement();
 }
 
 bool FileFormatKMZ::write(const QVector<Track> &, const QString &fileName, const QList<int> &,

@@ -17,6 +17,7 @@ public:
     bool write(const QVector<Track> &tracks, const QString &fileName, const QList<int> &selection,
                const WriteOptions &options) override;
     QString keeps() const override;
+    bool keepsWaypoints() const override { return true; }
 
 protected:
     // Reads a KML document from `device`, named `fileName` in messages.
@@ -25,6 +26,7 @@ protected:
 private:
     void writeLine(QXmlStreamWriter &xml, const Track &track, bool markedOnly);
     void writeMarks(QXmlStreamWriter &xml, const Track &track);
+    void writeWaypoint(QXmlStreamWriter &xml, const Waypoint &w);
 };
 
 // A KMZ file (the zipped KML that Google Earth and My Maps write): its first KML is read.

@@ -1,5 +1,6 @@
 #include "formats/fixedtext.h"
 
+#include <charconv>
 #include <cmath>
 
 QByteArray fixedBytes(double value, int decimals)
@@ -17,4 +18,11 @@ QByteArray fixedBytes(double value, int decimals)
         }
     }
     return QByteArray::number(value, 'f', decimals);
+}
+
+QByteArray shortestBytes(double value)
+{
+    char buffer[32];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return QByteArray(buffer, int(r.ptr - buffer));
 }

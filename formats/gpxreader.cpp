@@ -17,9 +17,10 @@ struct GpxPoint
 {
     GpxPoint() { point.flags = TrackPoint::NoAltitude | TrackPoint::NoTime; }
     TrackPoint point;
-    bool ok = false;       // a possible position and values
-    bool hasSpeed = false; // a speed element, or one in the extensions
-    bool badTime = false;  // a time element the reader cannot read
+    bool ok = false;           // a possible position and values
+    bool hasSpeed = false;     // a speed element, or one in the extensions
+    bool badTime = false;      // a time element the reader cannot read
+    QString name, description; // a waypoint's
 };
 
 class GpxReader
@@ -32,7 +33,7 @@ public:
 
     QVector<Track> found;
     QVector<QVector<bool>> speedGiven; // per track and point
-    QVector<TrackPoint> waypoints;
+    QVector<GpxPoint> waypoints;
     int skipped = 0;
     int badTimes = 0; // points whose time could not be read, kept without one
     int roundedTemperatures = 0;
@@ -127,7 +128,7 @@ void GpxReader::readWaypoint()
     GpxPoint p;
     readPoint(&p, true);
     if (p.ok)
-        waypoints.append(p.point);
+        waypoints.append(p);
     else
         ++skipped;
 }
@@ -167,7 +168,9 @@ void GpxReader::readValue(GpxPoint *p, bool waypoint)
     const QString &text = in.text;
     if (text.trimmed().isEmpty())
         return; // <ele/>, <time></time>: a value the writer did not have, so missing
-    if (is("ele")) {
+    if (waypoint && (is("name") || is("desc"))) {
+        (is("name") ? p->name : p->description) = text.trimmed();
+    } else if (is("ele")) {
         double z = 0;
         if (!TrackInput::altitude(text, &z)) {
             p->ok = false;
@@ -249,19 +252,21 @@ bool FileFormatGPX::read(QVector<Track> &tracks, const QString &fileName)
             else if (!p.hasTime() && !byPlace.contains(place(p)))
                 byPlace.insert(place(p), {i, j});
         }
-    int unplaced = 0;
-    for (const TrackPoint &w : qAsConst(gpx.waypoints)) {
+    places.clear();
+    for (const GpxPoint &g : qAsConst(gpx.waypoints)) {
+        const TrackPoint &w = g.point;
         const QPair<int, int> none{-1, -1};
         const QPair<int, int> at =
             w.hasTime() ? byTime.value(w.time, none) : byPlace.value(place(w), none);
-        if (at == none)
-            ++unplaced;
-        else
+        if (at != none) {
             gpx.found[at.first].points[at.second].marked = 1;
+            continue;
+        }
+        // A place of its own: kept as a waypoint.
+        places.append(Waypoint{g.name, g.description, w.position.x, w.position.y, w.position.z,
+                               w.time, w.millis, w.hasAltitude(), w.hasTime()});
     }
     note.clear();
-    if (unplaced > 0)
-        addNote(tr("Waypoints not at a track point's time, not shown: %1.").arg(unplaced));
     if (gpx.badTimes > 0)
         addNote(tr("Points whose time cannot be read, kept without a time: %1.").arg(gpx.badTimes));
     if (gpx.roundedTemperatures > 0)

@@ -50,7 +50,8 @@ public:
         quint32 time = 0;
         bool timed = false;
         double lat = 0, lon = 0;
-        int track = -1; // the track read last before it: the one its marks follow
+        int track = -1;    // the track read last before it: the one its marks follow
+        Waypoint waypoint; // what it is when it marks no track point
     };
     QVector<Place> places;
     int skipped = 0;
@@ -63,6 +64,7 @@ private:
     {
         QString name, description;
         quint32 when = 0, begin = 0;
+        quint16 millis = 0; // of `when`
         bool timed = false;
     };
     void readPlacemark(int depth);
@@ -105,7 +107,7 @@ void KmlReader::readPlacemark(int depth)
 {
     PlacemarkTexts texts;
     Track track{0, 1, {}};
-    bool point = false;
+    bool point = false, placed = false;
     Place place;
     for (Token t = in.nextTag(); t != Token::Invalid; t = in.nextTag()) {
         if (t == Token::StartElement && is("Placemark") && depth < MaxPlacemarkDepth)
@@ -118,17 +120,28 @@ void KmlReader::readPlacemark(int depth)
             point = true;
         else if (t == Token::EndElement && is("coordinates") && point) {
             TrackPoint p;
-            if (parseTuple(in.text.trimmed(), QLatin1Char(','), &p))
+            if (parseTuple(in.text.trimmed(), QLatin1Char(','), &p)) {
+                placed = true;
                 place.lat = p.position.x, place.lon = p.position.y;
+                place.waypoint.altitude = p.position.z;
+                place.waypoint.hasAltitude = p.hasAltitude();
+            }
         } else if (t == Token::EndElement && is("Placemark"))
             break;
         else if (t == Token::EndElement)
             readText(&texts);
     }
-    if (point) {
+    if (point && !placed)
+        ++skipped; // a point placemark without a possible position
+    if (point && placed) {
         place.time = texts.when;
         place.timed = texts.timed;
         place.track = int(found.size()) - 1;
+        Waypoint &w = place.waypoint;
+        w.name = texts.name;
+        w.description = texts.description;
+        w.latitude = place.lat, w.longitude = place.lon;
+        w.time = texts.when, w.millis = texts.millis, w.hasTime = texts.timed;
         places.append(place);
     }
     if (!track.points.isEmpty())
@@ -138,7 +151,7 @@ void KmlReader::readPlacemark(int depth)
 void KmlReader::readText(PlacemarkTexts *texts)
 {
     if (is("when")) // the placemark's TimeStamp
-        texts->when = TrackInput::isoTime(in.text, nullptr, &texts->timed);
+        texts->when = TrackInput::isoTime(in.text, &texts->millis, &texts->timed);
     else if (is("begin")) // its TimeSpan
         texts->begin = TrackInput::isoTime(in.text, nullptr, nullptr);
     else if (is("name"))
@@ -262,7 +275,7 @@ bool FileFormatKML::readDocument(QVector<Track> &tracks, QIODevice *device, cons
             else
                 byPlace[i].insert(key(p.position.x, p.position.y), j);
         }
-    int unplaced = 0, pins = 0;
+    places.clear();
     for (const KmlReader::Place &place : qAsConst(kml.places)) {
         const QPair<int, int> none{-1, -1};
         QPair<int, int> at = place.timed ? byTime.value(place.time, none) : none;
@@ -270,16 +283,10 @@ bool FileFormatKML::readDocument(QVector<Track> &tracks, QIODevice *device, cons
             at = {place.track, byPlace[place.track].value(key(place.lat, place.lon), -1)};
         if (at.first >= 0 && at.second >= 0)
             kml.found[at.first].points[at.second].marked = 1;
-        else if (place.timed)
-            ++unplaced;
         else
-            ++pins; // a place of its own (no time: a pin, not a mark)
+            places.append(place.waypoint); // a place of its own
     }
     note.clear();
-    if (unplaced > 0)
-        addNote(tr("Timed places not at a track point, not shown: %1.").arg(unplaced));
-    if (pins > 0)
-        addNote(tr("Places without a time, not shown: %1.").arg(pins));
     return deliver(tracks, kml.found, kml.skipped, fileName);
 }
 

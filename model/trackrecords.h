@@ -125,6 +125,25 @@ struct TrackPoint
 static_assert(sizeof(void *) != 8 || sizeof(TrackPoint) == 56,
               "a point's sensor values must stay in its padding");
 
+// A place a file names on its own, not a point of a track: a GPX wpt, a KML point placemark,
+// a GeoJSON Point. Kept with the file's tracks and written back.
+struct Waypoint
+{
+    QString name = {};
+    QString description = {};
+    double latitude = 0.0, longitude = 0.0, altitude = 0.0;
+    quint32 time = 0;
+    quint16 millis = 0;
+    bool hasAltitude = false, hasTime = false;
+    bool operator==(const Waypoint &o) const
+    {
+        return name == o.name && description == o.description && latitude == o.latitude &&
+               longitude == o.longitude && hasAltitude == o.hasAltitude &&
+               (!hasAltitude || altitude == o.altitude) && hasTime == o.hasTime &&
+               (!hasTime || (time == o.time && millis == o.millis));
+    }
+};
+
 // Log format 1 records no altitudes; format 2, and the points of a track whose format is not
 // known, have them where their own flag says so.
 constexpr bool formatHasAltitudes(int format)

@@ -654,8 +654,8 @@ private slots:
                               "3 4 0 0 1080 0", "1577836800"}));
         QCOMPARE(int(t[0].points[1].flags),
                  TrackPoint::SegmentStart | TrackPoint::NoAltitude | TrackPoint::NoSpeed);
-        QCOMPARE(gpx.readNote(),
-                 QStringLiteral("Waypoints not at a track point's time, not shown: 1."));
+        QCOMPARE(gpx.readNote(), QString()); // the waypoint of its own is kept as one
+        QCOMPARE(gpx.waypoints().size(), 1);
     }
 
     // Hostile and broken files: refused with the file, the line and why, or points left out
@@ -698,7 +698,14 @@ private slots:
         FixedDisplayUnits zone{SpeedUnit::Kmh, HeightUnit::Metres, TimeShown(units)};
         const FileFormats formats(&zone);
         FileFormat *format = formats.byExtension(extension);
-        QVERIFY(format->write(tracks, path("r" + extension), {0, 1}, WriteOptions{false, marks}));
+        // Two places of their own: one with all it can have (a time with a fraction, an
+        // elevation, a description), one with a name alone; neither at a track point.
+        const QVector<Waypoint> places{
+            Waypoint{"Hut <A&B>", "Open\nin summer", 46.123456789012, 7.25, 2100.25, Start + 99999,
+                     250, true, true},
+            Waypoint{"Spring", "", -33.5, 151.125, 0, 0, 0, false, false}};
+        QVERIFY(format->write(tracks, path("r" + extension), {0, 1},
+                              WriteOptions{false, marks, &places}));
         QVector<Track> back;
         QVERIFY2(format->read(back, path("r" + extension)), qPrintable(format->errorString()));
 
@@ -743,7 +750,13 @@ private slots:
                          qPrintable(at));
             }
         }
-        QCOMPARE(format->readNote().isEmpty(), !(geo && marks));
+        QCOMPARE(format->readNote(), QString());
+        // GeoJSON's marks come back as points of their own, before the places.
+        QVector<Waypoint> own = format->waypoints();
+        own.erase(std::remove_if(own.begin(), own.end(),
+                                 [](const Waypoint &w) { return w.name.startsWith("Mark "); }),
+                  own.end());
+        QCOMPARE(own, format->keepsWaypoints() ? places : QVector<Waypoint>());
     }
 
     // Small files as other programs write them: what each reader keeps and says, or why it
@@ -811,7 +824,7 @@ private slots:
             << "a.kml" << twoLines << ""
             << "4 f2 s2 tas tas |ts ts @47 8 0 0.000 low400"
             << "";
-        QTest::newRow("kml, gx:MultiTrack, a timed place marking its point, places unshown")
+        QTest::newRow("kml, gx:MultiTrack, a timed place marking its point, places of their own")
             << "a.kml"
             << kml + "<Placemark><gx:MultiTrack><gx:Track><when>2020-01-01T00:00:00Z</when>"
                      "<when>2020-01-01T00:00:10.5Z</when><gx:coord>8 47 400</gx:coord>"
@@ -825,8 +838,7 @@ private slots:
                      "<coordinates>5,5</coordinates></Point></Placemark></Document></kml>"
             << ""
             << "3 f2 s2 c cm |s @47 8 400 1577836800.000 low400"
-            << "Timed places not at a track point, not shown: 1. Places without a time, not "
-               "shown: 1.";
+            << "";
         QByteArray nested = kml;
         for (int i = 0; i < 40; ++i)
             nested += "<Placemark><LineString><coordinates>8,47</coordinates></LineString>";
@@ -1132,9 +1144,7 @@ private slots:
                "\"geometry\":{\"type\":\"MultiLineString\",\"coordinates\":[[[8.5,47.25,410.5],"
                "[8.5,47.26]],[[8.5,47.27,415]]]}},{\"type\":\"Feature\",\"geometry\":{\"type\":"
                "\"Point\",\"coordinates\":[8,47]}}]}' > h.geojson"
-            << "2 3 47.25 8.5 410.5 1577836800 76235 0; 1577836860 2 Walk|Two parts| Point "
-               "features "
-               "(waypoints), not shown: 1.";
+            << "2 3 47.25 8.5 410.5 1577836800 76235 0; 1577836860 2 Walk|Two parts|";
     }
 
     void outsideFiles()

@@ -70,7 +70,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             format->canWrite() ? format : formats.byExtension(QStringLiteral(".gpx"));
         const QString out =
             in + QStringLiteral(".out") + (format->canWrite() ? extension : QStringLiteral(".gpx"));
-        if (!writer->write(tracks, out, all, WriteOptions{false, true}))
+        // The file's waypoints go back out too (their names are the file's word).
+        const QVector<Waypoint> places = format->waypoints();
+        for (const Waypoint &w : places)
+            if (!(std::fabs(w.latitude) <= 90 && std::fabs(w.longitude) <= 180 &&
+                  std::isfinite(w.altitude)))
+                abort();
+        if (!writer->write(tracks, out, all, WriteOptions{false, true, &places}))
             abort();
         QVector<Track> again{sentinel};
         if (tkr && (!format->read(again, out) || again.size() != tracks.size()))

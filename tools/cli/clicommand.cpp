@@ -181,11 +181,16 @@ QStringList unstorable(const QVector<Track> &tracks, const QList<int> &selection
 } // namespace
 
 int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const QString &name,
-                const QList<int> &selection, const Command &c)
+                const QList<int> &selection, const Command &c, const QVector<Waypoint> *waypoints)
 {
     const WriteOptions options{c.isSet(QStringLiteral("marked-only")),
-                               c.isSet(QStringLiteral("with-marks"))};
+                               c.isSet(QStringLiteral("with-marks")), waypoints};
     FileFormat *format = formatFor(formats, name);
+    if (waypoints && !waypoints->isEmpty() && !format->keepsWaypoints())
+        std::fprintf(stderr,
+                     "Not kept in %s: %lld waypoints (only GPX, KML and GeoJSON files keep "
+                     "them).\n",
+                     qPrintable(name), static_cast<long long>(waypoints->size()));
     // Nothing is dropped without a word: a TKR file keeps no point without a time, and none
     // without an altitude in a track that has altitudes.
     if (dynamic_cast<FileFormatTKR *>(format)) {
@@ -223,7 +228,8 @@ int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const 
     return Ok;
 }
 
-int readInput(const FileFormats &formats, const QString &name, QVector<Track> *tracks)
+int readInput(const FileFormats &formats, const QString &name, QVector<Track> *tracks,
+              QVector<Waypoint> *waypoints)
 {
     FileFormat *format = formatFor(formats, name);
     if (!format)
@@ -234,6 +240,8 @@ int readInput(const FileFormats &formats, const QString &name, QVector<Track> *t
     // What the file held that is not in the tracks is said, never dropped silently.
     if (!format->readNote().isEmpty())
         std::fprintf(stderr, "%s\n", qPrintable(format->readNote()));
+    if (waypoints)
+        *waypoints += format->waypoints();
     return -1;
 }
 

@@ -64,11 +64,14 @@ int exportSettings(const Command &c, FixedDisplayUnits *settings);
 int checkOutputName(const FileFormats &formats, const QString &name);
 // Writes with the command's --marked-only and --with-marks; into TKR, only with
 // --drop-incomplete when some points cannot be kept.
+// `waypoints`, where given, go along (into formats that keep them; said where not).
 int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const QString &name,
-                const QList<int> &selection, const Command &c);
-// Reads a track file; what the file held that is not in the tracks is said on stderr.
-// -1 when read.
-int readInput(const FileFormats &formats, const QString &name, QVector<Track> *tracks);
+                const QList<int> &selection, const Command &c,
+                const QVector<Waypoint> *waypoints = nullptr);
+// Reads a track file; what the file held that is not in the tracks is said on stderr. Its
+// waypoints go to `waypoints` where given. -1 when read.
+int readInput(const FileFormats &formats, const QString &name, QVector<Track> *tracks,
+              QVector<Waypoint> *waypoints = nullptr);
 
 // The commands; each returns the exit status.
 int portsCommand(const QStringList &args);

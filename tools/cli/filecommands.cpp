@@ -7,6 +7,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -115,9 +116,29 @@ QByteArray sensorsJson(const TripStats &s)
     return json;
 }
 
+// The file's places of their own: name, description (null where none), position, elevation
+// and time (null where none).
+QByteArray waypointsJson(const QVector<Waypoint> &waypoints)
+{
+    QJsonArray list;
+    const auto text = [](const QString &t) { return t.isEmpty() ? QJsonValue() : QJsonValue(t); };
+    for (const Waypoint &w : waypoints) {
+        QJsonObject o;
+        o.insert(QStringLiteral("name"), text(w.name));
+        o.insert(QStringLiteral("description"), text(w.description));
+        o.insert(QStringLiteral("lat"), w.latitude);
+        o.insert(QStringLiteral("lon"), w.longitude);
+        o.insert(QStringLiteral("elevation_m"),
+                 w.hasAltitude ? QJsonValue(w.altitude) : QJsonValue());
+        o.insert(QStringLiteral("time"), w.hasTime ? QJsonValue(utcText(w.time)) : QJsonValue());
+        list.append(o);
+    }
+    return QJsonDocument(list).toJson(QJsonDocument::Compact);
+}
+
 // One object per track, keys in a fixed order and fixed units for scripts.
 void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats,
-               const PieceLists &pieces)
+               const PieceLists &pieces, const QVector<Waypoint> &waypoints)
 {
     QByteArray json = "{\"tracks\": [";
     for (int i = 0; i < tracks.size(); ++i) {
@@ -149,7 +170,7 @@ void printJson(const QVector<Track> &tracks, const QVector<TripStats> &stats,
             json += ", \"splits\": " + piecesJson(tracks[i], pieces.splitsOf[i]);
         json += "}";
     }
-    out() << json << "]}\n";
+    out() << json << "], \"waypoints\": " << waypointsJson(waypoints) << "}\n";
 }
 
 // The figures after the counts, in the chosen units; "-" where a track has none.
@@ -208,17 +229,18 @@ int convertCommand(const QStringList &args)
     const QString input = c.files().at(0);
     const QString output = c.files().at(1);
     QVector<Track> tracks;
+    QVector<Waypoint> waypoints;
     QList<int> selection;
     QString error;
     int status = checkOutputName(formats, output);
     if (status < 0)
-        status = readInput(formats, input, &tracks);
+        status = readInput(formats, input, &tracks, &waypoints);
     if (status < 0) {
         if (!parseTrackSelection(c.value(QStringLiteral("tracks")), int(tracks.size()), &selection,
                                  &error))
             status = failWith(Usage, error);
         else
-            status = writeOutput(formats, tracks, output, selection, c);
+            status = writeOutput(formats, tracks, output, selection, c, &waypoints);
     }
     return status;
 }
@@ -266,14 +288,15 @@ int infoCommand(const QStringList &args)
     FixedDisplayUnits settings;
     const FileFormats formats(&settings);
     QVector<Track> tracks;
-    int status = readInput(formats, c.files().at(0), &tracks);
+    QVector<Waypoint> waypoints;
+    int status = readInput(formats, c.files().at(0), &tracks, &waypoints);
     if (status >= 0)
         return status;
     const QVector<TripStats> stats = TripAnalysis::allTrackStats(tracks);
     const PieceLists pieces = piecesOf(tracks, c.isSet(QStringLiteral("laps")),
                                        c.isSet(QStringLiteral("splits")), splitEvery);
     if (c.isSet(QStringLiteral("json"))) {
-        printJson(tracks, stats, pieces);
+        printJson(tracks, stats, pieces, waypoints);
         return Ok;
     }
     out() << "track\tstart\tformat\tpoints\tmarks\tfirst\tlast\tdistance\tduration\tmoving\t"
