@@ -62,6 +62,7 @@ bool FileFlow::openFiles(const QStringList &fileNames)
 {
     QVector<Track> read;
     QStringList failures, notes;
+    const qsizetype placesBefore = places.size();
     for (const QString &name : fileNames) {
         // The extension in any case: trip.GPX is a GPX file.
         const QFileInfo info(name);
@@ -75,16 +76,13 @@ bool FileFlow::openFiles(const QStringList &fileNames)
             failures << format->errorString();
             continue;
         }
-        QString note = format->readNote();
-        // The window does not show or save a file's own places yet: said, never dropped
-        // without a word (lx300-cli convert keeps them).
-        if (const qsizetype n = format->waypoints().size())
-            note += (note.isEmpty() ? QString() : QStringLiteral(" ")) +
-                    tr("Waypoints of their own, not shown (a save leaves them out): %1.").arg(n);
-        if (!note.isEmpty())
-            notes << info.fileName() + QStringLiteral(": ") + note;
+        if (!format->readNote().isEmpty())
+            notes << info.fileName() + QStringLiteral(": ") + format->readNote();
+        places += format->waypoints();
         store->addRecentFile(info.absoluteFilePath());
     }
+    if (places.size() != placesBefore)
+        emit waypointsChanged(places);
     rebuildRecentMenu();
     if (!read.isEmpty() || failures.size() < fileNames.size()) {
         const int first = int(tracks->size());
@@ -204,7 +202,7 @@ FileFlow::Saved FileFlow::saveOnce(MyFileDialog &dialog, const QList<int> &selec
     const QString extension = QLatin1String(SaveChoices[chosen].extension);
     QString fileName = dialog.selectedFiles().first();
     const bool markedOnly = dialog.isMarkedOnlyChecked();
-    const WriteOptions options{markedOnly, dialog.isMarksAsWaypointsChecked()};
+    const WriteOptions options{markedOnly, dialog.isMarksAsWaypointsChecked(), &places};
     // A name that ends in a format's extension (in any case) is saved in that format; any
     // other name gets the chosen type's.
     const FileFormat *typed = formats.forName(QFileInfo(fileName).fileName(), Qt::CaseInsensitive);
@@ -226,6 +224,12 @@ FileFlow::Saved FileFlow::saveOnce(MyFileDialog &dialog, const QList<int> &selec
         return Saved::Nothing;
     if (format == formats.byExtension(QStringLiteral(".tkr")) &&
         !mayDropUnstorablePoints(selection, markedOnly))
+        return Saved::Nothing;
+    if (!places.isEmpty() && !format->keepsWaypoints() &&
+        !mayLeaveOut(tr("The opened files have %1 waypoints of their own. A %2 file cannot keep "
+                        "them: only GPX, KML and GeoJSON files do.")
+                         .arg(places.size())
+                         .arg(QFileInfo(fileName).suffix().toUpper())))
         return Saved::Nothing;
     if (const qint64 n = format->sensorsLeftOut(*tracks, selection, markedOnly);
         n > 0 && !mayLeaveOut(tr("%1 points have heart rate, cadence, temperature or power from "

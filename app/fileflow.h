@@ -34,6 +34,10 @@ public:
     // Reads the files (any format, any number) and adds their tracks; a file that cannot be
     // read changes nothing and is named in one warning. True when every file was read.
     bool openFiles(const QStringList &fileNames);
+    // The opened files' places of their own (waypoints), in the order read; a download,
+    // which replaces the tracks, drops them.
+    const QVector<Waypoint> &waypoints() const { return places; }
+    void clearWaypoints() { places.clear(); }
     // Asks for a file and writes the tracks at `selection`. True when everything was
     // written: every track with every point.
     enum class Saved
@@ -49,6 +53,8 @@ signals:
     // Tracks were added to the list.
     // Tracks were appended to the list, from index `first` on.
     void tracksAdded(int first);
+    // The opened files' places of their own changed.
+    void waypointsChanged(const QVector<Waypoint> &places);
     // What a read left out, for the status bar.
     void note(const QString &text);
 
@@ -65,6 +71,7 @@ private:
     void warn(const QString &text);
 
     QVector<Track> *tracks;
+    QVector<Waypoint> places; // the opened files' places of their own, saved with the tracks
     SettingsStore *store;
     QString *directory;
     QWidget *window;

@@ -66,6 +66,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     files = new FileFlow(&tracks, this, &store, &prefs.directory, this);
     device = new DeviceFlow(this);
     maps = new MapMenu(mapWidget, &store, &prefs.directory, this);
+    connect(files, &FileFlow::waypointsChanged, mapWidget, &MapWidget::setWaypoints);
     connect(files, &FileFlow::tracksAdded, this, [this](int first) {
         // The tracks ticked stay ticked; files dropped or given at start are ticked and shown.
         QList<int> ticked = mapWidget->checkedTrackIndexes();
@@ -93,6 +94,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     });
     connect(device, &DeviceFlow::tracksDownloaded, this, [this](const QVector<Track> &got) {
         tracks = got;
+        files->clearWaypoints(); // they were the files' whose tracks are gone
+        mapWidget->setWaypoints({});
         unsavedDownload = true;
         history.clear(); // the edits were of the tracks that are gone
         updateEditActions();

@@ -827,6 +827,29 @@ private slots:
 
     // Opened from the dialog, dropped on the window, from Recent files; a damaged file is
     // refused and keeps what is shown; a TKR save of points without a time asks first.
+    // A file's place of its own is a named pin, saved with the tracks where the format keeps
+    // it; a save that cannot keep it asks first.
+    void waypoints()
+    {
+        newWindow();
+        QVERIFY(writeAll(dir->filePath("w.gpx"),
+                         "<gpx><wpt lat=\"47.2\" lon=\"8.5\"><name>Hut</name></wpt><trk><trkseg>"
+                         "<trkpt lat=\"47.25\" lon=\"8.5\"/><trkpt lat=\"47.26\" lon=\"8.5\"/>"
+                         "</trkseg></trk></gpx>"));
+        QVERIFY(window->openFiles({dir->filePath("w.gpx")}));
+        QTRY_COMPARE(pageState(map(), "waypointLayer ? waypointLayer.getLayers().map(function (m) "
+                                      "{ return m.getTooltip().getContent(); }).join(',') : ''"),
+                     QStringLiteral("Hut"));
+        saveAs("GeoJSON File (*.geojson)", dir->filePath("out.geojson"), {}, false);
+        FileFormats formats(window);
+        QVector<Track> back;
+        QVERIFY(formats.read(back, dir->filePath("out.geojson")));
+        QCOMPARE(formats.byExtension(".geojson")->waypoints().value(0).name, QStringLiteral("Hut"));
+        saveAs("CSV File (*.csv)", dir->filePath("out.csv"), {}, true, QMessageBox::Cancel);
+        QVERIFY(answer->messages.value(0).contains("1 waypoints of their own"));
+        QVERIFY(!QFile::exists(dir->filePath("out.csv")));
+    }
+
     void openFiles()
     {
         newWindow();

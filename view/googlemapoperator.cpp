@@ -73,6 +73,17 @@ void GoogleMapOperator::setMarks(int n, const QVector<TrackPoint> &marks, const 
     send({QStringLiteral("setMarks"), n, list}, int(marks.size()));
 }
 
+void GoogleMapOperator::setWaypoints(const QVector<Waypoint> &places)
+{
+    QJsonArray list;
+    for (const Waypoint &w : places) {
+        list.append(w.latitude);
+        list.append(w.longitude);
+        list.append(w.name);
+    }
+    send({QStringLiteral("setWaypoints"), list}, int(places.size()));
+}
+
 void GoogleMapOperator::showTrack(int n)
 {
     send({QStringLiteral("showTrack"), n});

@@ -37,6 +37,8 @@ public:
     void clearTracks();
     // The points of a selected stretch, drawn highlighted over the lines; none: no stretch.
     void showStretch(const QVector<TrackPoint> &points);
+    // The places of their own the opened files have, as named pins; none: no pins.
+    void setWaypoints(const QVector<Waypoint> &places);
     // "track", or the value the lines are coloured by from `lo` to `hi` (the values' own
     // units) and the legend's texts: its title, its ends and what grey means.
     void setColouring(const QString &by, double lo, double hi, const QString &title,

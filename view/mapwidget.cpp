@@ -226,6 +226,11 @@ void MapWidget::rebuildTrackViews(const QList<int> &ticked)
     rebuildViews(ticked, false, -1);
 }
 
+void MapWidget::setWaypoints(const QVector<Waypoint> &places)
+{
+    googleMapOperator->setWaypoints(places);
+}
+
 void MapWidget::releaseForEdit()
 {
     pointList->releasePoints();
