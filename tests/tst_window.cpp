@@ -840,6 +840,15 @@ private slots:
         QTRY_COMPARE(pageState(map(), "waypointLayer ? waypointLayer.getLayers().map(function (m) "
                                       "{ return m.getTooltip().getContent(); }).join(',') : ''"),
                      QStringLiteral("Hut"));
+        // Listed in the tree after the tracks; a double-click goes there, listing no track.
+        auto *tree = map()->findChild<QTreeWidget *>(QStringLiteral("treeWidget"));
+        QTreeWidgetItem *places = tree->topLevelItem(1);
+        QCOMPARE(places->text(0) + '|' + places->child(0)->text(0),
+                 QStringLiteral("Waypoints (1)|Hut"));
+        tree->setCurrentItem(places->child(0));
+        map()->TreeWidgetItemDoubleClicked(places->child(0), 0);
+        QTRY_COMPARE(pageState(map(), "map.getCenter().lat.toFixed(1)"), QStringLiteral("47.2"));
+        QVERIFY(!places->child(0)->data(0, Qt::CheckStateRole).isValid());
         saveAs("GeoJSON File (*.geojson)", dir->filePath("out.geojson"), {}, false);
         FileFormats formats(window);
         QVector<Track> back;

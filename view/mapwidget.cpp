@@ -229,6 +229,7 @@ void MapWidget::rebuildTrackViews(const QList<int> &ticked)
 void MapWidget::setWaypoints(const QVector<Waypoint> &places)
 {
     googleMapOperator->setWaypoints(places);
+    trackTree->setWaypoints(places);
 }
 
 void MapWidget::releaseForEdit()
@@ -464,6 +465,13 @@ void MapWidget::pickNearestPoint(double lat, double lng)
 
 void MapWidget::TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int)
 {
+    // A place of its own: the map goes to it.
+    if (const Waypoint *w = trackTree->waypointOf(item)) {
+        googleMapOperator->viewPoint(w->latitude, w->longitude, w->name);
+        return;
+    }
+    if (item && trackTree->isWaypointGroup(item))
+        return;
     stopPlayback();
     refreshStatistics();
     listedTrack = trackTree->currentTrackIndex();

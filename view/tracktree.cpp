@@ -128,6 +128,40 @@ void TrackTree::addRoot()
     rootItem->setExpanded(true);
 }
 
+void TrackTree::setWaypoints(const QVector<Waypoint> &newPlaces)
+{
+    places = newPlaces;
+    ++changing;
+    delete waypointsItem;
+    waypointsItem = nullptr;
+    addWaypoints();
+    --changing;
+}
+
+void TrackTree::addWaypoints()
+{
+    if (places.isEmpty())
+        return;
+    waypointsItem = new QTreeWidgetItem;
+    waypointsItem->setText(0, tr("Waypoints (%1)").arg(places.size()));
+    waypointsItem->setFlags(Qt::ItemIsEnabled);
+    for (const Waypoint &w : qAsConst(places)) {
+        auto *item = new QTreeWidgetItem(waypointsItem);
+        item->setText(0, w.name.isEmpty() ? tr("(no name)") : w.name);
+        item->setToolTip(0, w.description);
+        item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+    }
+    tree->addTopLevelItem(waypointsItem);
+}
+
+const Waypoint *TrackTree::waypointOf(const QTreeWidgetItem *item) const
+{
+    if (!item || !waypointsItem || item->parent() != waypointsItem)
+        return nullptr;
+    const int k = waypointsItem->indexOfChild(const_cast<QTreeWidgetItem *>(item));
+    return k >= 0 && k < places.size() ? &places[k] : nullptr;
+}
+
 void TrackTree::rebuild(const QList<int> &ticked, bool keepMapView)
 {
     ++changing; // the ticks set here are drawn once, below
@@ -140,6 +174,7 @@ void TrackTree::rebuild(const QList<int> &ticked, bool keepMapView)
     values.resize(tracks->size());
     valuesSent.fill(false, int(tracks->size()));
     linesShown = false;
+    waypointsItem = nullptr; // cleared with the tree
     addRoot();
     markedPoints.resize(tracks->size());
     for (int i = 0; i < tracks->size(); ++i) {
@@ -154,6 +189,7 @@ void TrackTree::rebuild(const QList<int> &ticked, bool keepMapView)
             if (p.marked != 0)
                 markedPoints[i].append(p);
     }
+    addWaypoints();
     --changing;
     if (ticked.isEmpty() || rootItem->childCount() == 0)
         return;
@@ -193,7 +229,8 @@ QList<int> TrackTree::checkedTrackIndexes() const
 int TrackTree::currentTrackIndex() const
 {
     QTreeWidgetItem *current = tree->currentItem();
-    if (!current)
+    if (!current ||
+        (waypointsItem && (current == waypointsItem || current->parent() == waypointsItem)))
         return -1;
     const int k = current->parent() ? current->parent()->indexOfChild(current)
                                     : tree->indexOfTopLevelItem(current);
@@ -298,6 +335,8 @@ const QStringList &TrackTree::markLabels(int track)
 
 void TrackTree::onItemChanged(QTreeWidgetItem *item)
 {
+    if (waypointsItem && (item == waypointsItem || item->parent() == waypointsItem))
+        return; // places are not ticked
     // A tick spreads to the children or the root, each change coming back here; the map is
     // drawn once, when the outermost change is done, whatever the number of tracks.
     ++changing;

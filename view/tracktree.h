@@ -35,6 +35,15 @@ public:
     QList<int> checkedTrackIndexes() const;
     // The track of the current item (the first for the root); -1 for none.
     int currentTrackIndex() const;
+    // The opened files' places of their own, listed under a group of their own after the
+    // tracks (not ticked: they are always drawn).
+    void setWaypoints(const QVector<Waypoint> &places);
+    // The place an item stands for (a child of the waypoints' group), or null.
+    const Waypoint *waypointOf(const QTreeWidgetItem *item) const;
+    bool isWaypointGroup(const QTreeWidgetItem *item) const
+    {
+        return item && item == waypointsItem;
+    }
     // Ticks an item without fitting the map to the tracks it brings into view.
     void tickKeepingView(QTreeWidgetItem *item);
     // Distance and duration beside each track, once they are worked out.
@@ -54,6 +63,7 @@ private:
     void onItemChanged(QTreeWidgetItem *item);
     void drawTicked(QTreeWidgetItem *parent);
     void addRoot();
+    void addWaypoints();
     void label(QTreeWidgetItem *item, int track) const;
     QIcon swatch(int track, bool incomplete) const;
     // The texts of a track's marks on the map, in time order.
@@ -66,6 +76,8 @@ private:
     const DisplayUnits *units;
     GoogleMapOperator *map;
     QTreeWidgetItem *rootItem = nullptr;
+    QTreeWidgetItem *waypointsItem = nullptr; // the places' group; null without places
+    QVector<Waypoint> places;
     // Mark points of each track, in point order (index = track row).
     QVector<QVector<TrackPoint>> markedPoints;
     QVector<QStringList> labels; // their texts, made for `labelsFor`
