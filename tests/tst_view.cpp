@@ -480,12 +480,19 @@ private slots:
         QCOMPARE(row(-1).mid(7) + row(1).mid(7) + row(2).mid(7),
                  (QStringList{"Heart rate (bpm)", "Temperature (°C)", "", "", "131", "-4"}));
         // The profile draws it as a line of its own; a track without any has none.
-        const QLineSeries *heart = widget->findChild<ProfileChart *>()->heartRateSeries();
-        QVERIFY(heart->isVisible());
-        QCOMPARE(heart->count(), 2);
-        QCOMPARE(heart->at(1).y(), 131.0);
+        // The profile draws one of them at a time, chosen beside the axis box; a track without
+        // any has neither line nor box.
+        const ProfileChart *profile = widget->findChild<ProfileChart *>();
+        const QLineSeries *line = profile->sensorSeries();
+        QComboBox *box = profile->sensorBox();
+        QCOMPARE(box->count(), 2);
+        QCOMPARE(line->count(), 2);
+        QCOMPARE(line->at(1).y(), 131.0);
+        box->setCurrentIndex(1); // the temperature
+        QCOMPARE(line->name() + ' ' + QString::number(line->count()),
+                 QStringLiteral("Temperature (°C) 1"));
         doubleClickTrack(1);
-        QVERIFY(!heart->isVisible() && heart->count() == 0);
+        QVERIFY(!line->isVisible() && line->count() == 0 && box->count() == 0);
         table->hide();
     }
 };

@@ -207,6 +207,12 @@ void MapWidget::setupForm()
     profileLayout->addWidget(profileAxis);
     profileView = new ProfileChart(units, profilePane);
     profileView->setObjectName(QStringLiteral("profileView"));
+    // Beside the axis box, the choice of another device's values to draw, where there are any.
+    auto *profileBoxes = new QHBoxLayout;
+    profileLayout->removeWidget(profileAxis);
+    profileBoxes->addWidget(profileAxis, 1);
+    profileBoxes->addWidget(profileView->sensorBox());
+    profileLayout->addLayout(profileBoxes);
     profileLayout->addWidget(profileView);
     listAndProfile->addWidget(profilePane);
     listAndProfile->setStretchFactor(0, 3);

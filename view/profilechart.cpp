@@ -6,6 +6,7 @@
 
 #include <QAreaSeries>
 #include <QCategoryAxis>
+#include <QComboBox>
 #include <QDateTime>
 #include <QFontMetricsF>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QLineSeries>
 #include <QMouseEvent>
 #include <QSet>
+#include <QSignalBlocker>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -83,11 +85,14 @@ ProfileChart::ProfileChart(const DisplayUnits *units, QWidget *parent)
     speed = new QLineSeries;
     altitude = new QLineSeries;
     cursor = new QLineSeries;
-    heart = new QLineSeries;
+    sensor = new QLineSeries;
+    sensors = new QComboBox(this); // the owner places it in its layout
+    sensors->setObjectName(QStringLiteral("profileSensor"));
+    sensors->hide();
+    connect(sensors, &QComboBox::currentIndexChanged, this, [this] { rebuild(); });
     speed->setColor(QColor(0x1f, 0x77, 0xb4));
     altitude->setColor(QColor(0x2c, 0xa0, 0x2c));
-    heart->setColor(QColor(0xd6, 0x27, 0x28));
-    heart->setName(tr("Heart rate (bpm)"));
+    sensor->setColor(QColor(0xd6, 0x27, 0x28));
     QPen cursorPen(QColor(0xe0, 0xa0, 0x00));
     cursorPen.setWidth(2);
     cursor->setPen(cursorPen);
@@ -98,7 +103,7 @@ ProfileChart::ProfileChart(const DisplayUnits *units, QWidget *parent)
     c->addSeries(band);
     c->addSeries(speed);
     c->addSeries(altitude);
-    c->addSeries(heart);
+    c->addSeries(sensor);
     c->addSeries(cursor);
     for (QAbstractSeries *s :
          {static_cast<QAbstractSeries *>(cursor), static_cast<QAbstractSeries *>(band)})
@@ -109,17 +114,17 @@ ProfileChart::ProfileChart(const DisplayUnits *units, QWidget *parent)
     xAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     speedAxis = new QValueAxis;
     altitudeAxis = new QValueAxis;
-    heartAxis = new QValueAxis;
+    sensorAxis = new QValueAxis;
     c->addAxis(xAxis, Qt::AlignBottom);
     c->addAxis(speedAxis, Qt::AlignLeft);
     c->addAxis(altitudeAxis, Qt::AlignRight);
-    c->addAxis(heartAxis, Qt::AlignRight);
+    c->addAxis(sensorAxis, Qt::AlignRight);
     for (QAbstractSeries *s : std::initializer_list<QAbstractSeries *>{speed, cursor, band})
         s->attachAxis(speedAxis);
     altitude->attachAxis(altitudeAxis);
-    heart->attachAxis(heartAxis);
+    sensor->attachAxis(sensorAxis);
     for (QAbstractSeries *s :
-         std::initializer_list<QAbstractSeries *>{speed, altitude, heart, cursor, band})
+         std::initializer_list<QAbstractSeries *>{speed, altitude, sensor, cursor, band})
         s->attachAxis(xAxis);
     connect(c, &QChart::plotAreaChanged, this, &ProfileChart::updateTicks);
     empty = new QLabel(this);
@@ -147,6 +152,7 @@ void ProfileChart::setPoints(const QVector<TrackPoint> &list, int trackFormat)
     cursorRow = -1;
     lastPicked = -1;
     bandFirst = bandLast = -1;
+    offerSensors();
     rebuild();
 }
 
@@ -279,7 +285,7 @@ void ProfileChart::rebuild()
     speed->setName(kmh ? tr("Speed (km/h)") : tr("Speed (mph)"));
     altitude->setName(feet ? tr("Altitude (ft)") : tr("Altitude (m)"));
     altitude->setVisible(hasAltitude);
-    drawHeartRate(x, drawn, buckets);
+    drawSensor(x, drawn, buckets);
 
     fitAxes(x, drawn, ySpeed, yAlt);
     tickedFor = QSizeF();
@@ -288,19 +294,57 @@ void ProfileChart::rebuild()
     drawBand();
 }
 
-void ProfileChart::drawHeartRate(const double *x, size_t drawn, int buckets)
+namespace {
+// Another device's value of a kind (0 heart rate, 1 cadence, 2 temperature, 3 power), NaN for none.
+double sensorValue(const TrackPoint &p, int kind)
 {
-    // Another device's heart rate, where the listed points have it, on an axis of its own.
+    switch (kind) {
+    case 0:
+        return p.heartRate == TrackPoint::NoHeartRate ? NAN : double(p.heartRate);
+    case 1:
+        return p.cadence == TrackPoint::NoCadence ? NAN : double(p.cadence);
+    case 2:
+        return p.temperature == TrackPoint::NoTemperature ? NAN : double(p.temperature);
+    default:
+        return p.power == TrackPoint::NoPower ? NAN : double(p.power);
+    }
+}
+
+const char *const SensorNames[] = {QT_TRANSLATE_NOOP("ProfileChart", "Heart rate (bpm)"),
+                                   QT_TRANSLATE_NOOP("ProfileChart", "Cadence (rpm)"),
+                                   QT_TRANSLATE_NOOP("ProfileChart", "Temperature (°C)"),
+                                   QT_TRANSLATE_NOOP("ProfileChart", "Power (W)")};
+} // namespace
+
+void ProfileChart::offerSensors()
+{
+    // The box offers the kinds the listed points have; the choice stays while it can.
+    bool has[4] = {};
+    for (const TrackPoint &p : qAsConst(points))
+        for (int k = 0; k < 4; ++k)
+            has[k] = has[k] || !std::isnan(sensorValue(p, k));
+    const QString chosen = sensors->currentText();
+    const QSignalBlocker quiet(sensors);
+    sensors->clear();
+    for (int k = 0; k < 4; ++k)
+        if (has[k])
+            sensors->addItem(tr(SensorNames[k]), k);
+    sensors->setCurrentIndex(std::max(0, sensors->findText(chosen)));
+    sensors->setVisible(sensors->count() > 0);
+}
+
+void ProfileChart::drawSensor(const double *x, size_t drawn, int buckets)
+{
+    // The chosen kind of another device's values, where the listed points have it, on an axis
+    // of its own.
+    const int kind = sensors->count() > 0 ? sensors->currentData().toInt() : -1;
     std::vector<double> y(drawn, NAN);
     double low = INFINITY, high = -INFINITY;
     const QVector<TrackPoint> &shared = points;
-    for (size_t k = 0; k < drawn; ++k) {
-        const quint8 bpm = shared[rowsByX[k]].heartRate;
-        if (bpm == TrackPoint::NoHeartRate)
-            continue;
-        y[k] = bpm;
-        low = std::min(low, y[k]);
-        high = std::max(high, y[k]);
+    for (size_t k = 0; kind >= 0 && k < drawn; ++k) {
+        y[k] = sensorValue(shared[rowsByX[k]], kind);
+        if (!std::isnan(y[k]))
+            low = std::min(low, y[k]), high = std::max(high, y[k]);
     }
     const bool any = low <= high;
     QVector<QPointF> line;
@@ -308,11 +352,12 @@ void ProfileChart::drawHeartRate(const double *x, size_t drawn, int buckets)
         line = TripAnalysis::minMaxDecimate(x, y.data(), drawn, buckets);
     for (QPointF &p : line)
         p.setX(displayX(p.x()));
-    heart->replace(line);
-    heart->setVisible(any);
-    heartAxis->setVisible(any);
+    sensor->replace(line);
+    sensor->setName(any ? tr(SensorNames[kind]) : QString());
+    sensor->setVisible(any);
+    sensorAxis->setVisible(any);
     if (any)
-        heartAxis->setRange(std::max(0.0, low - 5), high + 5);
+        sensorAxis->setRange(low - 5, high + 5);
 }
 
 void ProfileChart::updateTicks()
@@ -327,7 +372,7 @@ void ProfileChart::updateTicks()
     const double rowSpacing = 1.6 * metrics.height();
     setNiceTicks(speedAxis, size.height(), rowSpacing, 0.1);
     setNiceTicks(altitudeAxis, size.height(), rowSpacing, 1.0);
-    setNiceTicks(heartAxis, size.height(), rowSpacing, 1.0);
+    setNiceTicks(sensorAxis, size.height(), rowSpacing, 1.0);
     clearLabels(xAxis);
     xAxis->setStartValue(xAxis->min());
     if (byDistance)

@@ -13,12 +13,13 @@ class QFontMetricsF;
 class DisplayUnits;
 class QAreaSeries;
 class QCategoryAxis;
+class QComboBox;
 class QLabel;
 class QLineSeries;
 class QValueAxis;
 
-// Speed and altitude (and another device's heart rate) of the listed points against time or
-// distance. Long
+// Speed and altitude (and another device's heart rate, cadence, temperature or power) of the
+// listed points against time or distance. Long
 // tracks are thinned for drawing, keeping every peak. A click or hover on the
 // graph reports the nearest listed point; the cursor marks the selected one.
 class ProfileChart : public QChartView
@@ -50,7 +51,11 @@ public:
     // For the tests.
     QLineSeries *speedSeries() const { return speed; }
     QLineSeries *altitudeSeries() const { return altitude; }
-    QLineSeries *heartRateSeries() const { return heart; }
+    QLineSeries *sensorSeries() const { return sensor; }
+    // Which of another device's values the profile draws (heart rate, cadence, temperature,
+    // power: those the listed points have); hidden when they have none. Not in the chart's
+    // layout: its owner places it.
+    QComboBox *sensorBox() const { return sensors; }
     QLineSeries *cursorSeries() const { return cursor; }
     QAreaSeries *bandSeries() const { return band; }
     // What the graph says instead of empty axes ("This track has no times"); empty if drawn.
@@ -74,7 +79,8 @@ private:
     void placeRows();
     void fitAxes(const double *x, size_t drawn, const std::vector<double> &ySpeed,
                  const std::vector<double> &yAlt);
-    void drawHeartRate(const double *x, size_t drawn, int buckets);
+    void offerSensors();
+    void drawSensor(const double *x, size_t drawn, int buckets);
     // The row under a point of the view, -1 outside the plot.
     int rowUnder(const QPointF &viewPos) const;
     void pickAt(const QPointF &viewPos, bool clicked);
@@ -106,13 +112,14 @@ private:
 
     QLineSeries *speed = nullptr;
     QLineSeries *altitude = nullptr;
-    QLineSeries *heart = nullptr; // another device's heart rate, where there is one
+    QLineSeries *sensor = nullptr; // another device's values, of the kind `sensors` shows
+    QComboBox *sensors = nullptr;
     QLineSeries *cursor = nullptr;
     QAreaSeries *band = nullptr;
     QCategoryAxis *xAxis = nullptr; // time or distance
     QValueAxis *speedAxis = nullptr;
     QValueAxis *altitudeAxis = nullptr;
-    QValueAxis *heartAxis = nullptr;
+    QValueAxis *sensorAxis = nullptr;
     QLabel *empty = nullptr; // over the graph when nothing can be drawn
 };
 
