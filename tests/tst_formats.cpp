@@ -1175,6 +1175,17 @@ private slots:
               "expected");
         if (name.endsWith(".fit"))
             checkFit(path(name), t[0]);
+        if (name.endsWith(".nmea")) { // pynmea2, parsing with checks, refuses the same line
+            QProcess py;
+            py.start("/usr/bin/python3",
+                     {"-c",
+                      "import sys, pynmea2\nfor n, l in enumerate(open(sys.argv[1]), 1):\n try: "
+                      "pynmea2.parse(l.strip(), check=True)\n except pynmea2.ChecksumError: "
+                      "print(n)",
+                      path(name)});
+            QVERIFY(py.waitForFinished(60000) && py.exitCode() == 0);
+            QCOMPARE(py.readAllStandardOutput().trimmed(), QByteArray("3"));
+        }
         if (p.time != 0 && name.endsWith(".gpx")) // 5 s apart: speeds over the 10 s around each
             QVERIFY(qAbs(t[0].points[1].speed / 100.0 -
                          TripAnalysis::geodesicLength(p.position, t[0].points[2].position) / 10 *
