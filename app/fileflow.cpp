@@ -233,8 +233,8 @@ FileFlow::Saved FileFlow::saveOnce(MyFileDialog &dialog, const QList<int> &selec
         return Saved::Nothing;
     if (const qint64 n = format->sensorsLeftOut(*tracks, selection, markedOnly);
         n > 0 && !mayLeaveOut(tr("%1 points have heart rate, cadence, temperature or power from "
-                                 "another device. A %2 file cannot keep them: only GPX, GeoJSON "
-                                 "and CSV files do.")
+                                 "another device. A %2 file cannot keep them: only GPX, KML, "
+                                 "GeoJSON and CSV files do.")
                                   .arg(n)
                                   .arg(QFileInfo(fileName).suffix().toUpper())))
         return Saved::Nothing;

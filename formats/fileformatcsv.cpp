@@ -71,15 +71,11 @@ void FileFormatCSV::appendOptional(QByteArray &out, const TrackPoint &point, boo
 void FileFormatCSV::appendSensors(QByteArray &out, const TrackPoint &point)
 {
     // An empty cell where the point has no such value.
-    const auto cell = [&out](bool has, int value) {
+    for (int k = 0, v = 0; k < 4; ++k) {
         out += ',';
-        if (has)
-            out += QByteArray::number(value);
-    };
-    cell(point.heartRate != TrackPoint::NoHeartRate, point.heartRate);
-    cell(point.cadence != TrackPoint::NoCadence, point.cadence);
-    cell(point.temperature != TrackPoint::NoTemperature, point.temperature);
-    cell(point.power != TrackPoint::NoPower, point.power);
+        if (point.sensor(k, &v))
+            out += QByteArray::number(v);
+    }
 }
 
 bool FileFormatCSV::write(const QVector<Track> &tracks, const QString &fileName,

@@ -227,13 +227,9 @@ void spill(QByteArray &out, QIODevice &file, qsizetype at = 1 << 16)
 // A sensor value, or null.
 void appendSensor(QByteArray &out, const TrackPoint &p, List what)
 {
-    const int v =
-        what == List::HeartRates ? (p.heartRate == TrackPoint::NoHeartRate ? -1000 : p.heartRate)
-        : what == List::Cadences ? (p.cadence == TrackPoint::NoCadence ? -1000 : p.cadence)
-        : what == List::Temperatures
-            ? (p.temperature == TrackPoint::NoTemperature ? -1000 : p.temperature)
-            : (p.power == TrackPoint::NoPower ? -1000 : p.power);
-    out += v == -1000 ? QByteArray("null") : QByteArray::number(v);
+    int v = 0;
+    out += p.sensor(int(what) - int(List::HeartRates), &v) ? QByteArray::number(v)
+                                                           : QByteArray("null");
 }
 
 // The kept points' coordinates, times or sensor values, one list a segment.

@@ -5,7 +5,9 @@
 #include "formats/xmlexport.h"
 
 #include <QCoreApplication>
+
 #include <QLoggingCategory>
+#include <algorithm>
 
 // The altitude of every exported point, for tracing an export; off by default.
 Q_LOGGING_CATEGORY(lcKml, "lx300.formats.kml", QtInfoMsg)
@@ -45,6 +47,11 @@ bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
 
     xml.writeStartElement(QStringLiteral("kml"));
     xml.writeAttribute(QStringLiteral("xmlns"), QStringLiteral("http://www.opengis.net/kml/2.2"));
+    // A track with another device's values goes as a gx:Track, which holds them per point
+    // (with its times); the extension is declared only then: other exports stay as they were.
+    if (anySensors(tracks, selection))
+        xml.writeAttribute(QStringLiteral("xmlns:gx"),
+                           QStringLiteral("http://www.google.com/kml/ext/2.2"));
     xml.writeStartElement(QStringLiteral("Folder"));
     TimeText localTime(true), utc(false);
     int n = 1;
@@ -74,7 +81,11 @@ bool FileFormatKML::write(const QVector<Track> &tracks, const QString &fileName,
         xml.writeTextElement(QStringLiteral("width"), QStringLiteral("4"));
         xml.writeEndElement();
         xml.writeEndElement();
-        writeLine(xml, track, options.markedOnly);
+        if (std::any_of(track.points.begin(), track.points.end(),
+                        [](const TrackPoint &p) { return p.hasSensors(); }))
+            writeGxTrack(xml, track, options.markedOnly);
+        else
+            writeLine(xml, track, options.markedOnly);
         xml.writeEndElement();
         if (options.marksAsWaypoints)
             writeMarks(xml, track);
@@ -170,6 +181,66 @@ void FileFormatKML::writeMarks(QXmlStreamWriter &xml, const Track &track)
     }
 }
 
+void FileFormatKML::writeGxTrack(QXmlStreamWriter &xml, const Track &track, bool markedOnly)
+{
+    // One gx:Track a segment (in a gx:MultiTrack when there are several): when, coord, and the
+    // values as ExtendedData arrays, empty where a point has none.
+    QVector<QVector<const TrackPoint *>> segments;
+    for (const TrackPoint &p : track.points) {
+        if (!written(p, markedOnly))
+            continue;
+        if (segments.isEmpty() || p.startsSegment())
+            segments.append(QVector<const TrackPoint *>());
+        segments.last().append(&p);
+    }
+    if (segments.size() > 1)
+        xml.writeStartElement(QStringLiteral("gx:MultiTrack"));
+    TimeText utc(false);
+    for (const QVector<const TrackPoint *> &segment : qAsConst(segments)) {
+        xml.writeStartElement(QStringLiteral("gx:Track"));
+        for (const TrackPoint *p : segment) {
+            QByteArray when;
+            if (p->hasTime()) {
+                when = utc.dateTime(p->time, 'T');
+                if (p->millis != 0)
+                    when += '.' + QByteArray::number(p->millis).rightJustified(3, '0');
+                when += 'Z';
+            }
+            xml.writeTextElement(QStringLiteral("when"), QString::fromLatin1(when));
+        }
+        for (const TrackPoint *p : segment) {
+            QByteArray tuple;
+            appendTuple(tuple, *p, track.format);
+            tuple.chop(1);
+            xml.writeTextElement(QStringLiteral("gx:coord"),
+                                 QString::fromLatin1(tuple.replace(',', ' ')));
+        }
+        writeSensorArrays(xml, segment);
+        xml.writeEndElement();
+    }
+    if (segments.size() > 1)
+        xml.writeEndElement();
+}
+
+void FileFormatKML::writeSensorArrays(QXmlStreamWriter &xml,
+                                      const QVector<const TrackPoint *> &segment)
+{
+    xml.writeStartElement(QStringLiteral("ExtendedData"));
+    xml.writeStartElement(QStringLiteral("SchemaData"));
+    const char *names[] = {"heartrate", "cadence", "temperature", "power"};
+    for (int k = 0; k < 4; ++k) {
+        xml.writeStartElement(QStringLiteral("gx:SimpleArrayData"));
+        xml.writeAttribute(QStringLiteral("name"), QLatin1String(names[k]));
+        int v = 0;
+        for (const TrackPoint *p : segment)
+            xml.writeTextElement(QStringLiteral("gx:value"),
+                                 p->sensor(k, &v) ? QString::number(v) : QString());
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    xml.writeEndElement();
+}
+
 void FileFormatKML::writeWaypoint(QXmlStreamWriter &xml, const Waypoint &w)
 {
     xml.writeStartElement(QStringLiteral("Placemark"));
@@ -205,9 +276,11 @@ bool FileFormatKMZ::write(const QVector<Track> &, const QString &fileName, const
 QString FileFormatKML::keeps() const
 {
     return QCoreApplication::translate("FileFormat",
-                                       "KML keeps altitudes, segments, names, descriptions and "
-                                       "marks (as timed point placemarks, on request); no times "
-                                       "or speeds on lines.");
+                                       "KML keeps altitudes, segments, names, descriptions, "
+                                       "waypoints and marks (as timed point placemarks, on "
+                                       "request); no times or speeds on lines. A track with heart "
+                                       "rate, cadence, temperature or power is a gx:Track that "
+                                       "keeps them, and its times.");
 }
 
 QString FileFormatKMZ::keeps() const

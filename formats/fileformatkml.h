@@ -18,6 +18,7 @@ public:
                const WriteOptions &options) override;
     QString keeps() const override;
     bool keepsWaypoints() const override { return true; }
+    bool keepsSensors() const override { return true; }
 
 protected:
     // Reads a KML document from `device`, named `fileName` in messages.
@@ -27,6 +28,9 @@ private:
     void writeLine(QXmlStreamWriter &xml, const Track &track, bool markedOnly);
     void writeMarks(QXmlStreamWriter &xml, const Track &track);
     void writeWaypoint(QXmlStreamWriter &xml, const Waypoint &w);
+    void writeGxTrack(QXmlStreamWriter &xml, const Track &track, bool markedOnly);
+    static void writeSensorArrays(QXmlStreamWriter &xml,
+                                  const QVector<const TrackPoint *> &segment);
 };
 
 // A KMZ file (the zipped KML that Google Earth and My Maps write): its first KML is read.

@@ -73,6 +73,11 @@ private:
     void readLineString(Track *track);
     void readCoordinates(Track *track);
     void readGxTrack(Track *track);
+    // A gx:Track's points: its coords with their times and values, the impossible ones left out.
+    static QVector<TrackPoint>
+    gxPoints(const QVector<quint32> &whens, const QVector<quint16> &millis,
+             const QVector<TrackPoint> &coords, const QVector<bool> &good,
+             const QVector<std::pair<TrackInput::Sensor, QVector<QString>>> &arrays);
     // Adds `points` to `track` as a segment of its own.
     static void addSegment(Track *track, QVector<TrackPoint> points);
 
@@ -219,11 +224,23 @@ void KmlReader::readGxTrack(Track *track)
     QVector<quint16> millis;
     QVector<TrackPoint> coords;
     QVector<bool> good;
+    // Other devices' values in the track's ExtendedData: a gx:SimpleArrayData per kind, a
+    // gx:value per coord.
+    TrackInput::Sensor array = TrackInput::Sensor::None;
+    QVector<std::pair<TrackInput::Sensor, QVector<QString>>> arrays;
     for (Token t = in.nextTag(); t != Token::Invalid && !(t == Token::EndElement && is("Track"));
          t = in.nextTag()) {
+        if (t == Token::StartElement && is("SimpleArrayData")) {
+            array = TrackInput::sensorNamed(in.xml.attributes().value(QLatin1String("name")));
+            arrays.append({array, {}});
+        }
         if (t != Token::EndElement)
             continue;
-        if (is("when")) {
+        if (is("value") && array != TrackInput::Sensor::None) {
+            arrays.last().second.append(in.text.trimmed());
+        } else if (is("SimpleArrayData")) {
+            array = TrackInput::Sensor::None;
+        } else if (is("when")) {
             quint16 ms = 0;
             bool ok = false;
             whens.append(TrackInput::isoTime(in.text, &ms, &ok));
@@ -235,6 +252,14 @@ void KmlReader::readGxTrack(Track *track)
             coords.append(p);
         }
     }
+    addSegment(track, gxPoints(whens, millis, coords, good, arrays));
+}
+
+QVector<TrackPoint>
+KmlReader::gxPoints(const QVector<quint32> &whens, const QVector<quint16> &millis,
+                    const QVector<TrackPoint> &coords, const QVector<bool> &good,
+                    const QVector<std::pair<TrackInput::Sensor, QVector<QString>>> &arrays)
+{
     QVector<TrackPoint> points;
     for (int i = 0; i < coords.size(); ++i) {
         if (!good[i])
@@ -244,9 +269,13 @@ void KmlReader::readGxTrack(Track *track)
         p.millis = millis.value(i, 0xFFFF);
         if (p.millis == 0xFFFF)
             TrackInput::setNoTime(p);
+        for (const auto &[sensor, values] : qAsConst(arrays))
+            if (sensor != TrackInput::Sensor::None && values.size() == coords.size() &&
+                !values[i].isEmpty())
+                TrackInput::setSensor(p, sensor, values[i], nullptr);
         points.append(p);
     }
-    addSegment(track, points);
+    return points;
 }
 } // namespace
 

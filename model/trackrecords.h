@@ -6,6 +6,8 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <climits>
+
 // One track as the logger lists it. `time` and `date` are the logger's packed
 // decimal values (start flag already removed).
 struct TrackFileHeader
@@ -113,6 +115,17 @@ struct TrackPoint
     bool hasAltitude() const { return !(flags & NoAltitude); }
     bool hasSpeed() const { return !(flags & NoSpeed); }
     bool startsSegment() const { return flags & SegmentStart; }
+    // Another device's value of a kind (0 heart rate, 1 cadence, 2 temperature, 3 power):
+    // false where the point has none.
+    bool sensor(int kind, int *value) const
+    {
+        const int v = kind == 0   ? (heartRate == NoHeartRate ? INT_MIN : heartRate)
+                      : kind == 1 ? (cadence == NoCadence ? INT_MIN : cadence)
+                      : kind == 2 ? (temperature == NoTemperature ? INT_MIN : temperature)
+                                  : (power == NoPower ? INT_MIN : power);
+        *value = v;
+        return v != INT_MIN;
+    }
     bool hasSensors() const
     {
         return heartRate != NoHeartRate || cadence != NoCadence || temperature != NoTemperature ||

@@ -475,7 +475,8 @@ private slots:
             figures << table->horizontalHeaderItem(c)->text().replace('\n', ' ')
                     << table->item(0, c)->text() << table->item(1, c)->text();
         QCOMPARE(figures, (QStringList{"Average heart rate", "126 bpm", "-", "Maximum heart rate",
-                                       "131 bpm", "-", "Average temperature", "-4 °C", "-"}));
+                                       "131 bpm", "-", "Average temperature", "-4 °C", "-",
+                                       "Maximum temperature", "-4 °C", "-"}));
         doubleClickTrack(0);
         QCOMPARE(row(-1).mid(7) + row(1).mid(7) + row(2).mid(7),
                  (QStringList{"Heart rate (bpm)", "Temperature (°C)", "", "", "131", "-4"}));

@@ -112,15 +112,6 @@ QVariant PointListModel::sensorText(const TrackPoint &p, int column) const
     const int k = column - (int(headers.size()) - int(sensorColumns.size()));
     if (k < 0 || k >= sensorColumns.size())
         return QVariant();
-    switch (sensorColumns[k]) {
-    case 0:
-        return p.heartRate != TrackPoint::NoHeartRate ? QVariant(p.heartRate) : QVariant();
-    case 1:
-        return p.cadence != TrackPoint::NoCadence ? QVariant(p.cadence) : QVariant();
-    case 2:
-        return p.temperature != TrackPoint::NoTemperature ? QVariant(int(p.temperature))
-                                                          : QVariant();
-    default:
-        return p.power != TrackPoint::NoPower ? QVariant(p.power) : QVariant();
-    }
+    int v = 0;
+    return p.sensor(sensorColumns[k], &v) ? QVariant(v) : QVariant();
 }

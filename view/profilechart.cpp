@@ -298,16 +298,8 @@ namespace {
 // Another device's value of a kind (0 heart rate, 1 cadence, 2 temperature, 3 power), NaN for none.
 double sensorValue(const TrackPoint &p, int kind)
 {
-    switch (kind) {
-    case 0:
-        return p.heartRate == TrackPoint::NoHeartRate ? NAN : double(p.heartRate);
-    case 1:
-        return p.cadence == TrackPoint::NoCadence ? NAN : double(p.cadence);
-    case 2:
-        return p.temperature == TrackPoint::NoTemperature ? NAN : double(p.temperature);
-    default:
-        return p.power == TrackPoint::NoPower ? NAN : double(p.power);
-    }
+    int v = 0;
+    return p.sensor(kind, &v) ? double(v) : NAN;
 }
 
 const char *const SensorNames[] = {QT_TRANSLATE_NOOP("ProfileChart", "Heart rate (bpm)"),

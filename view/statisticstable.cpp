@@ -51,26 +51,20 @@ void StatisticsTable::showStats(const QStringList &labels, const QVector<TripSta
                            : QStringLiteral("-");
     };
     QVector<Extra> extras;
-    if (any(&TripStats::heartRate)) {
-        extras.append({tr("Average\nheart rate"), [=](const TripStats &s) {
-                           return figure(s.heartRate, s.heartRate.avg(), tr("bpm"));
+    const auto both = [&](TripStats::Sensor TripStats::*which, const QString &what,
+                          const QString &unit) {
+        if (!any(which))
+            return;
+        extras.append({tr("Average\n%1").arg(what), [=](const TripStats &s) {
+                           return figure(s.*which, (s.*which).avg(), unit);
                        }});
-        extras.append({tr("Maximum\nheart rate"), [=](const TripStats &s) {
-                           return figure(s.heartRate, s.heartRate.max, tr("bpm"));
-                       }});
-    }
-    if (any(&TripStats::cadence))
-        extras.append({tr("Average\ncadence"), [=](const TripStats &s) {
-                           return figure(s.cadence, s.cadence.avg(), tr("rpm"));
-                       }});
-    if (any(&TripStats::temperature))
-        extras.append({tr("Average\ntemperature"), [=](const TripStats &s) {
-                           return figure(s.temperature, s.temperature.avg(), tr("°C"));
-                       }});
-    if (any(&TripStats::power))
-        extras.append({tr("Average\npower"), [=](const TripStats &s) {
-                           return figure(s.power, s.power.avg(), tr("W"));
-                       }});
+        extras.append({tr("Maximum\n%1").arg(what),
+                       [=](const TripStats &s) { return figure(s.*which, (s.*which).max, unit); }});
+    };
+    both(&TripStats::heartRate, tr("heart rate"), tr("bpm"));
+    both(&TripStats::cadence, tr("cadence"), tr("rpm"));
+    both(&TripStats::temperature, tr("temperature"), tr("°C"));
+    both(&TripStats::power, tr("power"), tr("W"));
     setColumnCount(BaseColumns + int(extras.size()));
     for (int k = 0; k < extras.size(); ++k)
         setHorizontalHeaderItem(BaseColumns + k, new QTableWidgetItem(extras[k].header));

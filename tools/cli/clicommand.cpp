@@ -208,7 +208,7 @@ int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const 
     if (const qint64 n = format->sensorsLeftOut(tracks, selection, options.markedOnly))
         std::fprintf(stderr,
                      "Not kept in %s: the heart rate, cadence, temperature or power of %lld "
-                     "points (only GPX, GeoJSON and CSV files keep them).\n",
+                     "points (only GPX, KML, GeoJSON and CSV files keep them).\n",
                      qPrintable(name), static_cast<long long>(n));
     // A file with no point is no result: nothing is written, as when nothing could be read.
     const bool tkr = dynamic_cast<FileFormatTKR *>(format) != nullptr;
