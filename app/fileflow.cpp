@@ -79,10 +79,12 @@ bool FileFlow::openFiles(const QStringList &fileNames)
         if (!format->readNote().isEmpty())
             notes << info.fileName() + QStringLiteral(": ") + format->readNote();
         places += format->waypoints();
+        while (placeFiles.size() < places.size())
+            placeFiles << info.fileName();
         store->addRecentFile(info.absoluteFilePath());
     }
     if (places.size() != placesBefore)
-        emit waypointsChanged(places);
+        emit waypointsChanged(places, placeFiles);
     rebuildRecentMenu();
     if (!read.isEmpty() || failures.size() < fileNames.size()) {
         const int first = int(tracks->size());

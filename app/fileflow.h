@@ -37,7 +37,11 @@ public:
     // The opened files' places of their own (waypoints), in the order read; a download,
     // which replaces the tracks, drops them.
     const QVector<Waypoint> &waypoints() const { return places; }
-    void clearWaypoints() { places.clear(); }
+    void clearWaypoints()
+    {
+        places.clear();
+        placeFiles.clear();
+    }
     // Asks for a file and writes the tracks at `selection`. True when everything was
     // written: every track with every point.
     enum class Saved
@@ -54,7 +58,7 @@ signals:
     // Tracks were appended to the list, from index `first` on.
     void tracksAdded(int first);
     // The opened files' places of their own changed.
-    void waypointsChanged(const QVector<Waypoint> &places);
+    void waypointsChanged(const QVector<Waypoint> &places, const QStringList &files);
     // What a read left out, for the status bar.
     void note(const QString &text);
 
@@ -72,6 +76,7 @@ private:
 
     QVector<Track> *tracks;
     QVector<Waypoint> places; // the opened files' places of their own, saved with the tracks
+    QStringList placeFiles;   // the file name of each
     SettingsStore *store;
     QString *directory;
     QWidget *window;

@@ -95,7 +95,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     connect(device, &DeviceFlow::tracksDownloaded, this, [this](const QVector<Track> &got) {
         tracks = got;
         files->clearWaypoints(); // they were the files' whose tracks are gone
-        mapWidget->setWaypoints({});
+        mapWidget->setWaypoints({}, {});
         unsavedDownload = true;
         history.clear(); // the edits were of the tracks that are gone
         updateEditActions();

@@ -844,7 +844,7 @@ private slots:
         auto *tree = map()->findChild<QTreeWidget *>(QStringLiteral("treeWidget"));
         QTreeWidgetItem *places = tree->topLevelItem(1);
         QCOMPARE(places->text(0) + '|' + places->child(0)->text(0),
-                 QStringLiteral("Waypoints (1)|Hut"));
+                 QStringLiteral("w.gpx: waypoints (1)|Hut"));
         tree->setCurrentItem(places->child(0));
         map()->TreeWidgetItemDoubleClicked(places->child(0), 0);
         QTRY_COMPARE(pageState(map(), "map.getCenter().lat.toFixed(1)"), QStringLiteral("47.2"));

@@ -232,10 +232,10 @@ void MapWidget::rebuildTrackViews(const QList<int> &ticked)
     rebuildViews(ticked, false, -1);
 }
 
-void MapWidget::setWaypoints(const QVector<Waypoint> &places)
+void MapWidget::setWaypoints(const QVector<Waypoint> &places, const QStringList &files)
 {
     googleMapOperator->setWaypoints(places);
-    trackTree->setWaypoints(places);
+    trackTree->setWaypoints(places, files);
 }
 
 void MapWidget::releaseForEdit()
@@ -476,7 +476,7 @@ void MapWidget::TreeWidgetItemDoubleClicked(QTreeWidgetItem *item, int)
         googleMapOperator->viewPoint(w->latitude, w->longitude, w->name);
         return;
     }
-    if (item && trackTree->isWaypointGroup(item))
+    if (trackTree->isWaypointItem(item))
         return;
     stopPlayback();
     refreshStatistics();

@@ -51,8 +51,9 @@ public:
 
     // Refills the track tree and the map's lines from the tracks, ticking those at `ticked`.
     void rebuildTrackViews(const QList<int> &ticked = {});
-    // The opened files' places of their own, as named pins on the map.
-    void setWaypoints(const QVector<Waypoint> &places);
+    // The opened files' places of their own (`files`: the file of each), as named pins on the
+    // map and under their file in the tree.
+    void setWaypoints(const QVector<Waypoint> &places, const QStringList &files);
     // After an edit: the same, keeping the map's view, and `listed` listed again (-1: none).
     void refreshAfterEdit(const QList<int> &ticked, int listed);
     // Before an edit: the views let go of the points they share with the tracks, so that the

@@ -128,37 +128,50 @@ void TrackTree::addRoot()
     rootItem->setExpanded(true);
 }
 
-void TrackTree::setWaypoints(const QVector<Waypoint> &newPlaces)
+void TrackTree::setWaypoints(const QVector<Waypoint> &newPlaces, const QStringList &files)
 {
     places = newPlaces;
+    placeFiles = files;
     ++changing;
-    delete waypointsItem;
-    waypointsItem = nullptr;
+    qDeleteAll(groups);
+    groups.clear();
     addWaypoints();
     --changing;
 }
 
 void TrackTree::addWaypoints()
 {
-    if (places.isEmpty())
-        return;
-    waypointsItem = new QTreeWidgetItem;
-    waypointsItem->setText(0, tr("Waypoints (%1)").arg(places.size()));
-    waypointsItem->setFlags(Qt::ItemIsEnabled);
-    for (const Waypoint &w : qAsConst(places)) {
-        auto *item = new QTreeWidgetItem(waypointsItem);
+    // A group per file, after the tracks, in the order the files were opened.
+    QTreeWidgetItem *group = nullptr;
+    for (int i = 0; i < places.size(); ++i) {
+        const QString file = placeFiles.value(i);
+        if (!group || (i > 0 && file != placeFiles.value(i - 1))) {
+            group = new QTreeWidgetItem;
+            group->setFlags(Qt::ItemIsEnabled);
+            tree->addTopLevelItem(group);
+            groups.append(group);
+        }
+        const Waypoint &w = places[i];
+        auto *item = new QTreeWidgetItem(group);
         item->setText(0, w.name.isEmpty() ? tr("(no name)") : w.name);
         item->setToolTip(0, w.description);
         item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        item->setData(0, Qt::UserRole, i);
+        group->setText(0, tr("%1: waypoints (%2)").arg(file).arg(group->childCount()));
     }
-    tree->addTopLevelItem(waypointsItem);
+}
+
+bool TrackTree::isWaypointItem(const QTreeWidgetItem *item) const
+{
+    return item && (groups.contains(const_cast<QTreeWidgetItem *>(item)) ||
+                    (item->parent() && groups.contains(item->parent())));
 }
 
 const Waypoint *TrackTree::waypointOf(const QTreeWidgetItem *item) const
 {
-    if (!item || !waypointsItem || item->parent() != waypointsItem)
+    if (!item || !item->parent() || !groups.contains(item->parent()))
         return nullptr;
-    const int k = waypointsItem->indexOfChild(const_cast<QTreeWidgetItem *>(item));
+    const int k = item->data(0, Qt::UserRole).toInt();
     return k >= 0 && k < places.size() ? &places[k] : nullptr;
 }
 
@@ -174,7 +187,7 @@ void TrackTree::rebuild(const QList<int> &ticked, bool keepMapView)
     values.resize(tracks->size());
     valuesSent.fill(false, int(tracks->size()));
     linesShown = false;
-    waypointsItem = nullptr; // cleared with the tree
+    groups.clear(); // cleared with the tree
     addRoot();
     markedPoints.resize(tracks->size());
     for (int i = 0; i < tracks->size(); ++i) {
@@ -229,8 +242,7 @@ QList<int> TrackTree::checkedTrackIndexes() const
 int TrackTree::currentTrackIndex() const
 {
     QTreeWidgetItem *current = tree->currentItem();
-    if (!current ||
-        (waypointsItem && (current == waypointsItem || current->parent() == waypointsItem)))
+    if (!current || isWaypointItem(current))
         return -1;
     const int k = current->parent() ? current->parent()->indexOfChild(current)
                                     : tree->indexOfTopLevelItem(current);
@@ -335,7 +347,7 @@ const QStringList &TrackTree::markLabels(int track)
 
 void TrackTree::onItemChanged(QTreeWidgetItem *item)
 {
-    if (waypointsItem && (item == waypointsItem || item->parent() == waypointsItem))
+    if (isWaypointItem(item))
         return; // places are not ticked
     // A tick spreads to the children or the root, each change coming back here; the map is
     // drawn once, when the outermost change is done, whatever the number of tracks.

@@ -35,15 +35,13 @@ public:
     QList<int> checkedTrackIndexes() const;
     // The track of the current item (the first for the root); -1 for none.
     int currentTrackIndex() const;
-    // The opened files' places of their own, listed under a group of their own after the
-    // tracks (not ticked: they are always drawn).
-    void setWaypoints(const QVector<Waypoint> &places);
+    // The opened files' places of their own (`files`: the file of each), listed after the
+    // tracks under a group per file (not ticked: they are always drawn).
+    void setWaypoints(const QVector<Waypoint> &places, const QStringList &files);
     // The place an item stands for (a child of the waypoints' group), or null.
     const Waypoint *waypointOf(const QTreeWidgetItem *item) const;
-    bool isWaypointGroup(const QTreeWidgetItem *item) const
-    {
-        return item && item == waypointsItem;
-    }
+    // A file's group of places, or one of its places.
+    bool isWaypointItem(const QTreeWidgetItem *item) const;
     // Ticks an item without fitting the map to the tracks it brings into view.
     void tickKeepingView(QTreeWidgetItem *item);
     // Distance and duration beside each track, once they are worked out.
@@ -76,8 +74,9 @@ private:
     const DisplayUnits *units;
     GoogleMapOperator *map;
     QTreeWidgetItem *rootItem = nullptr;
-    QTreeWidgetItem *waypointsItem = nullptr; // the places' group; null without places
+    QList<QTreeWidgetItem *> groups; // the places' groups, a file each
     QVector<Waypoint> places;
+    QStringList placeFiles;
     // Mark points of each track, in point order (index = track row).
     QVector<QVector<TrackPoint>> markedPoints;
     QVector<QStringList> labels; // their texts, made for `labelsFor`
