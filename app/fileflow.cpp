@@ -233,6 +233,11 @@ FileFlow::Saved FileFlow::saveOnce(MyFileDialog &dialog, const QList<int> &selec
                          .arg(places.size())
                          .arg(QFileInfo(fileName).suffix().toUpper())))
         return Saved::Nothing;
+    if (const qint64 n = format->descriptionsLeftOut(*tracks, selection);
+        n > 0 && !mayLeaveOut(tr("%1 tracks have a description. A %2 file cannot keep it.")
+                                  .arg(n)
+                                  .arg(QFileInfo(fileName).suffix().toUpper())))
+        return Saved::Nothing;
     if (const qint64 n = format->sensorsLeftOut(*tracks, selection, markedOnly);
         n > 0 && !mayLeaveOut(tr("%1 points have heart rate, cadence, temperature or power from "
                                  "another device. A %2 file cannot keep them: only GPX, KML, "

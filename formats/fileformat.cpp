@@ -54,6 +54,16 @@ bool ReadOnlyFileFormat::write(const QVector<Track> &, const QString &fileName, 
             .arg(fileName, QLatin1String(kind)));
 }
 
+qint64 FileFormat::descriptionsLeftOut(const QVector<Track> &tracks,
+                                       const QList<int> &selection) const
+{
+    qint64 n = 0;
+    for (int i : selection)
+        n +=
+            !keepsDescriptions() && i >= 0 && i < tracks.size() && !tracks[i].description.isEmpty();
+    return n;
+}
+
 bool FileFormat::anySensors(const QVector<Track> &tracks, const QList<int> &selection)
 {
     for (int i : selection)

@@ -54,6 +54,10 @@ public:
     QString readNote() const { return note; }
     // After a successful read: the file's places of their own (waypoints), in its order.
     QVector<Waypoint> waypoints() const { return places; }
+    // Whether written files keep a track's description (CSV has no place for it).
+    virtual bool keepsDescriptions() const { return true; }
+    // The selected tracks with a description a file of this format would not keep.
+    qint64 descriptionsLeftOut(const QVector<Track> &tracks, const QList<int> &selection) const;
     // Whether written files keep waypoints.
     virtual bool keepsWaypoints() const { return false; }
 

@@ -18,6 +18,7 @@ public:
                const WriteOptions &options) override;
     QString keeps() const override;
     bool keepsSensors() const override { return true; }
+    bool keepsDescriptions() const override { return false; }
 
 private:
     // The header line in the chosen units and time, with a Mark column on request, a Name

@@ -205,6 +205,9 @@ int writeOutput(const FileFormats &formats, const QVector<Track> &tracks, const 
             std::fprintf(stderr, "Left out of %s, lacking a time or an altitude: %s.\n",
                          qPrintable(name), qPrintable(what));
     }
+    if (const qint64 n = format->descriptionsLeftOut(tracks, selection))
+        std::fprintf(stderr, "Not kept in %s: the descriptions of %lld tracks.\n", qPrintable(name),
+                     static_cast<long long>(n));
     if (const qint64 n = format->sensorsLeftOut(tracks, selection, options.markedOnly))
         std::fprintf(stderr,
                      "Not kept in %s: the heart rate, cadence, temperature or power of %lld "
