@@ -251,10 +251,7 @@ void appendLists(QByteArray &out, QIODevice &file, const Track &track, bool mark
         } else if (!p.hasTime()) {
             out += "null";
         } else {
-            out += '"' + utc.dateTime(p.time, 'T');
-            if (p.millis != 0)
-                out += '.' + QByteArray::number(p.millis).rightJustified(3, '0');
-            out += "Z\"";
+            out += '"' + utc.isoTime(p.time, p.millis) + '"';
         }
         spill(out, file);
     }
@@ -296,15 +293,6 @@ void appendTrack(QByteArray &out, QIODevice &file, const Track &track, bool mark
     out += "}}";
 }
 
-// A time as the exports write it: ISO 8601 in UTC, the fraction where there is one.
-QByteArray isoText(quint32 time, quint16 millis, TimeText &utc)
-{
-    QByteArray text = utc.dateTime(time, 'T');
-    if (millis != 0)
-        text += '.' + QByteArray::number(millis).rightJustified(3, '0');
-    return text + 'Z';
-}
-
 // Waypoints as Point features, each after a comma.
 void appendWaypoints(QByteArray &out, const QVector<Waypoint> &waypoints, TimeText &utc)
 {
@@ -324,7 +312,7 @@ void appendWaypoints(QByteArray &out, const QVector<Waypoint> &waypoints, TimeTe
             appendString(out, w.description);
         }
         if (w.hasTime)
-            out += ",\"time\":\"" + isoText(w.time, w.millis, utc) + '"';
+            out += ",\"time\":\"" + utc.isoTime(w.time, w.millis) + '"';
         out += "}}";
     }
 }

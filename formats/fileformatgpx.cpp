@@ -113,10 +113,8 @@ void FileFormatGPX::writePoint(const TrackPoint &point, int format, const char *
     if (formatHasAltitudes(format) && point.hasAltitude())
         xmlWriter.writeTextElement(QStringLiteral("ele"), fixed(point.position.z, 2));
     if (point.hasTime()) {
-        QByteArray when = utc.dateTime(point.time, 'T');
-        if (point.millis != 0) // a fraction the file had: kept
-            when += '.' + QByteArray::number(point.millis).rightJustified(3, '0');
-        xmlWriter.writeTextElement(QStringLiteral("time"), QString::fromLatin1(when + 'Z'));
+        xmlWriter.writeTextElement(QStringLiteral("time"),
+                                   QString::fromLatin1(utc.isoTime(point.time, point.millis)));
     }
     if (qstrcmp(element, "wpt") == 0) // a waypoint's name follows; the caller closes it
         return;
@@ -142,10 +140,8 @@ void FileFormatGPX::writeWaypoint(const Waypoint &w)
                                    QString::fromLatin1(shortestBytes(w.altitude)));
     if (w.hasTime) {
         TimeText utc(false);
-        QByteArray when = utc.dateTime(w.time, 'T');
-        if (w.millis != 0)
-            when += '.' + QByteArray::number(w.millis).rightJustified(3, '0');
-        xmlWriter.writeTextElement(QStringLiteral("time"), QString::fromLatin1(when + 'Z'));
+        xmlWriter.writeTextElement(QStringLiteral("time"),
+                                   QString::fromLatin1(utc.isoTime(w.time, w.millis)));
     }
     if (!w.name.isEmpty())
         xmlWriter.writeTextElement(QStringLiteral("name"), xmlText(w.name));

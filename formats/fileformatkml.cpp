@@ -199,14 +199,9 @@ void FileFormatKML::writeGxTrack(QXmlStreamWriter &xml, const Track &track, bool
     for (const QVector<const TrackPoint *> &segment : qAsConst(segments)) {
         xml.writeStartElement(QStringLiteral("gx:Track"));
         for (const TrackPoint *p : segment) {
-            QByteArray when;
-            if (p->hasTime()) {
-                when = utc.dateTime(p->time, 'T');
-                if (p->millis != 0)
-                    when += '.' + QByteArray::number(p->millis).rightJustified(3, '0');
-                when += 'Z';
-            }
-            xml.writeTextElement(QStringLiteral("when"), QString::fromLatin1(when));
+            xml.writeTextElement(QStringLiteral("when"),
+                                 p->hasTime() ? QString::fromLatin1(utc.isoTime(p->time, p->millis))
+                                              : QString());
         }
         for (const TrackPoint *p : segment) {
             QByteArray tuple;
@@ -249,11 +244,9 @@ void FileFormatKML::writeWaypoint(QXmlStreamWriter &xml, const Waypoint &w)
         xml.writeTextElement(QStringLiteral("description"), xmlText(w.description));
     if (w.hasTime) {
         TimeText utc(false);
-        QByteArray when = utc.dateTime(w.time, 'T');
-        if (w.millis != 0)
-            when += '.' + QByteArray::number(w.millis).rightJustified(3, '0');
         xml.writeStartElement(QStringLiteral("TimeStamp"));
-        xml.writeTextElement(QStringLiteral("when"), QString::fromLatin1(when + 'Z'));
+        xml.writeTextElement(QStringLiteral("when"),
+                             QString::fromLatin1(utc.isoTime(w.time, w.millis)));
         xml.writeEndElement();
     }
     xml.writeStartElement(QStringLiteral("Point"));

@@ -102,3 +102,11 @@ QByteArray TimeText::dateTime(quint32 epoch, char separator)
     appendTime(out, epoch);
     return out;
 }
+
+QByteArray TimeText::isoTime(quint32 epoch, quint16 millis)
+{
+    QByteArray text = dateTime(epoch, 'T');
+    if (millis != 0) // a fraction the file had: kept
+        text += '.' + QByteArray::number(millis).rightJustified(3, '0');
+    return text + 'Z';
+}

@@ -23,6 +23,9 @@ public:
     void appendDate(QByteArray &out, quint32 epoch);
     void appendTime(QByteArray &out, quint32 epoch);
     QByteArray dateTime(quint32 epoch, char separator = ' ');
+    // ISO 8601 as the exports write it, "yyyy-MM-ddThh:mm:ss[.mmm]Z": the fraction of the
+    // second where there is one (for a UTC TimeText).
+    QByteArray isoTime(quint32 epoch, quint16 millis);
 
     // Local time minus UTC at `epoch`, in seconds (0 for UTC).
     qint64 offsetFor(qint64 epoch);

@@ -1,5 +1,5 @@
 // The tests' outside FIT writer and reader, on Garmin's SDK.
-//   node fit.mjs encode SPEC.json OUT.fit   SPEC: {"name", "laps": [[record...]...]}, a record
+//   node fit.mjs encode RIDE.json OUT.fit   RIDE: {"name", "laps": [[record...]...]}, a record
 //                                            {"t": unix s, "lat", "lon", "ele", "speed" (m/s), "hr"}
 //   node fit.mjs decode IN.fit              the records, a line each: t lat lon ele speed hr
 //   node fit.mjs generate N OUT.fit         N records of a ride in laps of 1000
@@ -10,12 +10,12 @@ import * as fs from "fs";
 const semicircles = (deg) => Math.round((deg * 2147483648) / 180);
 const date = (unix) => new Date(unix * 1000);
 
-function encode(spec) {
+function encode(ride) {
   const e = new Encoder();
-  const first = spec.laps[0][0].t;
+  const first = ride.laps[0][0].t;
   e.onMesg(Profile.MesgNum.FILE_ID, { manufacturer: "development", product: 1, timeCreated: date(first), type: "activity" });
-  if (spec.name) e.onMesg(Profile.MesgNum.SPORT, { sport: "cycling", name: spec.name });
-  for (const lap of spec.laps) {
+  if (ride.name) e.onMesg(Profile.MesgNum.SPORT, { sport: "cycling", name: ride.name });
+  for (const lap of ride.laps) {
     for (const r of lap) {
       const m = { timestamp: date(r.t), positionLat: semicircles(r.lat), positionLong: semicircles(r.lon) };
       if (r.ele !== undefined) m.enhancedAltitude = r.ele;
@@ -26,7 +26,7 @@ function encode(spec) {
     const last = lap[lap.length - 1].t;
     e.onMesg(Profile.MesgNum.LAP, { timestamp: date(last), startTime: date(lap[0].t) });
   }
-  const end = spec.laps[spec.laps.length - 1];
+  const end = ride.laps[ride.laps.length - 1];
   e.onMesg(Profile.MesgNum.SESSION, { timestamp: date(end[end.length - 1].t), startTime: date(first), sport: "cycling" });
   return e.close();
 }
@@ -51,6 +51,6 @@ if (cmd === "encode") {
   for (const r of messages.recordMesgs)
     console.log([r.timestamp + Utils.FIT_EPOCH_MS / 1000, r.positionLat * 180 / 2147483648, r.positionLong * 180 / 2147483648, r.enhancedAltitude ?? r.altitude ?? "", r.enhancedSpeed ?? r.speed ?? "", r.heartRate ?? ""].join(" "));
 } else {
-  console.error("usage: fit.mjs encode SPEC OUT | decode IN | generate N OUT");
+  console.error("usage: fit.mjs encode RIDE OUT | decode IN | generate N OUT");
   process.exit(2);
 }
