@@ -1109,8 +1109,8 @@ private slots:
             << "echo '{\"name\":\"Evening ride\",\"laps\":[[" + fitRecords(0) + "],[" +
                    fitRecords(3) + "]]}' > f.json && node " LX300_FIT_SCRIPT " encode f.json f.fit"
             << "2 6 47.25 8.5 410.4 1577836800 1800 0; 1577836825 2 Evening ride||";
-        // RMC and GGA of each fix from 23:59:58 to 00:00:01 (the date only in RMC, which the
-        // last fix lacks), one sentence damaged, one fix without a fix.
+        // RMC and GGA of each fix from 23:59:58 to 00:00:01, the date only in the RMC before
+        // midnight (the day after is carried), one sentence damaged, one fix without a fix.
         QTest::newRow("pynmea2, across midnight")
             << "n.nmea"
             << "/usr/bin/python3 -c \"import pynmea2 as n; l = []; "
@@ -1118,7 +1118,7 @@ private slots:
                "'E', '10.0', '', d, '', ''))), str(n.GGA('GP', 'GGA', ('%s.00' % t, '4715.000', "
                "'N', '00830.000', 'E', q, '08', '0.9', '410.5', 'M', '47.0', 'M', '', '')))]) for "
                "t, d, q in (('235958', '311219', '1'), ('235959', '311219', '0'), ('000000', "
-               "'010120', '1'))]; l.append(str(n.GGA('GP', 'GGA', ('000001.50', '4715.600', 'N', "
+               "'', '1'))]; l.append(str(n.GGA('GP', 'GGA', ('000001.50', '4715.600', 'N', "
                "'00830.000', 'E', '1', '08', '0.9', '411', 'M', '47.0', 'M', '', '')))); "
                "l[2] = l[2].replace('4715', '4716'); open('n.nmea', 'w').write('\\r\\n'.join(l))\""
             << "2 3 47.25 8.5 410.5 1577836798 1852 0; 1577836801 1 || Sentences with a wrong "
